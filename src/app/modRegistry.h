@@ -1,0 +1,20 @@
+#pragma once
+// Configuration store: the registry of the original platform, kept in an INI-style file.
+// Keys are paths such as "Software\\NORDALIS\\Standard\\Paths"; values are strings (stored
+// with their terminating NUL counted in the length, as the readers expect) or 32-bit numbers.
+#include <QString>
+#include <QVariant>
+
+inline const char* const kTmexKey = "Software\\Dallas Semiconductor\\iButton TMEX\\3.00";
+inline const char* const kPathsKey = "Software\\NORDALIS\\Standard\\Paths";
+inline const char* const kParameterKey = "Software\\NORDALIS\\Standard\\Parameter";
+
+// Where the store lives: --registry FILE, else $NORDALIS_REGISTRY, else
+// $XDG_CONFIG_HOME/nordalis/registry.ini.
+void SetRegistryFile(const QString& path);
+QString RegistryFile();
+
+void CreateRegistryKey(const QString& keyPath);
+void WriteRegistryValue(const QString& keyPath, const QString& valueName, const QVariant& value);
+// The bus object's reader: a string value less its last character, else the default.
+QVariant ReadRegistry(const QString& keyPath, const QString& valueName, const QVariant& def);

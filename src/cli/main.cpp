@@ -1,0 +1,96 @@
+// nordalis-cli: the operations of the desktop program from a terminal.
+#include "cli/Cli.h"
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <map>
+
+namespace {
+struct VerbEntry { QString usage; QString help; CliVerbFn fn; bool needsApp; };
+std::map<QString, VerbEntry>& verbs()
+{
+    static std::map<QString, VerbEntry> table;
+    return table;
+}
+
+void printUsage(QTextStream& out)
+{
+    out << "usage: nordalis-cli [--home DIR] [--bus virtual|serial] [--registry FILE] [--trace-bus [FILE]] VERB [ARGS]\n\nverbs:\n";
+    for (const auto& [name, e] : verbs())
+        out << "  " << e.usage.leftJustified(60) << " " << e.help << "\n";
+}
+} // namespace
+
+CliVerb::CliVerb(const char* name, const char* usage, const char* help, CliVerbFn fn, bool needsApp)
+{
+    verbs()[QString::fromUtf8(name)] = VerbEntry{QString::fromUtf8(usage), QString::fromUtf8(help), fn, needsApp};
+}
+
+bool TakeOption(QStringList& args, const QString& name, QString& value, QString* error)
+{
+    for (int i = 0; i < args.size(); ++i) {
+        if (args[i] == name) {
+            if (i + 1 >= args.size()) {
+                if (error) *error = name + " needs a value";
+                args.removeAt(i);
+                return false;
+            }
+            value = args[i + 1];
+            args.remove(i, 2);
+            return true;
+        }
+        if (args[i].startsWith(name + "=")) {
+            value = args[i].mid(name.size() + 1);
+            args.removeAt(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool TakeFlag(QStringList& args, const QString& name)
+{
+    return args.removeAll(name) > 0;
+}
+
+int main(int argc, char** argv)
+{
+    // Graphs and reports draw with fonts, so a GUI application object on the offscreen
+    // platform is needed even in a terminal.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QTextStream out(stdout), err(stderr);
+    QStringList args = app.arguments().mid(1);
+    CliGlobals g;
+    while (!args.isEmpty() && args.first().startsWith("--")) {
+        const QString opt = args.takeFirst();
+        auto need = [&](QString& target) {
+            if (args.isEmpty()) { err << "nordalis-cli: " << opt << " needs a value\n"; return false; }
+            target = args.takeFirst();
+            return true;
+        };
+        if (opt == "--home") { if (!need(g.home)) return 2; }
+        else if (opt == "--bus") {
+            if (!need(g.bus)) return 2;
+            if (g.bus != "virtual" && g.bus != "serial") { err << "nordalis-cli: --bus takes virtual or serial\n"; return 2; }
+        }
+        else if (opt == "--registry") { if (!need(g.registry)) return 2; }
+        else if (opt == "--trace-bus") {
+            g.traceBusOn = true;
+            g.traceBus = "-";
+            if (!args.isEmpty() && !args.first().startsWith("-") && !verbs().count(args.first())) g.traceBus = args.takeFirst();
+        }
+        else if (opt == "--help" || opt == "-h") { printUsage(out); return 0; }
+        else { err << "nordalis-cli: unknown option " << opt << "\n"; return 2; }
+    }
+    if (args.isEmpty()) { printUsage(err); return 2; }
+    const QString verb = args.takeFirst();
+    auto it = verbs().find(verb);
+    if (it == verbs().end()) { err << "nordalis-cli: unknown verb " << verb << "\n"; printUsage(err); return 2; }
+    if (it->second.needsApp && !InitTerminalApplication(g, err)) return 1;
+    CliContext ctx{g, args, out, err};
+    const int rc = it->second.fn(ctx);
+    out.flush();
+    err.flush();
+    return rc;
+}

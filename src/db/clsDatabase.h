@@ -1,0 +1,110 @@
+#pragma once
+// The one gateway to the database file (SQLite). Opens the file lazily; every operation that
+// touches the database calls OpenDB first.
+//
+// Storage conventions of the schema (resources/schema.sql):
+//  - samples.SampleDate: whole seconds since 1970-01-01 UTC (declared type EPOCHSECONDS);
+//  - other date-time columns (declared DATETIME): local time as text "yyyy-MM-dd HH:mm:ss",
+//    which sorts and compares correctly;
+//  - booleans (declared BOOLEAN): 0 or 1; single floats: REAL.
+// Values read back are typed by the declared column type.
+#include "db/ResultList.h"
+#include <QString>
+#include <stdexcept>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+class clsDS1921Data;
+
+// Error numbers that callers tell apart.
+enum DbErrorCode : int {
+    dbErrDuplicateKey = 3022,   // a row's primary key already exists
+    dbErrBusy = 3260,           // the file is locked by another process (may pass)
+    dbErrOpen = 3044,           // the database file could not be opened
+    dbErrGeneral = 3000,        // any other engine error
+};
+
+class DbError : public std::runtime_error {
+public:
+    DbError(int number, const QString& description, int sqliteCode = 0)
+        : std::runtime_error(description.toStdString()), number(number), description(description), sqliteCode(sqliteCode) {}
+    int number;
+    QString description;
+    int sqliteCode;
+    bool isDuplicateKey() const { return number == dbErrDuplicateKey; }
+};
+
+// A prepared statement, reusable with reset(). Parameters are numbered from 1.
+class DbStatement {
+public:
+    DbStatement(sqlite3* db, const QString& sql);   // throws DbError
+    ~DbStatement();
+    DbStatement(const DbStatement&) = delete;
+    DbStatement& operator=(const DbStatement&) = delete;
+    void bind(int index, const DbValue& value);     // DateTime binds as local-time text
+    void bindInt(int index, qint64 value);
+    void bindDouble(int index, double value);
+    void bindText(int index, const QString& value);
+    void bindNull(int index);
+    bool step();          // true while a row is available; throws DbError (duplicate key as 3022)
+    void reset();         // ready for new bindings and another step
+    int columnCount() const;
+    QString columnName(int i) const;
+    DbValue column(int i) const;   // typed by declared type
+    qint64 columnInt(int i) const;
+    double columnDouble(int i) const;
+    QString columnText(int i) const;
+    bool columnIsNull(int i) const;
+    sqlite3_stmt* handle() const { return m_stmt; }
+private:
+    sqlite3* m_db;
+    sqlite3_stmt* m_stmt = nullptr;
+};
+
+class clsDatabase {
+public:
+    // The database directory defaults to App().DatabaseDirectory when empty.
+    explicit clsDatabase(const QString& databaseDirectory = QString());
+    ~clsDatabase();
+
+    bool OpenDB();                 // true on failure (after the message); does nothing when open
+    void CloseDB();
+    bool IsOpen() const { return m_db != nullptr; }
+    QString FilePath() const { return m_path; }   // the file that is open (empty when closed)
+    sqlite3* Handle();             // opens when needed; nullptr when that fails
+
+    void DeleteDevice(const QString& serialNo);
+    bool IsLoggerKnown(qint32 deviceId);
+    int SaveHistory(const QString& text, qint32 type);
+    bool LoggerImageToDB(clsDS1921Data& image);
+
+    QString Parameter(const QString& name, const QString& def);
+    void SetParameter(const QString& name, const DbValue& value);
+
+    // Parameters are bound in order to the "?" placeholders of the SQL text.
+    int GetRecordsBySQL(ResultList& out, const QString& sql, bool withFieldNames,
+                        const std::vector<DbValue>& params = {});
+    int GetRecords(ResultList& out, const QString& table, const QString& where, const QString& order,
+                   bool withFieldNames, const std::vector<DbValue>& params = {});
+    int PutRecords(const ResultList& list, const QString& table);
+
+    void BeginTransaction();
+    void CommitTransaction(int option);   // 1: durable (flushed to disk before returning)
+    void RollbackTransaction();
+    bool InTransaction() const { return m_transactionDepth > 0; }
+
+    qint32 DeleteDevicelessSamples();
+    qint32 ExecuteSQL(const QString& sql, const std::vector<DbValue>& params = {});
+
+    // How long GetRecordsBySQL keeps retrying errors that may pass (busy, locked).
+    void SetRetryPolicy(int attempts, int delayMs) { m_retryAttempts = attempts; m_retryDelayMs = delayMs; }
+
+private:
+    QString m_directory;
+    QString m_path;
+    sqlite3* m_db = nullptr;
+    int m_transactionDepth = 0;
+    int m_retryAttempts = 50;
+    int m_retryDelayMs = 200;
+};

@@ -1,0 +1,58 @@
+#pragma once
+// The link to a 1-Wire bus: the few primitives the driver layer (Tmex.h) is built on.
+// Back-ends: the virtual bus with simulated devices, and the DS2480B serial line driver.
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <memory>
+
+using RomCode = std::array<uint8_t, 8>;   // byte 0 = family code, byte 7 = CRC8
+
+// State of a ROM search (the standard 1-Wire search algorithm).
+struct OneWireSearchState {
+    RomCode rom{};
+    int lastDiscrepancy = 0;
+    int lastFamilyDiscrepancy = 0;
+    bool lastDevice = false;
+    void restart() { *this = OneWireSearchState{}; }
+};
+
+class OneWireLink {
+public:
+    virtual ~OneWireLink() = default;
+
+    // Prepares the adapter (port opened, adapter answered). False when it does not answer.
+    virtual bool open() = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+
+    // Reset pulse; true when at least one device answered with a presence pulse.
+    // False also when the link itself failed (then lastError() is set).
+    virtual bool reset() = 0;
+    // One time slot: writes bit (0/1), returns the bit read back, or -1 when the link failed.
+    virtual int touchBit(int bit) = 0;
+    // Eight time slots, least significant bit first; returns the byte read back or -1.
+    virtual int touchByte(uint8_t byte) = 0;
+    // Touches len bytes in place; returns the number of bytes transferred (less on failure).
+    virtual int block(uint8_t* buffer, int len) = 0;
+    // Touches one byte and keeps the strong pull-up on afterwards until the next call
+    // (for devices that draw their conversion power from the bus).
+    virtual int touchBytePower(uint8_t byte) { return touchByte(byte); }
+
+    // Next device of a search (reset and Search ROM included); false when no further device.
+    // Default: the bit-by-bit algorithm over touchBit; the DS2480B overrides it with its accelerator.
+    virtual bool searchNext(OneWireSearchState& state, bool alarmOnly = false);
+
+    // Time slots used since construction (reset counts as one slot), for benchmarks.
+    virtual uint64_t timeSlots() const { return 0; }
+
+    virtual QString version() const = 0;   // adapter version text
+    virtual QString lastError() const { return QString(); }
+};
+
+// Creates the link for TMEX port number portNum according to the configuration store
+// (TMEX key: Driver "serial"/"virtual", PortDevice<N>) and the --bus override.
+std::unique_ptr<OneWireLink> CreateLinkForPort(int portNum, int portType);
+// --bus override: "virtual", "serial", or empty for the configuration store's choice.
+void SetBusOverride(const QString& driver);
+QString BusOverride();
