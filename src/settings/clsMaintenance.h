@@ -1,0 +1,67 @@
+#pragma once
+// Database maintenance: backup, reorganisation (rebuild with an optional check first), the
+// portable copy on removable media, loading it back, and the purge of old records.
+//
+// Every new file is written under a temporary name, checked with the engine's integrity check
+// and only then put in place by an atomic rename, so that a failure at any step leaves the
+// existing files as they were. The live database is read through the engine (online backup,
+// VACUUM INTO), never copied as a plain file.
+#include <QDate>
+#include <QString>
+#include <functional>
+
+class clsDatabase;
+
+// Removable media (the floppy drive of old): a configuration-store setting, default
+// "/media/floppy". The folder for logger files and the portable database live on it.
+QString RemovableMediaDirectory();
+void SetRemovableMediaDirectory(const QString& path);
+QString RemovableMediaLoggerFolder();   // "NORDALIS backup" on the removable media
+QString PortableDatabaseFile();         // "NORD.MDE" on the removable media
+
+// The database file the program opens: "NORDALIS.MDE", or "NORD.MDE" when that is missing.
+QString ActiveDatabaseFile(const QString& databaseDirectory);
+
+// The engine's integrity check of a database file: empty when it passes, else what it found.
+QString CheckDatabaseFile(const QString& path);
+
+class clsMaintenance {
+public:
+    // Directories default to the application's (App()) and the configuration store's.
+    explicit clsMaintenance(clsDatabase& db, const QString& databaseDirectory = QString(),
+                            const QString& backupDirectory = QString(), const QString& mediaDirectory = QString());
+
+    std::function<void(const QString&)> status;   // progress texts (translated)
+
+    // Each closes the database first; false on failure with ErrorNumber()/ErrorText() set.
+    bool Backup(QString* backupFile = nullptr);   // to the backup directory as "NORDALIS.MDE"
+    bool Reorganize(bool repair);                 // repair: integrity check of the live file first
+    bool CreatePortable();                        // the copy without samples, comments, history
+    bool LoadPortable();                          // removable media's "NORD.MDE" to the database directory
+    bool Purge(const QDate& before);              // records older than the date, then Reorganize(false)
+
+    // Default of the purge date: today less six months.
+    static QDate DefaultPurgeDate();
+
+    int ErrorNumber() const { return m_errorNumber; }
+    QString ErrorText() const { return m_errorText; }
+    // What the repair step's check found (empty when it found nothing or did not run).
+    QString RepairFindings() const { return m_repairFindings; }
+
+    QString DatabaseDirectory() const { return m_databaseDirectory; }
+    QString BackupDirectory() const { return m_backupDirectory; }
+    QString MediaDirectory() const { return m_mediaDirectory; }
+
+private:
+    void Status(const char* text);
+    void Rebuild(bool repair);
+    bool Run(const std::function<void()>& operation);
+
+    clsDatabase& m_db;
+    QString m_databaseDirectory;
+    QString m_backupDirectory;
+    QString m_mediaDirectory;
+    int m_errorNumber = 0;
+    QString m_errorText;
+    QString m_repairFindings;
+};

@@ -1,0 +1,147 @@
+#include "SettingsTestSupport.h"
+
+#include "settings/clsMaintenance.h"
+
+#include <QFileInfo>
+
+class Maintenance : public SiteDatabase {
+protected:
+    QStringList statuses;
+    std::unique_ptr<clsMaintenance> maintenance;
+    void SetUp() override
+    {
+        SiteDatabase::SetUp();
+        maintenance = std::make_unique<clsMaintenance>(*db, dir.path(), QDir(dir.path()).filePath("backup"),
+                                                       QDir(dir.path()).filePath("media"));
+        maintenance->status = [this](const QString& s) { statuses << s; };
+    }
+    qint64 countIn(const QString& file, const char* sql)
+    {
+        clsDatabase other(QFileInfo(file).absolutePath());
+        ResultList r;
+        DbStatement st(other.Handle(), sql);
+        return st.step() ? st.columnInt(0) : -1;
+    }
+};
+
+TEST_F(Maintenance, PurgeWithTheDefaultDateRemovesOlderRecordsAndTheFileShrinks)
+{
+    const QDate cut = clsMaintenance::DefaultPurgeDate();
+    EXPECT_EQ(cut, NowLocal().date().addMonths(-6));
+    const QDateTime cutUtc(cut, QTime(0, 0), Qt::UTC);
+    fillSite();
+    addSamples(123400101, cutUtc.addDays(-60), 20000, 60);   // ends before the cut
+    addSamples(123400201, cutUtc.addSecs(-1), 2, 1);     // one just before, one at the cut
+    db->ExecuteSQL("INSERT INTO comments (DeviceID, SampleDate, CommentText) VALUES (1, ?, 'old'), (1, ?, 'new')",
+                   {DbValue(ToEpochSeconds(cutUtc.addDays(-1))), DbValue(ToEpochSeconds(cutUtc))});
+    db->ExecuteSQL("INSERT INTO history (\"DateTime\", \"Text\", \"Type\") VALUES (?, 'old', 1), (?, 'new', 1)",
+                   {DbValue(cutUtc.addSecs(-1)), DbValue(cutUtc)});
+    const qint64 newer = count("SELECT count(*) FROM samples WHERE SampleDate >= " +
+                               QString::number(ToEpochSeconds(cutUtc)));
+    db->CloseDB();
+    const qint64 sizeBefore = QFileInfo(path()).size();
+
+    ASSERT_TRUE(maintenance->Purge(cut)) << maintenance->ErrorText().toStdString();
+    EXPECT_EQ(count("SELECT count(*) FROM samples"), newer);
+    EXPECT_EQ(count("SELECT count(*) FROM samples WHERE SampleDate < " + QString::number(ToEpochSeconds(cutUtc))), 0);
+    EXPECT_EQ(count("SELECT count(*) FROM comments"), 1);
+    EXPECT_EQ(count("SELECT count(*) FROM history"), 1);
+    EXPECT_EQ(count("SELECT count(*) FROM devices"), 3);
+    db->CloseDB();
+    EXPECT_LT(QFileInfo(path()).size(), sizeBefore / 4);
+    EXPECT_EQ(CheckDatabaseFile(path()), "");
+    EXPECT_EQ(statuses.mid(0, 4), (QStringList{"deleting samples...", "deleting comments...", "deleting history...",
+                                               "maintaining database..."}));
+}
+
+TEST_F(Maintenance, ReorganizeRunsTheRepairCheckOnlyWhenAskedAndKeepsEveryRow)
+{
+    fillSite();
+    db->SetParameter("Units", DbValue(1));
+    ASSERT_TRUE(maintenance->Reorganize(false)) << maintenance->ErrorText().toStdString();
+    EXPECT_FALSE(statuses.contains("repairing database..."));
+    EXPECT_EQ(statuses, (QStringList{"maintaining database...", "compacting database..."}));
+    statuses.clear();
+    ASSERT_TRUE(maintenance->Reorganize(true)) << maintenance->ErrorText().toStdString();
+    EXPECT_EQ(statuses, (QStringList{"maintaining database...", "repairing database...", "compacting database..."}));
+    EXPECT_EQ(maintenance->RepairFindings(), "");
+    EXPECT_EQ(count("SELECT count(*) FROM samples"), 30);
+    EXPECT_EQ(db->Parameter("Units", ""), "1");
+    EXPECT_FALSE(QFileInfo::exists(path() + ".new"));
+    EXPECT_EQ(CheckDatabaseFile(path()), "");
+}
+
+TEST_F(Maintenance, BackupWhileTheDatabaseIsHeldOpenIsSound)
+{
+    fillSite();
+    sqlite3* other = openRaw();   // another program reading in the middle of a transaction
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN; SELECT count(*) FROM samples;", nullptr, nullptr, nullptr), SQLITE_OK);
+    QString file;
+    ASSERT_TRUE(maintenance->Backup(&file)) << maintenance->ErrorText().toStdString();
+    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_EQ(file, QDir(dir.path()).filePath("backup/NORDALIS.MDE"));
+    EXPECT_EQ(CheckDatabaseFile(file), "");
+    EXPECT_EQ(countIn(file, "SELECT count(*) FROM samples"), 30);
+    EXPECT_EQ(countIn(file, "SELECT count(*) FROM devices"), 3);
+    // A second backup replaces the first.
+    addSamples(123400101, utc(2026, 12, 1), 5);
+    ASSERT_TRUE(maintenance->Backup(&file));
+    EXPECT_EQ(countIn(file, "SELECT count(*) FROM samples"), 35);
+    EXPECT_FALSE(QFileInfo::exists(file + ".new"));
+}
+
+TEST_F(Maintenance, PortableDatabaseHoldsTheStructureAndNoReadings)
+{
+    fillSite();
+    db->SetParameter("LocationID", DbValue(1234));
+    db->SaveHistory("programmed", 1);
+    db->ExecuteSQL("INSERT INTO comments (DeviceID, SampleDate, CommentText) VALUES (1, 5, 'c')");
+    ASSERT_TRUE(maintenance->CreatePortable()) << maintenance->ErrorText().toStdString();
+    const QString portable = QDir(dir.path()).filePath("media/NORD.MDE");
+    EXPECT_EQ(CheckDatabaseFile(portable), "");
+    EXPECT_EQ(countIn(portable, "SELECT count(*) FROM samples"), 0);
+    EXPECT_EQ(countIn(portable, "SELECT count(*) FROM comments"), 0);
+    EXPECT_EQ(countIn(portable, "SELECT count(*) FROM history"), 0);
+    EXPECT_EQ(countIn(portable, "SELECT count(*) FROM devices"), 3);
+    EXPECT_EQ(countIn(portable, "SELECT count(*) FROM rooms"), 2);
+    EXPECT_EQ(countIn(portable, "SELECT count(*) FROM parameters"), 1);
+    EXPECT_FALSE(QFileInfo::exists(QDir(dir.path()).filePath("backup/TEMP1.MDE")));
+    // The live database keeps everything.
+    EXPECT_EQ(count("SELECT count(*) FROM samples"), 30);
+    EXPECT_EQ(count("SELECT count(*) FROM history"), 1);
+
+    // Loaded back on the other installation under the fallback name.
+    ASSERT_TRUE(maintenance->LoadPortable()) << maintenance->ErrorText().toStdString();
+    EXPECT_EQ(countIn(QDir(dir.path()).filePath("NORD.MDE"), "SELECT count(*) FROM devices"), 3);
+    QFile::remove(path());
+    clsDatabase fallback(dir.path());
+    ASSERT_FALSE(fallback.OpenDB());
+    EXPECT_TRUE(fallback.FilePath().endsWith("NORD.MDE"));
+}
+
+TEST_F(Maintenance, MissingMediaOrDamagedPortableFileChangesNothing)
+{
+    fillSite();
+    QDir(dir.path()).rmdir("media");
+    EXPECT_FALSE(maintenance->CreatePortable());
+    EXPECT_NE(maintenance->ErrorNumber(), 0);
+    EXPECT_FALSE(maintenance->LoadPortable());
+    QDir(dir.path()).mkpath("media");
+    QFile junk(QDir(dir.path()).filePath("media/NORD.MDE"));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write(QByteArray(8192, 'j'));
+    junk.close();
+    EXPECT_FALSE(maintenance->LoadPortable());
+    EXPECT_FALSE(QFileInfo::exists(QDir(dir.path()).filePath("NORD.MDE")));
+    EXPECT_EQ(count("SELECT count(*) FROM samples"), 30);
+}
+
+TEST_F(Maintenance, RemovableMediaIsAStoreSetting)
+{
+    EXPECT_EQ(RemovableMediaDirectory(), "/media/floppy");
+    SetRemovableMediaDirectory("/run/media/usb");
+    EXPECT_EQ(RemovableMediaDirectory(), "/run/media/usb");
+    EXPECT_EQ(RemovableMediaLoggerFolder(), "/run/media/usb/NORDALIS backup");
+    EXPECT_EQ(PortableDatabaseFile(), "/run/media/usb/NORD.MDE");
+}
