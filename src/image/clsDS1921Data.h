@@ -60,9 +60,10 @@ enum ImageResult : int {
     imgRecordTooLong = -36,        // the identity record does not fit the logger's page packet
 };
 
-// Longest identity record that a logger's page packet holds (length byte, data, CRC16 run on
-// over the following pages of the 512-byte general-purpose memory; the length byte limits it).
-constexpr int kMaxNvramRecordBytes = 252;
+// Longest identity record that the packet of a logger's page 0 holds: the packet (length byte,
+// data, CRC16) may run on over the following pages of the 512-byte general-purpose memory, so
+// its one length byte is the limit.
+constexpr int kMaxNvramRecordBytes = 255;
 
 struct TemperatureSample {
     QDateTime time;      // UTC, Qt::UTC spec, whole minutes relative to the mission start
@@ -171,6 +172,7 @@ public:
     static QStringList DefaultNvramFields(const QString& loggerRomText);
 
 private:
+    static QString RecordTooLongText(int length);
     QString field(int i) const;
     void setField(int i, const QString& v);
     int reg(int offset) const;                // -1 when missing
