@@ -22,11 +22,6 @@ clsDallasBus& clsDS1921Data::Bus()
     return *objBus;
 }
 
-QString clsDS1921Data::LoggerRomText() const
-{
-    return objDeviceFound ? objDeviceFound->strROMText : QString();
-}
-
 QString clsDS1921Data::DeviceFound(const QString& strFamily)
 {
     clsDallasBus& bus = Bus();

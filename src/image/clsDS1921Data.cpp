@@ -4,6 +4,7 @@
 #include "image/clsDS1921Data.h"
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
+#include "thermochron/clsDallasDevice.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -131,6 +132,11 @@ void clsDS1921Data::setField(int i, const QString& v)
     QString clean = v;
     clean.replace(kSeparator, QChar(' '));
     m_fields[i] = clean;
+}
+
+QString clsDS1921Data::LoggerRomText() const
+{
+    return objDeviceFound ? objDeviceFound->strROMText : QString();
 }
 
 QString clsDS1921Data::SerialNo() const { return field(1); }
