@@ -77,7 +77,6 @@ public:
     int32_t UnBuildFrame(uint8_t& bytDestinationAddress, uint8_t& bytByteCount, uint8_t& bytSourceAddress,
                          uint8_t& bytControlWord, uint8_t& bytHeaderByte, const ByteBuffer& bytFrame) const;
     int32_t GetDataRecord(QVariantList& vntRecord);   // family 0x0C: "Temperature", T, "Humidity", RH
-    int32_t GetCalibData(const QString& strPath);
 
     bool IsDS1921() const { return strROMText.endsWith("21"); }
 
@@ -85,5 +84,8 @@ private:
     int32_t WaitForFlag(int polls, uint8_t expected);
 
     RomArray intROMCode{};
-    QStringList calibrationLines;   // the lines of the last calibration file read
 };
+
+// Polls of the status register's conversion-done bit after Convert Temperature, 50 ms apart.
+// The DS1921's conversion time is not known for certain, so the reading waits for the bit.
+inline constexpr int kConversionPolls = 20;
