@@ -74,7 +74,7 @@ void storeSamples(sqlite3* db, qint32 deviceId, const std::vector<TemperatureSam
     DbStatement insert(db, QStringLiteral("INSERT INTO samples (DeviceID, SampleDate, SampleTemp) VALUES (?, ?, ?)"));
     for (const TemperatureSample& s : samples) {
         insert.bindInt(1, deviceId);
-        insert.bindInt(2, s.time.toSecsSinceEpoch());   // whole seconds UTC
+        insert.bindInt(2, ToEpochSeconds(s.time));
         insert.bindDouble(3, double(s.celsius) < clip ? float(clip) : s.celsius);
         try {
             insert.step();
