@@ -116,8 +116,11 @@ clsDS1921Data::~clsDS1921Data() = default;
 
 clsDS1921Data& AppLogger()
 {
-    static clsDS1921Data logger;
-    return logger;
+    // Kept to the very end of the process on purpose: destroying it at exit would end its bus
+    // session after the driver layer's own objects may already be gone. Every transfer releases
+    // its session when it returns, so nothing is left open.
+    static clsDS1921Data* const logger = new clsDS1921Data;
+    return *logger;
 }
 
 QString clsDS1921Data::field(int i) const
