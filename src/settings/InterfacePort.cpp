@@ -1,0 +1,41 @@
+#include "settings/InterfacePort.h"
+
+#include "app/modInternationalisation.h"
+#include "app/modMain.h"
+#include "app/modRegistry.h"
+#include "image/clsDS1921Data.h"
+#include "onewire/OneWireLink.h"
+#include "onewire/clsDallasBus.h"
+
+#include <QApplication>
+
+QString InterfacePortEntryText(int port)
+{
+    return QStringLiteral("%1  (%2)").arg(port).arg(PortDevicePath(port));
+}
+
+int CurrentInterfacePort()
+{
+    return AppLogger().Bus().intPortNum;
+}
+
+QString SelectInterfacePort(int port, int* result, clsDallasBus* bus)
+{
+    clsDallasBus& objBus = bus ? *bus : AppLogger().Bus();
+    const QString entry = QString::number(port);
+    CreateRegistryKey(QString::fromLatin1(kTmexKey));
+    WriteRegistryValue(QString::fromLatin1(kTmexKey), QStringLiteral("DefaultPortNum"), entry);
+    objBus.Reset();
+    const int32_t r = objBus.GetSessionHandle();
+    if (result)
+        *result = r;
+    if (r != 0) {
+        if (qobject_cast<QApplication*>(QCoreApplication::instance()))
+            QApplication::beep();
+        return Translate(QStringLiteral("No interface found on COM-Port:")) + entry + QStringLiteral(" (") +
+               QString::number(r) + QStringLiteral(")");
+    }
+    const QString text = Translate(QStringLiteral("Found adapter on COM-Port ")) + QString::number(objBus.intPortNum);
+    objBus.ReleaseSessionHandle();
+    return text;
+}

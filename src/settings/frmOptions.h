@@ -1,0 +1,115 @@
+#pragma once
+// The settings window "NORDALIS SETTINGS": site structure, directories and unit, interface
+// port, logger files on removable media, database maintenance.
+#include "settings/clsStructureEditor.h"
+
+#include <QDialog>
+#include <functional>
+
+class clsDatabase;
+class QComboBox;
+class QDateEdit;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QAction;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+class frmOptions : public QDialog {
+    Q_OBJECT
+public:
+    explicit frmOptions(QWidget* parent = nullptr, clsDatabase* database = nullptr);
+    ~frmOptions() override;
+
+    // Tab indexes
+    enum { tabStructure = 0, tabDirectories = 1, tabInterface = 2, tabLoggerFiles = 3, tabDatabase = 4 };
+
+    QTabWidget* tabOptions = nullptr;
+    // Structure
+    QTreeWidget* trvStructure = nullptr;
+    QTreeWidget* lvwDeviceProperties = nullptr;
+    QLabel* lblDeviceComment = nullptr;
+    QPushButton* cmdSaveStructure = nullptr;
+    QMenu* mnuLoc = nullptr;
+    QMenu* mnuComp = nullptr;
+    QMenu* mnuLog = nullptr;
+    QAction* mnuLocAddCompartment = nullptr;
+    QAction* mnuCompAddLogger = nullptr;
+    QAction* mnuCompDelete = nullptr;
+    QAction* mnuLogDelete = nullptr;
+    // Directories and unit
+    QLineEdit* txtDataDir = nullptr;
+    QPushButton* cmdGetDataDir = nullptr;
+    QPushButton* cmdSaveDirs = nullptr;
+    QPushButton* cmdOpen = nullptr;
+    QGroupBox* fraUnits = nullptr;
+    QRadioButton* optCelsius = nullptr;
+    QRadioButton* optFahrenheit = nullptr;
+    // Interface port
+    QComboBox* cmbPortNo = nullptr;
+    // Logger files and database
+    QPushButton* cmdCopyLoggerfiles[3] = {};
+    QPushButton* cmdDatabase[6] = {};
+    QDateEdit* dtpDeleteBefore = nullptr;
+    QLabel* lblStatus = nullptr;
+    QPushButton* cmdHelp = nullptr;
+    QPushButton* cmdOK = nullptr;
+
+    clsStructureEditor Editor;
+
+    // Replaceable for tests: the Shift key state, and the shell's "open".
+    std::function<bool()> ShiftHeld;
+    std::function<void(const QString&)> OpenInShell;
+
+    void ShowStatus(const QString& text);
+    void GenerateData();
+    void BuildStructure();
+    void DisplayNode(const QString& nodeKey);
+    QString SelectedKey() const;
+    void SelectNode(const QString& nodeKey);
+
+    // Event handlers
+    void tabOptions_Click(int index);
+    void trvStructure_NodeClick(QTreeWidgetItem* node);
+    void trvStructure_MouseUp(const QPoint& pos);
+    bool lvwDeviceProperties_BeforeLabelEdit(QTreeWidgetItem* row);
+    void lvwDeviceProperties_AfterLabelEdit(QTreeWidgetItem* row);
+    void mnuLocAddCompartment_Click();
+    void mnuCompAddLogger_Click();
+    void mnuCompDelete_Click();
+    void mnuLogDelete_Click();
+    void cmdSaveStructure_Click();
+    void cmdGetDataDir_Click();
+    bool txtDataDir_Validate();
+    void cmdSaveDirs_Click();
+    void cmdOpen_Click();
+    void optUnits_Click(int code);
+    void cmbPortNo_Click(int index);
+    void cmdCopyLoggerfiles_Click(int index);
+    void cmdDatabase_Click(int index);
+
+signals:
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildStructureTab(QWidget* page);
+    void buildDirectoriesTab(QWidget* page);
+    void buildInterfaceTab(QWidget* page);
+    void buildLoggerFilesTab(QWidget* page);
+    void buildDatabaseTab(QWidget* page);
+    clsDatabase& db();
+
+    clsDatabase* m_db = nullptr;
+    QString m_editingNode;
+    bool m_editing = false;
+    bool m_building = false;
+};

@@ -1,0 +1,256 @@
+#include "SettingsTestSupport.h"
+
+#include "onewire/OneWireLink.h"
+#include "onewire/clsDallasBus.h"
+#include "settings/CopyLoggerFilesHook.h"
+#include "settings/InterfacePort.h"
+#include "settings/clsMaintenance.h"
+#include "settings/frmOptions.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTreeWidget>
+
+class OptionsWindow : public SiteDatabase {
+protected:
+    int answer = vbYes;
+    void SetUp() override
+    {
+        SiteDatabase::SetUp();
+        SetMessageHandler([this](const QString& p, int s, const QString& t) {
+            messages.push_back({p, s, t});
+            return (s & 7) == vbYesNo ? answer : int(vbOK);
+        });
+        App().DataDirectory = dir.path();
+    }
+    std::unique_ptr<frmOptions> open()
+    {
+        auto w = std::make_unique<frmOptions>(nullptr, db.get());
+        w->OpenInShell = [this](const QString& p) { opened << p; };
+        w->ShiftHeld = [] { return false; };
+        return w;
+    }
+    QTreeWidgetItem* node(frmOptions& w, const QString& key)
+    {
+        for (QTreeWidgetItemIterator it(w.trvStructure); *it; ++it)
+            if ((*it)->data(0, Qt::UserRole).toString() == key)
+                return *it;
+        return nullptr;
+    }
+    QStringList opened;
+};
+
+TEST_F(OptionsWindow, StructureTabShowsTheSiteAndIsGrabbed)
+{
+    fillSite();
+    auto w = open();
+    w->resize(900, 520);
+    w->show();
+    EXPECT_EQ(w->windowTitle(), "NORDALIS SETTINGS");
+    ASSERT_EQ(w->trvStructure->topLevelItemCount(), 1);
+    QTreeWidgetItem* site = w->trvStructure->topLevelItem(0);
+    EXPECT_EQ(site->text(0), "1234:cold store");
+    ASSERT_EQ(site->childCount(), 2);
+    EXPECT_EQ(site->child(0)->text(0), "1:freezer");
+    EXPECT_EQ(site->child(0)->childCount(), 2);
+    EXPECT_EQ(site->child(1)->child(0)->text(0), "1:shelf");
+    for (int i = 0; i < site->childCount(); ++i)
+        site->child(i)->setExpanded(true);
+    w->SelectNode("DEV123400101");
+    EXPECT_EQ(w->lvwDeviceProperties->topLevelItemCount(), 14);
+    EXPECT_FALSE(w->lblDeviceComment->isHidden());
+    EXPECT_EQ(w->lvwDeviceProperties->topLevelItem(0)->text(0), "1234.001.01");
+    EXPECT_EQ(w->lvwDeviceProperties->headerItem()->text(0), "Value");
+    EXPECT_FALSE(w->cmdSaveStructure->isEnabled());
+
+    const QString shots = QStringLiteral(NORDALIS_BINARY_DIR) + "/screenshots";
+    QDir().mkpath(shots);
+    const QImage picture = w->grab().toImage();
+    ASSERT_TRUE(picture.save(shots + "/settings_structure.png"));
+    EXPECT_GT(picture.width(), 400);
+}
+
+TEST_F(OptionsWindow, EditsMenusAndTheExitQuestion)
+{
+    fillSite();
+    auto w = open();
+    w->show();
+    // The site number can't be edited; the refusal is announced.
+    w->SelectNode("LOC");
+    EXPECT_FALSE(w->lvwDeviceProperties_BeforeLabelEdit(w->lvwDeviceProperties->topLevelItem(0)));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].prompt, "the site number can't be modified after installation");
+    // An edit through the list: read warning time refused, then accepted.
+    QTreeWidgetItem* readBefore = w->lvwDeviceProperties->topLevelItem(2);
+    ASSERT_TRUE(w->lvwDeviceProperties_BeforeLabelEdit(readBefore));
+    readBefore->setText(0, "169");
+    EXPECT_EQ(messages.back().prompt, "read warning time must be between 5 and 168");
+    EXPECT_EQ(w->lvwDeviceProperties->topLevelItem(2)->text(0), "48");
+    EXPECT_FALSE(w->cmdSaveStructure->isEnabled());
+    readBefore = w->lvwDeviceProperties->topLevelItem(2);
+    ASSERT_TRUE(w->lvwDeviceProperties_BeforeLabelEdit(readBefore));
+    readBefore->setText(0, "72");
+    EXPECT_TRUE(w->cmdSaveStructure->isEnabled());
+
+    // Compartment menu: deleting is offered only for an empty compartment.
+    w->mnuLocAddCompartment->trigger();
+    EXPECT_EQ(w->SelectedKey(), "COM3");
+    w->trvStructure_MouseUp(w->trvStructure->visualItemRect(node(*w, "COM1")).center());
+    EXPECT_FALSE(w->mnuCompDelete->isEnabled());
+    w->mnuComp->hide();
+
+    // Exit with unsaved changes: "no" keeps the window, "yes" closes it.
+    answer = vbNo;
+    w->close();
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(messages.back().prompt, "exit without saving changes?");
+    EXPECT_EQ(messages.back().title, "changes not saved");
+    w->cmdSaveStructure->click();
+    EXPECT_EQ(db->Parameter("ReadHoursBeforeOverflow", ""), "72");
+    EXPECT_EQ(count("SELECT count(*) FROM rooms"), 3);
+    const size_t before = messages.size();
+    w->close();
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_EQ(messages.size(), before);   // nothing unsaved: no question
+}
+
+TEST_F(OptionsWindow, DeletingALoggerAsksAndTheSaveRemovesItsSamples)
+{
+    fillSite();
+    auto w = open();
+    w->show();
+    w->SelectNode("DEV123400102");
+    answer = vbNo;
+    w->mnuLogDelete->trigger();
+    EXPECT_EQ(messages.back().prompt, "really delete all data belonging to device 2:door right?");
+    EXPECT_NE(node(*w, "DEV123400102"), nullptr);
+    answer = vbYes;
+    w->mnuLogDelete->trigger();
+    EXPECT_EQ(node(*w, "DEV123400102"), nullptr);
+    EXPECT_EQ(count("SELECT count(*) FROM samples WHERE DeviceID = 123400102"), 10);   // not yet saved
+    w->cmdSaveStructure->click();
+    EXPECT_EQ(count("SELECT count(*) FROM samples WHERE DeviceID = 123400102"), 0);
+    EXPECT_EQ(count("SELECT count(*) FROM samples"), 20);
+}
+
+TEST_F(OptionsWindow, DataDirectoryIsValidatedBeforeItCanBeApplied)
+{
+    auto w = open();
+    w->tabOptions->setCurrentIndex(frmOptions::tabDirectories);
+    EXPECT_EQ(w->txtDataDir->text(), dir.path());
+    w->txtDataDir->setText(dir.path() + "/missing");
+    EXPECT_FALSE(w->txtDataDir_Validate());
+    EXPECT_EQ(messages.back().prompt, "Please enter a valid directory");
+    EXPECT_EQ(messages.back().title, "Wrong data directory");
+    EXPECT_FALSE(w->cmdSaveDirs->isEnabled());
+    w->cmdSaveDirs_Click();
+    EXPECT_EQ(db->Parameter("DataDirectory", "none"), "none");
+    EXPECT_EQ(App().DataDirectory, dir.path());
+    QDir(dir.path()).mkpath("incoming");
+    w->txtDataDir->setText(dir.path() + "/incoming");
+    EXPECT_TRUE(w->txtDataDir_Validate());
+    w->cmdSaveDirs->click();
+    EXPECT_EQ(db->Parameter("DataDirectory", "none"), dir.path() + "/incoming");
+    EXPECT_EQ(App().DataDirectory, dir.path() + "/incoming");
+    EXPECT_FALSE(w->cmdSaveDirs->isEnabled());
+    w->cmdOpen->click();
+    EXPECT_EQ(opened, QStringList{dir.path() + "/incoming"});
+}
+
+TEST_F(OptionsWindow, MaintenanceButtons)
+{
+    fillSite();
+    auto w = open();
+    EXPECT_EQ(w->dtpDeleteBefore->date(), NowLocal().date().addMonths(-6));
+    w->cmdDatabase[0]->click();
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back().title, "copied database to backup directory");
+    EXPECT_TRUE(messages.back().prompt.contains(QDir(dir.path()).filePath("backup/NORDALIS.MDE")));
+    EXPECT_EQ(w->lblStatus->text(), "done.");
+    EXPECT_EQ(CheckDatabaseFile(QDir(dir.path()).filePath("backup/NORDALIS.MDE")), "");
+
+    // Refusing the question deletes nothing.
+    w->dtpDeleteBefore->setDate(QDate(2030, 1, 1));
+    answer = vbNo;
+    w->cmdDatabase[5]->click();
+    EXPECT_EQ(messages.back().prompt, "really delete records ? This can't be undone");
+    EXPECT_EQ(count("SELECT count(*) FROM samples"), 30);
+    answer = vbYes;
+    w->cmdDatabase[5]->click();
+    EXPECT_EQ(count("SELECT count(*) FROM samples"), 0);
+    EXPECT_EQ(w->lblStatus->text(), "done.");
+
+    // A failure is shown and named in the status line.
+    QDir(dir.path()).rmdir("media");
+    SetRemovableMediaDirectory(QDir(dir.path()).filePath("media"));
+    w->cmdDatabase[3]->click();
+    EXPECT_EQ(messages.back().title, "Error");
+    EXPECT_EQ(messages.back().style & vbCritical, vbCritical);
+    EXPECT_EQ(w->lblStatus->text(), "error occurred");
+}
+
+TEST_F(OptionsWindow, LoggerFileButtonsHandTheCopyDialogItsFolders)
+{
+    SetRemovableMediaDirectory("/mnt/stick");
+    std::vector<CopyLoggerFilesRequest> requests;
+    SetCopyLoggerFilesHook([&](const CopyLoggerFilesRequest& r) { requests.push_back(r); });
+    auto w = open();
+    for (int i = 0; i < 3; ++i)
+        w->cmdCopyLoggerfiles[i]->click();
+    SetCopyLoggerFilesHook(nullptr);
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[0].source, App().BackupDirectory);
+    EXPECT_EQ(requests[0].destination, "/mnt/stick/NORDALIS backup");
+    EXPECT_EQ(requests[0].caption, "copy logger files to floppy disk");
+    EXPECT_EQ(requests[1].source, "/mnt/stick/NORDALIS backup");
+    EXPECT_EQ(requests[1].destination, App().DataDirectory);
+    EXPECT_EQ(requests[1].status, "copy from floppy disk...");
+    EXPECT_EQ(requests[2].destination, "");
+    EXPECT_EQ(requests[2].caption, "delete logger files");
+}
+
+namespace {
+// An adapter that answers (or not) and has nothing on its bus.
+class SilentLink : public OneWireLink {
+public:
+    explicit SilentLink(bool answers) : m_answers(answers) {}
+    bool open() override { return m_open = m_answers; }
+    void close() override { m_open = false; }
+    bool isOpen() const override { return m_open; }
+    bool reset() override { return false; }
+    int touchBit(int) override { return 1; }
+    int touchByte(uint8_t) override { return 0xFF; }
+    int block(uint8_t* b, int len) override { std::fill(b, b + len, 0xFF); return len; }
+    QString version() const override { return "test adapter"; }
+private:
+    bool m_answers;
+    bool m_open = false;
+};
+} // namespace
+
+TEST_F(OptionsWindow, ChoosingAPortWritesItAndReportsTheResult)
+{
+    SetLinkFactoryForTesting([](int port, int) { return std::make_unique<SilentLink>(port == 3); });
+    CreateRegistryKey(kTmexKey);
+    WriteRegistryValue(kTmexKey, "PortDevice7", "/dev/ttyUSB0");
+    clsDallasBus bus;
+    int result = 99;
+    const QString none = SelectInterfacePort(7, &result, &bus);
+    EXPECT_EQ(ReadRegistry(kTmexKey, "DefaultPortNum", "").toString(), "7");
+    EXPECT_NE(result, 0);
+    EXPECT_EQ(none, "No interface found on COM-Port:7 (" + QString::number(result) + ")");
+    EXPECT_EQ(bus.intPortNum, 7);
+    const QString found = SelectInterfacePort(3, &result, &bus);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(found, "Found adapter on COM-Port 3");
+    EXPECT_EQ(bus.SessionUsers(), 0);
+    EXPECT_EQ(InterfacePortEntryText(7), "7  (/dev/ttyUSB0)");
+    EXPECT_EQ(InterfacePortEntryText(2), "2  (/dev/ttyS1)");
+    SetLinkFactoryForTesting(nullptr);
+}
