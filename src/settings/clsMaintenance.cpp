@@ -12,6 +12,8 @@
 
 #include <sqlite3.h>
 
+#include <QDirIterator>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -179,6 +181,36 @@ void requireSameRows(Connection& original, const QString& rebuilt)
     }
 }
 
+// Whether a process other than this one has the file open. A program that keeps its
+// connection open while the file is replaced would go on writing into the replaced file, and
+// those writes would be lost; such a replacement is refused.
+bool openElsewhere(const QString& path)
+{
+    const QString target = QFileInfo(path).canonicalFilePath();
+    if (target.isEmpty())
+        return false;
+    const QString self = QString::number(::getpid());
+    const QStringList processes = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& pid : processes) {
+        if (pid == self || !pid.at(0).isDigit())
+            continue;
+        QDirIterator fds(QStringLiteral("/proc/%1/fd").arg(pid), QDir::Files | QDir::System | QDir::NoDotAndDotDot);
+        while (fds.hasNext()) {
+            fds.next();
+            if (fds.fileInfo().symLinkTarget() == target)
+                return true;
+        }
+    }
+    return false;
+}
+
+void requireNotOpenElsewhere(const QString& path)
+{
+    if (openElsewhere(path))
+        throw DbError(dbErrBusy, QStringLiteral("%1 is in use by another program; close it and try again")
+                                     .arg(QDir::toNativeSeparators(path)));
+}
+
 void requireFile(const QString& path)
 {
     if (!QFileInfo(path).isFile())
@@ -339,6 +371,7 @@ void clsMaintenance::Rebuild(bool repair)
             requireSameRows(guard, temp);
         if (QFileInfo::exists(live + QStringLiteral("-journal")))
             throw DbError(dbErrBusy, QStringLiteral("the database is in use by another program"));
+        requireNotOpenElsewhere(live);
         replaceAtomically(temp, live);
     } catch (...) {
         QFile::remove(temp);
@@ -415,6 +448,7 @@ bool clsMaintenance::LoadPortable()
                 backupInto(from.get(), temp);
             }
             requireSound(temp);
+            requireNotOpenElsewhere(target);
             replaceAtomically(temp, target);
         } catch (...) {
             QFile::remove(temp);

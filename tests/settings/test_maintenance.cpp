@@ -4,6 +4,9 @@
 
 #include <QFileInfo>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 class Maintenance : public SiteDatabase {
 protected:
     QStringList statuses;
@@ -144,4 +147,35 @@ TEST_F(Maintenance, RemovableMediaIsAStoreSetting)
     EXPECT_EQ(RemovableMediaDirectory(), "/run/media/usb");
     EXPECT_EQ(RemovableMediaLoggerFolder(), "/run/media/usb/NORDALIS backup");
     EXPECT_EQ(PortableDatabaseFile(), "/run/media/usb/NORD.MDE");
+}
+
+TEST_F(Maintenance, TheLiveFileIsNotReplacedWhileAnotherProgramHasItOpen)
+{
+    fillSite();
+    db->CloseDB();
+    int ready[2], release[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(release), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        sqlite3* other = nullptr;
+        sqlite3_open_v2(QFile::encodeName(path()).constData(), &other, SQLITE_OPEN_READWRITE, nullptr);
+        sqlite3_exec(other, "SELECT count(*) FROM samples", nullptr, nullptr, nullptr);
+        char c = 'r';
+        (void)!write(ready[1], &c, 1);
+        (void)!read(release[0], &c, 1);
+        _exit(0);
+    }
+    char c;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    EXPECT_FALSE(maintenance->Reorganize(false));
+    EXPECT_EQ(maintenance->ErrorNumber(), dbErrBusy);
+    EXPECT_TRUE(maintenance->ErrorText().contains("in use by another program"));
+    EXPECT_FALSE(QFileInfo::exists(path() + ".new"));
+    (void)!write(release[1], &c, 1);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(maintenance->Reorganize(false)) << maintenance->ErrorText().toStdString();
+    EXPECT_EQ(count("SELECT count(*) FROM samples"), 30);
 }
