@@ -3,29 +3,13 @@
 #include "app/Landed.h"
 #include "app/modMain.h"
 
-#include <memory>
-
-#ifdef NORDALIS_HAVE_DB
 #include "db/clsDatabase.h"
 
-namespace {
-std::unique_ptr<clsDatabase>& database()
-{
-    static std::unique_ptr<clsDatabase> db;
-    return db;
-}
-} // namespace
-
-clsDatabase& AppDatabase()
-{
-    if (!database()) database() = std::make_unique<clsDatabase>(App().DatabaseDirectory);
-    return *database();
-}
-
+// AppDatabase() itself lives with the database layer; it reads App().DatabaseDirectory whenever
+// it opens the file, so closing it is all a fresh start needs.
 void ResetAppDatabase()
 {
-    if (database()) database()->CloseDB();
-    database().reset();
+    AppDatabase().CloseDB();
 }
 
 void SetUnits(int& code)
@@ -39,7 +23,6 @@ void SetUnits(int& code)
     App().Units = code;
     AppDatabase().SetParameter("Units", DbValue(code));
 }
-#endif
 
 #ifdef NORDALIS_HAVE_IMAGE
 #include "image/clsDS1921Data.h"

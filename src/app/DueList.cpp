@@ -1,5 +1,4 @@
 #include "app/DueList.h"
-#include "app/Landed.h"
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
 
@@ -7,9 +6,7 @@
 #include <QHeaderView>
 #include <QTreeWidget>
 
-#ifdef NORDALIS_HAVE_DB
 #include "db/clsDatabase.h"
-#endif
 
 QString DueListQuery()
 {
@@ -78,14 +75,9 @@ std::vector<DueListRow> ComputeDueList(const ResultList& rows, const QDateTime& 
 
 std::vector<DueListRow> QueryDueList(bool dueOnly)
 {
-#ifdef NORDALIS_HAVE_DB
     ResultList rows;
     AppDatabase().GetRecordsBySQL(rows, DueListQuery(), false);
     return ComputeDueList(rows, NowLocal(), App().ReadHoursBeforeOverflow, dueOnly);
-#else
-    Q_UNUSED(dueOnly);
-    return {};
-#endif
 }
 
 void RefreshDueList(QTreeWidget* list, bool dueOnly)

@@ -1,14 +1,11 @@
 #include "app/Installer.h"
-#include "app/Landed.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 
-#ifdef NORDALIS_HAVE_DB
 #include "db/Schema.h"
-#endif
 
 QString ResolveApplicationDirectory(const QString& homeOption)
 {
@@ -50,22 +47,10 @@ bool InstallApplicationDirectory(const QString& dir, QString* error)
     }
 
     if (ApplicationDirectoryNeedsInstall(dir)) {
-#ifdef NORDALIS_HAVE_DB
+        // The database layer builds the file under a temporary name and renames it when whole.
         const QString target = dir + "/data/NORDALIS.MDE";
-        const QString temp = dir + "/data/NORDALIS.MDE.new";
-        QFile::remove(temp);
         QString why;
-        if (!CreateDatabaseFile(temp, why)) {
-            QFile::remove(temp);
-            return fail("cannot create the database " + target + ": " + why);
-        }
-        if (!QFile::rename(temp, target)) {
-            QFile::remove(temp);
-            return fail("cannot create the database " + target);
-        }
-#else
-        return fail("this build has no database layer");
-#endif
+        if (!CreateDatabaseFile(target, &why)) return fail("cannot create the database " + target + ": " + why);
     }
     return true;
 }

@@ -226,10 +226,6 @@ bool LoadSiteSettings(bool storeUnits);
 
 bool LoadSiteSettings(bool storeUnits)
 {
-#ifndef NORDALIS_HAVE_DB
-    Q_UNUSED(storeUnits);
-    return false;
-#else
     AppState& a = App();
     clsDatabase& db = AppDatabase();
     a.LocationDescr = db.Parameter("LocationDescr", Translate("change this text"));
@@ -247,7 +243,6 @@ bool LoadSiteSettings(bool storeUnits)
     const float clip = db.Parameter("ClipTempLower", "-40").trimmed().toFloat(&ok);
     a.ClipTempLower = ok ? clip : -40.0f;
     return true;
-#endif
 }
 
 StartupResult RunStartup()
@@ -287,9 +282,6 @@ StartupResult RunStartup()
 
     // 9. site number and data directory. A database that can't be opened ends the start here:
     // asking for a site number that could not be stored would only ask again next time.
-#ifndef NORDALIS_HAVE_DB
-    return StartupResult::Failed;
-#else
     ResetAppDatabase();
     clsDatabase& db = AppDatabase();
     if (db.OpenDB()) return StartupResult::Failed;
@@ -336,7 +328,6 @@ StartupResult RunStartup()
     if (qobject_cast<QApplication*>(QCoreApplication::instance())) MainMenu();
     if (splash) splash->close();
     return StartupResult::Ok;
-#endif
 }
 
 bool InitApplication()

@@ -1,7 +1,6 @@
 // Start-up of a terminal run: the application directory (installed when needed), the settings of
 // the database, the time zone and the names; no questions, no splash, no windows.
 #include "app/Installer.h"
-#include "app/Landed.h"
 #include "app/Startup.h"
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
@@ -32,7 +31,6 @@ bool InitTerminalApplication(const CliGlobals& globals, QTextStream& err)
     a.UtcBias = SystemUtcBias();
     a.FontCharset = FontCharsetFor(QLocale::system());
     CreateRegistryKey(kTmexKey);
-#ifdef NORDALIS_HAVE_DB
     ResetAppDatabase();
     clsDatabase& db = AppDatabase();
     if (db.OpenDB()) {
@@ -45,8 +43,4 @@ bool InitTerminalApplication(const CliGlobals& globals, QTextStream& err)
     a.DataDirectory = db.Parameter("DataDirectory", a.DataDirectory);
     LoadSiteSettings(false);
     return true;
-#else
-    err << "nordalis-cli: this build has no database layer\n";
-    return false;
-#endif
 }

@@ -1,5 +1,4 @@
 #include "app/frmMainMenue.h"
-#include "app/Landed.h"
 #include "app/Startup.h"
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
@@ -13,9 +12,7 @@
 #include <QPushButton>
 #include <QTimer>
 
-#ifdef NORDALIS_HAVE_DB
 #include "db/clsDatabase.h"
-#endif
 
 namespace {
 std::function<QWidget*()>& factory(int index)
@@ -26,9 +23,7 @@ std::function<QWidget*()>& factory(int index)
 
 void closeDatabase()
 {
-#ifdef NORDALIS_HAVE_DB
     AppDatabase().CloseDB();
-#endif
 }
 
 // Brings the main menu back once a working window has really closed (a window may refuse).

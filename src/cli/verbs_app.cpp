@@ -1,9 +1,7 @@
 // Terminal verbs of the application frame: installing a site, reading and writing parameters,
 // and the due list.
-#include "app/Landed.h"
 #include "cli/Cli.h"
 
-#ifdef NORDALIS_HAVE_DB
 #include "app/DueList.h"
 #include "app/modMain.h"
 #include "db/clsDatabase.h"
@@ -111,4 +109,3 @@ CliVerb verbParam("param", "param get NAME [DEFAULT] | param set NAME VALUE", "r
 CliVerb verbDue("due", "due [--due-only]", "running loggers with their reading schedule (tab-separated)", &runDue);
 
 } // namespace
-#endif
