@@ -8,7 +8,9 @@
 #include "app/modRegistry.h"
 #include "cli/Cli.h"
 #include "db/clsDatabase.h"
+#include <QApplication>
 #include <QFile>
+#include <QTreeWidget>
 #include <QLockFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -176,6 +178,22 @@ TEST_F(SiteFixture, DueListClassifiesAndKeepsLoggersWithoutCompartment)
     rows = QueryDueList(true);
     EXPECT_EQ(rows.size(), 4u);
     App().ReadHoursBeforeOverflow = 48;
+
+    // The window's list: texts, colours, widths of the first eight columns fitted.
+    QTreeWidget list;
+    list.setColumnCount(10);
+    list.setHeaderLabels({"read seq   ", "read?   ", "compartment desc   ", "#   ", "position desc   ", "#   ",
+                          "logger ID   ", "hours remaining   ", "last read   ", "sort"});
+    for (int c = 0; c < 10; ++c) list.setColumnWidth(c, 0);
+    const int lastReadWidth = list.columnWidth(8);
+    RefreshDueList(&list, false);
+    ASSERT_EQ(list.topLevelItemCount(), 4);
+    EXPECT_EQ(list.topLevelItem(2)->text(1), "urgent");
+    EXPECT_EQ(list.topLevelItem(2)->foreground(1).color(), QColor(255, 0, 0));
+    EXPECT_EQ(list.topLevelItem(0)->foreground(4).color(), QColor(255, 0, 255));
+    for (int c = 0; c <= 7; ++c) EXPECT_GT(list.columnWidth(c), 0) << c;
+    EXPECT_EQ(list.columnWidth(8), lastReadWidth);   // "last read" is filled, not fitted
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 TEST(TerminalProgram, InitParamAndDueAcrossRuns)
