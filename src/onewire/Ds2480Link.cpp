@@ -440,6 +440,7 @@ bool Ds2480Link::searchNext(OneWireSearchState& state, bool alarmOnly)
         }
         RomCode rom{};
         int lastZero = 0;
+        int lastFamilyZero = state.lastFamilyDiscrepancy;
         bool lastBitError = false;
         for (int n = 0; n < 64; ++n) {
             const uint8_t a = uint8_t(rx[2 + n / 4]);
@@ -449,8 +450,11 @@ bool Ds2480Link::searchNext(OneWireSearchState& state, bool alarmOnly)
             const int chosen = (dirs[n / 4] >> (shift + 1)) & 1;
             if (taken)
                 rom[size_t(n / 8)] |= uint8_t(1 << (n % 8));
-            if (d && !chosen)
+            if (d && !chosen) {
                 lastZero = n + 1;
+                if (n < 8)
+                    lastFamilyZero = n + 1;
+            }
             if (n == 63)
                 lastBitError = d && taken;
         }
@@ -460,8 +464,7 @@ bool Ds2480Link::searchNext(OneWireSearchState& state, bool alarmOnly)
         }
         state.rom = rom;
         state.lastDiscrepancy = lastZero;
-        if (lastZero > 0 && lastZero <= 8)
-            state.lastFamilyDiscrepancy = lastZero;
+        state.lastFamilyDiscrepancy = lastFamilyZero;
         state.lastDevice = lastZero == 0;
         lastError_.clear();
         return true;
@@ -477,41 +480,9 @@ QString Ds2480Link::version() const
     return QStringLiteral("DS2480B serial adapter on %1, chip revision %2").arg(path_).arg(chipRevision_);
 }
 
-// TEMPORARY until the bus branch provides it: the bit-by-bit search over touchBit.
-bool OneWireLink::searchNext(OneWireSearchState& state, bool alarmOnly)
+void RegisterSerialLink()
 {
-    if (state.lastDevice) {
-        state.restart();
-        return false;
-    }
-    if (!reset()) {
-        state.restart();
-        return false;
-    }
-    touchByte(alarmOnly ? 0xEC : 0xF0);
-    RomCode rom{};
-    int lastZero = 0;
-    for (int n = 1; n <= 64; ++n) {
-        const int a = touchBit(1), b = touchBit(1);
-        if (a < 0 || b < 0 || (a == 1 && b == 1)) {
-            state.restart();
-            return false;
-        }
-        int dir;
-        if (a != b)
-            dir = a;
-        else if (n < state.lastDiscrepancy)
-            dir = (state.rom[size_t((n - 1) / 8)] >> ((n - 1) % 8)) & 1;
-        else
-            dir = n == state.lastDiscrepancy;
-        if (a == 0 && b == 0 && dir == 0)
-            lastZero = n;
-        touchBit(dir);
-        if (dir)
-            rom[size_t((n - 1) / 8)] |= uint8_t(1 << ((n - 1) % 8));
-    }
-    state.rom = rom;
-    state.lastDiscrepancy = lastZero;
-    state.lastDevice = lastZero == 0;
-    return true;
+    SetSerialLinkFactory([](const QString& device) -> std::unique_ptr<OneWireLink> {
+        return std::make_unique<Ds2480Link>(device);
+    });
 }
