@@ -158,11 +158,15 @@ void Ds2480Emulator::run()
                         flushAnswers(epoch);
                 }
                 flushAnswers(epoch);
+                busy_ = false;
+                continue;
             }
             busy_ = false;
-            continue;
+            if (got < 0 && errno == EAGAIN)
+                continue;
+            // EIO: the terminal side was closed (handled as a hang-up below)
         }
-        if (p.revents & (POLLHUP | POLLERR)) {
+        if (p.revents & (POLLHUP | POLLERR | POLLIN)) {
             // The port was closed: the adapter loses its supply and starts from reset.
             if (!hungUp)
                 masterReset();
