@@ -1,6 +1,7 @@
 // Link choice and the bit-by-bit ROM search shared by the back-ends.
 #include "onewire/OneWireLink.h"
 #include "app/modRegistry.h"
+#include "onewire/Ds2480Link.h"
 
 namespace {
 QString& overrideDriver()
@@ -104,5 +105,6 @@ std::unique_ptr<OneWireLink> CreateLinkForPort(int portNum, int portType)
     if (testFactory()) return testFactory()(portNum, portType);
     if (ConfiguredDriver() == "virtual")
         return virtualFactory() ? virtualFactory()() : nullptr;
-    return serialFactory() ? serialFactory()(PortDevicePath(portNum)) : nullptr;
+    if (serialFactory()) return serialFactory()(PortDevicePath(portNum));
+    return std::make_unique<Ds2480Link>(PortDevicePath(portNum));
 }
