@@ -2,7 +2,9 @@
 #include "app/modMain.h"
 #include "cli/Cli.h"
 #include "onewire/BusTrace.h"
+#include "onewire/Ds2480Link.h"
 #include "onewire/OneWireLink.h"
+#include "onewire/VirtualBus.h"
 #include "onewire/clsDallasBus.h"
 #include "thermochron/clsDallasDevice.h"
 
@@ -11,6 +13,8 @@ namespace {
 // --bus and --trace-bus of the command line; false with a message when the trace file fails.
 bool PrepareBus(CliContext& ctx)
 {
+    RegisterVirtualBus();
+    RegisterSerialLink();
     if (!ctx.globals.bus.isEmpty()) SetBusOverride(ctx.globals.bus);
     if (ctx.globals.traceBusOn) {
         QString error;
