@@ -139,6 +139,9 @@ bool writeThroughScratchpad(OneWireLink* link, const uint8_t* st, int address, c
     const uint8_t es = r[3];
     if ((es & 0x1F) != ((address + count - 1) & 0x1F)) return false;
 
+    // The copy's busy time is not known for certain for the DS1921 (about 2 us a byte on a
+    // close relative); the two read slots after E/S and the reset of the next exchange give it
+    // more than a millisecond. Whether the copy landed is checked by reading the packet back.
     std::vector<uint8_t> c{kCopyScratchpad, uint8_t(address & 0xFF), uint8_t((address >> 8) & 0xFF), es, 0xFF, 0xFF};
     return selectAndBlock(link, st, c);
 }
