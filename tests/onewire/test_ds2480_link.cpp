@@ -1,0 +1,284 @@
+// The serial link against the DS2480B emulator over a real pseudo-terminal, byte for byte.
+#include "onewire/Ds2480Emulator.h"
+#include "onewire/Ds2480Link.h"
+#include "onewire/Ds2480TestBus.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <chrono>
+#include <gtest/gtest.h>
+
+using ds2480test::MakeRom;
+using ds2480test::TestBus;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+class Ds2480LinkTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QString error;
+        ASSERT_TRUE(emulator.start(&error)) << error.toStdString();
+        link = std::make_unique<Ds2480Link>(emulator.devicePath());
+        link->setAnswerTimeoutMs(150);
+    }
+    void openLink()
+    {
+        ASSERT_TRUE(link->open()) << link->lastError().toStdString();
+        emulator.waitIdle();
+        emulator.clearLog();
+    }
+    Bytes received()
+    {
+        emulator.waitIdle();
+        return emulator.received();
+    }
+    Bytes answers()
+    {
+        emulator.waitIdle();
+        return emulator.sent();
+    }
+    static Bytes matchRom(const RomCode& rom)
+    {
+        Bytes b{ 0x55 };
+        b.insert(b.end(), rom.begin(), rom.end());
+        return b;
+    }
+
+    TestBus bus;
+    Ds2480Emulator emulator{ bus };
+    std::unique_ptr<Ds2480Link> link;
+};
+
+} // namespace
+
+TEST_F(Ds2480LinkTest, InitSequenceCalibratesAndChecksTheConfiguration)
+{
+    ASSERT_TRUE(link->open()) << link->lastError().toStdString();
+    // timing byte, then slew rate, write-1 low time, sample offset, read of the baud rate, read slot
+    EXPECT_EQ(received(), (Bytes{ 0xC1, 0x17, 0x45, 0x5B, 0x0F, 0x91 }));
+    EXPECT_EQ(answers(), (Bytes{ 0x16, 0x44, 0x5A, 0x00, 0x93 }));
+    EXPECT_TRUE(emulator.calibrated());
+    EXPECT_FALSE(emulator.dataMode());
+
+    // Closing the port powers the adapter down; a new open calibrates it again.
+    link->close();
+    for (int i = 0; i < 200 && emulator.calibrated(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    EXPECT_FALSE(emulator.calibrated());
+    emulator.clearLog();
+    ASSERT_TRUE(link->open()) << link->lastError().toStdString();
+    EXPECT_EQ(received(), (Bytes{ 0xC1, 0x17, 0x45, 0x5B, 0x0F, 0x91 }));
+}
+
+TEST_F(Ds2480LinkTest, ResetReportsPresenceFromTheResetAnswer)
+{
+    bus.add(0x21, 0x123456);
+    openLink();
+    EXPECT_TRUE(link->reset());
+    EXPECT_EQ(received(), Bytes{ 0xC1 });
+    EXPECT_EQ(answers(), Bytes{ 0xCD });
+    EXPECT_EQ(link->timeSlots(), 1u);
+
+    bus.devices[0].present = false;
+    emulator.clearLog();
+    EXPECT_FALSE(link->reset());
+    EXPECT_TRUE(link->lastError().isEmpty()) << "an empty bus is not a link failure";
+    EXPECT_EQ(answers(), Bytes{ 0xCF });
+}
+
+TEST_F(Ds2480LinkTest, BitAndByteTransfersSwitchModesOnlyWhenNeeded)
+{
+    const RomCode rom = bus.add(0x21, 0xABCDEF).rom;
+    openLink();
+    EXPECT_EQ(link->touchBit(1), 1);
+    EXPECT_EQ(link->touchBit(0), 0);
+    EXPECT_EQ(received(), (Bytes{ 0x91, 0x81 }));
+    EXPECT_EQ(answers(), (Bytes{ 0x93, 0x80 }));
+
+    emulator.clearLog();
+    ASSERT_TRUE(link->reset());
+    EXPECT_EQ(link->touchByte(0x33), 0x33);   // Read ROM
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(link->touchByte(0xFF), rom[size_t(i)]) << "ROM byte " << i;
+    // one switch to data mode for all nine bytes
+    Bytes expected{ 0xC1, 0xE1, 0x33 };
+    expected.insert(expected.end(), 8, 0xFF);
+    EXPECT_EQ(received(), expected);
+    EXPECT_TRUE(emulator.dataMode());
+
+    // a bit after bytes goes back to command mode first
+    emulator.clearLog();
+    EXPECT_EQ(link->touchBit(1), 1);
+    EXPECT_EQ(received(), (Bytes{ 0xE3, 0x91 }));
+    EXPECT_EQ(link->timeSlots(), 1u + 9 * 8 + 3);
+}
+
+TEST_F(Ds2480LinkTest, BlockDoublesTheEscapeByteAndReadsMemory)
+{
+    auto& dev = bus.add(0x21, 0x777);
+    const RomCode rom = dev.rom;
+    const Bytes memory = dev.memory;
+    openLink();
+    ASSERT_TRUE(link->reset());
+    // Read Memory from 0x00E3: the address byte is the mode-switch code.
+    Bytes block = matchRom(rom);
+    block.insert(block.end(), { 0xF0, 0xE3, 0x00 });
+    block.insert(block.end(), 40, 0xFF);
+    Bytes io = block;
+    ASSERT_EQ(link->block(io.data(), int(io.size())), int(io.size())) << link->lastError().toStdString();
+    for (int i = 0; i < 40; ++i)
+        ASSERT_EQ(io[size_t(12 + i)], memory[size_t(0xE3 + i)]) << "byte " << i;
+
+    Bytes expected{ 0xC1, 0xE1 };
+    for (uint8_t b : block) {
+        expected.push_back(b);
+        if (b == 0xE3)
+            expected.push_back(0xE3);
+    }
+    EXPECT_EQ(received(), expected);
+    // exactly one answer per 1-Wire byte: the reset answer and the block
+    EXPECT_EQ(answers().size(), 1 + block.size());
+    EXPECT_EQ(link->timeSlots(), 1 + 8 * block.size());
+
+    // A data byte 0xE3 as the last byte of a block still gets its answer (the zero bits it
+    // writes pull the device's bits down: the wired AND).
+    Bytes single{ 0xE3 };
+    EXPECT_EQ(link->block(single.data(), 1), 1);
+    EXPECT_EQ(single[0], memory[size_t(0xE3 + 40)] & 0xE3);
+}
+
+TEST_F(Ds2480LinkTest, SearchAcceleratorFindsEveryDevice)
+{
+    // ROMs that share the family code and the low serial bits, so that the passes branch late.
+    std::vector<RomCode> roms;
+    for (uint64_t serial : { 0x000000100001ull, 0x000000200001ull, 0x000000300001ull, 0x8000000001ull })
+        roms.push_back(bus.add(0x21, serial).rom);
+    roms.push_back(bus.add(0x09, 0x42).rom);
+    openLink();
+
+    std::vector<RomCode> found;
+    OneWireSearchState state;
+    while (link->searchNext(state)) {
+        found.push_back(state.rom);
+        ASSERT_LE(found.size(), roms.size());
+    }
+    EXPECT_TRUE(link->lastError().isEmpty()) << link->lastError().toStdString();
+    auto sorted = [](std::vector<RomCode> v) { std::sort(v.begin(), v.end()); return v; };
+    EXPECT_EQ(sorted(found), sorted(roms));
+
+    // The same order as the bit-by-bit search on the bus itself.
+    std::vector<RomCode> direct;
+    OneWireSearchState directState;
+    while (bus.OneWireLink::searchNext(directState))
+        direct.push_back(directState.rom);
+    EXPECT_EQ(found, direct);
+
+    // Each pass: reset, Search ROM in data mode, accelerator on, 16 bytes, accelerator off.
+    const Bytes log = received();
+    ASSERT_GE(log.size(), 24u);
+    const Bytes head(log.begin(), log.begin() + 6);
+    EXPECT_EQ(head, (Bytes{ 0xC1, 0xE1, 0xF0, 0xE3, 0xB1, 0xE1 }));
+    EXPECT_EQ(log[22], 0xE3);
+    EXPECT_EQ(log[23], 0xA1);
+    EXPECT_EQ(log.size(), 24 * roms.size());
+    EXPECT_EQ(link->timeSlots(), roms.size() * (1 + 8 + 64 * 3));
+}
+
+TEST_F(Ds2480LinkTest, SearchOnEmptyBusEndsAtOnce)
+{
+    openLink();
+    OneWireSearchState state;
+    EXPECT_FALSE(link->searchNext(state));
+    EXPECT_TRUE(link->lastError().isEmpty());
+    EXPECT_EQ(state.lastDiscrepancy, 0);
+}
+
+TEST_F(Ds2480LinkTest, StrongPullupAfterByteUntilTheNextCall)
+{
+    const RomCode rom = bus.add(0x28, 0x5150).rom;
+    openLink();
+    ASSERT_TRUE(link->reset());
+    Bytes select = matchRom(rom);
+    ASSERT_EQ(link->block(select.data(), int(select.size())), int(select.size()));
+    emulator.clearLog();
+
+    EXPECT_EQ(link->touchBytePower(0x44), 0x44);   // Convert T
+    // back to command mode, pull-up until terminated, 0x44 LSB first as single bits, the last
+    // one with the strong pull-up after its slot
+    EXPECT_EQ(received(), (Bytes{ 0xE3, 0x3F, 0x81, 0x81, 0x91, 0x81, 0x81, 0x81, 0x91, 0x83 }));
+    EXPECT_TRUE(emulator.strongPullupActive());
+
+    emulator.clearLog();
+    EXPECT_EQ(link->touchBit(1), 1);
+    const Bytes log = received();
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log.front(), 0xF1);
+    EXPECT_EQ(log.back(), 0x91);
+    EXPECT_FALSE(emulator.strongPullupActive());
+}
+
+TEST_F(Ds2480LinkTest, DeviceLeavingInTheMiddleOfAReadGivesOnesAndNoPresence)
+{
+    auto& dev = bus.add(0x21, 0x99);
+    const RomCode rom = dev.rom;
+    dev.leaveAfterBytes = 12 + 20;   // select, command and address, then 20 data bytes
+    openLink();
+    ASSERT_TRUE(link->reset());
+    Bytes io = matchRom(rom);
+    io.insert(io.end(), { 0xF0, 0x00, 0x10 });
+    io.insert(io.end(), 64, 0xFF);
+    const auto memory = bus.devices[0].memory;
+    ASSERT_EQ(link->block(io.data(), int(io.size())), int(io.size()));
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(io[size_t(12 + i)], memory[size_t(0x1000 + i)]);
+    for (int i = 21; i < 64; ++i)
+        EXPECT_EQ(io[size_t(12 + i)], 0xFF) << "byte " << i << " after the device left";
+    EXPECT_FALSE(link->reset());
+}
+
+TEST_F(Ds2480LinkTest, AdapterVanishingInTheMiddleOfAReadFailsWithinTheTimeout)
+{
+    const RomCode rom = bus.add(0x21, 0x98).rom;
+    openLink();
+    ASSERT_TRUE(link->reset());
+    emulator.setAnswerLimit(30);   // pulled out after 30 answer bytes
+    Bytes io = matchRom(rom);
+    io.insert(io.end(), { 0xF0, 0x00, 0x10 });
+    io.insert(io.end(), 100, 0xFF);
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(link->block(io.data(), int(io.size())), 30);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5)) << "must not hang";
+    EXPECT_TRUE(link->lastError().contains("no answer")) << link->lastError().toStdString();
+    EXPECT_FALSE(link->reset());
+    EXPECT_EQ(link->touchBit(1), -1);
+    EXPECT_FALSE(link->lastError().isEmpty());
+
+    // Put back: the next call synchronises the adapter again and works.
+    emulator.setAnswerLimit(-1);
+    EXPECT_TRUE(link->reset()) << link->lastError().toStdString();
+    EXPECT_TRUE(emulator.calibrated());
+}
+
+TEST_F(Ds2480LinkTest, PortWithoutAdapterFailsToOpenWithAClearError)
+{
+    emulator.setSilent(true);
+    EXPECT_FALSE(link->open());
+    EXPECT_EQ(link->lastError(), QStringLiteral("no DS2480B adapter answers on %1").arg(emulator.devicePath()));
+    EXPECT_FALSE(link->isOpen());
+    EXPECT_FALSE(link->reset());
+    EXPECT_EQ(link->touchByte(0xFF), -1);
+
+    Ds2480Link missing(QStringLiteral("/nonexistent/ttyUSB9"));
+    EXPECT_FALSE(missing.open());
+    EXPECT_TRUE(missing.lastError().startsWith("cannot open serial port /nonexistent/ttyUSB9")) << missing.lastError().toStdString();
+
+    QTemporaryDir dir;
+    const QString plain = dir.filePath("plain");
+    QFile(plain).open(QIODevice::WriteOnly);
+    Ds2480Link notATerminal(plain);
+    EXPECT_FALSE(notATerminal.open());
+    EXPECT_TRUE(notATerminal.lastError().contains("is not a serial port")) << notATerminal.lastError().toStdString();
+}
