@@ -26,6 +26,7 @@ int usage(CliContext& ctx, const QString& why)
             << "       sim remove ROM | insert ROM | advance DURATION (e.g. 90m, 3d, 2h, 1d12h) | show\n"
             << "       sim profile [--base C] [--swing C] [--peak-hour H] [--noise C] [--seed N]\n"
             << "                   [--excursion \"YYYY-MM-DD HH:MM,DURATION,DELTA\"]... [--clear-excursions]\n"
+            << "       sim profile --logger ROM --offset C\n"
             << "       sim fault ROM --crc-page N [--times N] | ROM --leave-after BYTES | --short-blocks N [--keep N] | --clear\n";
     return 2;
 }
@@ -133,6 +134,19 @@ int runSim(CliContext& ctx)
         VirtualProfile p = w.profile();
         double v = 0;
         bool given = false;
+        QString loggerText;
+        if (TakeOption(ctx.args, "--logger", loggerText, &error)) {
+            // One logger's place relative to the room: sim profile --logger ROM --offset C
+            auto* l = dynamic_cast<VirtualDs1921*>(w.find(loggerText));
+            if (!l) { ctx.err << "nordalis-cli sim: no logger " << loggerText << " on the virtual bench\n"; return 1; }
+            if (!takeNumber(ctx, "--offset", v, given, error) || !given || !ctx.args.isEmpty())
+                return usage(ctx, error.isEmpty() ? QStringLiteral("--logger ROM takes --offset C") : error);
+            l->setOffset(v);
+            const int rc = finish(ctx, w);
+            if (rc == 0) ctx.out << l->romText() << " offset " << v << " °C\n";
+            return rc;
+        }
+        if (!error.isEmpty()) return usage(ctx, error);
         if (!takeNumber(ctx, "--base", v, given, error)) return usage(ctx, error);
         if (given) p.base = v;
         if (!takeNumber(ctx, "--swing", v, given, error)) return usage(ctx, error);
