@@ -114,6 +114,7 @@ void Ds2480Emulator::masterReset()
     searchAccel_ = false;
     pulseArmed_ = false;
     std::fill(std::begin(config_), std::end(config_), uint8_t(0));
+    baud_ = 9600;
     ++masterResets_;
 }
 
@@ -178,6 +179,14 @@ void Ds2480Emulator::run()
 
 void Ds2480Emulator::handleByte(uint8_t b)
 {
+    if (b == 0x00) {
+        // A zero byte sent at 4800 baud looks like a break to the chip: master reset.
+        termios tio{};
+        if (tcgetattr(master_, &tio) == 0 && cfgetospeed(&tio) == B4800) {
+            masterReset();
+            return;
+        }
+    }
     if (!calibrated_) {
         // Only a reset command at 9600 baud calibrates the chip; anything else is lost.
         termios tio{};
@@ -279,6 +288,7 @@ void Ds2480Emulator::handleCommand(uint8_t b)
             return;
         }
         config_[parameter] = uint8_t((b >> 1) & 7);
+        baud_ = kBaud[config_[ParRbr]];
         queueAnswer(uint8_t(b & 0xFE));   // at the new rate after a baud change
         return;
     }

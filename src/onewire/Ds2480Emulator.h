@@ -55,6 +55,7 @@ public:
     bool dataMode() const { return dataMode_; }
     bool strongPullupActive() const { return pullup_; }
     int masterResets() const { return masterResets_; }
+    int baudRate() const { return baud_; }   // the chip's rate setting
 
 private:
     void run();
@@ -83,6 +84,7 @@ private:
     std::atomic<bool> dataMode_{ false };
     std::atomic<bool> pullup_{ false };
     std::atomic<int> masterResets_{ 0 };
+    std::atomic<int> baud_{ 9600 };
     bool escapePending_ = false;
     bool searchAccel_ = false;
     bool pulseArmed_ = false;

@@ -73,6 +73,34 @@ TEST_F(Ds2480LinkTest, InitSequenceCalibratesAndChecksTheConfiguration)
     EXPECT_EQ(received(), (Bytes{ 0xC1, 0x17, 0x45, 0x5B, 0x0F, 0x91 }));
 }
 
+TEST_F(Ds2480LinkTest, FasterRateIsSetAndConfirmedAtTheNewSpeed)
+{
+    bus.add(0x21, 0x5);
+    openLink();
+    EXPECT_FALSE(link->setBaudRate(38400));
+    ASSERT_TRUE(link->setBaudRate(115200)) << link->lastError().toStdString();
+    // rate 115.2 kbps, then a read of the rate at the new speed
+    EXPECT_EQ(received(), (Bytes{ 0x77, 0x0F }));
+    EXPECT_EQ(answers(), (Bytes{ 0x76, 0x06 }));
+    EXPECT_EQ(emulator.baudRate(), 115200);
+    EXPECT_EQ(link->baudRate(), 115200);
+    EXPECT_TRUE(link->reset());
+
+    // After a lost adapter the link starts again at 9600 and sets the chosen rate once more.
+    emulator.setAnswerLimit(0);
+    EXPECT_EQ(link->touchBit(1), -1);
+    emulator.setAnswerLimit(-1);
+    emulator.clearLog();
+    EXPECT_TRUE(link->reset()) << link->lastError().toStdString();
+    const Bytes log = received();
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_EQ(Bytes(log.end() - 3, log.end()), (Bytes{ 0x77, 0x0F, 0xC1 }));
+    // the break cannot pass a pseudo-terminal: the chip was reset by the 0x00 at 4800 baud
+    EXPECT_NE(std::find(log.begin(), log.end(), 0x00), log.end());
+    EXPECT_EQ(emulator.masterResets(), 1);
+    EXPECT_EQ(link->baudRate(), 115200);
+}
+
 TEST_F(Ds2480LinkTest, ResetReportsPresenceFromTheResetAnswer)
 {
     bus.add(0x21, 0x123456);
