@@ -139,7 +139,7 @@ bool Ds2480Link::initAdapter()
             if (::write(fd_, &zero, 1) == 1)
                 ++bytesWritten_;
             tcdrain(fd_);
-            sleepMs(10);
+            sleepMs(20);
             if (!setPortSpeed(9600))
                 return false;
         }

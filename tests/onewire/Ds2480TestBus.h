@@ -4,6 +4,7 @@
 // (0xF0) from a memory of their own; the line is the wired AND of the master and every device.
 // A device can be told to leave the bus after a number of bytes.
 #include "onewire/OneWireLink.h"
+#include "onewire/VirtualDevice.h"
 
 #include <vector>
 
@@ -15,18 +16,7 @@ inline RomCode MakeRom(uint8_t family, uint64_t serial)
     rom[0] = family;
     for (int i = 1; i <= 6; ++i)
         rom[size_t(i)] = uint8_t(serial >> (8 * (i - 1)));
-    uint8_t crc = 0;
-    for (int i = 0; i < 7; ++i) {
-        uint8_t b = rom[size_t(i)];
-        for (int k = 0; k < 8; ++k) {
-            const bool mix = (crc ^ b) & 1;
-            crc >>= 1;
-            if (mix)
-                crc ^= 0x8C;
-            b >>= 1;
-        }
-    }
-    rom[7] = crc;
+    virtualbus::SetRomCrc(rom);
     return rom;
 }
 
