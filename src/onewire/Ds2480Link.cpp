@@ -117,8 +117,7 @@ bool Ds2480Link::configurePort()
 }
 
 // Master reset of the chip by a break, then the timing byte, then a configuration whose answer
-// proves that a DS2480B is listening. The delays are the common practice (the data sheet gives
-// none): 2 ms after the break, 4 ms after the timing byte, each followed by a flush.
+// proves that a DS2480B is listening (delays: Ds2480Protocol.h).
 bool Ds2480Link::initAdapter()
 {
     synced_ = false;
@@ -139,18 +138,18 @@ bool Ds2480Link::initAdapter()
             if (::write(fd_, &zero, 1) == 1)
                 ++bytesWritten_;
             tcdrain(fd_);
-            sleepMs(20);
+            sleepMs(kHold4800Ms);
             if (!setPortSpeed(9600))
                 return false;
         }
-        sleepMs(2);
+        sleepMs(kAfterBreakMs);
         tcflush(fd_, TCIOFLUSH);
         QByteArray tx;
         tx.append(char(kReset));             // timing byte: no 1-Wire activity, no answer
         QByteArray none;
         if (!transact(tx, 0, none))
             return false;
-        sleepMs(4);
+        sleepMs(kAfterTimingByteMs);
         tcflush(fd_, TCIFLUSH);
 
         const QByteArray config(reinterpret_cast<const char*>(kInitConfig), sizeof kInitConfig);
@@ -223,7 +222,7 @@ bool Ds2480Link::switchBaud(int baud)
     QByteArray rx;
     if (!transact(tx, 0, rx) || !setPortSpeed(baud))
         return false;
-    sleepMs(5);
+    sleepMs(kAfterBaudChangeMs);
     tcflush(fd_, TCIFLUSH);
     if (transact(QByteArray(1, char(ConfigRead(ParRbr))), 1, rx) && (uint8_t(rx[0]) & 0xF1) == 0
         && ((uint8_t(rx[0]) >> 1) & 3) == b->code)
