@@ -23,6 +23,7 @@ constexpr uint8_t kCopyScratchpad = 0x55;
 struct PortEntry {
     std::unique_ptr<OneWireLink> link;
     bool inSession = false;
+    bool setUp = false;   // TMSetup succeeded once on this port
 };
 
 struct Driver {
@@ -42,9 +43,10 @@ OneWireLink* sessionLink(int32_t handle)
 {
     auto s = driver().sessions.find(handle);
     if (s == driver().sessions.end()) return nullptr;
-    OneWireLink* link = driver().ports[s->second].link.get();
+    PortEntry& port = driver().ports[s->second];
+    OneWireLink* link = port.link.get();
     if (!link) return nullptr;
-    if (!link->isOpen() && !link->open()) return nullptr;
+    if (!link->isOpen() && (!port.setUp || !link->open())) return nullptr;
     return link;
 }
 
@@ -159,6 +161,8 @@ int32_t TMExtendedStartSession(int16_t portNum, int16_t portType, void*)
         port.link = CreateLinkForPort(portNum, portType);
         if (!port.link) return 0;
     }
+    // A port set up before must still answer (adapter unplugged and back, port vanished).
+    if (port.setUp && !port.link->isOpen() && !port.link->open()) return 0;
     port.inSession = true;
     port.link->beginSession();
     const int32_t handle = d.nextHandle++;
@@ -171,9 +175,12 @@ int16_t TMSetup(int32_t handle)
 {
     auto s = driver().sessions.find(handle);
     if (s == driver().sessions.end()) return kTmNoSession;
-    OneWireLink* link = driver().ports[s->second].link.get();
-    if (!link) return kTmNoSession;
-    if (link->isOpen() || link->open()) return 1;
+    PortEntry& port = driver().ports[s->second];
+    if (!port.link) return kTmNoSession;
+    if (port.link->isOpen() || port.link->open()) {
+        port.setUp = true;
+        return 1;
+    }
     return 0;
 }
 
