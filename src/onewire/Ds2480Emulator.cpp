@@ -68,7 +68,7 @@ void Ds2480Emulator::stop()
 {
     stop_ = true;
     if (thread_.joinable())
-        thread_.join();
+        thread_.join();   // (a session still open on the bus behind is left to its owner)
     if (master_ >= 0) {
         ::close(master_);
         master_ = -1;
@@ -143,6 +143,8 @@ void Ds2480Emulator::run()
             const ssize_t got = ::read(master_, buf, sizeof buf);
             if (got > 0) {
                 const double arrival = NowUs(epoch);
+                if (hungUp)
+                    bus_.beginSession();   // the port was opened: a session on the bus behind
                 hungUp = false;
                 {
                     std::lock_guard<std::mutex> lock(logMutex_);
@@ -169,8 +171,10 @@ void Ds2480Emulator::run()
         }
         if (p.revents & (POLLHUP | POLLERR | POLLIN)) {
             // The port was closed: the adapter loses its supply and starts from reset.
-            if (!hungUp)
+            if (!hungUp) {
                 masterReset();
+                bus_.endSession();
+            }
             hungUp = true;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
