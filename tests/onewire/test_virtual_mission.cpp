@@ -233,6 +233,10 @@ TEST_F(VirtualMissionTest, ConvertTemperatureBetweenMissionsOnly)
     VirtualDs1921* h = addLogger(Ds1921Variant::H);
     command(h->rom(), 0x44);
     EXPECT_EQ(readByte(h->rom(), 0x211), 0x44) << "23 °C on an H";
+    h->setOffset(-3.0);   // a colder compartment of the same room
+    command(h->rom(), 0x44);
+    EXPECT_EQ(readByte(h->rom(), 0x211), 0x2C) << "20 °C on an H";
+    EXPECT_EQ(readMemory(h->rom(), 0x21D, 3), (Bytes{2, 0, 0}));
 }
 
 TEST_F(VirtualMissionTest, SixtyDaysAtOneMinuteAreComputedOnDemand)
