@@ -97,9 +97,44 @@ TEST_F(LoggerOnVirtualBus, FindsDevicesByFamily)
     EXPECT_EQ(image->DeviceFound("21"), logger->romText());
     ASSERT_TRUE(image->objDeviceFound);
     EXPECT_EQ(image->LoggerRomText(), logger->romText());
-    // A cable search keeps the logger found before.
+    // A cable search keeps the logger found before, also when it finds no cable.
     EXPECT_EQ(image->DeviceFound("09"), cable);
     EXPECT_EQ(image->LoggerRomText(), logger->romText());
+    for (const auto& d : world->devices())
+        if (d->romText() == cable) d->setPresent(false);
+    world->save();
+    EXPECT_TRUE(image->DeviceFound("09").isEmpty());
+    EXPECT_EQ(image->LoggerRomText(), logger->romText());
+}
+
+TEST_F(LoggerOnVirtualBus, RolledOverMissionGivesTheSamplesInTimeOrder)
+{
+    BiasScope bias(-60);
+    VirtualDs1921* logger = addLogger(Ds1921Variant::G);
+    ASSERT_FALSE(image->DeviceFound("21").isEmpty());
+    startMission(1, true);
+    world->advance(2050LL * 60 * 1000 + 30 * 1000);   // 2050 samples at one a minute
+    clsDS1921Data reader;
+    ASSERT_FALSE(reader.DeviceFound("21").isEmpty());
+    qint32 rc = -1;
+    reader.ReadImageFromLogger(false, rc);
+    ASSERT_EQ(rc, 0);
+    ASSERT_EQ(reader.MissionSamples(), 2050);
+    ASSERT_TRUE(reader.RollOver());
+    const QDateTime startUtc = LocalToUtc(reader.MissionStart());
+    const QDateTime programmed = QDateTime::fromMSecsSinceEpoch(realNow, Qt::UTC);
+    EXPECT_GE(startUtc, programmed.addSecs(-60));
+    EXPECT_LE(startUtc, programmed.addSecs(120));
+    const auto samples = reader.TemperatureSamples();
+    ASSERT_EQ(samples.size(), 2048u);
+    EXPECT_EQ(samples.front().time, startUtc.addSecs(2 * 60));
+    EXPECT_EQ(samples.back().time, startUtc.addSecs(2049 * 60));
+    // Oldest first: slots 2 .. 2047, then the overwritten slots 0 and 1.
+    const std::vector<uint8_t> log = memory(logger, 0x1000, 2048);
+    for (size_t r = 0; r < samples.size(); ++r) {
+        const int slot = int((r + 2) % 2048);
+        ASSERT_FLOAT_EQ(samples[r].celsius, float(log[size_t(slot)]) / 2.0f - 40.0f) << "row " << r;
+    }
 }
 
 TEST_F(LoggerOnVirtualBus, CompleteReadWritesAFileOfRecordPlus2122Bytes)
