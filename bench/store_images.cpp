@@ -69,56 +69,52 @@ int main(int argc, char** argv)
         makeImage(*images.back(), i);
     }
 
-    // Bare: the same sample rows, prepared statement, one transaction and durable commit per image.
-    double bareSeconds = 0;
-    {
-        struct Rows { qint32 id; std::vector<TemperatureSample> samples; };
-        std::vector<Rows> rows;
-        for (const auto& image : images) rows.push_back({image->DeviceID(), image->TemperatureSamples()});
-        sqlite3* db = nullptr;
-        check(sqlite3_open_v2(QFile::encodeName(QDir(dirBare.path()).filePath("NORDALIS.MDE")).constData(), &db,
-                              SQLITE_OPEN_READWRITE, nullptr), db, "open");
-        ConfigureDbConnection(db, 2000);
-        QElapsedTimer t;
-        t.start();
-        for (const Rows& r : rows) {
-            check(sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), db, "begin");
-            sqlite3_stmt* st = nullptr;
-            check(sqlite3_prepare_v2(db, "INSERT INTO samples (DeviceID, SampleDate, SampleTemp) VALUES (?, ?, ?)", -1, &st, nullptr), db, "prepare");
-            for (const TemperatureSample& s : r.samples) {
-                sqlite3_bind_int64(st, 1, r.id);
-                sqlite3_bind_int64(st, 2, s.time.toSecsSinceEpoch());
-                sqlite3_bind_double(st, 3, s.celsius);
-                check(sqlite3_step(st), db, "insert");
-                sqlite3_reset(st);
-            }
-            sqlite3_finalize(st);
-            check(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), db, "commit");
-        }
-        bareSeconds = t.nsecsElapsed() / 1e9;
-        sqlite3_close(db);
-    }
+    // Both databases are written image by image in turns, so that both see the same state of a
+    // disk that other programs share.
+    struct Rows { qint32 id; std::vector<TemperatureSample> samples; };
+    std::vector<Rows> rows;
+    for (const auto& image : images) rows.push_back({image->DeviceID(), image->TemperatureSamples()});
+    sqlite3* bareDb = nullptr;
+    check(sqlite3_open_v2(QFile::encodeName(QDir(dirBare.path()).filePath("NORDALIS.MDE")).constData(), &bareDb,
+                          SQLITE_OPEN_READWRITE, nullptr), bareDb, "open");
+    ConfigureDbConnection(bareDb, 2000);
+    clsDatabase db(dirMeasured.path());
+    if (db.OpenDB()) return 1;
 
-    double measuredSeconds = 0;
-    {
-        clsDatabase db(dirMeasured.path());
-        if (db.OpenDB()) return 1;
-        QElapsedTimer t;
+    qint64 bareNs = 0, measuredNs = 0;
+    QElapsedTimer t;
+    for (int i = 0; i < kImages; ++i) {
+        // Bare: the same sample rows, prepared statement, one transaction and durable commit.
         t.start();
-        for (const auto& image : images) {
-            if (db.LoggerImageToDB(*image)) {
-                std::fprintf(stderr, "image rejected\n");
-                return 1;
-            }
+        check(sqlite3_exec(bareDb, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), bareDb, "begin");
+        sqlite3_stmt* st = nullptr;
+        check(sqlite3_prepare_v2(bareDb, "INSERT INTO samples (DeviceID, SampleDate, SampleTemp) VALUES (?, ?, ?)", -1, &st, nullptr), bareDb, "prepare");
+        for (const TemperatureSample& s : rows[size_t(i)].samples) {
+            sqlite3_bind_int64(st, 1, rows[size_t(i)].id);
+            sqlite3_bind_int64(st, 2, s.time.toSecsSinceEpoch());
+            sqlite3_bind_double(st, 3, s.celsius);
+            check(sqlite3_step(st), bareDb, "insert");
+            sqlite3_reset(st);
         }
-        measuredSeconds = t.nsecsElapsed() / 1e9;
-        ResultList r;
-        db.GetRecordsBySQL(r, "SELECT COUNT(*) FROM samples", false);
-        if (r.empty() || r.rows.front().at(0).toInt() != qint64(kImages) * kSamples) {
-            std::fprintf(stderr, "wrong number of stored samples\n");
+        sqlite3_finalize(st);
+        check(sqlite3_exec(bareDb, "COMMIT", nullptr, nullptr, nullptr), bareDb, "commit");
+        bareNs += t.nsecsElapsed();
+
+        t.start();
+        if (db.LoggerImageToDB(*images[size_t(i)])) {
+            std::fprintf(stderr, "image rejected\n");
             return 1;
         }
+        measuredNs += t.nsecsElapsed();
     }
+    sqlite3_close(bareDb);
+    ResultList r;
+    db.GetRecordsBySQL(r, "SELECT COUNT(*) FROM samples", false);
+    if (r.empty() || r.rows.front().at(0).toInt() != qint64(kImages) * kSamples) {
+        std::fprintf(stderr, "wrong number of stored samples\n");
+        return 1;
+    }
+    const double bareSeconds = bareNs / 1e9, measuredSeconds = measuredNs / 1e9;
 
     const double total = double(kImages) * kSamples;
     const double measured = total / measuredSeconds, bare = total / bareSeconds;

@@ -137,7 +137,7 @@ int runStore(CliContext& ctx)
     const QString devAfter = after.empty() ? QString() : after.rows.front().at(0).toString();
     const char* deviceState = devBefore.startsWith(QLatin1Char('0')) ? "added"
                               : devBefore != devAfter             ? "updated"
-                                                                  : "kept (a newer reading is stored)";
+                                                                  : "kept (the stored reading is as new or newer)";
     const qint64 added = countOf(db, samplesSql, id) - samplesBefore;
     const qint64 offered = image.MissionSamples() > 0 ? image.SamplesStored() : 0;
     ctx.out << "logger " << FormatDeviceID(qint32(id)) << " (" << image.SerialNo() << "): devices row " << deviceState << "\n";

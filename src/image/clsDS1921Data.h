@@ -9,17 +9,17 @@
 // sample times of TemperatureSamples, which are UTC.
 //
 // Register decodings never throw. When the register pages are missing or too short for a
-// property, it returns a neutral value: 0 / false / an invalid QDateTime (DeviceSamples: -1).
+// property, it returns a neutral value: 0 / false / an invalid QDateTime / NaN for the alarm
+// levels (DeviceSamples: -1).
 // Register bytes that are not valid BCD, or that form no real date, give an invalid QDateTime.
+#include "onewire/clsDallasBus.h"
+#include "thermochron/clsDallasDevice.h"
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
 #include <memory>
 #include <vector>
-
-class clsDallasBus;
-class clsDallasDevice;
 
 // ---- Shared helpers -------------------------------------------------------------------------
 

@@ -1,6 +1,8 @@
 // Link choice and the bit-by-bit ROM search shared by the back-ends.
 #include "onewire/OneWireLink.h"
 #include "app/modRegistry.h"
+#include "onewire/Ds2480Link.h"
+#include "onewire/VirtualBus.h"
 
 namespace {
 QString& overrideDriver()
@@ -103,6 +105,7 @@ std::unique_ptr<OneWireLink> CreateLinkForPort(int portNum, int portType)
 {
     if (testFactory()) return testFactory()(portNum, portType);
     if (ConfiguredDriver() == "virtual")
-        return virtualFactory() ? virtualFactory()() : nullptr;
-    return serialFactory() ? serialFactory()(PortDevicePath(portNum)) : nullptr;
+        return virtualFactory() ? virtualFactory()() : std::make_unique<VirtualBus>();
+    if (serialFactory()) return serialFactory()(PortDevicePath(portNum));
+    return std::make_unique<Ds2480Link>(PortDevicePath(portNum));
 }
