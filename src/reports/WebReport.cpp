@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
+#include <cstring>
 
 QString ReportDirectory(const QString& applicationDirectory)
 {
@@ -77,8 +78,32 @@ void clsWebReport::InsetTexts(QString& text) const
         {"[UserName]", m_context.UserName},
         {"[ComputerName]", m_context.ComputerName},
     };
-    for (const auto& [name, value] : fields)
-        text.replace(QLatin1String(name), HtmlEscape(value), Qt::CaseSensitive);
+    // One pass over the template: a text put in (a logger description, say) is never searched
+    // for placeholders itself.
+    QString out;
+    out.reserve(text.size());
+    qsizetype pos = 0;
+    while (pos < text.size()) {
+        const qsizetype open = text.indexOf('[', pos);
+        if (open < 0)
+            break;
+        out += QStringView(text).mid(pos, open - pos);
+        bool replaced = false;
+        for (const auto& [name, value] : fields) {
+            if (QStringView(text).mid(open).startsWith(QLatin1String(name), Qt::CaseSensitive)) {
+                out += HtmlEscape(value);
+                pos = open + qsizetype(strlen(name));
+                replaced = true;
+                break;
+            }
+        }
+        if (!replaced) {
+            out += '[';
+            pos = open + 1;
+        }
+    }
+    out += QStringView(text).mid(pos);
+    text = out;
 }
 
 namespace {
