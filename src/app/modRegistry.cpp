@@ -1,0 +1,188 @@
+// Configuration store in a text file of the form
+//   [Software\NORDALIS\Standard\Paths]
+//   "Application"=sz:"/home/op/.local/share/nordalis\0"
+//   "Count"=dword:00000007
+// Value names are quoted so that names with trailing blanks keep them. A string value holds its
+// characters and the terminating NUL (written as \0), as the registry stores them; readers that
+// take the stored length remove that last character.
+#include "app/modRegistry.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QTextStream>
+#include <map>
+
+namespace {
+struct RegValue {
+    bool isNumber = false;
+    quint32 number = 0;
+    QString text;   // including the terminating NUL
+};
+using RegKey = std::map<QString, RegValue>;                    // value name (exact) -> value
+using RegTree = std::map<QString, std::pair<QString, RegKey>>; // lower-case key path -> (path, values)
+
+QString& registryOverride()
+{
+    static QString path;
+    return path;
+}
+
+QString escape(const QString& s)
+{
+    QString out;
+    for (QChar c : s) {
+        if (c == '\\') out += "\\\\";
+        else if (c == '"') out += "\\\"";
+        else if (c == '\n') out += "\\n";
+        else if (c == '\r') out += "\\r";
+        else if (c.unicode() == 0) out += "\\0";
+        else out += c;
+    }
+    return out;
+}
+
+// Reads a quoted, escaped text starting at pos (at the opening quote); pos ends after the closing quote.
+bool readQuoted(const QString& line, int& pos, QString& out)
+{
+    if (pos >= line.size() || line[pos] != '"') return false;
+    ++pos;
+    out.clear();
+    while (pos < line.size()) {
+        QChar c = line[pos++];
+        if (c == '"') return true;
+        if (c == '\\' && pos < line.size()) {
+            QChar e = line[pos++];
+            if (e == 'n') out += '\n';
+            else if (e == 'r') out += '\r';
+            else if (e == '0') out += QChar(0);
+            else out += e;
+        } else out += c;
+    }
+    return false;
+}
+
+RegTree load()
+{
+    RegTree tree;
+    QFile f(RegistryFile());
+    if (!f.open(QIODevice::ReadOnly))
+        return tree;
+    QTextStream in(&f);
+    in.setEncoding(QStringConverter::Utf8);
+    RegKey* current = nullptr;
+    while (!in.atEnd()) {
+        const QString line = in.readLine();
+        if (line.startsWith('[') && line.endsWith(']')) {
+            const QString path = line.mid(1, line.size() - 2);
+            auto& entry = tree[path.toLower()];
+            entry.first = path;
+            current = &entry.second;
+            continue;
+        }
+        if (!current || !line.startsWith('"')) continue;
+        int pos = 0;
+        QString name;
+        if (!readQuoted(line, pos, name) || pos >= line.size() || line[pos] != '=') continue;
+        ++pos;
+        RegValue v;
+        if (line.mid(pos).startsWith("dword:")) {
+            bool ok = false;
+            v.isNumber = true;
+            v.number = line.mid(pos + 6).toUInt(&ok, 16);
+            if (!ok) continue;
+        } else if (line.mid(pos).startsWith("sz:")) {
+            pos += 3;
+            if (!readQuoted(line, pos, v.text)) continue;
+        } else continue;
+        (*current)[name] = v;
+    }
+    return tree;
+}
+
+void save(const RegTree& tree)
+{
+    const QString path = RegistryFile();
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        return;
+    QTextStream out(&f);
+    out.setEncoding(QStringConverter::Utf8);
+    for (const auto& [lower, entry] : tree) {
+        out << "[" << entry.first << "]\n";
+        for (const auto& [name, v] : entry.second) {
+            out << "\"" << escape(name) << "\"=";
+            if (v.isNumber) out << "dword:" << QString::number(v.number, 16).rightJustified(8, '0') << "\n";
+            else out << "sz:\"" << escape(v.text) << "\"\n";
+        }
+        out << "\n";
+    }
+    out.flush();
+    f.commit();
+}
+} // namespace
+
+void SetRegistryFile(const QString& path)
+{
+    registryOverride() = path;
+}
+
+QString RegistryFile()
+{
+    if (!registryOverride().isEmpty())
+        return registryOverride();
+    const QString env = qEnvironmentVariable("NORDALIS_REGISTRY");
+    if (!env.isEmpty())
+        return env;
+    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (base.isEmpty())
+        base = QDir::homePath() + "/.config";
+    return base + "/nordalis/registry.ini";
+}
+
+void CreateRegistryKey(const QString& keyPath)
+{
+    RegTree tree = load();
+    auto it = tree.find(keyPath.toLower());
+    if (it != tree.end())
+        return;
+    tree[keyPath.toLower()].first = keyPath;
+    save(tree);
+}
+
+void WriteRegistryValue(const QString& keyPath, const QString& valueName, const QVariant& value)
+{
+    RegTree tree = load();
+    auto it = tree.find(keyPath.toLower());
+    if (it == tree.end())
+        return;   // the key must exist; failures are not reported
+    RegValue v;
+    const auto type = value.typeId();
+    if (type == QMetaType::Int || type == QMetaType::Short || type == QMetaType::UInt || type == QMetaType::UShort) {
+        v.isNumber = true;
+        v.number = quint32(value.toInt());
+    } else {
+        v.text = value.toString() + QChar(0);
+    }
+    it->second.second[valueName] = v;
+    save(tree);
+}
+
+QVariant ReadRegistry(const QString& keyPath, const QString& valueName, const QVariant& def)
+{
+    const RegTree tree = load();
+    auto it = tree.find(keyPath.toLower());
+    if (it == tree.end())
+        return def;
+    auto vit = it->second.second.find(valueName);
+    if (vit == it->second.second.end() || vit->second.isNumber)
+        return def;
+    QString text = vit->second.text.left(150);
+    if (text.isEmpty())
+        return def;
+    text.chop(1);   // the stored length counts the terminating NUL
+    return text;
+}
