@@ -1,1 +1,69 @@
--- placeholder, replaced by the database schema
+-- NORDALIS database schema. The installer builds a new database file from this text; the
+-- program itself never creates tables.
+--
+-- Storage conventions (clsDatabase reads values back typed by these declared types):
+--   EPOCHSECONDS  whole seconds since 1970-01-01 00:00:00 UTC (integer)
+--   DATETIME      local time as text "yyyy-MM-dd HH:mm:ss" (sorts and compares as text)
+--   BOOLEAN       0 or 1
+--   REAL          single floats (temperatures in degrees Celsius)
+-- The CHECK constraints refuse values stored in any other form, so that a wrong binding fails
+-- loudly instead of leaving rows that no query finds.
+
+PRAGMA user_version = 1;
+
+-- One row per logger position.
+CREATE TABLE devices (
+    DeviceID          INTEGER NOT NULL PRIMARY KEY,
+    SerialNo          TEXT,
+    DeviceDescription TEXT,
+    DateDevice        DATETIME CHECK (DateDevice IS NULL OR DateDevice GLOB '[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9]'),
+    DateRead          DATETIME CHECK (DateRead IS NULL OR DateRead GLOB '[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9]'),
+    NextReading       DATETIME CHECK (NextReading IS NULL OR NextReading GLOB '[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9]'),
+    SampleRate        SMALLINT,
+    AlarmHigh         REAL,
+    AlarmLow          REAL,
+    DeviceSamples     INTEGER,
+    MissionSamples    INTEGER,
+    RollOver          BOOLEAN CHECK (RollOver IS NULL OR RollOver IN (0, 1)),
+    MissionRunning    BOOLEAN CHECK (MissionRunning IS NULL OR MissionRunning IN (0, 1)),
+    "User"            TEXT,
+    "Interface"       TEXT
+);
+
+-- One row per compartment; a logger belongs to compartment (DeviceID % 100000) / 100.
+CREATE TABLE rooms (
+    RoomID            INTEGER NOT NULL PRIMARY KEY,
+    RoomDescription   TEXT,
+    RoomSequence      SMALLINT
+);
+
+-- One row per stored measurement; a measurement stored twice is refused by the key.
+CREATE TABLE samples (
+    DeviceID          INTEGER NOT NULL,
+    SampleDate        EPOCHSECONDS NOT NULL CHECK (typeof(SampleDate) = 'integer'),
+    SampleTemp        REAL,
+    PRIMARY KEY (DeviceID, SampleDate)
+) WITHOUT ROWID;
+
+-- Log of events (Type 1: a logger was programmed).
+CREATE TABLE history (
+    HistoryID         INTEGER NOT NULL PRIMARY KEY,
+    "DateTime"        DATETIME CHECK ("DateTime" IS NULL OR "DateTime" GLOB '[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9]'),
+    "Text"            TEXT,
+    "Type"            INTEGER
+);
+CREATE INDEX history_DateTime ON history ("DateTime");
+
+-- Remarks on samples; the program only deletes from this table. SampleDate as in samples.
+CREATE TABLE comments (
+    CommentID         INTEGER NOT NULL PRIMARY KEY,
+    DeviceID          INTEGER,
+    SampleDate        EPOCHSECONDS CHECK (SampleDate IS NULL OR typeof(SampleDate) = 'integer'),
+    CommentText       TEXT
+);
+
+-- The application's named settings; names compare without regard to letter case.
+CREATE TABLE parameters (
+    ParamName         TEXT NOT NULL PRIMARY KEY COLLATE NOCASE,
+    ParamValue        TEXT
+);

@@ -10,6 +10,7 @@
 // Values read back are typed by the declared column type.
 #include "db/ResultList.h"
 #include <QString>
+#include <functional>
 #include <stdexcept>
 #include <vector>
 
@@ -23,6 +24,8 @@ enum DbErrorCode : int {
     dbErrBusy = 3260,           // the file is locked by another process (may pass)
     dbErrOpen = 3044,           // the database file could not be opened
     dbErrGeneral = 3000,        // any other engine error
+    dbErrNoTransaction = 3034,  // commit or rollback without a transaction
+    dbErrItemNotFound = 3265,   // a row handed to PutRecords lacks a column of the table
 };
 
 class DbError : public std::runtime_error {
@@ -34,6 +37,28 @@ public:
     int sqliteCode;
     bool isDuplicateKey() const { return number == dbErrDuplicateKey; }
 };
+
+// The DbError for an engine result code on a connection (duplicate key as 3022, busy/locked
+// as 3260).
+DbError DbErrorFromSqlite(sqlite3* db, int rc);
+// True for the engine errors that may pass when tried again (busy, locked).
+bool IsTransientDbError(const DbError& e);
+
+// Samples: whole seconds since 1970 UTC, as stored in columns of declared type EPOCHSECONDS.
+qint64 ToEpochSeconds(const QDateTime& utc);
+QDateTime FromEpochSeconds(qint64 seconds);
+// The stored text of a DATETIME column: "yyyy-MM-dd HH:mm:ss".
+QString DbDateTimeText(const QDateTime& t);
+
+// Settings every connection gets: extended result codes, busy timeout, rollback journal in the
+// database file's folder with full synchronous writes (a committed transaction survives a power
+// loss and the database stays one file), and the SQL aggregate Var(x) (sample variance, NULL
+// for fewer than two values). Throws DbError.
+void ConfigureDbConnection(sqlite3* db, int busyTimeoutMs);
+
+// What happens after the open-failure message: by default the process ends. Tests replace it;
+// when the handler returns, OpenDB reports the failure to its caller.
+void SetDatabaseFatalHandler(std::function<void()> handler);
 
 // A prepared statement, reusable with reset(). Parameters are numbered from 1.
 class DbStatement {
@@ -99,6 +124,12 @@ public:
 
     // How long GetRecordsBySQL keeps retrying errors that may pass (busy, locked).
     void SetRetryPolicy(int attempts, int delayMs) { m_retryAttempts = attempts; m_retryDelayMs = delayMs; }
+    // How long the engine itself waits for a lock before reporting busy.
+    void SetBusyTimeout(int ms);
+    // Number and description of the last error GetRecordsBySQL gave up on (empty after success),
+    // and how many times it ran its query.
+    QString LastError() const { return m_lastError; }
+    int LastAttempts() const { return m_lastAttempts; }
 
 private:
     QString m_directory;
@@ -107,4 +138,9 @@ private:
     int m_transactionDepth = 0;
     int m_retryAttempts = 50;
     int m_retryDelayMs = 200;
+    int m_busyTimeoutMs = 2000;
+    QString m_lastError;
+    int m_lastAttempts = 0;
+
+    bool tryOpen(const QString& path, DbError& error);
 };
