@@ -5,8 +5,8 @@
 //   [--kind samples|daily-avg|daily-var|daily-max|daily-min|monthly-avg|monthly-var|monthly-max|monthly-min]
 //   [--transitions] [--tz-offset MIN]
 // The times are display times; --tz-offset is the minutes added to UTC to display local time
-// (default: the offset the window starts with, from the computer's time zone). A --to without
-// seconds means the end of that minute (HH:MM:59).
+// (default: the offset the window starts with, from the computer's time zone). Times without
+// seconds mean second 0 of that minute; both bounds are inclusive.
 #include "display/ChartModel.h"
 #include <QString>
 #include <QStringList>

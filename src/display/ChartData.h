@@ -99,7 +99,7 @@ struct ChartState {
     float YMax = 5;
     float YMin = -5;
     qint32 TotalMinutes = 0;
-    qint16 SampleCount = 0;
+    qint32 SampleCount = 0;      // 32-bit: a year of one-minute samples is more than 32767 rows
 
     // Size of the data display window in twips (15 twips a pixel). The time and value grid
     // steps depend on it, also on paper. 0: taken from the target's size as if a window showed

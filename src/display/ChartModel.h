@@ -67,6 +67,7 @@ public:
     } In;
     ChartWindow Window;
     ChartState State;
+    int QueryResult = 0;    // result of the last query's GetRecordsBySQL (negative: failed)
 
     // Where a query stopped for bad input: the control that takes the focus.
     enum class Focus { None, AlarmMax, AlarmMin };
@@ -96,3 +97,27 @@ public:
 
 // Rows of the logger query (devices LEFT JOIN rooms), as the window lists them.
 int LoadChartDevices(clsDatabase& db, ResultList& out);
+
+// The time-span selection on the graph (the marker shpMarker), in plot coordinates: X in
+// minutes since the first row. Only sets the window; "App&ly" runs the query.
+struct ChartMarker {
+    bool Visible = false;
+    double Left = 0;     // whole minutes
+    double Width = 1;
+    double Top = 0;      // YMax
+    double Height = 0;   // YMax - YMin
+    void Hide() { Visible = false; Width = 1; }
+    void MouseDown(bool leftButton, double x, const ChartState& state, ChartWindow& window);
+    void MouseMove(bool leftButton, double x, const ChartState& state, ChartWindow& window);
+};
+
+// Where the window's parts go for an inner size (pixels): the graph above, the settings frame
+// at the bottom; inside the frame (twips) the two buttons at the right and the tabs stretched.
+struct ChartLayout {
+    int graphHeight = 0;        // 0: the graph keeps its height
+    int frameTop = 0, frameWidth = 0;
+    int closeLeftTwips = 0, updateLeftTwips = 0, tabWidthTwips = 0;
+    bool drawGraph = false;     // the graph is redrawn (more than 100 pixels high)
+};
+ChartLayout ComputeChartLayout(int innerWidth, int innerHeight, int currentGraphHeight, int frameLeft, int frameHeight,
+                               int closeWidthTwips, int updateWidthTwips, int tabLeftTwips);
