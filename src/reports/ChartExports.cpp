@@ -83,6 +83,19 @@ bool WriteDocumentExport(const ChartState& state, const QString& path, QString* 
     return WriteDocx(path, c, error);
 }
 
+WebReportContext CurrentWebReportContext()
+{
+    WebReportContext c;
+    c.NowText = NowLocal().toString("yyyy-MM-dd HH:mm:ss");
+    c.AppVersion = QString("%1.%2.%3").arg(NORDALIS_VERSION_MAJOR).arg(NORDALIS_VERSION_MINOR).arg(NORDALIS_VERSION_PATCH);
+    c.LocationID = QString::number(App().LocationID);
+    c.LocationDescription = App().LocationDescr;
+    c.UserName = App().CurrentUserName;
+    c.ComputerName = App().ComputerName;
+    c.Format = FormatChartTime;
+    return c;
+}
+
 clsChartExports::clsChartExports(QWidget* owner) : m_owner(owner) {}
 
 QString clsChartExports::AskExportFile(const ChartState& state, const QString& suffix, const QString& filter)

@@ -12,6 +12,10 @@
 
 class QPrinter;
 class QWidget;
+struct ChartExportHandlers;
+
+// The commands of the data display's tab "Reports" and of "&Print", as the window starts with.
+ChartExportHandlers DefaultChartExportHandlers();
 
 // The state's rows with the window's display times (exports) or with local times from the
 // fixed bias (web report).
@@ -24,6 +28,10 @@ QStringList ReportDatabaseNames(const QString& reportDirectory);
 
 // Draws the graph on the printer as one page; false when the printer could not be opened.
 bool PrintGraph(ChartState& state, QPrinter& printer);
+
+// The installation values of this run for the web report templates.
+struct WebReportContext;
+WebReportContext CurrentWebReportContext();
 
 // Writes the document export of the state to path.
 bool WriteDocumentExport(const ChartState& state, const QString& path, QString* error);

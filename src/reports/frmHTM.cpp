@@ -14,19 +14,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-WebReportContext CurrentWebReportContext()
-{
-    WebReportContext c;
-    c.NowText = NowLocal().toString("yyyy-MM-dd HH:mm:ss");
-    c.AppVersion = QString("%1.%2.%3").arg(NORDALIS_VERSION_MAJOR).arg(NORDALIS_VERSION_MINOR).arg(NORDALIS_VERSION_PATCH);
-    c.LocationID = QString::number(App().LocationID);
-    c.LocationDescription = App().LocationDescr;
-    c.UserName = App().CurrentUserName;
-    c.ComputerName = App().ComputerName;
-    c.Format = FormatChartTime;
-    return c;
-}
-
 frmHTM::frmHTM(const ChartState& state, const QImage& graphPicture, QWidget* parent)
     : QDialog(parent), m_state(state), m_graph(graphPicture)
 {

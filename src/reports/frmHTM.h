@@ -11,11 +11,7 @@ class QComboBox;
 class QGroupBox;
 class QPushButton;
 
-// The installation values of this run for the templates.
-WebReportContext CurrentWebReportContext();
-
 class frmHTM : public QDialog {
-    Q_OBJECT
 public:
     // state: the data display's state at the moment the dialog opens (modal, so it stays so);
     // graphPicture: the graph as shown in the window.
