@@ -6,6 +6,11 @@
 #include "db/Schema.h"
 #include "db/clsDatabase.h"
 #include "display/ChartModel.h"
+#include "display/frmChart.h"
+#include "reports/ReportDesktop.h"
+#include <QApplication>
+#include <QClipboard>
+#include <QPushButton>
 #include "reports/ChartExports.h"
 #include "reports/DocumentExport.h"
 #include "reports/WebReport.h"
@@ -154,4 +159,47 @@ TEST_F(QueryReports, WebPageEscapesTheLoggerDescriptionAndSplitsTheTable)
     EXPECT_TRUE(QFile::exists(dir.filePath("reports/day graph.png")));
     // Local times from the fixed bias of -60 minutes: the same as the display here.
     EXPECT_TRUE(page.contains("96 values from "));
+}
+
+TEST_F(QueryReports, WindowButtonsRunTheExportsOfTheirWindowSession)
+{
+    App().DatabaseDirectory = dir.path();
+    ResetAppDatabase();
+    db->SetParameter("ChartDateFrom", DbValue(QString("2026-03-02 01:00:00")));
+    db->SetParameter("ChartDateTo", DbValue(QString("2026-03-02 13:00:00")));
+    QDir().mkpath(ReportDirectory(dir.path()));
+    QFile(ReportDirectory(dir.path()) + "/report monthly.mde").open(QIODevice::WriteOnly);
+    QStringList opened;
+    SetOpenDocumentHandler([&](const QString& p) { opened << p; return true; });
+    const QString sheet = ReportDirectory(dir.path()) + "/window.xlsx";
+    SetSaveFileHandler([&](const QString&, const QString&, const QString&, const QString&) { return sheet; });
+    {
+        frmChart w;
+        w.resize(1000, 720);
+        w.show();
+        ASSERT_FALSE(w.State().Samples.empty());
+        w.cmdExcel->click();
+        w.cmdExcel->click();
+        w.cmdClipBoard->click();
+        EXPECT_EQ(QApplication::clipboard()->image().size(), w.Graph()->Picture().size());
+        w.cmdOpenReport->click();
+        w.close();
+    }
+    AppDatabase().CloseDB();
+    ResetAppDatabase();
+    SetOpenDocumentHandler({});
+    SetSaveFileHandler({});
+    EXPECT_EQ(opened, (QStringList{sheet, sheet, ReportDirectory(dir.path()) + "/report monthly.mde"}));
+    if (ReaderPython().isEmpty())
+        GTEST_SKIP() << "python3 is not installed; the workbook cannot be read back";
+    QString message;
+    const QJsonObject r = RunReader(R"PY(
+import json, sys, openpyxl
+ws = openpyxl.load_workbook(sys.argv[1]).active
+print(json.dumps({"first": ws["A1"].value, "second": ws["E1"].value}))
+)PY", sheet, &message).object();
+    ASSERT_TRUE(message.isEmpty()) << message.toStdString();
+    // The window keeps its header "Temperature" until a logger is clicked in the list.
+    EXPECT_EQ(r["first"].toString(), "Temperature");
+    EXPECT_EQ(r["second"].toString(), "Temperature");
 }
