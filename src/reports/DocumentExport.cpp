@@ -34,6 +34,19 @@ namespace {
 const char* const W = "http://schemas.openxmlformats.org/wordprocessingml/2006/main";
 const char* const R = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
 
+// Characters that XML cannot carry at all (control codes such as the record separator of a
+// logger's identity record) are left out; everything else is escaped by the writer.
+QString xmlText(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x20 || c == '\t' || c == '\n' || c == '\r')
+            out += c;
+    }
+    return out;
+}
+
 // Text runs keep their blanks ("12:30  +07.0" has two).
 void writeRun(QXmlStreamWriter& x, const QString& text, int halfPoints = 0, bool bold = false)
 {
@@ -52,7 +65,7 @@ void writeRun(QXmlStreamWriter& x, const QString& text, int halfPoints = 0, bool
     }
     x.writeStartElement("w:t");
     x.writeAttribute("xml:space", "preserve");
-    x.writeCharacters(text);
+    x.writeCharacters(xmlText(text));
     x.writeEndElement();
     x.writeEndElement();
 }
@@ -172,54 +185,53 @@ QByteArray documentXml(const DocumentContent& c)
     return out;
 }
 
-QByteArray headerXml()
+// A header or footer part: one paragraph of the given style with a rule on one side.
+template <typename Contents>
+QByteArray headerFooterXml(const char* part, const char* style, const char* ruleSide, Contents contents)
 {
     QByteArray out;
     QXmlStreamWriter x(&out);
     x.writeStartDocument("1.0", true);
-    x.writeStartElement("w:hdr");
+    x.writeStartElement(part);
     x.writeNamespace(W, "w");
     x.writeStartElement("w:p");
     x.writeStartElement("w:pPr");
     x.writeEmptyElement("w:pStyle");
-    x.writeAttribute("w:val", "Header");
-    writeBorder(x, "bottom");
+    x.writeAttribute("w:val", style);
+    writeBorder(x, ruleSide);
     x.writeEndElement();
+    contents(x);
     x.writeEndElement();
     x.writeEndElement();
     x.writeEndDocument();
     return out;
 }
 
+void writeTab(QXmlStreamWriter& x)
+{
+    x.writeStartElement("w:r");
+    x.writeEmptyElement("w:tab");
+    x.writeEndElement();
+}
+
+QByteArray headerXml()
+{
+    return headerFooterXml("w:hdr", "Header", "bottom", [](QXmlStreamWriter&) {});
+}
+
+// Footer: the header text, the page number and the time of the export, with a rule above.
 QByteArray footerXml(const DocumentContent& c)
 {
-    QByteArray out;
-    QXmlStreamWriter x(&out);
-    x.writeStartDocument("1.0", true);
-    x.writeStartElement("w:ftr");
-    x.writeNamespace(W, "w");
-    x.writeStartElement("w:p");
-    x.writeStartElement("w:pPr");
-    x.writeEmptyElement("w:pStyle");
-    x.writeAttribute("w:val", "Footer");
-    writeBorder(x, "top");
-    x.writeEndElement();
-    writeRun(x, c.Header);
-    x.writeStartElement("w:r");
-    x.writeEmptyElement("w:tab");
-    x.writeEndElement();
-    x.writeStartElement("w:fldSimple");
-    x.writeAttribute("w:instr", " PAGE ");
-    writeRun(x, "1");
-    x.writeEndElement();
-    x.writeStartElement("w:r");
-    x.writeEmptyElement("w:tab");
-    x.writeEndElement();
-    writeRun(x, c.ProducedBy + " " + c.FooterDate);
-    x.writeEndElement();
-    x.writeEndElement();
-    x.writeEndDocument();
-    return out;
+    return headerFooterXml("w:ftr", "Footer", "top", [&c](QXmlStreamWriter& x) {
+        writeRun(x, c.Header);
+        writeTab(x);
+        x.writeStartElement("w:fldSimple");
+        x.writeAttribute("w:instr", " PAGE ");
+        writeRun(x, "1");
+        x.writeEndElement();
+        writeTab(x);
+        writeRun(x, c.ProducedBy + " " + c.FooterDate);
+    });
 }
 
 const char* const stylesXml =

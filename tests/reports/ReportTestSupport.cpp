@@ -3,6 +3,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <gtest/gtest.h>
 
 ExportData SampleExport(const std::vector<std::pair<QString, double>>& rows, bool showAlarms)
 {
@@ -56,4 +57,22 @@ QJsonDocument RunReader(const QString& script, const QString& file, QString* mes
     if (e.error != QJsonParseError::NoError)
         *message = "reader output is not JSON: " + e.errorString();
     return doc;
+}
+
+QJsonObject ReadBack(const QString& script, const QString& file)
+{
+    QString message;
+    QJsonDocument doc = RunReader(script, file, &message);
+    if (!message.isEmpty())
+        ADD_FAILURE() << message.toStdString();
+    return doc.object();
+}
+
+QString TestDateTimeFormat(const QDateTime& t, const QString& format)
+{
+    if (format == "DD/MM/YY")
+        return t.toString("dd/MM/yy");
+    if (format == "hh:nn")
+        return t.toString("HH:mm");
+    return t.toString(format);
 }

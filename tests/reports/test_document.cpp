@@ -41,25 +41,12 @@ print(json.dumps({"paragraphs": paras, "sections": secs,
     "headerRuleBelow": header.find(".//" + qn("w:bottom")) is not None}))
 )PY";
 
-QString testFormat(const QDateTime& t, const QString& format)
-{
-    if (format == "DD/MM/YY")
-        return t.toString("dd/MM/yy");
-    if (format == "hh:nn")
-        return t.toString("HH:mm");
-    return t.toString(format);
-}
-
 QJsonObject exportAndRead(const ExportData& d, const QString& file)
 {
-    DocumentContent c = BuildDocumentContent(d, ExportTexts(), testFormat, "07.12.2026 02:30:00");
+    DocumentContent c = BuildDocumentContent(d, ExportTexts(), TestDateTimeFormat, "07.12.2026 02:30:00");
     QString error;
     EXPECT_TRUE(WriteDocx(file, c, &error)) << error.toStdString();
-    QString message;
-    QJsonDocument doc = RunReader(kReader, file, &message);
-    if (!message.isEmpty())
-        ADD_FAILURE() << message.toStdString();
-    return doc.object();
+    return ReadBack(kReader, file);
 }
 
 } // namespace
@@ -123,4 +110,16 @@ TEST(DocumentExport, EmptyResultGivesTitleBlockAndZeroRecords)
     const QStringList expected = QStringList{"2180543,cold room <north>", "samples, (°C)", "produced by NORDALIS\n", "",
                                   "0 Records", ""};
     EXPECT_EQ(texts, expected);
+}
+
+TEST(DocumentExport, ControlCharactersOfALoggerRecordDoNotSpoilTheDocument)
+{
+    if (ReaderPython().isEmpty())
+        GTEST_SKIP() << "python3 is not installed; the document cannot be read back";
+    QTemporaryDir dir;
+    ExportData d = SampleExport({{"2026-03-01 10:00", 5.0}}, false);
+    d.GraphHeader = QString("shelf") + QChar(3) + "north & <south>";
+    const QJsonObject r = exportAndRead(d, dir.filePath("ctl.docx"));
+    ASSERT_FALSE(r["paragraphs"].toArray().isEmpty());
+    EXPECT_EQ(r["paragraphs"].toArray()[0].toObject()["text"].toString(), "shelfnorth & <south>");
 }

@@ -33,11 +33,7 @@ print(json.dumps({"cells": cells, "widths": widths, "active": sel}))
 
 QJsonObject readBack(const QString& file)
 {
-    QString message;
-    QJsonDocument doc = RunReader(kReader, file, &message);
-    if (!message.isEmpty())
-        ADD_FAILURE() << message.toStdString();
-    return doc.object();
+    return ReadBack(kReader, file);
 }
 
 } // namespace
@@ -146,4 +142,20 @@ TEST(SpreadsheetExport, AFailedSaveKeepsTheOldFileAndSaysSo)
     ASSERT_TRUE(sheet.SaveXlsx(file, &error));
     EXPECT_GT(QFileInfo(file).size(), 1000);
     EXPECT_FALSE(QFile::exists(file + ".part"));
+}
+
+TEST(SpreadsheetExport, ControlCharactersOfALoggerRecordDoNotSpoilTheWorkbook)
+{
+    if (ReaderPython().isEmpty())
+        GTEST_SKIP() << "python3 is not installed; the workbook cannot be read back";
+    QTemporaryDir dir;
+    const QString file = dir.filePath("ctl.xlsx");
+    ExportData d = SampleExport({{"2026-03-01 10:00", 5.0}}, false);
+    d.GraphHeader = QString("shelf") + QChar(3) + "north & <south>";
+    clsWorksheet sheet;
+    WriteSpreadsheetExport(sheet, d, ExportTexts());
+    ASSERT_TRUE(sheet.SaveXlsx(file));
+    const QString title = readBack(file)["cells"].toObject()["A1"].toObject()["value"].toString();
+    EXPECT_TRUE(title.startsWith("shelf")) << title.toStdString();
+    EXPECT_TRUE(title.endsWith("north & <south>")) << title.toStdString();
 }

@@ -11,15 +11,6 @@
 
 namespace {
 
-QString testFormat(const QDateTime& t, const QString& format)
-{
-    if (format == "DD/MM/YY")
-        return t.toString("dd/MM/yy");
-    if (format == "hh:nn")
-        return t.toString("HH:mm");
-    return t.toString(format);
-}
-
 WebReportContext context()
 {
     WebReportContext c;
@@ -29,7 +20,7 @@ WebReportContext context()
     c.LocationDescription = "Depot <A&B>";
     c.UserName = "anna";
     c.ComputerName = "pc1";
-    c.Format = testFormat;
+    c.Format = TestDateTimeFormat;
     return c;
 }
 
