@@ -4,6 +4,7 @@
 // footnote, then minutes (since the first row's display time) against values for the plot.
 #include "display/ChartGraph.h"
 #include "app/modInternationalisation.h"
+#include "app/modFormat.h"
 #include "app/modMain.h"
 #include <algorithm>
 #include <cmath>
@@ -52,12 +53,7 @@ QString FloatText(double value)
     return QString::number(double(f), 'g', 7);
 }
 
-QString FormatScaleLabel(double value)
-{
-    const QString digits = QString::number(std::fabs(value), 'f', 1);
-    if (digits == "0.0") return " 0.0";
-    return value > 0 ? "+" + digits : " -" + digits;
-}
+QString FormatScaleLabel(double value) { return Format(value, "+#0.0; -#0.0; #0.0"); }
 
 GraphScale ComputeGraphScale(const ChartState& s, int windowWidthTwips, int windowHeightTwips)
 {
