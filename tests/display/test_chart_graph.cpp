@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFile>
 #include <QPrinter>
+#include <QProcess>
+#include <QStandardPaths>
 #include <cmath>
 
 namespace {
@@ -248,4 +250,7 @@ TEST_F(ChartGraph, WeekPictureAndPrintout)
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_TRUE(f.read(5).startsWith("%PDF"));
     EXPECT_GT(f.size(), 2000);
+    // For the eye: the page as a picture beside the PDF, where poppler's converter is installed.
+    if (!QStandardPaths::findExecutable("pdftoppm").isEmpty())
+        EXPECT_EQ(QProcess::execute("pdftoppm", {"-r", "60", "-png", "-singlefile", pdf, ScreenshotPath("printout")}), 0);
 }
