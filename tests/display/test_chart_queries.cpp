@@ -274,3 +274,29 @@ TEST_F(ChartQueries, NoLoggersGivesAnEmptyWindow)
     EXPECT_TRUE(m.In.ShowLines);
     EXPECT_FALSE(m.In.ShowAlarms);
 }
+
+TEST_F(ChartQueries, LockedFileGivesAFailedEmptyResult)
+{
+    addSamples({{kLogger, Utc(2020, 5, 1, 8, 0), 4.0}, {kLogger, Utc(2020, 5, 1, 8, 15), 4.5}});
+    ChartModel m = loaded();
+    m.Window.From = Utc(2020, 5, 1);
+    m.Window.To = Utc(2020, 5, 2);
+    ASSERT_TRUE(m.Update(*db));
+    ASSERT_EQ(m.State.Samples.size(), 2u);
+    ASSERT_EQ(m.QueryResult, 0);
+
+    // Another process holds the file exclusively: the query fails after its retries, no rows.
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(QFile::encodeName(QDir(dir.path()).filePath("NORDALIS.MDE")).constData(), &other,
+                              SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "PRAGMA journal_mode=DELETE; BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    db->SetBusyTimeout(10);
+    db->SetRetryPolicy(2, 10);
+    EXPECT_TRUE(m.Update(*db));
+    EXPECT_LT(m.QueryResult, 0);
+    EXPECT_TRUE(m.State.Samples.empty());
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    ASSERT_TRUE(m.Update(*db));
+    EXPECT_EQ(m.State.Samples.size(), 2u);
+}
