@@ -362,12 +362,13 @@ bool ChartModel::Update(clsDatabase& db, Focus* focus)
     const bool textValues = IsTextValueKind(kind);
     const qint64 shift = -qint64(s.TimeZoneOffset) * 60;
     const auto add = [&](qint64 secs, bool null, double value) {
+        // A period without a value (the variance of a single sample) has no row: it has nothing
+        // to draw or export.
+        if (null) return;
         ChartRow cr;
         cr.Time = QDateTime::fromSecsSinceEpoch(secs, Qt::UTC);
         cr.DisplayTime = QDateTime::fromSecsSinceEpoch(secs + shift, Qt::UTC);
-        if (null) {
-            cr.Value = 0;
-        } else if (textValues) {
+        if (textValues) {
             cr.ValueText = FormatAverageText(value);
             cr.Value = cr.ValueText == "." || cr.ValueText == "-." ? 0 : cr.ValueText.toDouble();
         } else {

@@ -300,3 +300,21 @@ TEST_F(ChartQueries, LockedFileGivesAFailedEmptyResult)
     ASSERT_TRUE(m.Update(*db));
     EXPECT_EQ(m.State.Samples.size(), 2u);
 }
+
+TEST_F(ChartQueries, DayWithOneSampleHasNoVariance)
+{
+    addSamples({{kLogger, Utc(2020, 5, 1, 8, 0), 4.0}, {kLogger, Utc(2020, 5, 1, 9, 0), 5.0},
+                {kLogger, Utc(2020, 5, 2, 8, 0), 6.0}});
+    ChartModel m = loaded();
+    m.Window.From = Utc(2020, 5, 1);
+    m.Window.To = Utc(2020, 5, 2, 23, 59, 59);
+    m.SetKind(ChartKind::DailyVariance);
+    ASSERT_TRUE(m.Update(*db));
+    ASSERT_EQ(m.State.Samples.size(), 1u);
+    EXPECT_EQ(m.State.Samples[0].ValueText, ".5");
+    m.SetKind(ChartKind::DailyAverages);
+    ASSERT_TRUE(m.Update(*db));
+    ASSERT_EQ(m.State.Samples.size(), 2u);
+    EXPECT_EQ(m.State.Samples[0].ValueText, "4.5");
+    EXPECT_EQ(m.State.Samples[1].ValueText, "6.");
+}
