@@ -5,7 +5,6 @@
 #include "display/ChartGraph.h"
 #include "app/modInternationalisation.h"
 #include "app/modFormat.h"
-#include "app/modMain.h"
 #include <algorithm>
 #include <cmath>
 
@@ -250,7 +249,7 @@ void DoGraph(ChartSurface& t, ChartState& s)
     }
 
     // Zero line.
-    const double zero = ToDisplayUnits(0);
+    const double zero = s.Units == 1 ? 32.0 : 0.0;   // 0 °C in the display unit
     if (yMin < zero && zero < yMax) {
         t.SetDrawStyle(LineStyle::Dash);
         t.SetDrawWidth(paper ? 5 : 1);

@@ -102,6 +102,13 @@ TEST_F(ChartGraph, ConstantValueGivesRangeFourToSix)
     GraphImage(alarms, 400, 300);
     EXPECT_EQ(alarms.YMax, 8.0f);   // Round(8.5) to even
     EXPECT_EQ(alarms.YMin, 2.0f);   // Round(1.5) to even
+    // Fahrenheit: 0.9 added and taken without rounding, value steps in multiples of 0.9.
+    ChartState f = StateOf({40, 41});
+    f.Units = 1;
+    const GraphScale g = ComputeGraphScale(f, 12000, 9000);
+    EXPECT_FLOAT_EQ(g.YMax, 41.9f);
+    EXPECT_FLOAT_EQ(g.YMin, 39.1f);
+    EXPECT_NEAR(g.V, 0.9, 1e-9);
 }
 
 TEST_F(ChartGraph, TwoRowsFifteenMinutesApart)
