@@ -217,22 +217,35 @@ TEST_F(ChartGraph, FontFallbackIsMetricCompatible)
     EXPECT_TRUE(family == "Arial" || family == "Liberation Sans") << family.toStdString();
 }
 
-// A real week of a cold room at 15 minutes, and the same graph printed to PDF.
-TEST_F(ChartGraph, WeekPictureAndPrintout)
+// A week of a cold room at 15 minutes from the database through the window's query, and the
+// same graph printed to PDF.
+class ChartWeek : public ChartDatabase {};
+
+TEST_F(ChartWeek, WeekPictureAndPrintout)
 {
-    std::vector<double> week;
+    std::vector<Sample> rows;
+    const QDateTime start = Utc(2026, 11, 29, 23, 0, 0);
     for (int i = 0; i < 7 * 96; ++i) {
         const double hour = (i % 96) / 4.0;
         double v = 4.0 + 1.2 * std::sin((hour - 9) / 24.0 * 2 * M_PI) + 0.15 * std::sin(i * 1.7);
         if (i >= 300 && i < 312) v += 4.5 - std::abs(i - 306) * 0.5;   // a door left open
-        week.push_back(std::round(v * 2) / 2);   // the logger's half-degree steps
+        rows.push_back({100101, start.addSecs(900LL * i), std::round(v * 2) / 2});   // half-degree steps
     }
-    ChartState s = StateOf(week, 15, Utc(2026, 11, 30, 0, 0));
-    s.GraphHeader = "0000012345,Dairy shelf 3";
-    s.ShowAlarms = true;
-    s.AlarmMax = 8;
-    s.AlarmMin = 2;
-    s.ShowTicks = false;
+    addRoom(1, "Dairy");
+    addDevice(100101, "0000012345", "Dairy shelf 3", 8, 2);
+    addSamples(rows);
+    ChartModel m;
+    ASSERT_EQ(m.Load(*db), 1);
+    ASSERT_TRUE(m.SelectDevice(100101));
+    ASSERT_TRUE(m.SetOffsetText("60"));
+    m.Window.From = Utc(2026, 11, 30);
+    m.Window.To = Utc(2026, 12, 6, 23, 59, 59);
+    m.In.ShowAlarms = true;
+    m.In.TimeFormatIndex = 2;   // hh:nn
+    m.In.DateFormatIndex = 7;   // DDDD, DD/MM/YY
+    ASSERT_TRUE(m.Update(*db));
+    ASSERT_EQ(m.State.Samples.size(), rows.size());
+    ChartState& s = m.State;
     SetHeadlessWindowSize(s, 1000, 560);
     const QImage img = GraphImage(s, 1000, 560);
     ASSERT_TRUE(img.save(ScreenshotPath("graph-week.png")));
