@@ -1,8 +1,7 @@
 // Value kinds, display formats and small helpers of the data display state.
 #include "display/ChartData.h"
+#include "app/modFormat.h"
 #include <QFontDatabase>
-#include <QLocale>
-#include <cmath>
 
 namespace {
 struct KindInfo { ChartKind kind; const char* text; const char* name; };
@@ -56,68 +55,6 @@ QString GraphFontFamily()
     return family;
 }
 
-QString FormatAverageText(double value)
-{
-    // "##.##": at most two decimals, no trailing zeros, no leading zero, the point always shown.
-    QString t = QString::number(std::fabs(value), 'f', 2);
-    while (t.endsWith('0')) t.chop(1);
-    if (t.startsWith("0.")) t.remove(0, 1);
-    const bool negative = value < 0 && t != ".";
-    return negative ? "-" + t : t;
-}
+QString FormatAverageText(double value) { return Format(value, "##.##"); }
 
-QString FormatChartTime(const QDateTime& t, const QString& format)
-{
-    // Date/time format strings: d dd ddd dddd, w ww, m mm mmm mmmm, y yy yyyy, h hh, n nn, s ss,
-    // a/p and am/pm (12-hour clock), "/" and ":" as separators; letters in any case.
-    const QDate d = t.date();
-    const QTime tm = t.time();
-    const QString lower = format.toLower();
-    const bool twelve = lower.contains("a/p") || lower.contains("am/pm");
-    static const QLocale en(QLocale::English, QLocale::UnitedStates);
-    QString out;
-    int i = 0;
-    auto run = [&](QChar c) { int n = 0; while (i + n < lower.size() && lower[i + n] == c) ++n; return n; };
-    const auto two = [](int v) { return QString::number(v).rightJustified(2, '0'); };
-    while (i < lower.size()) {
-        const QChar c = lower[i];
-        if (lower.mid(i, 5) == "am/pm") { out += tm.hour() < 12 ? "am" : "pm"; if (format[i].isUpper()) out = out.left(out.size() - 2) + (tm.hour() < 12 ? "AM" : "PM"); i += 5; continue; }
-        if (lower.mid(i, 3) == "a/p") { out += format[i].isUpper() ? (tm.hour() < 12 ? "A" : "P") : (tm.hour() < 12 ? "a" : "p"); i += 3; continue; }
-        int n = run(c);
-        if (c == 'd') {
-            if (n == 1) out += QString::number(d.day());
-            else if (n == 2) out += two(d.day());
-            else if (n == 3) out += en.dayName(d.dayOfWeek(), QLocale::ShortFormat);
-            else out += en.dayName(d.dayOfWeek(), QLocale::LongFormat);
-        } else if (c == 'w') {
-            const int weekday = d.dayOfWeek() % 7 + 1;   // Sunday 1
-            if (n == 1) out += QString::number(weekday);
-            else {
-                const QDate jan1(d.year(), 1, 1);
-                const int jan1Weekday = jan1.dayOfWeek() % 7 + 1;
-                out += QString::number((d.dayOfYear() - 1 + jan1Weekday - 1) / 7 + 1);
-            }
-        } else if (c == 'm') {
-            if (n == 1) out += QString::number(d.month());
-            else if (n == 2) out += two(d.month());
-            else if (n == 3) out += en.monthName(d.month(), QLocale::ShortFormat);
-            else out += en.monthName(d.month(), QLocale::LongFormat);
-        } else if (c == 'y') {
-            if (n == 1) out += QString::number(d.dayOfYear());
-            else if (n <= 3) out += two(d.year() % 100);
-            else out += QString::number(d.year());
-        } else if (c == 'h') {
-            int h = tm.hour();
-            if (twelve) { h %= 12; if (h == 0) h = 12; }
-            out += n >= 2 ? two(h) : QString::number(h);
-        } else if (c == 'n') {
-            out += n >= 2 ? two(tm.minute()) : QString::number(tm.minute());
-        } else if (c == 's') {
-            out += n >= 2 ? two(tm.second()) : QString::number(tm.second());
-        } else {
-            out += format.mid(i, n);
-        }
-        i += n;
-    }
-    return out;
-}
+QString FormatChartTime(const QDateTime& t, const QString& format) { return Format(t, format); }

@@ -4,7 +4,7 @@
 // footnote, then minutes (since the first row's display time) against values for the plot.
 #include "display/ChartGraph.h"
 #include "app/modInternationalisation.h"
-#include "app/modMain.h"
+#include "app/modFormat.h"
 #include <algorithm>
 #include <cmath>
 
@@ -52,12 +52,7 @@ QString FloatText(double value)
     return QString::number(double(f), 'g', 7);
 }
 
-QString FormatScaleLabel(double value)
-{
-    const QString digits = QString::number(std::fabs(value), 'f', 1);
-    if (digits == "0.0") return " 0.0";
-    return value > 0 ? "+" + digits : " -" + digits;
-}
+QString FormatScaleLabel(double value) { return Format(value, "+#0.0; -#0.0; #0.0"); }
 
 GraphScale ComputeGraphScale(const ChartState& s, int windowWidthTwips, int windowHeightTwips)
 {
@@ -254,7 +249,7 @@ void DoGraph(ChartSurface& t, ChartState& s)
     }
 
     // Zero line.
-    const double zero = ToDisplayUnits(0);
+    const double zero = s.Units == 1 ? 32.0 : 0.0;   // 0 °C in the display unit
     if (yMin < zero && zero < yMax) {
         t.SetDrawStyle(LineStyle::Dash);
         t.SetDrawWidth(paper ? 5 : 1);

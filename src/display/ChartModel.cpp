@@ -359,28 +359,46 @@ bool ChartModel::Update(clsDatabase& db, Focus* focus)
     const ChartSql q = BuildChartSql(kind, s.Units, s.DeviceID, fromUtc, toUtc);
     ShowBusy();
     s.Samples.clear();
-    ResultList r;
-    QueryResult = db.GetRecordsBySQL(r, q.sql, false, q.params);
-    s.Samples.reserve(size_t(r.size()));
     const bool textValues = IsTextValueKind(kind);
-    for (int i = r.firstDataRow(); i < r.size(); ++i) {
-        const DbRow& row = r.rows[size_t(i)];
-        if (row.size() < 2) continue;
+    const qint64 shift = -qint64(s.TimeZoneOffset) * 60;
+    const auto add = [&](qint64 secs, bool null, double value) {
+        // A period without a value (the variance of a single sample) has no row: it has nothing
+        // to draw or export.
+        if (null) return;
         ChartRow cr;
-        cr.Time = ToUtcTime(row.at(0));
-        cr.DisplayTime = cr.Time.addSecs(-qint64(s.TimeZoneOffset) * 60);
-        if (row.at(1).isNull()) {
-            cr.Value = 0;
-            cr.ValueText.clear();
-        } else if (textValues) {
-            cr.ValueText = FormatAverageText(row.at(1).toDouble());
+        cr.Time = QDateTime::fromSecsSinceEpoch(secs, Qt::UTC);
+        cr.DisplayTime = QDateTime::fromSecsSinceEpoch(secs + shift, Qt::UTC);
+        if (textValues) {
+            cr.ValueText = FormatAverageText(value);
             cr.Value = cr.ValueText == "." || cr.ValueText == "-." ? 0 : cr.ValueText.toDouble();
         } else {
-            cr.Value = row.at(1).toDouble();
+            cr.Value = value;
             // Celsius values are the stored single floats; Fahrenheit ones are computed.
-            cr.ValueText = s.Units == 1 ? QString::number(cr.Value, 'g', 15) : FloatText(cr.Value);
+            cr.ValueText = s.Units == 1 ? QString::number(value, 'g', 15) : FloatText(value);
         }
         s.Samples.push_back(std::move(cr));
+    };
+    // Rows are read straight from the statement (a window can hold a year of one-minute samples);
+    // when that fails (the file busy, say) the database layer's query with its retries takes over.
+    QueryResult = 0;
+    bool read = false;
+    if (sqlite3* handle = db.Handle()) {
+        try {
+            DbStatement st(handle, q.sql);
+            for (size_t i = 0; i < q.params.size(); ++i) st.bind(int(i) + 1, q.params[i]);
+            while (st.step()) add(st.columnInt(0), st.columnIsNull(1), st.columnIsNull(1) ? 0 : st.columnDouble(1));
+            read = true;
+        } catch (const DbError&) {
+            s.Samples.clear();
+        }
+    }
+    if (!read) {
+        ResultList r;
+        QueryResult = db.GetRecordsBySQL(r, q.sql, false, q.params);
+        for (int i = r.firstDataRow(); i < r.size(); ++i) {
+            const DbRow& row = r.rows[size_t(i)];
+            if (row.size() >= 2) add(ToUtcTime(row.at(0)).toSecsSinceEpoch(), row.at(1).isNull(), row.at(1).toDouble());
+        }
     }
     s.TransitionsOnly = In.TransitionsOnly;
     if (In.TransitionsOnly) {

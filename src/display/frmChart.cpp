@@ -1,6 +1,7 @@
 // The data display window: widgets and their wiring to ChartModel.
 #include "display/frmChart.h"
 #include "display/ChartGraph.h"
+#include "app/frmMainMenue.h"
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
 #include "db/clsDatabase.h"
@@ -556,4 +557,14 @@ void frmChart::closeEvent(QCloseEvent* e)
     m_model.SaveSettings(AppDatabase());
     e->accept();
     emit closed();
+}
+
+void InstallChartWindow()
+{
+    SetWorkingWindowFactory(1, [] {
+        auto* w = new frmChart;
+        w->setAttribute(Qt::WA_DeleteOnClose, true);
+        QObject::connect(w, &frmChart::closed, [] { ShowMainMenu(); });
+        return static_cast<QWidget*>(w);
+    });
 }

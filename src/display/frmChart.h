@@ -140,3 +140,7 @@ public:
     QFrame* fraSettings = nullptr;
     ChartWidget* picGraph = nullptr;
 };
+
+// Makes the main menu's "&DISPLAY DATA" button open a new data display window each time; the
+// window is deleted when it closes and the main menu shows itself again.
+void InstallChartWindow();
