@@ -12,7 +12,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateEdit>
-#include <QDesktopServices>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -55,7 +54,7 @@ frmOptions::frmOptions(QWidget* parent, clsDatabase* database) : QDialog(parent)
     setObjectName(QStringLiteral("frmOptions"));
     setWindowTitle(QStringLiteral("NORDALIS SETTINGS"));
     ShiftHeld = [] { return QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ShiftModifier); };
-    OpenInShell = [](const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
+    OpenInShell = [](const QString& path) { OpenWithDesktop(path); };
 
     auto* layout = new QVBoxLayout(this);
     tabOptions = new QTabWidget(this);

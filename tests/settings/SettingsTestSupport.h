@@ -16,12 +16,19 @@ protected:
         QDir(dir.path()).mkpath("backup");
         QDir(dir.path()).mkpath("media");
         App().DatabaseDirectory = dir.path();
+        ResetAppDatabase();
         App().BackupDirectory = QDir(dir.path()).filePath("backup");
         App().LocationID = 1234;
         App().LocationDescr = "cold store";
         App().ReadHoursBeforeOverflow = 48;
         App().Units = 0;
         App().UnitLabel = QString(QChar(176)) + "C";
+    }
+
+    void TearDown() override
+    {
+        ResetAppDatabase();
+        TempDatabase::TearDown();
     }
 
     static QDateTime utc(int y, int mo, int d, int h = 0, int mi = 0)

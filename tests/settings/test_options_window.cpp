@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTabWidget>
 #include <QTreeWidget>
 
@@ -161,6 +162,21 @@ TEST_F(OptionsWindow, DataDirectoryIsValidatedBeforeItCanBeApplied)
     EXPECT_FALSE(w->cmdSaveDirs->isEnabled());
     w->cmdOpen->click();
     EXPECT_EQ(opened, QStringList{dir.path() + "/incoming"});
+}
+
+TEST_F(OptionsWindow, UnitButtonsSetAndStoreTheUnit)
+{
+    auto w = open();
+    EXPECT_TRUE(w->optCelsius->isChecked());
+    w->optFahrenheit->click();
+    EXPECT_EQ(App().Units, 1);
+    EXPECT_EQ(App().UnitLabel, QString(QChar(176)) + "F");
+    AppDatabase().CloseDB();
+    EXPECT_EQ(db->Parameter("Units", ""), "1");
+    w->optCelsius->click();
+    AppDatabase().CloseDB();
+    EXPECT_EQ(db->Parameter("Units", ""), "0");
+    EXPECT_EQ(App().Units, 0);
 }
 
 TEST_F(OptionsWindow, MaintenanceButtons)
