@@ -7,6 +7,9 @@
 #if __has_include("display/frmChart.h")
 #include "display/frmChart.h"
 #endif
+#if __has_include("settings/frmOptions.h")
+#include "settings/frmOptions.h"
+#endif
 
 #include <QApplication>
 #include <cstdio>
@@ -61,6 +64,9 @@ int main(int argc, char** argv)
     }
 #if __has_include("display/frmChart.h")
     InstallChartWindow();
+#endif
+#if __has_include("settings/frmOptions.h")
+    InstallOptionsWindow();
 #endif
     ShowMainMenu();
     app.setQuitOnLastWindowClosed(false);

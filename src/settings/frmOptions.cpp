@@ -1,5 +1,6 @@
 #include "settings/frmOptions.h"
 
+#include "app/frmMainMenue.h"
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
 #include "db/clsDatabase.h"
@@ -634,4 +635,14 @@ void frmOptions::closeEvent(QCloseEvent* event)
     }
     event->accept();
     emit closed();
+}
+
+void InstallOptionsWindow()
+{
+    SetWorkingWindowFactory(2, [] {
+        auto* w = new frmOptions;
+        w->setAttribute(Qt::WA_DeleteOnClose, true);
+        QObject::connect(w, &frmOptions::closed, [] { ShowMainMenu(); });
+        return static_cast<QWidget*>(w);
+    });
 }

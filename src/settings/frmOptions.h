@@ -113,3 +113,7 @@ private:
     bool m_editing = false;
     bool m_building = false;
 };
+
+// Makes the main menu's settings button open this window (and show the main menu again when it
+// closes).
+void InstallOptionsWindow();

@@ -270,3 +270,18 @@ TEST_F(OptionsWindow, ChoosingAPortWritesItAndReportsTheResult)
     EXPECT_EQ(InterfacePortEntryText(2), "2  (/dev/ttyS1)");
     SetLinkFactoryForTesting(nullptr);
 }
+
+#include "app/frmMainMenue.h"
+
+TEST_F(OptionsWindow, TheMainMenuOpensTheSettingsAndComesBackWhenTheyClose)
+{
+    InstallOptionsWindow();
+    MainMenu().cmdMenue_Click(2);
+    auto* w = qobject_cast<frmOptions*>(MainMenu().workingWindow(2));
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_FALSE(MainMenu().isVisible());
+    w->close();
+    EXPECT_TRUE(MainMenu().isVisible());
+    MainMenu().hide();
+}
