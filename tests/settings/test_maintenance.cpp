@@ -179,3 +179,31 @@ TEST_F(Maintenance, TheLiveFileIsNotReplacedWhileAnotherProgramHasItOpen)
     EXPECT_TRUE(maintenance->Reorganize(false)) << maintenance->ErrorText().toStdString();
     EXPECT_EQ(count("SELECT count(*) FROM samples"), 30);
 }
+
+TEST_F(Maintenance, RepairFindsADamagedIndexAndTheRebuildMendsIt)
+{
+    for (int i = 0; i < 50; ++i)
+        db->ExecuteSQL("INSERT INTO history (\"DateTime\", \"Text\", \"Type\") VALUES (?, 'x', 1)",
+                       {DbValue(QString("2026-01-%1 10:00:00").arg(i % 28 + 1, 2, 10, QChar('0')))});
+    const qint64 root = count("SELECT rootpage FROM sqlite_master WHERE name = 'history_DateTime'");
+    const qint64 pageSize = count("PRAGMA page_size");
+    db->CloseDB();
+    // Change one key inside the index page only: the table row keeps its value.
+    QFile file(path());
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    QByteArray data = file.readAll();
+    const qint64 page = (root - 1) * pageSize;
+    const qsizetype at = data.indexOf("2026-01-05", page);
+    ASSERT_TRUE(at > page && at < page + pageSize);
+    data.replace(at, 10, "2026-01-99");
+    file.seek(0);
+    file.write(data);
+    file.close();
+    ASSERT_NE(CheckDatabaseFile(path()), "");
+
+    ASSERT_TRUE(maintenance->Reorganize(true)) << maintenance->ErrorText().toStdString();
+    EXPECT_TRUE(maintenance->RepairFindings().contains("missing from index")) << maintenance->RepairFindings().toStdString();
+    EXPECT_EQ(CheckDatabaseFile(path()), "");
+    EXPECT_EQ(count("SELECT count(*) FROM history"), 50);
+    EXPECT_EQ(count("SELECT count(*) FROM history WHERE \"DateTime\" = '2026-01-05 10:00:00'"), 2);
+}
