@@ -2,7 +2,10 @@
 #include "onewire/VirtualBus.h"
 #include "app/modMain.h"
 
-VirtualBus::VirtualBus() : VirtualBus(VirtualWorld::ForFile(VirtualWorld::DefaultStateFile())) {}
+VirtualBus::VirtualBus() : VirtualBus(VirtualWorld::ForFile(VirtualWorld::DefaultStateFile()))
+{
+    installAsProgramClock();
+}
 
 VirtualBus::VirtualBus(std::shared_ptr<VirtualWorld> world) : m_world(std::move(world)) {}
 
@@ -102,9 +105,5 @@ void VirtualBus::installAsProgramClock() const { InstallProgramClock(m_world); }
 
 void RegisterVirtualBus()
 {
-    SetVirtualLinkFactory([]() -> std::unique_ptr<OneWireLink> {
-        auto bus = std::make_unique<VirtualBus>();
-        bus->installAsProgramClock();
-        return bus;
-    });
+    SetVirtualLinkFactory([]() -> std::unique_ptr<OneWireLink> { return std::make_unique<VirtualBus>(); });
 }

@@ -8,7 +8,8 @@
 
 class VirtualBus : public OneWireLink {
 public:
-    // The bench of the application directory's state file.
+    // The program's bus: the bench of the application directory's state file. The program
+    // clock (NowUtc) follows this bench's simulation clock from then on.
     VirtualBus();
     explicit VirtualBus(std::shared_ptr<VirtualWorld> world);
 

@@ -74,12 +74,7 @@ quint16 VirtualDs1921::RangeCode(Ds1921Variant variant)
 
 RomCode VirtualDs1921::MakeRom(Ds1921Variant variant, quint64 serial)
 {
-    const quint64 field = (serial & 0xFFFFFFFFFull) | (quint64(RangeCode(variant)) << 36);
-    RomCode rom{};
-    rom[0] = 0x21;
-    for (int i = 0; i < 6; ++i) rom[1 + i] = uint8_t(field >> (8 * i));
-    SetRomCrc(rom);
-    return rom;
+    return virtualbus::MakeRom(0x21, (serial & 0xFFFFFFFFFull) | (quint64(RangeCode(variant)) << 36));
 }
 
 Ds1921Variant VirtualDs1921::VariantOfRom(const RomCode& rom)
@@ -126,6 +121,13 @@ double VirtualDs1921::celsiusOf(int code) const
     case Ds1921Variant::Z: return code / 8.0 - 5.5;
     default: return code / 2.0 - 40.0;
     }
+}
+
+double VirtualDs1921::temperatureAt(qint64 simMs) const
+{
+    quint64 salt = 0;
+    for (int i = 6; i >= 1; --i) salt = (salt << 8) | m_rom[i];
+    return (m_profile ? m_profile->temperatureAt(simMs, salt) : 20.0) + m_offsetC;
 }
 
 void VirtualDs1921::initialise(qint64 simMs)
@@ -292,10 +294,7 @@ void VirtualDs1921::takeSample(int k)
     const qint64 period = qint64(m_mem[0x20D]) * 60000;
     const qint64 devT = m_firstSampleDevMs + qint64(k - 1) * period;
     const qint64 simT = devT - (m_rtcDevMs - m_rtcSimMs);
-    const quint64 salt = quint64(m_rom[1]) | quint64(m_rom[2]) << 8 | quint64(m_rom[3]) << 16 | quint64(m_rom[4]) << 24
-                       | quint64(m_rom[5]) << 32 | quint64(m_rom[6]) << 40;
-    const double t = m_profile ? m_profile->temperatureAt(simT, salt) : 20.0;
-    const uint8_t code = uint8_t(codeFor(t));
+    const uint8_t code = uint8_t(codeFor(temperatureAt(simT)));
     if (k == 1) {
         // Logging begins: the RTC is copied into the mission time stamp.
         uint8_t r[7];
@@ -558,8 +557,7 @@ void VirtualDs1921::clearMemory()
 void VirtualDs1921::convertTemperature()
 {
     if (missionRunning() && !kConvertDuringMission) return;
-    const double t = m_profile ? m_profile->temperatureAt(m_now, 0) : 20.0;
-    m_mem[0x211] = uint8_t(codeFor(t));
+    m_mem[0x211] = uint8_t(codeFor(temperatureAt(m_now)));
     put24(0x21D, (get24(0x21D) + 1) & 0xFFFFFF);
     markChanged();
 }
@@ -580,6 +578,7 @@ QString VirtualDs1921::describe() const
         state = missionSamples() ? QStringLiteral("mission ended, %1 samples").arg(missionSamples())
                                  : QStringLiteral("no mission");
     }
+    if (m_offsetC != 0) state += QStringLiteral(", room %1%2 °C").arg(m_offsetC > 0 ? "+" : "").arg(m_offsetC);
     return QStringLiteral("DS1921%1 logger, clock %2, %3")
         .arg(VariantName(m_variant), AtMs(deviceMs(m_now)).toString("yyyy-MM-dd HH:mm:ss"), state);
 }
@@ -588,6 +587,7 @@ QJsonObject VirtualDs1921::save() const
 {
     QJsonObject o = VirtualDevice::save();
     o["variant"] = VariantName(m_variant);
+    o["offset"] = m_offsetC;
     o["sram"] = ToHex(m_mem, 0x200);
     o["registers"] = ToHex(m_mem + 0x200, 0x80);
     o["histogram"] = ToHex(m_mem + kHistogram, 0x80);
@@ -620,6 +620,7 @@ QJsonObject VirtualDs1921::save() const
 void VirtualDs1921::load(const QJsonObject& o)
 {
     VirtualDevice::load(o);
+    m_offsetC = o.value("offset").toDouble(0.0);
     FromHex(o.value("sram").toString(), m_mem, 0x200);
     FromHex(o.value("registers").toString(), m_mem + 0x200, 0x80);
     FromHex(o.value("histogram").toString(), m_mem + kHistogram, 0x80);

@@ -43,6 +43,12 @@ public:
     // Device time (the logger's RTC) at simulation time simMs, ms since 1970 of its calendar.
     qint64 deviceMs(qint64 simMs) const;
 
+    // Where this logger sits, relative to the room profile (a colder or warmer compartment).
+    double offset() const { return m_offsetC; }
+    void setOffset(double celsius) { m_offsetC = celsius; markChanged(); }
+    // The room temperature this logger measures at simulation time simMs.
+    double temperatureAt(qint64 simMs) const;
+
     // Temperature code of a value in °C for this variant (clamped as the converter does).
     int codeFor(double celsius) const;
     double celsiusOf(int code) const;
@@ -85,6 +91,7 @@ private:
 
     Ds1921Variant m_variant;
     const VirtualProfile* m_profile = nullptr;
+    double m_offsetC = 0.0;
     uint8_t m_mem[0x1800] = {};   // every readable cell; reserved areas stay 0
 
     // clock: device time m_rtcDevMs at simulation time m_rtcSimMs (frozen while stopped)

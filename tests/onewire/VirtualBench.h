@@ -64,9 +64,10 @@ protected:
     Bytes exchange(const RomCode& rom, const Bytes& bytes)
     {
         EXPECT_TRUE(bus->reset());
-        Bytes b{0x55};
-        b.insert(b.end(), rom.begin(), rom.end());
-        b.insert(b.end(), bytes.begin(), bytes.end());
+        Bytes b(9 + bytes.size());
+        b[0] = 0x55;
+        std::copy(rom.begin(), rom.end(), b.begin() + 1);
+        std::copy(bytes.begin(), bytes.end(), b.begin() + 9);
         EXPECT_EQ(bus->block(b.data(), int(b.size())), int(b.size()));
         return Bytes(b.begin() + 9, b.end());
     }
@@ -75,8 +76,11 @@ protected:
     // Returns the byte the device answers after the copy (0xAA = copied).
     int writeRaw(const RomCode& rom, int address, const Bytes& data)
     {
-        Bytes w{0x0F, uint8_t(address), uint8_t(address >> 8)};
-        w.insert(w.end(), data.begin(), data.end());
+        Bytes w(3 + data.size());
+        w[0] = 0x0F;
+        w[1] = uint8_t(address);
+        w[2] = uint8_t(address >> 8);
+        std::copy(data.begin(), data.end(), w.begin() + 3);
         exchange(rom, w);
         Bytes r(4 + data.size(), 0xFF);
         r[0] = 0xAA;
@@ -92,8 +96,10 @@ protected:
 
     Bytes readMemory(const RomCode& rom, int address, int count)
     {
-        Bytes b{0xF0, uint8_t(address), uint8_t(address >> 8)};
-        b.resize(3 + count, 0xFF);
+        Bytes b(3 + count, 0xFF);
+        b[0] = 0xF0;
+        b[1] = uint8_t(address);
+        b[2] = uint8_t(address >> 8);
         const Bytes back = exchange(rom, b);
         return Bytes(back.begin() + 3, back.end());
     }
@@ -103,8 +109,10 @@ protected:
     // Read Memory with CRC over whole pages; *badPages lists pages whose CRC did not check.
     Bytes readPagesCrc(const RomCode& rom, int address, int pages, std::vector<int>* badPages = nullptr)
     {
-        Bytes b{0xA5, uint8_t(address), uint8_t(address >> 8)};
-        b.resize(3 + 34 * pages, 0xFF);
+        Bytes b(3 + 34 * pages, 0xFF);
+        b[0] = 0xA5;
+        b[1] = uint8_t(address);
+        b[2] = uint8_t(address >> 8);
         const Bytes back = exchange(rom, b);
         Bytes data;
         for (int p = 0; p < pages; ++p) {
