@@ -54,6 +54,15 @@ bool RomFromText(const QString& text, RomCode& rom)
 
 void SetRomCrc(RomCode& rom) { rom[7] = Crc8(rom.data(), 7); }
 
+RomCode MakeRom(uint8_t family, quint64 serial)
+{
+    RomCode rom{};
+    rom[0] = family;
+    for (int i = 0; i < 6; ++i) rom[1 + i] = uint8_t(serial >> (8 * i));
+    SetRomCrc(rom);
+    return rom;
+}
+
 QString ToHex(const uint8_t* data, int len)
 {
     return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(data), len).toHex());

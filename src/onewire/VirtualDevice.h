@@ -22,6 +22,8 @@ QString RomToText(const RomCode& rom);
 bool RomFromText(const QString& text, RomCode& rom);
 // Sets byte 7 to the CRC8 of bytes 0..6.
 void SetRomCrc(RomCode& rom);
+// A ROM of this family with the low 48 bits of serial as its serial number field.
+RomCode MakeRom(uint8_t family, quint64 serial);
 QString ToHex(const uint8_t* data, int len);
 bool FromHex(const QString& text, uint8_t* data, int len);
 } // namespace virtualbus

@@ -7,14 +7,7 @@ using namespace virtualbus;
 
 VirtualDs18b20::VirtualDs18b20(const RomCode& rom) : VirtualDevice(rom) { updateCrc(); }
 
-RomCode VirtualDs18b20::MakeRom(quint64 serial)
-{
-    RomCode rom{};
-    rom[0] = 0x28;
-    for (int i = 0; i < 6; ++i) rom[1 + i] = uint8_t(serial >> (8 * i));
-    SetRomCrc(rom);
-    return rom;
-}
+RomCode VirtualDs18b20::MakeRom(quint64 serial) { return virtualbus::MakeRom(0x28, serial); }
 
 QString VirtualDs18b20::describe() const
 {

@@ -74,12 +74,7 @@ quint16 VirtualDs1921::RangeCode(Ds1921Variant variant)
 
 RomCode VirtualDs1921::MakeRom(Ds1921Variant variant, quint64 serial)
 {
-    const quint64 field = (serial & 0xFFFFFFFFFull) | (quint64(RangeCode(variant)) << 36);
-    RomCode rom{};
-    rom[0] = 0x21;
-    for (int i = 0; i < 6; ++i) rom[1 + i] = uint8_t(field >> (8 * i));
-    SetRomCrc(rom);
-    return rom;
+    return virtualbus::MakeRom(0x21, (serial & 0xFFFFFFFFFull) | (quint64(RangeCode(variant)) << 36));
 }
 
 Ds1921Variant VirtualDs1921::VariantOfRom(const RomCode& rom)

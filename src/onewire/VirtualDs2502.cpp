@@ -5,14 +5,7 @@ using namespace virtualbus;
 
 VirtualDs2502::VirtualDs2502(const RomCode& rom) : VirtualDevice(rom) { std::fill(std::begin(m_data), std::end(m_data), 0xFF); }
 
-RomCode VirtualDs2502::MakeRom(quint64 serial)
-{
-    RomCode rom{};
-    rom[0] = 0x09;
-    for (int i = 0; i < 6; ++i) rom[1 + i] = uint8_t(serial >> (8 * i));
-    SetRomCrc(rom);
-    return rom;
-}
+RomCode VirtualDs2502::MakeRom(quint64 serial) { return virtualbus::MakeRom(0x09, serial); }
 
 void VirtualDs2502::setData(const QByteArray& data)
 {

@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSaveFile>
+#include <QStandardPaths>
 #include <map>
 
 using namespace virtualbus;
@@ -35,7 +36,10 @@ std::shared_ptr<VirtualWorld> VirtualWorld::ForFile(const QString& stateFile)
 
 QString VirtualWorld::DefaultStateFile()
 {
-    const QString dir = App().ApplicationDirectory.isEmpty() ? QDir::currentPath() : App().ApplicationDirectory;
+    // The application directory; before start-up has set it, the same rule it follows.
+    QString dir = App().ApplicationDirectory;
+    if (dir.isEmpty()) dir = qEnvironmentVariable("NORDALIS_HOME");
+    if (dir.isEmpty()) dir = QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)).filePath("nordalis");
     return QDir(dir).filePath(QStringLiteral("virtual-bus.json"));
 }
 
@@ -212,32 +216,17 @@ VirtualDs1921* VirtualWorld::addLogger(Ds1921Variant variant, const RomCode* rom
     return p;
 }
 
-VirtualDs2502* VirtualWorld::addCable(const RomCode* rom, QString* error)
+template <class Device>
+Device* VirtualWorld::addPlain(uint8_t family, const RomCode* rom, QString* error)
 {
     RomCode r{};
     if (rom) {
         r = *rom;
-        if (refuseRom(r, 0x09, error)) return nullptr;
+        if (refuseRom(r, family, error)) return nullptr;
     } else {
-        do r = VirtualDs2502::MakeRom(nextSerial()); while (find(r));
+        do r = Device::MakeRom(nextSerial()); while (find(r));
     }
-    auto dev = std::make_unique<VirtualDs2502>(r);
-    auto* p = dev.get();
-    m_devices.push_back(std::move(dev));
-    m_dirty = true;
-    return p;
-}
-
-VirtualDs18b20* VirtualWorld::addSensor(const RomCode* rom, QString* error)
-{
-    RomCode r{};
-    if (rom) {
-        r = *rom;
-        if (refuseRom(r, 0x28, error)) return nullptr;
-    } else {
-        do r = VirtualDs18b20::MakeRom(nextSerial()); while (find(r));
-    }
-    auto dev = std::make_unique<VirtualDs18b20>(r);
+    auto dev = std::make_unique<Device>(r);
     dev->sync(m_clock.nowMs());
     attach(dev.get());
     auto* p = dev.get();
@@ -245,6 +234,10 @@ VirtualDs18b20* VirtualWorld::addSensor(const RomCode* rom, QString* error)
     m_dirty = true;
     return p;
 }
+
+VirtualDs2502* VirtualWorld::addCable(const RomCode* rom, QString* error) { return addPlain<VirtualDs2502>(0x09, rom, error); }
+
+VirtualDs18b20* VirtualWorld::addSensor(const RomCode* rom, QString* error) { return addPlain<VirtualDs18b20>(0x28, rom, error); }
 
 void VirtualWorld::syncAll()
 {

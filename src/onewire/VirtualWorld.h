@@ -60,6 +60,7 @@ public:
 
 private:
     void attach(VirtualDevice* d);
+    template <class Device> Device* addPlain(uint8_t family, const RomCode* rom, QString* error);
     bool refuseRom(const RomCode& rom, uint8_t family, QString* error) const;
     quint64 nextSerial();
     static qint64 stamp(const QString& file);

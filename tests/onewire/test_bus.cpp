@@ -153,6 +153,13 @@ TEST_F(BusTest, InventoryFindsEveryDeviceAndReplacesTheCollection)
     link().devices.clear();
     EXPECT_EQ(bus->DoInventory(), 0);
     EXPECT_TRUE(bus->colDevices.isEmpty());
+
+    // A ROM whose CRC8 does not hold is not taken as a device
+    RomCode bad = kCable;
+    bad[7] ^= 0x01;
+    link().add(bad);
+    EXPECT_EQ(bus->DoInventory(), 0);
+    EXPECT_TRUE(bus->colDevices.isEmpty());
     EXPECT_EQ(bus->BusStatus(), cstIDLE);
 }
 
