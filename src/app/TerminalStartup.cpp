@@ -1,7 +1,44 @@
-// Start-up of a terminal run (placeholder until the start-up module is complete).
+// Start-up of a terminal run: the application directory (installed when needed), the settings of
+// the database, the time zone and the names; no questions, no splash, no windows.
+#include "app/Installer.h"
+#include "app/Startup.h"
+#include "app/modInternationalisation.h"
+#include "app/modMain.h"
+#include "app/modRegistry.h"
 #include "cli/Cli.h"
+#include "db/clsDatabase.h"
 
-bool InitTerminalApplication(const CliGlobals&, QTextStream&)
+#include <QLocale>
+
+bool InitTerminalApplication(const CliGlobals& globals, QTextStream& err)
 {
+    if (!globals.registry.isEmpty()) SetRegistryFile(globals.registry);
+    if (!globals.bus.isEmpty()) ApplyBusOption(globals.bus);
+    const QString dir = ResolveApplicationDirectory(globals.home);
+    App().ApplicationDirectory = dir;
+    LoadLanguageFile("/LANGUAGE.TXT");
+    QString error;
+    if (!InstallApplicationDirectory(dir, &error)) {
+        err << "nordalis-cli: " << error << "\n";
+        return false;
+    }
+    SetApplicationDirectories(dir);
+    AppState& a = App();
+    a.CurrentUserName = SystemUserName();
+    a.ComputerName = SystemComputerName();
+    a.UtcBias = SystemUtcBias();
+    a.FontCharset = FontCharsetFor(QLocale::system());
+    CreateRegistryKey(kTmexKey);
+    ResetAppDatabase();
+    clsDatabase& db = AppDatabase();
+    if (db.OpenDB()) {
+        err << "nordalis-cli: cannot open the database in " << a.DatabaseDirectory << "\n";
+        return false;
+    }
+    bool ok = false;
+    a.LocationID = db.Parameter("LocationID", "-1").trimmed().toInt(&ok);
+    if (!ok) a.LocationID = -1;
+    a.DataDirectory = db.Parameter("DataDirectory", a.DataDirectory);
+    LoadSiteSettings(false);
     return true;
 }

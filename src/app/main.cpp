@@ -1,10 +1,62 @@
 // nordalis: the desktop program.
+//   nordalis [--home DIR] [--bus virtual|serial] [--registry FILE] [--no-splash] [-DU]
 #include "app/Resources.h"
+#include "app/Startup.h"
+#include "app/frmMainMenue.h"
+#include "app/modInternationalisation.h"
+
 #include <QApplication>
+#include <cstdio>
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    QApplication::setApplicationName("nordalis");
     InitNordalisResources();
-    return 0;
+
+    StartupOptions o;
+    QStringList rest;
+    QStringList args = app.arguments().mid(1);
+    while (!args.isEmpty()) {
+        const QString a = args.takeFirst();
+        auto value = [&](QString& target) {
+            if (args.isEmpty()) {
+                std::fprintf(stderr, "nordalis: %s needs a value\n", qPrintable(a));
+                return false;
+            }
+            target = args.takeFirst();
+            return true;
+        };
+        if (a == "--home") { if (!value(o.home)) return 2; }
+        else if (a == "--registry") { if (!value(o.registry)) return 2; }
+        else if (a == "--bus") {
+            if (!value(o.bus)) return 2;
+            if (o.bus != "virtual" && o.bus != "serial") {
+                std::fprintf(stderr, "nordalis: --bus takes virtual or serial\n");
+                return 2;
+            }
+        }
+        else if (a == "--no-splash") o.noSplash = true;
+        else if (a == "--help") {
+            std::printf("usage: nordalis [--home DIR] [--bus virtual|serial] [--registry FILE] [--no-splash] [-DU]\n"
+                        "  -DU  restricted mode: no settings, no programming\n");
+            return 0;
+        }
+        else rest << a;   // the program's own switches ("-DU")
+    }
+    o.commandLine = rest.join(' ');
+    SetStartupOptions(o);
+
+    switch (RunStartup()) {
+    case StartupResult::Ok:
+        break;
+    case StartupResult::Ended:
+        return 0;
+    case StartupResult::Failed:
+        ShowMessage(Translate("couldn't initialize, ending"), vbCritical, QString());
+        return 1;
+    }
+    ShowMainMenu();
+    app.setQuitOnLastWindowClosed(false);
+    return app.exec();
 }

@@ -1,8 +1,12 @@
 // Interface language: the optional LANGUAGE.TXT maps English texts to another language.
 #include "app/modInternationalisation.h"
+#include "app/LanguageFile.h"
 #include "app/modMain.h"
 
 #include <QAbstractButton>
+#include <QAction>
+#include <QMenu>
+#include <QTabWidget>
 #include <QApplication>
 #include <QFile>
 #include <QGroupBox>
@@ -36,26 +40,6 @@ InputHandler& inputHandler()
     return h;
 }
 
-// One record: two quoted fields separated by a comma.
-QStringList parseRecord(const QString& line)
-{
-    QStringList fields;
-    QString cur;
-    bool inQuotes = false, wasQuoted = false;
-    for (int i = 0; i < line.size(); ++i) {
-        const QChar c = line[i];
-        if (inQuotes) {
-            if (c == '"') {
-                if (i + 1 < line.size() && line[i + 1] == '"') { cur += '"'; ++i; }
-                else inQuotes = false;
-            } else cur += c;
-        } else if (c == '"') { inQuotes = true; wasQuoted = true; }
-        else if (c == ',') { fields << (wasQuoted ? cur : cur.trimmed()); cur.clear(); wasQuoted = false; }
-        else if (!wasQuoted) cur += c;
-    }
-    fields << (wasQuoted ? cur : cur.trimmed());
-    return fields;
-}
 } // namespace
 
 bool LoadLanguageFileFrom(const QString& fullPath)
@@ -63,21 +47,9 @@ bool LoadLanguageFileFrom(const QString& fullPath)
     QFile f(fullPath);
     if (!f.open(QIODevice::ReadOnly))
         return false;
-    const QByteArray bytes = f.readAll();
-    QString text = QString::fromUtf8(bytes);
-    if (text.contains(QChar::ReplacementCharacter))
-        text = QString::fromLatin1(bytes);
     LanguageTable t;
-    for (const QString& raw : text.split('\n')) {
-        QString line = raw;
-        if (line.endsWith('\r')) line.chop(1);
-        if (line.trimmed().isEmpty()) continue;
-        const QStringList fields = parseRecord(line);
-        if (fields.size() < 2) continue;
-        QString key = fields[0];
-        if (key.startsWith("???")) key = key.mid(3);
-        t.entries.emplace(key.toLower(), fields[1]);   // first entry wins
-    }
+    for (const auto& [key, value] : ParseLanguageFileText(DecodeLanguageFileText(f.readAll())))
+        t.entries.emplace(key.toLower(), value);   // first entry wins
     table() = std::move(t);
     return true;
 }
@@ -99,7 +71,10 @@ QString Translate(const QString& text)
     auto it = table()->entries.find(text.toLower());
     if (it != table()->entries.end() && !it->second.isEmpty())
         return it->second;
-    table()->untranslated << "???" + text;
+    // Each missing text is noted once: windows translate their status texts on every bus poll.
+    const QString mark = "???" + text;
+    if (!table()->untranslated.contains(mark))
+        table()->untranslated << mark;
     return text;
 }
 
@@ -113,14 +88,23 @@ void TranslateForm(QWidget* window)
     if (!table() || !window)
         return;
     window->setWindowTitle(Translate(window->windowTitle()));
-    for (QWidget* w : window->findChildren<QWidget*>()) {
-        const QString prefix = w->objectName().left(3);
+    // Controls are recognised by the first three letters of their objectName.
+    for (QObject* o : window->findChildren<QObject*>()) {
+        const QString prefix = o->objectName().left(3);
         if (prefix == "lbl") {
-            if (auto* l = qobject_cast<QLabel*>(w)) l->setText(Translate(l->text()));
+            if (auto* l = qobject_cast<QLabel*>(o)) l->setText(Translate(l->text()));
         } else if (prefix == "chk" || prefix == "cmd" || prefix == "opt") {
-            if (auto* b = qobject_cast<QAbstractButton*>(w)) b->setText(Translate(b->text()));
+            if (auto* b = qobject_cast<QAbstractButton*>(o)) b->setText(Translate(b->text()));
         } else if (prefix == "fra") {
-            if (auto* g = qobject_cast<QGroupBox*>(w)) g->setTitle(Translate(g->title()));
+            if (auto* g = qobject_cast<QGroupBox*>(o)) g->setTitle(Translate(g->title()));
+        } else if (prefix == "mnu") {
+            if (auto* m = qobject_cast<QMenu*>(o)) m->setTitle(Translate(m->title()));
+            else if (auto* a = qobject_cast<QAction*>(o)) {
+                if (!a->menu()) a->setText(Translate(a->text()));
+            }
+        } else if (prefix == "tab") {
+            if (auto* tw = qobject_cast<QTabWidget*>(o))
+                for (int i = 0; i < tw->count(); ++i) tw->setTabText(i, Translate(tw->tabText(i)));
         }
     }
 }
@@ -128,6 +112,11 @@ void TranslateForm(QWidget* window)
 void SetMessageHandler(MessageHandler handler)
 {
     messageHandler() = std::move(handler);
+}
+
+bool MessageHandlerInstalled()
+{
+    return bool(messageHandler());
 }
 
 int ShowMessage(const QString& prompt, int style, const QString& title)
@@ -153,6 +142,16 @@ int ShowMessage(const QString& prompt, int style, const QString& title)
     case vbOKCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
     default: box.setStandardButtons(QMessageBox::Ok); break;
     }
+    // Default button: style 256 makes the second button the default, 512 the third.
+    const int defIndex = (style & 0x300) == 0x200 ? 2 : (style & 0x300) == 0x100 ? 1 : 0;
+    QList<QMessageBox::StandardButton> wanted;
+    switch (buttons) {
+    case vbYesNo: wanted = {QMessageBox::Yes, QMessageBox::No}; break;
+    case vbYesNoCancel: wanted = {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel}; break;
+    case vbOKCancel: wanted = {QMessageBox::Ok, QMessageBox::Cancel}; break;
+    default: wanted = {QMessageBox::Ok}; break;
+    }
+    if (defIndex < wanted.size()) box.setDefaultButton(wanted[defIndex]);
     switch (box.exec()) {
     case QMessageBox::Yes: return vbYes;
     case QMessageBox::No: return vbNo;

@@ -8,7 +8,7 @@ class QWidget;
 // Message-box styles (buttons + icon), as the windows pass them.
 enum MsgStyle : int {
     vbOKOnly = 0, vbOKCancel = 1, vbYesNoCancel = 3, vbYesNo = 4,
-    vbCritical = 16, vbQuestion = 32, vbExclamation = 48, vbInformation = 64,
+    vbCritical = 16, vbDefaultButton2 = 256, vbDefaultButton3 = 512, vbQuestion = 32, vbExclamation = 48, vbInformation = 64,
 };
 // Answers
 enum MsgAnswer : int { vbOK = 1, vbCancel = 2, vbYes = 6, vbNo = 7 };
@@ -27,6 +27,7 @@ int ShowMessage(const QString& prompt, int style = vbOKOnly, const QString& titl
 // one that prints or records the message and answers as told.
 using MessageHandler = std::function<int(const QString& prompt, int style, const QString& title)>;
 void SetMessageHandler(MessageHandler handler);
+bool MessageHandlerInstalled();
 
 // Input box (the site number question); handler for tests and the terminal program.
 using InputHandler = std::function<QString(const QString& prompt, const QString& title, const QString& def, bool& cancelled)>;

@@ -1,9 +1,15 @@
 // Application-wide state and the small shared routines of the start-up module.
 #include "app/modMain.h"
 #include "app/modInternationalisation.h"
+#include "app/modFormat.h"
+#include "app/modRegistry.h"
 
 #include <QApplication>
 #include <QCursor>
+#include <QDesktopServices>
+#include <QDirIterator>
+#include <QLayout>
+#include <QUrl>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -63,11 +69,8 @@ qint32 LocRoomPosToDeviceID(qint32 location, qint32 room, qint32 position)
 
 QString FormatDeviceID(qint32 deviceId)
 {
-    // "0000000\.000\.00": at least twelve digits, points before the last five and the last two.
-    QString digits = QString::number(qint64(deviceId) < 0 ? -qint64(deviceId) : qint64(deviceId)).rightJustified(12, '0');
-    const int n = digits.size();
-    QString text = digits.left(n - 5) + "." + digits.mid(n - 5, 3) + "." + digits.right(2);
-    return deviceId < 0 ? "-" + text : text;
+    // At least twelve digits, a point before the last five and one before the last two.
+    return Format(int(deviceId), "0000000\\.000\\.00");
 }
 
 QDateTime LocalToUtc(const QDateTime& local)
@@ -116,4 +119,122 @@ void ShowReady()
     if (qobject_cast<QApplication*>(QCoreApplication::instance()))
         while (QApplication::overrideCursor())
             QApplication::restoreOverrideCursor();
+}
+
+namespace {
+// "name.dta" -> "name (2).dta", "name (3).dta", ... ; folders "name (2)".
+QString numberedName(const QString& path, int n)
+{
+    const QFileInfo fi(path);
+    const QString dir = fi.path();
+    const QString base = fi.completeBaseName();
+    const QString suffix = fi.suffix();
+    QString name = (fi.isDir() || suffix.isEmpty() || base.isEmpty())
+                       ? fi.fileName() + QString(" (%1)").arg(n)
+                       : base + QString(" (%1).").arg(n) + suffix;
+    return dir + "/" + name;
+}
+
+bool copyTree(const QString& from, const QString& to)
+{
+    if (!QDir().mkpath(to)) return false;
+    QDir src(from);
+    for (const QFileInfo& fi : src.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        const QString target = to + "/" + fi.fileName();
+        if (fi.isDir() && !fi.isSymLink()) {
+            if (!copyTree(fi.filePath(), target)) return false;
+        } else if (!QFile::copy(fi.filePath(), target)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Moves one file or folder to exactly `target`, or under a numbered name when that exists.
+int moveOne(const QString& source, QString target)
+{
+    const QFileInfo src(source);
+    if (!src.exists() && !src.isSymLink()) return 2;
+    if (!QDir().mkpath(QFileInfo(target).absolutePath())) return 5;
+    const QString wanted = target;
+    for (int n = 2; QFileInfo::exists(target) || QFileInfo(target).isSymLink(); ++n) target = numberedName(wanted, n);
+    if (src.isDir() && !src.isSymLink()) {
+        if (QDir().rename(source, target)) return 0;
+        // Another file system: copy everything, and remove the source only when the copy is whole.
+        if (!copyTree(source, target)) {
+            QDir(target).removeRecursively();
+            return 5;
+        }
+        return QDir(source).removeRecursively() ? 0 : 5;
+    }
+    // QFile::rename never overwrites; across file systems it copies and then removes the source.
+    return QFile::rename(source, target) ? 0 : 5;
+}
+} // namespace
+
+int MoveFiles(const QString& source, const QString& target)
+{
+    if (source.isEmpty() || target.isEmpty()) return 2;
+    const QFileInfo si(source);
+    const QString pattern = si.fileName();
+    const bool wildcard = pattern.contains('*') || pattern.contains('?');
+    if (wildcard) {
+        // Several files: the target is the folder they go into.
+        const QStringList names = QDir(si.path()).entryList({pattern}, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
+        if (names.isEmpty()) return 2;
+        int rc = 0;
+        for (const QString& name : names) {
+            const int r = moveOne(si.path() + "/" + name, target + "/" + name);
+            if (r != 0) rc = r;
+        }
+        return rc;
+    }
+    // An existing folder as target receives the item under its own name.
+    if (IsDirectory(target) && !IsDirectory(source))
+        return moveOne(source, target + "/" + si.fileName());
+    return moveOne(source, target);
+}
+
+namespace {
+std::function<bool(const QString&)>& desktopOpener()
+{
+    static std::function<bool(const QString&)> opener;
+    return opener;
+}
+} // namespace
+
+bool OpenWithDesktop(const QString& pathOrUrl)
+{
+    if (desktopOpener()) return desktopOpener()(pathOrUrl);
+    const QUrl url = pathOrUrl.contains("://") ? QUrl(pathOrUrl) : QUrl::fromLocalFile(pathOrUrl);
+    return QDesktopServices::openUrl(url);
+}
+
+void SetDesktopOpenerForTesting(std::function<bool(const QString&)> opener)
+{
+    desktopOpener() = std::move(opener);
+}
+
+void ShowHelp()
+{
+    const QString path = App().ApplicationDirectory + "/" + kHelpFileName;
+    if (!QFileInfo::exists(path) || !OpenWithDesktop(path))
+        ShowMessage(Translate("The help file could not be opened: ") + path, vbExclamation, QString());
+}
+
+void ScaleForm(QWidget* window, int widthPixels, int heightPixels)
+{
+    if (!window) return;
+    const QSize old = window->size();
+    window->resize(widthPixels, heightPixels);
+    if (old.width() <= 0 || old.height() <= 0 || old == QSize(widthPixels, heightPixels)) return;
+    const double rx = double(widthPixels) / old.width();
+    const double ry = double(heightPixels) / old.height();
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        // Widgets placed by a layout follow it; windows of their own keep their size.
+        QWidget* parent = w->parentWidget();
+        if (w->isWindow() || !parent || parent->layout()) continue;
+        const QRect g = w->geometry();
+        w->setGeometry(int(g.x() * rx + 0.5), int(g.y() * ry + 0.5), int(g.width() * rx + 0.5), int(g.height() * ry + 0.5));
+    }
 }

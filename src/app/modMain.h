@@ -40,6 +40,9 @@ AppState& App();
 
 // The one database object; opens its file lazily (see clsDatabase).
 clsDatabase& AppDatabase();
+// Closes and forgets the database object, so that the next AppDatabase() starts afresh on the
+// current App().DatabaseDirectory (tests that switch application directories; a restart).
+void ResetAppDatabase();
 // The one live logger image, owner of the one bus object.
 clsDS1921Data& AppLogger();
 
@@ -68,8 +71,14 @@ int MoveFiles(const QString& source, const QString& target);
 bool IsDirectory(const QString& path);
 QString BrowseForFolder(const QString& title, QWidget* owner);
 
+// Opens a document, folder or web address with the desktop's default program (the help page,
+// reports, exported files). Tests replace the opener so that nothing is launched.
+bool OpenWithDesktop(const QString& pathOrUrl);
+void SetDesktopOpenerForTesting(std::function<bool(const QString& pathOrUrl)> opener);
+
 // Cursor and help
 void ShowBusy();
 void ShowReady();
-void ShowHelp();
+void ShowHelp();                 // opens ApplicationDirectory/NORDALIS.htm in the browser
+inline const char* const kHelpFileName = "NORDALIS.htm";
 void ScaleForm(QWidget* window, int widthPixels, int heightPixels);

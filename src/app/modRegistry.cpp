@@ -13,6 +13,7 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QTextStream>
+#include <cmath>
 #include <map>
 
 namespace {
@@ -163,7 +164,9 @@ void WriteRegistryValue(const QString& keyPath, const QString& valueName, const 
     const auto type = value.typeId();
     if (type == QMetaType::Int || type == QMetaType::Short || type == QMetaType::UInt || type == QMetaType::UShort) {
         v.isNumber = true;
-        v.number = quint32(value.toInt());
+        v.number = value.toUInt();
+    } else if (type == QMetaType::Bool) {
+        v.text = QString::fromLatin1(value.toBool() ? "True" : "False") + QChar(0);
     } else {
         v.text = value.toString() + QChar(0);
     }
@@ -180,9 +183,37 @@ QVariant ReadRegistry(const QString& keyPath, const QString& valueName, const QV
     auto vit = it->second.second.find(valueName);
     if (vit == it->second.second.end() || vit->second.isNumber)
         return def;
-    QString text = vit->second.text.left(150);
-    if (text.isEmpty())
+    // The reader's buffer holds 150 characters; a longer value does not fit and reads as missing.
+    QString text = vit->second.text;
+    if (text.isEmpty() || text.size() > 150)
         return def;
     text.chop(1);   // the stored length counts the terminating NUL
     return text;
+}
+
+bool RegistryTextToShort(const QString& text, int& value)
+{
+    bool ok = false;
+    const double d = text.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(d))
+        return false;
+    const double r = std::nearbyint(d);   // half to even, as the runtime's whole-number conversion
+    if (r < -32768 || r > 32767)
+        return false;
+    value = int(r);
+    return true;
+}
+
+int ReadTmexPortNum()
+{
+    int port = 0;
+    if (!RegistryTextToShort(ReadRegistry(kTmexKey, "DefaultPortNum", QString()).toString(), port))
+        return 1;
+    return (port < 1 || port > 15) ? 1 : port;
+}
+
+int ReadTmexPortType()
+{
+    // Only the serial adapter type is supported; whatever is stored, the type in use is 5.
+    return 5;
 }

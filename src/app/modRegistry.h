@@ -18,3 +18,12 @@ void CreateRegistryKey(const QString& keyPath);
 void WriteRegistryValue(const QString& keyPath, const QString& valueName, const QVariant& value);
 // The bus object's reader: a string value less its last character, else the default.
 QVariant ReadRegistry(const QString& keyPath, const QString& valueName, const QVariant& def);
+
+// The two TMEX port values as the bus object uses them when it opens a session:
+// DefaultPortNum as a whole number, port 1 when it is missing, unreadable, not a number, below 1
+// or above 15; DefaultPortType is always 5 (any other stored value is used as 5).
+int ReadTmexPortNum();
+int ReadTmexPortType();
+// The conversion behind both: the text as a 16-bit whole number (blanks ignored, fractions
+// rounded half to even); false when it is not a number or out of range.
+bool RegistryTextToShort(const QString& text, int& value);

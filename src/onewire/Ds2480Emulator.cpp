@@ -68,7 +68,7 @@ void Ds2480Emulator::stop()
 {
     stop_ = true;
     if (thread_.joinable())
-        thread_.join();
+        thread_.join();   // (a session still open on the bus behind is left to its owner)
     if (master_ >= 0) {
         ::close(master_);
         master_ = -1;
@@ -114,6 +114,7 @@ void Ds2480Emulator::masterReset()
     searchAccel_ = false;
     pulseArmed_ = false;
     std::fill(std::begin(config_), std::end(config_), uint8_t(0));
+    baud_ = 9600;
     ++masterResets_;
 }
 
@@ -142,6 +143,8 @@ void Ds2480Emulator::run()
             const ssize_t got = ::read(master_, buf, sizeof buf);
             if (got > 0) {
                 const double arrival = NowUs(epoch);
+                if (hungUp)
+                    bus_.beginSession();   // the port was opened: a session on the bus behind
                 hungUp = false;
                 {
                     std::lock_guard<std::mutex> lock(logMutex_);
@@ -168,8 +171,10 @@ void Ds2480Emulator::run()
         }
         if (p.revents & (POLLHUP | POLLERR | POLLIN)) {
             // The port was closed: the adapter loses its supply and starts from reset.
-            if (!hungUp)
+            if (!hungUp) {
                 masterReset();
+                bus_.endSession();
+            }
             hungUp = true;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
@@ -178,6 +183,14 @@ void Ds2480Emulator::run()
 
 void Ds2480Emulator::handleByte(uint8_t b)
 {
+    if (b == 0x00) {
+        // A zero byte sent at 4800 baud looks like a break to the chip: master reset.
+        termios tio{};
+        if (tcgetattr(master_, &tio) == 0 && cfgetospeed(&tio) == B4800) {
+            masterReset();
+            return;
+        }
+    }
     if (!calibrated_) {
         // Only a reset command at 9600 baud calibrates the chip; anything else is lost.
         termios tio{};
@@ -279,6 +292,7 @@ void Ds2480Emulator::handleCommand(uint8_t b)
             return;
         }
         config_[parameter] = uint8_t((b >> 1) & 7);
+        baud_ = kBaud[config_[ParRbr]];
         queueAnswer(uint8_t(b & 0xFE));   // at the new rate after a baud change
         return;
     }

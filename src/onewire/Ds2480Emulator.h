@@ -8,7 +8,9 @@
 // command mode, 9600 baud, standard speed) and waits for the timing byte. A BREAK cannot pass a
 // pseudo-terminal, so the reset that a real adapter sees when its port is closed (DTR and RTS,
 // its supply, drop) stands in for it: when the last user of the terminal side closes it, the
-// chip returns to its reset state.
+// chip returns to its reset state. Each opening of the port is one session of the bus behind
+// (beginSession on the first byte, endSession when the port is closed), so that the virtual
+// bus loads and saves its state file as it does for a program run.
 //
 // With throttling on, every byte costs the serial time of the current baud rate (1.04 ms at 9600)
 // in each direction, and 1-Wire activity its bus time, so that wall times measured through the
@@ -55,6 +57,7 @@ public:
     bool dataMode() const { return dataMode_; }
     bool strongPullupActive() const { return pullup_; }
     int masterResets() const { return masterResets_; }
+    int baudRate() const { return baud_; }   // the chip's rate setting
 
 private:
     void run();
@@ -83,6 +86,7 @@ private:
     std::atomic<bool> dataMode_{ false };
     std::atomic<bool> pullup_{ false };
     std::atomic<int> masterResets_{ 0 };
+    std::atomic<int> baud_{ 9600 };
     bool escapePending_ = false;
     bool searchAccel_ = false;
     bool pulseArmed_ = false;

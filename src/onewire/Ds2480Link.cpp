@@ -107,6 +107,7 @@ bool Ds2480Link::configurePort()
     cfsetospeed(&tio, B9600);
     if (tcsetattr(fd_, TCSANOW, &tio) != 0)
         return fail(QStringLiteral("cannot set 9600 baud 8N1 on %1: %2").arg(path_, QString::fromLocal8Bit(strerror(errno))));
+    baud_ = 9600;
     // The adapter draws its supply from DTR and RTS: both are asserted. (Which of the two the
     // adapter really needs is not known; asserting both is the common practice.) Ports without
     // modem lines (pseudo-terminals) refuse the request, which is harmless.
@@ -116,26 +117,39 @@ bool Ds2480Link::configurePort()
 }
 
 // Master reset of the chip by a break, then the timing byte, then a configuration whose answer
-// proves that a DS2480B is listening. The delays are the common practice (the data sheet gives
-// none): 2 ms after the break, 4 ms after the timing byte, each followed by a flush.
+// proves that a DS2480B is listening (delays: Ds2480Protocol.h).
 bool Ds2480Link::initAdapter()
 {
     synced_ = false;
     dataMode_ = false;
     searchAccelOn_ = false;
     pullupActive_ = false;
+    if (baud_ != 9600 && !setPortSpeed(9600))
+        return false;
     for (int attempt = 0; attempt < 2; ++attempt) {
-        tcsendbreak(fd_, 0);
-        sleepMs(2);
+        if (attempt == 0) {
+            tcsendbreak(fd_, 0);
+        } else {
+            // The break did not reach the chip (some USB-serial bridges drop it): a 0x00 at
+            // 4800 baud gives the framing error that resets it as well.
+            if (!setPortSpeed(4800))
+                return false;
+            const char zero = 0;
+            if (::write(fd_, &zero, 1) == 1)
+                ++bytesWritten_;
+            tcdrain(fd_);
+            sleepMs(kHold4800Ms);
+            if (!setPortSpeed(9600))
+                return false;
+        }
+        sleepMs(kAfterBreakMs);
         tcflush(fd_, TCIOFLUSH);
         QByteArray tx;
-        if (attempt > 0)
-            tx.append(char(kCommandMode));   // chip may have missed the break and sit in data mode
         tx.append(char(kReset));             // timing byte: no 1-Wire activity, no answer
         QByteArray none;
         if (!transact(tx, 0, none))
             return false;
-        sleepMs(4);
+        sleepMs(kAfterTimingByteMs);
         tcflush(fd_, TCIFLUSH);
 
         const QByteArray config(reinterpret_cast<const char*>(kInitConfig), sizeof kInitConfig);
@@ -151,12 +165,83 @@ bool Ds2480Link::initAdapter()
         if (answer.left(4) == expected.left(4) && IsBitAnswer(uint8_t(answer[4]))) {
             synced_ = true;
             lastError_.clear();
+            if (wantedBaud_ != 9600)
+                switchBaud(wantedBaud_);   // on refusal the link goes on at 9600
             return true;
         }
         lastError_ = QStringLiteral("unexpected answer of the adapter on %1: %2 (expected %3)")
                          .arg(path_, HexBytes(answer), HexBytes(expected));
     }
     return false;
+}
+
+namespace {
+struct BaudCode {
+    int baud;
+    speed_t speed;
+    int code;   // RBR value code
+};
+constexpr BaudCode kBauds[] = { { 4800, B4800, -1 }, { 9600, B9600, 0 }, { 19200, B19200, 1 }, { 57600, B57600, 2 }, { 115200, B115200, 3 } };
+const BaudCode* FindBaud(int baud)
+{
+    for (const BaudCode& b : kBauds)
+        if (b.baud == baud)
+            return &b;
+    return nullptr;
+}
+} // namespace
+
+bool Ds2480Link::setPortSpeed(int baud)
+{
+    const BaudCode* b = FindBaud(baud);
+    termios tio{};
+    if (!b || tcgetattr(fd_, &tio) != 0)
+        return fail(QStringLiteral("cannot change the rate of %1").arg(path_));
+    tcdrain(fd_);
+    cfsetispeed(&tio, b->speed);
+    cfsetospeed(&tio, b->speed);
+    if (tcsetattr(fd_, TCSANOW, &tio) != 0)
+        return fail(QStringLiteral("cannot set %1 baud on %2: %3").arg(baud).arg(path_, QString::fromLocal8Bit(strerror(errno))));
+    baud_ = baud;
+    return true;
+}
+
+// The answer to a rate change is said to come at the new rate, which is not confirmed. It is
+// therefore not read: the port follows at once, waits, discards whatever arrived, and then
+// asks the adapter for its rate at the new speed; only that answer counts.
+bool Ds2480Link::switchBaud(int baud)
+{
+    const BaudCode* b = FindBaud(baud);
+    if (!b || b->code < 0)
+        return fail(QStringLiteral("baud rate %1 is not one of 9600, 19200, 57600, 115200").arg(baud));
+    if (baud == baud_)
+        return true;
+    QByteArray tx;
+    toCommandMode(tx);
+    tx.append(char(ConfigWrite(ParRbr, b->code)));
+    QByteArray rx;
+    if (!transact(tx, 0, rx) || !setPortSpeed(baud))
+        return false;
+    sleepMs(kAfterBaudChangeMs);
+    tcflush(fd_, TCIFLUSH);
+    if (transact(QByteArray(1, char(ConfigRead(ParRbr))), 1, rx) && (uint8_t(rx[0]) & 0xF1) == 0
+        && ((uint8_t(rx[0]) >> 1) & 3) == b->code)
+        return true;
+    // Not confirmed: back to 9600 on both sides (a break resets the adapter's rate).
+    const QString error = QStringLiteral("the adapter on %1 did not confirm %2 baud").arg(path_).arg(baud);
+    wantedBaud_ = 9600;
+    initAdapter();
+    return fail(error);
+}
+
+bool Ds2480Link::setBaudRate(int baud)
+{
+    if (!FindBaud(baud) || FindBaud(baud)->code < 0)
+        return fail(QStringLiteral("baud rate %1 is not one of 9600, 19200, 57600, 115200").arg(baud));
+    wantedBaud_ = baud;
+    if (!ensureReady())
+        return false;
+    return switchBaud(baud);
 }
 
 bool Ds2480Link::ensureReady()
@@ -197,7 +282,7 @@ bool Ds2480Link::transact(const QByteArray& tx, int rxCount, QByteArray& rx)
 {
     rx.clear();
     // Allowed time: the base answer time plus twice the serial time of everything in flight.
-    const double serialMs = (tx.size() + rxCount) * kByteTimeUs9600 / 1000.0;
+    const double serialMs = (tx.size() + rxCount) * kByteTimeUs9600 * 9600.0 / baud_ / 1000.0;
     const auto deadline = Clock::now() + std::chrono::milliseconds(answerTimeoutMs_ + int(2 * serialMs));
     int written = 0;
     char buf[512];

@@ -43,6 +43,11 @@ public:
     QString lastError() const override { return lastError_; }
 
     QString devicePath() const { return path_; }
+    // Moves adapter and port to a faster rate (19200, 57600 or 115200; 9600 goes back). The
+    // adapter starts at 9600 after every open and re-synchronisation; the chosen rate is then
+    // set again. False (link back at 9600) when the adapter does not confirm the new rate.
+    bool setBaudRate(int baud);
+    int baudRate() const { return baud_; }
     // Base time allowed for an answer of the adapter, in milliseconds; the serial time of the
     // bytes in flight is added to it. Tests lower it to keep failure cases quick.
     void setAnswerTimeoutMs(int ms) { answerTimeoutMs_ = ms; }
@@ -54,6 +59,8 @@ public:
 
 private:
     bool configurePort();
+    bool setPortSpeed(int baud);
+    bool switchBaud(int baud);
     bool initAdapter();            // break, timing byte, configuration check
     bool ensureReady();            // open, synchronised, strong pull-up ended
     void endStrongPullup();
@@ -72,6 +79,8 @@ private:
     bool pullupActive_ = false;
     bool searchAccelOn_ = false;
     int answerTimeoutMs_ = 250;
+    int baud_ = 9600;            // current rate of port and adapter
+    int wantedBaud_ = 9600;      // rate chosen with setBaudRate
     int lastResetResponse_ = -1;
     int chipRevision_ = -1;
     uint64_t timeSlots_ = 0;

@@ -63,6 +63,14 @@ inline uint8_t MakeResetAnswer(BusState s, int revision = 3) { return uint8_t(0x
 // Time allowed after a strong pull-up is terminated for a possible answer byte.
 constexpr int kPulseAnswerWindowMs = 25;
 
+// --- Delays and line handling (common practice; the data sheet at hand gives none) ----------
+constexpr int kAfterBreakMs = 2;         // after the break (master reset), then flush
+constexpr int kAfterTimingByteMs = 4;    // after the timing byte, then flush
+constexpr int kHold4800Ms = 20;          // 0x00 at 4800 baud held before going back to 9600
+constexpr int kAfterBaudChangeMs = 5;    // the answer to a rate change is discarded: its rate is
+                                         // not confirmed; the rate is read back instead
+// The adapter's supply: both DTR and RTS are asserted (which one it needs is not confirmed).
+
 // Serial byte time at 9600 baud, 8N1 (10 bits), in microseconds.
 constexpr double kByteTimeUs9600 = 10.0 * 1e6 / 9600.0;
 

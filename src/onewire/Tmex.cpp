@@ -68,17 +68,41 @@ void storeSearch(uint8_t* st, const OneWireSearchState& s)
     st[kStLastDevice] = s.lastDevice ? 1 : 0;
 }
 
+constexpr int kSearchAttempts = 3;
+
+bool romCrcValid(const RomCode& rom)
+{
+    uint8_t crc = 0;
+    for (uint8_t b : rom) {
+        for (int k = 0; k < 8; ++k) {
+            const bool mix = (crc ^ b) & 1;
+            crc >>= 1;
+            if (mix) crc ^= 0x8C;
+            b >>= 1;
+        }
+    }
+    return crc == 0 && rom[0] != 0;   // running CRC8 over all eight bytes; no family 0 (shorted line)
+}
+
 int16_t searchStep(int32_t handle, uint8_t* st, bool first)
 {
     OneWireLink* link = sessionLink(handle);
     if (!link || !st) return kTmNoSession;
-    OneWireSearchState s = loadSearch(st);
-    if (first) s.restart();
-    const bool found = link->searchNext(s);
-    storeSearch(st, s);
-    if (!found) return 0;
-    std::memcpy(st + kStCurrentRom, s.rom.data(), 8);
-    return 1;
+    OneWireSearchState before = loadSearch(st);
+    if (first) before.restart();
+    // A ROM whose CRC8 does not hold was disturbed on the line: the same step is tried again.
+    for (int attempt = 0; attempt < kSearchAttempts; ++attempt) {
+        OneWireSearchState s = before;
+        const bool found = link->searchNext(s);
+        if (found && !romCrcValid(s.rom)) continue;
+        storeSearch(st, s);
+        if (!found) return 0;
+        std::memcpy(st + kStCurrentRom, s.rom.data(), 8);
+        return 1;
+    }
+    OneWireSearchState ended;
+    storeSearch(st, ended);
+    return 0;
 }
 
 uint16_t crc16Step(uint16_t crc, uint8_t b)
@@ -139,6 +163,9 @@ bool writeThroughScratchpad(OneWireLink* link, const uint8_t* st, int address, c
     const uint8_t es = r[3];
     if ((es & 0x1F) != ((address + count - 1) & 0x1F)) return false;
 
+    // The copy's busy time is not known for certain for the DS1921 (about 2 us a byte on a
+    // close relative); the two read slots after E/S and the reset of the next exchange give it
+    // more than a millisecond. Whether the copy landed is checked by reading the packet back.
     std::vector<uint8_t> c{kCopyScratchpad, uint8_t(address & 0xFF), uint8_t((address >> 8) & 0xFF), es, 0xFF, 0xFF};
     return selectAndBlock(link, st, c);
 }

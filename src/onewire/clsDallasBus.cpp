@@ -37,6 +37,17 @@ void appendRom(ByteBuffer& block, const RomArray& rom)
 {
     for (int i = 0; i < 8; ++i) block.push_back(uint8_t(rom[size_t(i)] & 0xFF));
 }
+
+// Match ROM, the ROM bytes, a memory function command and its target address TA1, TA2.
+ByteBuffer addressedBlock(const RomArray& rom, uint8_t command, int32_t address)
+{
+    ByteBuffer block{kMatchRom};
+    appendRom(block, rom);
+    block.push_back(command);
+    block.push_back(uint8_t(address & 0xFF));
+    block.push_back(uint8_t((address >> 8) & 0xFF));
+    return block;
+}
 } // namespace
 
 DeviceCollection::Item DeviceCollection::item(const QString& key) const
@@ -229,6 +240,27 @@ int32_t clsDallasBus::DoInventory()
 
 // ---- transfers ------------------------------------------------------------------------------
 
+int32_t clsDallasBus::FailIdle(int32_t number, int position, const QString& description, const QString& procedure)
+{
+    SetBusStatus(cstIDLE);
+    return Fail(number, position, description, procedure, true);
+}
+
+int32_t clsDallasBus::BeginStrongTransfer(clsDallasDevice* objDevice, const QString& procedure, int32_t status,
+                                          bool rawMessage, RomArray& rom)
+{
+    SetBusStatus(status);
+    if (GetSessionHandle() != 0) {
+        SetBusStatus(cstIDLE);
+        return Fail(-10, 0, QStringLiteral("GetSessionHandle() failed"), procedure, false);
+    }
+    if (rawMessage) Message(QStringLiteral("reading raw device %1").arg(objDevice->strROMText));
+    SelectDevice(objDevice, rom);
+    const int16_t r = TMStrongAccess(lngSessionHandle, bytStateBuffer.data());
+    if (r != 1) return FailIdle(-5, 20, QStringLiteral("TMStrongAccess()=%1").arg(r), procedure);
+    return 0;
+}
+
 bool clsDallasBus::SelectDevice(clsDallasDevice* objDevice, RomArray& rom)
 {
     objDevice->GetRomCodeArray(rom);
@@ -311,12 +343,7 @@ int32_t clsDallasBus::WriteScratch(clsDallasDevice* objDevice, int32_t lngAddres
     if (r != 1) return Fail(-5, 20, QStringLiteral("TMAccess()=%1").arg(r), proc, true);
 
     const int n = int(bytData.size());
-    ByteBuffer block;
-    block.push_back(kMatchRom);
-    appendRom(block, rom);
-    block.push_back(kWriteScratchpad);
-    block.push_back(uint8_t(lngAddress & 0xFF));
-    block.push_back(uint8_t((lngAddress >> 8) & 0xFF));
+    ByteBuffer block = addressedBlock(rom, kWriteScratchpad, lngAddress);
     block.insert(block.end(), bytData.begin(), bytData.end());
     int16_t count = TMBlockIO(lngSessionHandle, block.data(), int16_t(block.size()));
     if (count != n + 12) return Fail(-7, 30, QStringLiteral("TMBlockIO()=%1").arg(count), proc, true);
@@ -364,32 +391,13 @@ int32_t clsDallasBus::ReadRawMemory(clsDallasDevice* objDevice, int32_t intAddre
     if (!objDevice) return -4;
     const QString proc = QStringLiteral("ReadRawMemory");
     Message(kClassName + QStringLiteral(": ReadRawMemory(%1) called").arg(objDevice->strROMText));
-    SetBusStatus(cstREADING_DATA);
-    if (GetSessionHandle() != 0) {
-        SetBusStatus(cstIDLE);
-        return Fail(-10, 0, QStringLiteral("GetSessionHandle() failed"), proc, false);
-    }
-    Message(QStringLiteral("reading raw device %1").arg(objDevice->strROMText));
     RomArray rom{};
-    SelectDevice(objDevice, rom);
-    const int16_t r = TMStrongAccess(lngSessionHandle, bytStateBuffer.data());
-    if (r != 1) {
-        SetBusStatus(cstIDLE);
-        return Fail(-5, 20, QStringLiteral("TMStrongAccess()=%1").arg(r), proc, true);
-    }
+    if (const int32_t r = BeginStrongTransfer(objDevice, proc, cstREADING_DATA, true, rom)) return r;
     const int n = intLen < 0 ? 0 : intLen;
-    ByteBuffer block;
-    block.push_back(kMatchRom);
-    appendRom(block, rom);
-    block.push_back(kReadMemory);
-    block.push_back(uint8_t(intAddress & 0xFF));
-    block.push_back(uint8_t((intAddress >> 8) & 0xFF));
+    ByteBuffer block = addressedBlock(rom, kReadMemory, intAddress);
     block.insert(block.end(), size_t(n + 1), 0xFF);
     const int16_t count = TMBlockIO(lngSessionHandle, block.data(), int16_t(block.size()));
-    if (count != n + 13) {
-        SetBusStatus(cstIDLE);
-        return Fail(-7, 30, QStringLiteral("TMBlockIO()=%1").arg(count), proc, true);
-    }
+    if (count != n + 13) return FailIdle(-7, 30, QStringLiteral("TMBlockIO()=%1").arg(count), proc);
     bytReadBuff.assign(block.begin() + 12, block.begin() + 12 + n);
     ReleaseSessionHandle();
     SetBusStatus(cstIDLE);
@@ -403,20 +411,9 @@ int32_t clsDallasBus::ReadPageCRC(clsDallasDevice* objDevice, int32_t intAddress
     if (!objDevice) return -4;
     const QString proc = QStringLiteral("ReadPageCRC");
     Message(kClassName + QStringLiteral(": ReadPageCRC(%1) called").arg(objDevice->strROMText));
-    SetBusStatus(cstREADING_DATA);
-    if (GetSessionHandle() != 0) {
-        SetBusStatus(cstIDLE);
-        return Fail(-10, 0, QStringLiteral("GetSessionHandle() failed"), proc, false);
-    }
-    Message(QStringLiteral("reading raw device %1").arg(objDevice->strROMText));
-    bytReadBuff.assign(size_t(std::max<int>(0, intPageCount) * kPageBytes + 1), 0);
     RomArray rom{};
-    SelectDevice(objDevice, rom);
-    const int16_t r = TMStrongAccess(lngSessionHandle, bytStateBuffer.data());
-    if (r != 1) {
-        SetBusStatus(cstIDLE);
-        return Fail(-5, 20, QStringLiteral("TMStrongAccess()=%1").arg(r), proc, true);
-    }
+    if (const int32_t r = BeginStrongTransfer(objDevice, proc, cstREADING_DATA, true, rom)) return r;
+    bytReadBuff.assign(size_t(std::max<int>(0, intPageCount) * kPageBytes + 1), 0);
     size_t k = 0;
     bool running = false;
     int repeats = 0;
@@ -424,11 +421,7 @@ int32_t clsDallasBus::ReadPageCRC(clsDallasDevice* objDevice, int32_t intAddress
         lngCrc16 = 0;
         ByteBuffer block;
         if (!running) {
-            block.push_back(kMatchRom);
-            appendRom(block, rom);
-            block.push_back(kReadMemoryCrc);
-            block.push_back(uint8_t(intAddress & 0xFF));
-            block.push_back(uint8_t((intAddress >> 8) & 0xFF));
+            block = addressedBlock(rom, kReadMemoryCrc, intAddress);
             DoCrc16(kReadMemoryCrc);
             DoCrc16(block[10]);
             DoCrc16(block[11]);
@@ -438,11 +431,9 @@ int32_t clsDallasBus::ReadPageCRC(clsDallasDevice* objDevice, int32_t intAddress
                                       : TMBlockIO(lngSessionHandle, block.data(), int16_t(block.size()));
         if (count != int(block.size())) {
             // A short transfer: the page is asked for again, but not for ever.
-            if (++repeats > kReadPageCrcRepeats) {
-                SetBusStatus(cstIDLE);
-                return running ? Fail(-8, 50, QStringLiteral("TMBlockStream()=%1").arg(count), proc, true)
-                               : Fail(-7, 30, QStringLiteral("TMBlockIO()=%1").arg(count), proc, true);
-            }
+            if (++repeats > kReadPageCrcRepeats)
+                return running ? FailIdle(-8, 50, QStringLiteral("TMBlockStream()=%1").arg(count), proc)
+                               : FailIdle(-7, 30, QStringLiteral("TMBlockIO()=%1").arg(count), proc);
             continue;
         }
         const size_t dataStart = block.size() - kPageBlock;
@@ -468,27 +459,14 @@ int32_t clsDallasBus::SendCommand(clsDallasDevice* objDevice, uint8_t bytCommand
     if (!objDevice) return -4;
     const QString proc = QStringLiteral("SendCommand");
     Message(kClassName + QStringLiteral(": SendCommand(%1) called").arg(objDevice->strROMText));
-    SetBusStatus(cstWRITING_DATA);
-    if (GetSessionHandle() != 0) {
-        SetBusStatus(cstIDLE);
-        return Fail(-10, 0, QStringLiteral("GetSessionHandle() failed"), proc, false);
-    }
     RomArray rom{};
-    SelectDevice(objDevice, rom);
-    const int16_t r = TMStrongAccess(lngSessionHandle, bytStateBuffer.data());
-    if (r != 1) {
-        SetBusStatus(cstIDLE);
-        return Fail(-5, 20, QStringLiteral("TMStrongAccess()=%1").arg(r), proc, true);
-    }
+    if (const int32_t r = BeginStrongTransfer(objDevice, proc, cstWRITING_DATA, false, rom)) return r;
     ByteBuffer block;
     block.push_back(kMatchRom);
     appendRom(block, rom);
     block.push_back(bytCommand);
     const int16_t count = TMBlockIO(lngSessionHandle, block.data(), 10);
-    if (count != 10) {
-        SetBusStatus(cstIDLE);
-        return Fail(-7, 30, QStringLiteral("TMBlockIO()=%1").arg(count), proc, true);
-    }
+    if (count != 10) return FailIdle(-7, 30, QStringLiteral("TMBlockIO()=%1").arg(count), proc);
     ReleaseSessionHandle();
     SetBusStatus(cstIDLE);
     return 0;

@@ -124,7 +124,12 @@ private:
     void Message(const QString& text);
     // Common failure path of the transfers: report, release the session when taken, return number.
     int32_t Fail(int32_t number, int position, const QString& description, const QString& procedure, bool release);
+    int32_t FailIdle(int32_t number, int position, const QString& description, const QString& procedure);
     bool SelectDevice(clsDallasDevice* objDevice, RomArray& rom);
+    // Start of the transfers that select with TMStrongAccess: status, session, current ROM,
+    // presence. 0, or the error already reported (session released, status idle).
+    int32_t BeginStrongTransfer(clsDallasDevice* objDevice, const QString& procedure, int32_t status,
+                                bool rawMessage, RomArray& rom);
 
     std::vector<uint8_t> bytStateBuffer;
     int32_t lngSessionHandle = 0;

@@ -1,23 +1,10 @@
 #include "onewire/RecordingLink.h"
+#include "onewire/Ds2480TestBus.h"
 #include "onewire/Tmex.h"
 
 RomCode MakeRom(uint8_t family, uint64_t serial)
 {
-    RomCode rom{};
-    rom[0] = family;
-    for (int i = 0; i < 6; ++i) rom[size_t(1 + i)] = uint8_t(serial >> (8 * i));
-    uint8_t crc = 0;
-    for (int i = 0; i < 7; ++i) {
-        uint8_t b = rom[size_t(i)];
-        for (int k = 0; k < 8; ++k) {
-            const bool mix = (crc ^ b) & 1;
-            crc >>= 1;
-            if (mix) crc ^= 0x8C;
-            b >>= 1;
-        }
-    }
-    rom[7] = crc;
-    return rom;
+    return ds2480test::MakeRom(family, serial);
 }
 
 uint16_t Crc16Of(const Bytes& bytes, uint16_t seed)

@@ -153,6 +153,13 @@ TEST_F(BusTest, InventoryFindsEveryDeviceAndReplacesTheCollection)
     link().devices.clear();
     EXPECT_EQ(bus->DoInventory(), 0);
     EXPECT_TRUE(bus->colDevices.isEmpty());
+
+    // A ROM whose CRC8 does not hold is not taken as a device
+    RomCode bad = kCable;
+    bad[7] ^= 0x01;
+    link().add(bad);
+    EXPECT_EQ(bus->DoInventory(), 0);
+    EXPECT_TRUE(bus->colDevices.isEmpty());
     EXPECT_EQ(bus->BusStatus(), cstIDLE);
 }
 
@@ -222,6 +229,11 @@ TEST_F(BusTest, ReadRawMemoryBytesAndTheAllFFCase)
     EXPECT_EQ(got, ByteBuffer{0x20});
     const auto blocks = link().blocksWritten();
     EXPECT_EQ(blocks.back(), Concat({{0x55}, RomBytes(kLogger), {0xF0, 0x14, 0x02, 0xFF, 0xFF}}));
+
+    dev->memory[0x1A0] = 0x33;
+    EXPECT_EQ(bus->ReadRawMemory(device.get(), 0x1A0, 1, got), 0);
+    EXPECT_EQ(link().blocksWritten().back(), Concat({{0x55}, RomBytes(kLogger), {0xF0, 0xA0, 0x01, 0xFF, 0xFF}}));
+    EXPECT_EQ(got, ByteBuffer{0x33});
 
     std::fill(dev->memory.begin() + 0x100, dev->memory.begin() + 0x104, 0xFF);
     EXPECT_EQ(bus->ReadRawMemory(device.get(), 0x100, 4, got), -12);

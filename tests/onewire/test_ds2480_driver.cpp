@@ -3,8 +3,10 @@
 #include "app/modRegistry.h"
 #include "onewire/Ds2480Emulator.h"
 #include "onewire/Ds2480Link.h"
-#include "onewire/Ds2480TestBus.h"
 #include "onewire/Tmex.h"
+#include "onewire/VirtualBench.h"
+#include "onewire/VirtualDs18b20.h"
+#include "onewire/VirtualDs2502.h"
 
 #include <QTemporaryDir>
 #include <algorithm>
@@ -12,11 +14,11 @@
 
 namespace {
 
-class Ds2480DriverTest : public ::testing::Test {
+class Ds2480DriverTest : public bench::VirtualBench {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir.isValid());
+        VirtualBench::SetUp();
         SetRegistryFile(dir.filePath("registry.ini"));
         SetBusOverride(QString());
         CreateRegistryKey(kTmexKey);
@@ -27,19 +29,19 @@ protected:
     {
         TmexShutdown();
         SetBusOverride(QString());
+        VirtualBench::TearDown();
     }
-    QTemporaryDir dir;
 };
 
 } // namespace
 
 TEST_F(Ds2480DriverTest, SerialPortFromTheStoreFindsTheDevicesAndReadsMemory)
 {
-    ds2480test::TestBus bus;
-    const RomCode cable = bus.add(0x09, 0x1234).rom;
-    const RomCode logger = bus.add(0x21, 0xBEEF).rom;
-    const std::vector<uint8_t> memory = bus.devices[1].memory;
-    Ds2480Emulator emulator(bus);
+    QString error;
+    const RomCode cable = world->addCable(nullptr, &error)->rom();
+    const RomCode logger = addLogger()->rom();
+    const bench::Bytes registers = readMemory(logger, 0x0200, 16);
+    Ds2480Emulator emulator(*bus);
     ASSERT_TRUE(emulator.start());
     WriteRegistryValue(kTmexKey, "PortDevice3", emulator.devicePath());
 
@@ -72,14 +74,13 @@ TEST_F(Ds2480DriverTest, SerialPortFromTheStoreFindsTheDevicesAndReadsMemory)
     block.insert(block.end(), { 0xF0, 0x00, 0x02 });
     block.insert(block.end(), 16, 0xFF);
     ASSERT_EQ(TMBlockIO(handle, block.data(), int16_t(block.size())), int16_t(block.size()));
-    EXPECT_TRUE(std::equal(block.begin() + 12, block.end(), memory.begin() + 0x200));
+    EXPECT_EQ(bench::Bytes(block.begin() + 12, block.end()), registers);
     TMEndSession(handle);
 }
 
 TEST_F(Ds2480DriverTest, PortWithoutAdapterFailsSetup)
 {
-    ds2480test::TestBus bus;
-    Ds2480Emulator emulator(bus);
+    Ds2480Emulator emulator(*bus);
     ASSERT_TRUE(emulator.start());
     emulator.setSilent(true);
     WriteRegistryValue(kTmexKey, "PortDevice2", emulator.devicePath());

@@ -104,6 +104,17 @@ TEST_F(VirtualLoggerTest, RecordPacketsAndCrcFaults)
     pages = 2;
     EXPECT_EQ(logger->ReadPageCRC(0x200, pages, regs), 0);   // the fault was for one read only
 
+    // Short transfers: repeated, but only so often
+    world->shortenBlocks(2);
+    pages = 2;
+    EXPECT_EQ(logger->ReadPageCRC(0x200, pages, regs), 0);
+    world->shortenBlocks(kReadPageCrcRepeats + 1);
+    pages = 2;
+    EXPECT_EQ(logger->ReadPageCRC(0x200, pages, regs), -7);
+    EXPECT_EQ(pages, 2);
+    pages = 2;
+    EXPECT_EQ(logger->ReadPageCRC(0x200, pages, regs), 0);
+
     float t = -100;
     EXPECT_EQ(logger->GetCurrentTemperature(t), 0);
     EXPECT_GT(t, -40.0f);

@@ -1,0 +1,35 @@
+// The application-wide objects: the one database and the one live logger image, created on
+// first use; and the unit setting, which is stored in the database at once.
+#include "app/Landed.h"
+#include "app/modMain.h"
+
+#include "db/clsDatabase.h"
+
+// AppDatabase() itself lives with the database layer; it reads App().DatabaseDirectory whenever
+// it opens the file, so closing it is all a fresh start needs.
+void ResetAppDatabase()
+{
+    AppDatabase().CloseDB();
+}
+
+void SetUnits(int& code)
+{
+    if (code == 1) {
+        App().UnitLabel = QString(QChar(176)) + "F";
+    } else {
+        App().UnitLabel = QString(QChar(176)) + "C";
+        code = 0;
+    }
+    App().Units = code;
+    AppDatabase().SetParameter("Units", DbValue(code));
+}
+
+#ifdef NORDALIS_HAVE_IMAGE
+#include "image/clsDS1921Data.h"
+
+clsDS1921Data& AppLogger()
+{
+    static clsDS1921Data logger;
+    return logger;
+}
+#endif

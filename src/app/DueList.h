@@ -1,0 +1,46 @@
+#pragma once
+// The list of running loggers with their reading schedule (the read-logger window's
+// lvwKnownDevices and the terminal's "due" verb). The rows are computed by a plain function from
+// the query result, so that both front ends show the same thing.
+#include "db/ResultList.h"
+#include <QColor>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+class QTreeWidget;
+
+struct DueListRow {
+    enum Status { Urgent, Due, NotDue };
+    qint32 deviceId = 0;
+    Status status = NotDue;
+    bool hoursKnown = true;         // false when the row has no NextReading
+    qint64 hours = 0;               // hour boundaries from now to NextReading
+    QColor colour;                  // red, magenta or black
+    // Column texts in the list's creation order:
+    // 0 RoomSequence & two blanks, 1 status text, 2 RoomDescription, 3 room number,
+    // 4 DeviceDescription, 5 position number, 6 SerialNo, 7 hours, 8 DateRead
+    QStringList columns;
+};
+
+// The query: every running logger with its compartment, loggers without a compartment row kept.
+QString DueListQuery();
+
+// Number of hour boundaries between two moments (negative when `to` lies before `from`):
+// 10:59 to 11:00 is one hour, 10:00 to 10:59 none.
+qint64 HourBoundaries(const QDateTime& from, const QDateTime& to);
+
+// Rows in the order of the query result. A row is listed when its hours are below
+// readHoursBeforeOverflow or when dueOnly is false. Status: hours < 0 "urgent" (red),
+// hours < readHoursBeforeOverflow "yes" (magenta), else "no" (black); texts translated.
+// A running logger without a NextReading has no known rollover time: it is listed as urgent.
+std::vector<DueListRow> ComputeDueList(const ResultList& rows, const QDateTime& nowLocal,
+                                       int readHoursBeforeOverflow, bool dueOnly);
+
+// The rows of the application's database now (AppDatabase, NowLocal, ReadHoursBeforeOverflow).
+std::vector<DueListRow> QueryDueList(bool dueOnly);
+
+// Fills the list (report view, columns created by its window) with the rows and fits the widths
+// of columns 0 to 7; the busy cursor is shown meanwhile.
+void RefreshDueList(QTreeWidget* lvwKnownDevices, bool dueOnly);

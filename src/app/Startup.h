@@ -1,0 +1,81 @@
+#pragma once
+// Start-up of the desktop program (InitApplication) and of a terminal run
+// (InitTerminalApplication, cli/Cli.h), and the pieces of it that tests drive one by one.
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <QTimeZone>
+#include <functional>
+
+class QLocale;
+
+inline const char* const kProductName = "NORDALIS";
+inline const char* const kEditionName = "Standard";
+QString VersionText();            // major.minor.revision, e.g. "1.0.0"
+
+struct StartupOptions {
+    QString home;                 // --home DIR
+    QString registry;             // --registry FILE
+    QString bus;                  // --bus virtual|serial
+    bool noSplash = false;        // --no-splash: no 4-second pause on the splash window
+    QString commandLine;          // the program's remaining arguments, joined by blanks ("-du")
+};
+void SetStartupOptions(const StartupOptions& options);
+const StartupOptions& CurrentStartupOptions();
+
+enum class StartupResult {
+    Ok,        // every step ran; the main menu window exists (not shown yet)
+    Failed,    // a step failed: the caller says "couldn't initialize, ending"
+    Ended,     // start-up ended the program on purpose after telling the operator why
+};
+StartupResult RunStartup();
+// True when every step ran (Failed and Ended both give false).
+bool InitApplication();
+
+// ---- the steps
+// Command line: split at every "-"; a piece that reads "DU" once trimmed and in upper case.
+bool IsRestrictedCommandLine(const QString& commandLine);
+// Minutes to add to local time to obtain UTC in the given zone at the given UTC moment,
+// daylight saving included.
+int UtcBiasAt(const QTimeZone& zone, const QDateTime& utc);
+int SystemUtcBias();
+// 161 for a Greek locale, 128 for Japanese, else 0.
+int FontCharsetFor(const QLocale& locale);
+// Scroll Lock, where the system tells it: the keyboard LEDs under /sys/class/leds.
+bool ScrollLockOn();
+void SetScrollLockProbeForTesting(std::function<bool()> probe);
+// The operating system's user and computer names ("unknown", translated, when empty).
+QString SystemUserName();
+QString SystemComputerName();
+
+// The proposal of the Site-number question: the last four digits of the adapter's serial number
+// when an adapter ROM text is known, else a random number from 0 to 10000.
+QString SiteNumberProposal(const QString& interfaceRomCode);
+// Asks (InputBox) until the answer is a number from 1 to 9999; true with locationId set, or false
+// after telling the operator that the program can't run without one (empty answer or Cancel).
+bool AskSiteNumber(int& locationId, QString proposal);
+
+// Another copy already running on this application directory? The lock is released when the
+// process ends in any way; the lock of a copy that crashed is recognised as stale and taken over.
+bool AcquireSingleInstance(const QString& applicationDirectory);
+void ReleaseSingleInstance();
+
+// Directories of the application state for an application directory (step 4).
+void SetApplicationDirectories(const QString& applicationDirectory);
+// The installation record in the configuration store (Paths and Parameter keys), and the
+// driver's TMEX key created when missing so that a chosen port can be kept.
+void WriteInstallationRecord();
+
+// The interface adapter search of start-up (ROM text of the family-09 chip, or empty).
+// By default the live logger image's DeviceFound("09"); tests may replace it.
+void SetAdapterSearch(std::function<QString()> search);
+QString SearchInterfaceAdapter();
+
+// The settings of table parameters into the application state (LocationDescr, Units,
+// ReadHoursBeforeOverflow, ClipTempLower). storeUnits: the desktop start stores the unit setting
+// again through SetUnits; a terminal run only reads it.
+bool LoadSiteSettings(bool storeUnits);
+
+// --bus: kept here and handed to the bus layer.
+void ApplyBusOption(const QString& driver);
+QString BusOption();
