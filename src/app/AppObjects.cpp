@@ -29,7 +29,9 @@ void SetUnits(int& code)
 
 clsDS1921Data& AppLogger()
 {
-    static clsDS1921Data logger;
-    return logger;
+    // Never destroyed: its bus session must not be ended at exit after the driver layer's own
+    // objects are gone; every transfer releases its session when it returns.
+    static clsDS1921Data* const logger = new clsDS1921Data;
+    return *logger;
 }
 #endif
