@@ -1,6 +1,5 @@
 // The application-wide objects: the one database and the one live logger image, created on
 // first use; and the unit setting, which is stored in the database at once.
-#include "app/Landed.h"
 #include "app/modMain.h"
 
 #include "db/clsDatabase.h"
@@ -24,7 +23,6 @@ void SetUnits(int& code)
     AppDatabase().SetParameter("Units", DbValue(code));
 }
 
-#ifdef NORDALIS_HAVE_IMAGE
 #include "image/clsDS1921Data.h"
 
 clsDS1921Data& AppLogger()
@@ -34,4 +32,3 @@ clsDS1921Data& AppLogger()
     static clsDS1921Data* const logger = new clsDS1921Data;
     return *logger;
 }
-#endif
