@@ -9,6 +9,7 @@ pkgs=(
   fonts-liberation fonts-dejavu-core
   python3 python3-openpyxl python3-docx
   attr xauth xvfb
+  poppler-utils
 )
 missing=()
 for p in "${pkgs[@]}"; do

@@ -4,6 +4,9 @@
 #include "app/Startup.h"
 #include "app/frmMainMenue.h"
 #include "app/modInternationalisation.h"
+#if __has_include("display/frmChart.h")
+#include "display/frmChart.h"
+#endif
 
 #include <QApplication>
 #include <cstdio>
@@ -56,6 +59,9 @@ int main(int argc, char** argv)
         ShowMessage(Translate("couldn't initialize, ending"), vbCritical, QString());
         return 1;
     }
+#if __has_include("display/frmChart.h")
+    InstallChartWindow();
+#endif
     ShowMainMenu();
     app.setQuitOnLastWindowClosed(false);
     return app.exec();

@@ -1,0 +1,145 @@
+// The drawing surface of the graph on a painter: user coordinates, current position, texts,
+// pens; the image and printer targets.
+#include "display/ChartData.h"
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPrinter>
+
+ChartSurface::~ChartSurface() = default;
+
+double ChartSurface::SurfaceHeight() const { return m_devH; }
+
+void ChartSurface::Clear()
+{
+    if (m_painter) m_painter->fillRect(0, 0, m_devW, m_devH, Qt::white);
+}
+
+void ChartSurface::Attach(QPainter* painter, int w, int h)
+{
+    m_painter = painter;
+    m_devW = w;
+    m_devH = h;
+    if (m_painter) m_painter->setRenderHint(QPainter::Antialiasing, false);
+    SetFont(GraphFontFamily(), 8);
+}
+
+void ChartSurface::Scale(double left, double top, double width, double height)
+{
+    m_left = left;
+    m_top = top;
+    m_width = width == 0 ? 1 : width;
+    m_height = height == 0 ? 1 : height;
+}
+
+void ChartSurface::ScalePixels() { Scale(0, 0, 1000, 1000); }
+
+QPointF ChartSurface::ToDevice(double x, double y) const
+{
+    return QPointF((x - m_left) / m_width * m_devW, (y - m_top) / m_height * m_devH);
+}
+
+QPointF ChartSurface::FromDevice(double px, double py) const
+{
+    return QPointF(m_left + px / m_devW * m_width, m_top + py / m_devH * m_height);
+}
+
+void ChartSurface::SetFont(const QString& family, double pointSize, bool italic)
+{
+    m_font = QFont(family);
+    m_font.setStyleHint(QFont::SansSerif);
+    m_font.setPointSizeF(pointSize > 0.5 ? pointSize : 0.5);
+    m_font.setItalic(italic);
+}
+
+void ChartSurface::SetFontSize(double pointSize) { m_font.setPointSizeF(pointSize > 0.5 ? pointSize : 0.5); }
+void ChartSurface::SetItalic(bool italic) { m_font.setItalic(italic); }
+
+double ChartSurface::TextWidth(const QString& text) const
+{
+    if (!m_painter || m_devW == 0) return 0;
+    const QFontMetricsF fm(m_font, m_painter->device());
+    return fm.horizontalAdvance(text) * m_width / m_devW;
+}
+
+double ChartSurface::TextHeight(const QString&) const
+{
+    if (!m_painter || m_devH == 0) return 0;
+    const QFontMetricsF fm(m_font, m_painter->device());
+    return fm.height() * m_height / m_devH;
+}
+
+void ChartSurface::Print(const QString& text)
+{
+    if (m_painter) {
+        const QFontMetricsF fm(m_font, m_painter->device());
+        const QPointF p = ToDevice(CurrentX, CurrentY);
+        m_painter->setFont(m_font);
+        m_painter->setPen(m_foreColor);
+        m_painter->drawText(QPointF(p.x(), p.y() + fm.ascent()), text);
+    }
+    CurrentX = m_left;
+    CurrentY += TextHeight(text);
+}
+
+void ChartSurface::Line(double x1, double y1, double x2, double y2, const QColor& color)
+{
+    if (m_painter) {
+        QPen pen(color);
+        pen.setWidth(m_drawWidth);
+        pen.setCapStyle(Qt::FlatCap);
+        // Dashed and dotted styles apply to one-pixel lines; wider lines are drawn solid.
+        if (m_drawWidth == 1 && m_style == LineStyle::Dash) pen.setStyle(Qt::DashLine);
+        else if (m_drawWidth == 1 && m_style == LineStyle::Dot) pen.setStyle(Qt::DotLine);
+        m_painter->setPen(pen);
+        m_painter->drawLine(ToDevice(x1, y1), ToDevice(x2, y2));
+    }
+    CurrentX = x2;
+    CurrentY = y2;
+}
+
+void ChartSurface::LineTo(double x2, double y2, const QColor& color) { Line(CurrentX, CurrentY, x2, y2, color); }
+
+// --- image -----------------------------------------------------------------------------------
+
+ImageSurface::ImageSurface(int width, int height)
+    : m_image(width > 0 ? width : 1, height > 0 ? height : 1, QImage::Format_RGB32)
+{
+    // 96 dots per inch, as the screen the window is measured on.
+    m_image.setDotsPerMeterX(3780);
+    m_image.setDotsPerMeterY(3780);
+    m_image.fill(Qt::white);
+    m_p = std::make_unique<QPainter>(&m_image);
+    Attach(m_p.get(), m_image.width(), m_image.height());
+}
+
+ImageSurface::~ImageSurface() { Finish(); }
+
+void ImageSurface::Finish()
+{
+    if (m_p && m_p->isActive()) m_p->end();
+}
+
+// --- printer ---------------------------------------------------------------------------------
+
+PrinterSurface::PrinterSurface(QPrinter& printer) : m_printer(printer)
+{
+    m_p = std::make_unique<QPainter>();
+    m_ok = m_p->begin(&m_printer);
+    const QRect r = m_printer.pageLayout().paintRectPixels(m_printer.resolution());
+    Attach(m_ok ? m_p.get() : nullptr, r.width(), r.height());
+}
+
+PrinterSurface::~PrinterSurface() { Finish(); }
+
+bool PrinterSurface::IsLandscape() const { return m_printer.pageLayout().orientation() == QPageLayout::Landscape; }
+
+double PrinterSurface::SurfaceHeight() const
+{
+    // Full page height in twips (20 a point).
+    return m_printer.pageLayout().fullRect(QPageLayout::Point).height() * 20.0;
+}
+
+void PrinterSurface::Finish()
+{
+    if (m_p && m_p->isActive()) m_p->end();
+}

@@ -1,0 +1,149 @@
+// The data display window on the offscreen platform over a real database, and the terminal
+// verbs query and graph run as a separate program.
+#include "ChartTestSupport.h"
+#include "display/frmChart.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QImage>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTimeEdit>
+#include <QTreeWidget>
+
+namespace {
+class ChartWindowTest : public ChartDatabase {
+protected:
+    void SetUp() override
+    {
+        ChartDatabase::SetUp();
+        App().DatabaseDirectory = dir.path();
+        App().ApplicationDirectory = dir.path();
+        App().UtcBias = -60;   // one hour ahead of UTC
+        ResetAppDatabase();
+        addRoom(1, "Cold room");
+        addDevice(100101, "0000012345", "Shelf 1", 8, 2);
+        addDevice(100205, "0000067890", "Freezer", -15, -25);
+        std::vector<Sample> rows;
+        for (int i = 0; i < 96 * 3; ++i) rows.push_back({100101, Utc(2021, 4, 10).addSecs(900LL * i), 4 + (i % 8) * 0.5});
+        addSamples(rows);
+        db->SetParameter("ChartDateFrom", DbValue(QString("2021-04-10 01:00:00")));
+        db->SetParameter("ChartDateTo", DbValue(QString("2021-04-11 01:00:00")));
+    }
+    void TearDown() override
+    {
+        AppDatabase().CloseDB();
+        ChartDatabase::TearDown();
+        ResetAppDatabase();
+    }
+};
+} // namespace
+
+TEST_F(ChartWindowTest, LoadsQueriesAndStoresItsSettings)
+{
+    {
+        frmChart w;
+        w.resize(1000, 720);
+        w.show();
+        EXPECT_EQ(w.windowTitle(), "NORDALIS DATA DISPLAY");
+        EXPECT_EQ(w.lvwDevices->topLevelItemCount(), 2);
+        EXPECT_EQ(w.cmbTZoffset->currentText(), "60");
+        EXPECT_EQ(w.State().TimeZoneOffset, -60);
+        // The first logger's day: 96 samples plus the one at the closing bound.
+        EXPECT_EQ(w.State().Samples.size(), 97u);
+        EXPECT_EQ(w.State().Samples.front().DisplayTime, Utc(2021, 4, 10, 1, 0));
+        EXPECT_TRUE(w.Graph()->HasGraph());
+
+        // A click in the list takes the logger's alarm levels and header.
+        w.lvwDevices_ItemClick(w.lvwDevices->topLevelItem(1));
+        EXPECT_EQ(w.txtHeader->text(), "0000067890,Freezer");
+        EXPECT_EQ(w.txtAlarmMax->text(), "-15");
+        EXPECT_TRUE(w.State().Samples.empty());
+        w.lvwDevices_ItemClick(w.lvwDevices->topLevelItem(0));
+
+        // The lock moves the end when the start changes.
+        w.cmbTimediff->setCurrentIndex(2);
+        w.dtpFromDate->setDate(QDate(2021, 1, 31));
+        EXPECT_EQ(w.dtpToDate->date(), QDate(2021, 2, 7));
+        EXPECT_EQ(w.dtpToTime->time(), w.dtpFromTime->time());
+
+        // Monthly kinds switch the formats to no time and "MMM".
+        w.cmbValues->setCurrentIndex(5);
+        w.cmbValues_Click();
+        EXPECT_EQ(w.cmbTimeFormat->currentText(), " ");
+        EXPECT_EQ(w.cmbDateFormat->currentText(), "MMM");
+        w.cmdRange_Click(1);   // last day available
+        EXPECT_EQ(w.dtpToDate->date(), QDate(2021, 4, 13));
+        EXPECT_EQ(w.dtpToTime->time(), QTime(0, 45));
+        EXPECT_EQ(w.State().Samples.size(), 1u);
+        EXPECT_EQ(w.State().Samples[0].Time, Utc(2021, 4, 1));
+        w.chkTicks->setChecked(true);
+        w.close();
+    }
+    EXPECT_EQ(AppDatabase().Parameter("ChartShowTicks", "?"), "1");
+    EXPECT_EQ(AppDatabase().Parameter("ChartDateFormat", "?"), "15");
+    EXPECT_EQ(AppDatabase().Parameter("ChartDateTo", "?"), "2021-04-13 00:45:00");
+    EXPECT_EQ(AppDatabase().Parameter("ChartDateFrom", "?"), "2021-04-13 00:00:00");
+}
+
+TEST_F(ChartWindowTest, WindowScreenshot)
+{
+    frmChart w;
+    w.resize(1000, 720);
+    w.show();
+    w.chkShowAlarms->setChecked(true);
+    w.cmdUpdate_Click();
+    const QImage shot = w.grab().toImage();
+    const QString dirName = QString(NORDALIS_BINARY_DIR) + "/screenshots";
+    QDir().mkpath(dirName);
+    EXPECT_TRUE(shot.save(dirName + "/frmChart.png"));
+    EXPECT_GT(w.Graph()->height(), 100);
+}
+
+TEST_F(ChartWindowTest, TerminalQueryAndGraph)
+{
+    // The terminal program on an application directory of its own.
+    QTemporaryDir home;
+    const auto run = [&](const QStringList& args, QString* out = nullptr, QString* err = nullptr) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TZ", "UTC");
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        p.setProcessEnvironment(env);
+        p.start(NORDALIS_CLI, QStringList{"--home", home.path(), "--registry", home.path() + "/registry.ini"} + args);
+        EXPECT_TRUE(p.waitForFinished(60000));
+        if (out) *out = QString::fromUtf8(p.readAllStandardOutput());
+        if (err) *err = QString::fromUtf8(p.readAllStandardError());
+        return p.exitCode();
+    };
+    ASSERT_EQ(run({"init", "--site", "1"}), 0);
+    {
+        clsDatabase h(home.path() + "/data");
+        ASSERT_FALSE(h.OpenDB());
+        h.ExecuteSQL("INSERT INTO devices (DeviceID, SerialNo, DeviceDescription, AlarmHigh, AlarmLow) VALUES (100101, '0000012345', 'Shelf 1', 8, 2)");
+        for (const auto& [t, v] : std::vector<std::pair<QDateTime, double>>{{Utc(2004, 2, 29, 22, 59, 59), 1},
+                                                                             {Utc(2004, 2, 29, 23, 0, 0), 2.5},
+                                                                             {Utc(2004, 3, 1, 23, 0, 0), 4},
+                                                                             {Utc(2004, 3, 1, 23, 0, 1), 5}})
+            h.ExecuteSQL("INSERT INTO samples VALUES (100101, ?, ?)", {DbValue(t.toSecsSinceEpoch()), DbValue(v)});
+        h.CloseDB();
+    }
+    QString out, err;
+    ASSERT_EQ(run({"query", "--device", "100101", "--from", "2004-03-01 00:00", "--to", "2004-03-02 00:00", "--tz-offset", "60"}, &out), 0);
+    EXPECT_EQ(out, "2004-03-01 00:00:00\t2.5\n2004-03-02 00:00:00\t4\n");
+    // Default offset: the computer's zone (UTC here).
+    ASSERT_EQ(run({"query", "--device", "1001.01", "--from", "2004-02-29 00:00", "--to", "2004-03-01 23:59:59", "--kind", "daily-max"}, &out), 0);
+    EXPECT_EQ(out, "2004-02-29 00:00:00\t2.5\n2004-03-01 00:00:00\t5\n");
+    EXPECT_EQ(run({"query", "--device", "100101", "--from", "2004-03-01", "--to", "2004-03-02", "--kind", "hourly"}, nullptr, &err), 2);
+    EXPECT_TRUE(err.contains("unknown --kind hourly"));
+    EXPECT_EQ(run({"query", "--device", "100199", "--from", "2004-03-01", "--to", "2004-03-02"}, nullptr, &err), 1);
+    EXPECT_TRUE(err.contains("no logger"));
+    EXPECT_EQ(run({"query", "--from", "2004-03-01", "--to", "2004-03-02"}, nullptr, &err), 2);
+
+    const QString png = home.path() + "/g.png";
+    ASSERT_EQ(run({"graph", "--device", "100101", "--from", "2004-02-29 00:00", "--to", "2004-03-02 00:00", "--out", png, "--size", "640x400"}), 0);
+    const QImage img(png);
+    EXPECT_EQ(img.size(), QSize(640, 400));
+    EXPECT_EQ(run({"graph", "--device", "100101", "--from", "2004-02-29 00:00", "--to", "2004-03-02 00:00", "--out", png, "--size", "big"}, nullptr, &err), 2);
+}
