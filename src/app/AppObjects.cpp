@@ -1,6 +1,5 @@
 // The application-wide objects: the one database and the one live logger image, created on
 // first use; and the unit setting, which is stored in the database at once.
-#include "app/Landed.h"
 #include "app/modMain.h"
 
 #include "db/clsDatabase.h"
@@ -24,12 +23,12 @@ void SetUnits(int& code)
     AppDatabase().SetParameter("Units", DbValue(code));
 }
 
-#ifdef NORDALIS_HAVE_IMAGE
 #include "image/clsDS1921Data.h"
 
 clsDS1921Data& AppLogger()
 {
-    static clsDS1921Data logger;
-    return logger;
+    // Never destroyed: its bus session must not be ended at exit after the driver layer's own
+    // objects are gone; every transfer releases its session when it returns.
+    static clsDS1921Data* const logger = new clsDS1921Data;
+    return *logger;
 }
-#endif

@@ -1,7 +1,6 @@
 // Start-up of the desktop program: from the language file to the main menu.
 #include "app/Startup.h"
 #include "app/Installer.h"
-#include "app/Landed.h"
 #include "app/frmMainMenue.h"
 #include "app/frmSplash.h"
 #include "app/modInternationalisation.h"
@@ -23,13 +22,9 @@
 #include <pwd.h>
 #include <unistd.h>
 
-#ifdef NORDALIS_HAVE_BUS
 #include "onewire/OneWireLink.h"
-#endif
-#ifdef NORDALIS_HAVE_IMAGE
 #include "image/clsDS1921Data.h"
 #include "onewire/clsDallasBus.h"
-#endif
 
 QString VersionText()
 {
@@ -51,11 +46,6 @@ std::function<QString()>& adapterSearch()
 {
     static std::function<QString()> s;
     return s;
-}
-QString& busOption()
-{
-    static QString b;
-    return b;
 }
 std::unique_ptr<QLockFile>& instanceLock()
 {
@@ -125,11 +115,7 @@ QString SystemComputerName()
 QString SiteNumberProposal(const QString& interfaceRomCode)
 {
     QString proposal;
-#ifdef NORDALIS_HAVE_IMAGE
     if (interfaceRomCode.size() > 3) proposal = RomTextToSerialNo(interfaceRomCode).right(4);
-#else
-    Q_UNUSED(interfaceRomCode);
-#endif
     if (proposal.size() < 4) proposal = QString::number(QRandomGenerator::global()->bounded(10001));
     return proposal;
 }
@@ -202,24 +188,17 @@ void SetAdapterSearch(std::function<QString()> search) { adapterSearch() = std::
 QString SearchInterfaceAdapter()
 {
     if (adapterSearch()) return adapterSearch()();
-#ifdef NORDALIS_HAVE_IMAGE
     // The search of the whole bus, then the first device of family 09.
     AppLogger().Bus().DoInventory();
     return AppLogger().DeviceFound("09");
-#else
-    return QString();
-#endif
 }
 
 void ApplyBusOption(const QString& driver)
 {
-    busOption() = driver;
-#ifdef NORDALIS_HAVE_BUS
     SetBusOverride(driver);
-#endif
 }
 
-QString BusOption() { return busOption(); }
+QString BusOption() { return BusOverride(); }
 
 bool LoadSiteSettings(bool storeUnits)
 {

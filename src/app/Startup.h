@@ -76,6 +76,6 @@ QString SearchInterfaceAdapter();
 // again through SetUnits; a terminal run only reads it.
 bool LoadSiteSettings(bool storeUnits);
 
-// --bus: kept here and handed to the bus layer.
+// --bus: handed to the bus layer (empty: the configuration store chooses the driver).
 void ApplyBusOption(const QString& driver);
 QString BusOption();

@@ -388,7 +388,8 @@ std::vector<TemperatureSample> clsDS1921Data::TemperatureSamples(bool* complete)
     const bool roll = RollOver();
     int slot = (roll && missionSamples > kLogSlots) ? int(missionSamples % kLogSlots) : 0;
     const int slotsNeeded = slot == 0 ? n : kLogSlots;
-    if (!startLocal.isValid() || m_log.size() < slotsNeeded) {
+    // Without a start, a sample period or the slots themselves the times or codes cannot be told.
+    if (!startLocal.isValid() || rate < 1 || m_log.size() < slotsNeeded) {
         if (complete) *complete = false;
         return rows;
     }

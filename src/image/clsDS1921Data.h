@@ -133,7 +133,8 @@ public:
 
     // ---- Sample series: SamplesStored rows, oldest first (no trailing empty row). Empty when
     // fewer than one sample is stored. When the data log holds fewer slots than the series needs
-    // (an image read without its log), the result is empty and *complete is set to false.
+    // (an image read without its log), or the mission start or sample rate is not valid, the
+    // result is empty and *complete is set to false.
     std::vector<TemperatureSample> TemperatureSamples(bool* complete = nullptr) const;
 
     // ---- Temperatures

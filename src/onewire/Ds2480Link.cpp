@@ -156,8 +156,9 @@ bool Ds2480Link::initAdapter()
         const QByteArray expected(reinterpret_cast<const char*>(kInitAnswer), sizeof kInitAnswer);
         QByteArray answer;
         if (!transact(config, int(sizeof kInitAnswer), answer)) {
-            if (answer.isEmpty())
-                return fail(QStringLiteral("no DS2480B adapter answers on %1").arg(path_));
+            // Silence may also be a chip left at another rate: the second attempt resets it.
+            lastError_ = answer.isEmpty() ? QStringLiteral("no DS2480B adapter answers on %1").arg(path_)
+                                          : QStringLiteral("incomplete answer of the adapter on %1: %2").arg(path_, HexBytes(answer));
             continue;
         }
         // The read slot may legitimately see a 0 if a device pulls the bus; the other four bytes

@@ -106,4 +106,8 @@ void VirtualBus::installAsProgramClock() const { InstallProgramClock(m_world); }
 void RegisterVirtualBus()
 {
     SetVirtualLinkFactory([]() -> std::unique_ptr<OneWireLink> { return std::make_unique<VirtualBus>(); });
+    // With the virtual driver chosen, the program clock follows the bench from now on, not only
+    // from the first bus session.
+    if (ConfiguredDriver() == QLatin1String("virtual"))
+        VirtualBus::InstallProgramClock(VirtualWorld::ForFile(VirtualWorld::DefaultStateFile()));
 }

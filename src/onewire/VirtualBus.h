@@ -45,5 +45,7 @@ private:
 
 // Registers the virtual bus as the link factory for the "virtual" driver (links on the state
 // file of the application directory; the program clock then follows the simulation clock).
-// Call it before the first session is opened: at start-up and from the terminal verbs.
+// When the virtual driver is the configured one, the program clock follows the bench at once.
+// Call it once the application directory is known, before the first session is opened: at
+// start-up and from the terminal verbs.
 void RegisterVirtualBus();

@@ -11,6 +11,7 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <map>
+#include <sys/stat.h>
 
 using namespace virtualbus;
 
@@ -45,9 +46,10 @@ QString VirtualWorld::DefaultStateFile()
 
 qint64 VirtualWorld::stamp(const QString& file)
 {
-    const QFileInfo fi(file);
-    if (!fi.exists()) return 0;
-    return fi.lastModified().toMSecsSinceEpoch() * 1000003 + fi.size();
+    // Modification time to the nanosecond and size: another process's save shows at once.
+    struct stat st;
+    if (::stat(QFile::encodeName(file).constData(), &st) != 0) return 0;
+    return qint64(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec + qint64(st.st_size) * 7919;
 }
 
 bool VirtualWorld::load(QString* error)

@@ -8,6 +8,7 @@
 #include "app/modRegistry.h"
 #include "cli/Cli.h"
 #include "db/clsDatabase.h"
+#include "image/clsDS1921Data.h"
 #include <QApplication>
 #include <QFile>
 #include <QTreeWidget>
@@ -316,4 +317,31 @@ TEST(TerminalProgram, DueListsRowsTabSeparated)
     ASSERT_GE(cells.size(), 8) << out.toStdString();
     EXPECT_EQ(cells.mid(0, 7), (QStringList{"2", "no", "Freezer", "3", "door", "5", "0000074667"}));
     EXPECT_EQ(run(g + QStringList{"due", "--due-only"}, &rc), "");
+}
+
+TEST(DesktopStart, AdapterOnTheVirtualBusGivesTheSiteProposal)
+{
+    QTemporaryDir dir;
+    const QString home = dir.filePath("H");
+    const QStringList g{"--home", home, "--registry", dir.filePath("reg.ini"), "--bus", "virtual"};
+    int rc = 0;
+    run(g + QStringList{"init", "--site", "5"}, &rc);
+    ASSERT_EQ(rc, 0);
+    const QString cable = run(g + QStringList{"sim", "add-cable"}, &rc).trimmed();
+    ASSERT_EQ(rc, 0);
+    ASSERT_TRUE(cable.endsWith("09")) << cable.toStdString();
+    run(g + QStringList{"sim", "add-logger"}, &rc);
+
+    SetRegistryFile(dir.filePath("reg.ini"));
+    App().ApplicationDirectory = home;
+    ApplyBusOption("virtual");
+    SetAdapterSearch(nullptr);
+    const QString found = SearchInterfaceAdapter();
+    ApplyBusOption(QString());
+    SetRegistryFile(QString());
+    EXPECT_EQ(found, cable);
+    const QString proposal = SiteNumberProposal(found);
+    EXPECT_EQ(proposal.size(), 4);
+    EXPECT_EQ(proposal, RomTextToSerialNo(cable).right(4));
+    EXPECT_EQ(SiteNumberProposal("5A0000000123AB09"), "4667");   // serial 0000074667
 }

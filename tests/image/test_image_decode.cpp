@@ -278,9 +278,18 @@ TEST(ImageSamples, RolloverStartsAtTheOldestSlotAndCountsBackFromTheEnd)
     EXPECT_EQ(exact.front().time, m.startUtc);
     EXPECT_EQ(exact.back().time, m.startUtc.addSecs(2047 * 60));
 
-    // A data log shorter than the rows need (an image read without its log): no series.
-    image.SetTemperaturePages(QByteArray());
+    // A sample rate of 0 with samples counted: no times can be given.
+    m.rate = 0;
+    image.SetRegisterPages(Registers(m));
     bool complete = true;
+    EXPECT_TRUE(image.TemperatureSamples(&complete).empty());
+    EXPECT_FALSE(complete);
+
+    // A data log shorter than the rows need (an image read without its log): no series.
+    m.rate = 1;
+    image.SetRegisterPages(Registers(m));
+    image.SetTemperaturePages(QByteArray());
+    complete = true;
     EXPECT_TRUE(image.TemperatureSamples(&complete).empty());
     EXPECT_FALSE(complete);
 }

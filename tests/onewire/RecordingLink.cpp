@@ -1,10 +1,10 @@
 #include "onewire/RecordingLink.h"
-#include "onewire/Ds2480TestBus.h"
+#include "onewire/VirtualDevice.h"
 #include "onewire/Tmex.h"
 
 RomCode MakeRom(uint8_t family, uint64_t serial)
 {
-    return ds2480test::MakeRom(family, serial);
+    return virtualbus::MakeRom(family, serial);
 }
 
 uint16_t Crc16Of(const Bytes& bytes, uint16_t seed)

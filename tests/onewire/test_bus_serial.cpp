@@ -3,7 +3,7 @@
 #include "onewire/BusWait.h"
 #include "onewire/Ds2480Emulator.h"
 #include "onewire/Ds2480Link.h"
-#include "onewire/Ds2480TestBus.h"
+#include "onewire/RecordingLink.h"
 #include "onewire/OneWireLink.h"
 #include "onewire/Tmex.h"
 #include "onewire/clsDallasBus.h"
@@ -19,12 +19,13 @@ TEST(BusOverSerial, SearchSelectsAndReadsThroughTheAdapter)
     SetBusOverride(QString());
     TmexShutdown();
     RegisterSerialLink();
-    ds2480test::TestBus wire;
-    wire.add(0x09, 0x1234);
-    auto& logger = wire.add(0x21, 0xBEEF);
-    logger.memory[0x214] = 0x20;   // mission running
-    logger.memory[0x211] = 0x7F;
-    const RomCode loggerRom = logger.rom;
+    RecordingLink wire;
+    wire.open();
+    wire.add(MakeRom(0x09, 0x1234));
+    auto logger = wire.add(MakeRom(0x21, 0xBEEF));
+    logger->memory[0x214] = 0x20;   // mission running
+    logger->memory[0x211] = 0x7F;
+    const RomCode loggerRom = logger->rom;
     Ds2480Emulator emulator(wire);
     ASSERT_TRUE(emulator.start());
     CreateRegistryKey(kTmexKey);

@@ -1,5 +1,12 @@
 // The terminal verbs of the bus on a virtual bench written by the test.
+#include "app/modRegistry.h"
+#include "onewire/BusWait.h"
+#include "onewire/OneWireLink.h"
+#include "onewire/Tmex.h"
+#include "onewire/VirtualBus.h"
 #include "onewire/VirtualDs1921.h"
+#include "onewire/clsDallasBus.h"
+#include "thermochron/clsDallasDevice.h"
 #include "onewire/VirtualDs2502.h"
 #include <QRegularExpression>
 #include "onewire/VirtualWorld.h"
@@ -66,4 +73,38 @@ TEST(CliBus, ListsTheDevicesAndTellsTheLoggerState)
 
     const CliRun bad = RunCli(home, {"--bus", "virtual", "bus", "show"});
     EXPECT_NE(bad.code, 0);
+}
+
+TEST(CliBus, StatusOfALoggerOnAMission)
+{
+    QTemporaryDir dir;
+    const QString home = dir.path();
+    SetRegistryFile(QDir(home).filePath("registry.ini"));
+    SetBusWaitForTesting([](int) {});
+    auto world = VirtualWorld::ForFile(QDir(home).filePath("virtual-bus.json"));
+    QString error;
+    auto* sim = world->addLogger(Ds1921Variant::G, nullptr, &error);
+    ASSERT_TRUE(sim) << error.toStdString();
+    TmexShutdown();
+    SetLinkFactoryForTesting([world](int, int) { return std::make_unique<VirtualBus>(world); });
+    {
+        clsDallasBus bus;
+        bus.DoInventory();
+        auto logger = bus.colDevices.item(sim->romText());
+        ASSERT_TRUE(logger);
+        ASSERT_EQ(logger->SetDateTime(QDateTime(QDate(2026, 12, 5), QTime(17, 34, 56), Qt::UTC)), 0);
+        ASSERT_EQ(logger->ClearMemory(), 0);
+        world->advance(2000);
+        ASSERT_EQ(logger->SetSampleRate(5), 0);
+        ASSERT_TRUE(logger->IsMissionRunning());
+    }
+    TmexShutdown();
+    SetLinkFactoryForTesting({});
+    SetBusWaitForTesting({});
+    ASSERT_TRUE(world->save(&error)) << error.toStdString();
+
+    const CliRun status = RunCli(home, {"--bus", "virtual", "logger", "status"});
+    ASSERT_EQ(status.code, 0) << status.err.toStdString();
+    EXPECT_TRUE(status.out.contains("mission running\tyes")) << status.out.toStdString();
+    EXPECT_TRUE(status.out.contains("clock\t2026-12-05 17:3")) << status.out.toStdString();
 }

@@ -164,6 +164,13 @@ TEST_F(VirtualMissionTest, ProtectedWriteDuringAMissionEndsIt)
     EXPECT_EQ(Get24(r, 0x1A), taken) << "no samples after the end";
     EXPECT_EQ((Bytes(r.begin() + 0x15, r.begin() + 0x1A)), (Bytes{0x01, 0x10, 0x05, 0x92, 0x26})) << "time stamp kept";
 
+    // Even a copy aimed only at a read-only register of the protected range ends a mission.
+    program(rom, world->clock().nowMs(), 1, 0, 0x46, 0x60, false);
+    ASSERT_TRUE(logger->missionRunning());
+    writeRaw(rom, 0x20F, {0x12});
+    EXPECT_FALSE(logger->missionRunning());
+    EXPECT_EQ(readByte(rom, 0x20F), 0x00);
+
     // Ending by writing MIP = 0.
     program(rom, world->clock().nowMs(), 1, 0, 0x46, 0x60, false);
     EXPECT_TRUE(logger->missionRunning());
@@ -258,4 +265,36 @@ TEST_F(VirtualMissionTest, ProgramClockFollowsTheSimulationClock)
     advance(3LL * 86400000);
     EXPECT_EQ(before.msecsTo(NowUtc()), 3LL * 86400000);
     SetClockForTesting({});
+}
+
+TEST_F(VirtualMissionTest, ClockAlarmSetsTafAtItsMatchOnly)
+{
+    // Logger clock 10:00:20 (Saturday, day 6 counted from Monday = 1).
+    writeRaw(rom, 0x207, {0x30, 0x80, 0x80, 0x80});   // seconds = 30, once a minute
+    writeRaw(rom, 0x214, {0x00});
+    advance(5000);
+    EXPECT_EQ(status(rom) & 0x01, 0);
+    advance(10000);                                      // 10:00:35
+    EXPECT_EQ(status(rom) & 0x01, 0x01);
+    writeRaw(rom, 0x214, {0x00});
+    advance(30000);                                      // 10:01:05
+    EXPECT_EQ(status(rom) & 0x01, 0);
+    advance(30000);                                      // 10:01:35
+    EXPECT_EQ(status(rom) & 0x01, 0x01);
+
+    // Weekly: Monday 06:00:00 (day 1), reached after the weekend only.
+    writeRaw(rom, 0x207, {0x00, 0x00, 0x06, 0x01});
+    writeRaw(rom, 0x214, {0x00});
+    advance(36LL * 3600000);                             // Sunday 22:01:35
+    EXPECT_EQ(status(rom) & 0x01, 0);
+    EXPECT_EQ(readByte(rom, 0x203), 7);
+    advance(8LL * 3600000);                              // Monday 06:01:35
+    EXPECT_EQ(status(rom) & 0x01, 0x01);
+    EXPECT_EQ(readByte(rom, 0x203), 1);
+
+    // With TAS the flag makes the logger answer Conditional Search.
+    writeRaw(rom, 0x20E, {0x01});
+    OneWireSearchState st;
+    ASSERT_TRUE(bus->searchNext(st, true));
+    EXPECT_EQ(st.rom, rom);
 }

@@ -1,6 +1,7 @@
 // The bench's state file: loggers, missions and the clock survive separate runs; a logger out
 // of the cable keeps its memory; a damaged file is refused and left as it is; the terminal verbs.
 #include "VirtualBench.h"
+#include "app/modMain.h"
 #include <QFile>
 #include <QProcess>
 
@@ -92,6 +93,27 @@ TEST_F(VirtualStateTest, DamagedStateFileIsRefusedAndKept)
     QFile f(stateFile());
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), QByteArray("{ not json"));
+}
+
+TEST_F(VirtualStateTest, RegisteredVirtualDriverMovesTheProgramClockWithTheBench)
+{
+    App().ApplicationDirectory = dir.path();
+    SetBusOverride("virtual");
+    world->advance(60000);
+    RegisterVirtualBus();
+    EXPECT_EQ(NowUtc().toMSecsSinceEpoch(), world->clock().nowMs());
+    world->advance(3LL * 86400000);   // as `sim advance 3d` in another run
+    realNow += 1000;
+    EXPECT_EQ(NowUtc().toMSecsSinceEpoch(), world->clock().nowMs());
+    auto link = CreateLinkForPort(1, 5);
+    ASSERT_TRUE(link);
+    EXPECT_TRUE(link->open());
+    EXPECT_EQ(link->version(), bus->version());
+    link.reset();
+    SetBusOverride(QString());
+    SetVirtualLinkFactory({});
+    SetClockForTesting({});
+    App().ApplicationDirectory.clear();
 }
 
 TEST(VirtualDuration, ParsesUnitsAndRefusesTheRest)
