@@ -410,11 +410,15 @@ bool clsDatabase::OpenDB()
     if (m_db)
         return false;
     const QString dir = m_directory.isEmpty() ? App().DatabaseDirectory : m_directory;
-    DbError error(0, QString());
-    if (tryOpen(QDir(dir).filePath(QStringLiteral("NORDALIS.MDE")), error))
-        return false;
-    if (tryOpen(QDir(dir).filePath(QStringLiteral("NORD.MDE")), error))
-        return false;
+    DbError error(dbErrOpen, QStringLiteral("the database directory is not set"), SQLITE_CANTOPEN);
+    // Without a directory nothing is tried: a relative name would find a file in whatever
+    // folder the program was started from.
+    if (!dir.isEmpty()) {
+        if (tryOpen(QDir(dir).filePath(QStringLiteral("NORDALIS.MDE")), error))
+            return false;
+        if (tryOpen(QDir(dir).filePath(QStringLiteral("NORD.MDE")), error))
+            return false;
+    }
     ShowMessage(QString::number(error.number) + QStringLiteral(":") + error.description, vbCritical,
                 Translate(QStringLiteral("error opening the database, ending application")));
     if (fatalHandler())

@@ -100,6 +100,20 @@ TEST_F(TempDatabase, WithNeitherFileTheOpenFailureIsShownAndTheApplicationEnds)
     EXPECT_FALSE(QFile::exists(path()));   // opening never creates a file
 }
 
+TEST_F(TempDatabase, WithoutADatabaseDirectoryNothingIsOpened)
+{
+    const QString saved = App().DatabaseDirectory;
+    App().DatabaseDirectory.clear();
+    const QString cwd = QDir::currentPath();
+    QDir::setCurrent(dir.path());   // a database file in the working folder is not taken
+    clsDatabase none;
+    EXPECT_TRUE(none.OpenDB());
+    QDir::setCurrent(cwd);
+    App().DatabaseDirectory = saved;
+    EXPECT_EQ(fatalCalls, 1);
+    EXPECT_FALSE(none.IsOpen());
+}
+
 TEST_F(TempDatabase, FallsBackToThePortableNameAndAlsoPastAFileThatIsNoDatabase)
 {
     QFile::rename(path(), path("NORD.MDE"));
