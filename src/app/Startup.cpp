@@ -28,6 +28,7 @@
 #endif
 #ifdef NORDALIS_HAVE_IMAGE
 #include "image/clsDS1921Data.h"
+#include "onewire/clsDallasBus.h"
 #endif
 
 QString VersionText()
@@ -219,10 +220,6 @@ void ApplyBusOption(const QString& driver)
 }
 
 QString BusOption() { return busOption(); }
-
-// Shared by the desktop and the terminal start: the settings of table parameters.
-// storeUnits: the desktop start stores the unit setting again (SetUnits); a terminal run only reads.
-bool LoadSiteSettings(bool storeUnits);
 
 bool LoadSiteSettings(bool storeUnits)
 {

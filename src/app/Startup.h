@@ -71,6 +71,11 @@ void WriteInstallationRecord();
 void SetAdapterSearch(std::function<QString()> search);
 QString SearchInterfaceAdapter();
 
+// The settings of table parameters into the application state (LocationDescr, Units,
+// ReadHoursBeforeOverflow, ClipTempLower). storeUnits: the desktop start stores the unit setting
+// again through SetUnits; a terminal run only reads it.
+bool LoadSiteSettings(bool storeUnits);
+
 // --bus: kept here and handed to the bus layer.
 void ApplyBusOption(const QString& driver);
 QString BusOption();

@@ -10,8 +10,6 @@
 
 #include <QLocale>
 
-bool LoadSiteSettings(bool storeUnits);
-
 bool InitTerminalApplication(const CliGlobals& globals, QTextStream& err)
 {
     if (!globals.registry.isEmpty()) SetRegistryFile(globals.registry);

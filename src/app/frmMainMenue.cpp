@@ -183,6 +183,12 @@ void frmMainMenue::cmdMenue_Click(int index)
     }
 }
 
+void frmMainMenue::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    QCoreApplication::exit(0);
+}
+
 frmMainMenue& MainMenu()
 {
     static QPointer<frmMainMenue> menu;

@@ -28,6 +28,10 @@ public:
     QPushButton* cmdMenue[5] = {};
     QLabel* lblDescr[6] = {};   // 2i: title of button i, 2i+1: its description (i = 0..2)
 
+protected:
+    // Closing the main menu itself ends the program, as "&End" does.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void Form_Load();
     QPointer<QWidget> m_windows[3];

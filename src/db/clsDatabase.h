@@ -102,6 +102,9 @@ public:
     void DeleteDevice(const QString& serialNo);
     bool IsLoggerKnown(qint32 deviceId);
     int SaveHistory(const QString& text, qint32 type);
+    // Stores one logger image in one transaction (db/LoggerImageToDB.cpp). True when the image is
+    // rejected and nothing is stored; false when stored. Samples already stored are skipped; any
+    // other error rolls the whole image back and is thrown as DbError.
     bool LoggerImageToDB(clsDS1921Data& image);
 
     QString Parameter(const QString& name, const QString& def);

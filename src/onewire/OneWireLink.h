@@ -4,6 +4,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 using RomCode = std::array<uint8_t, 8>;   // byte 0 = family code, byte 7 = CRC8
@@ -48,6 +49,12 @@ public:
 
     virtual QString version() const = 0;   // adapter version text
     virtual QString lastError() const { return QString(); }
+
+    // A driver session begins / ends on this link (TMExtendedStartSession / TMEndSession).
+    // Back-ends that keep state outside the process (the virtual bus's state file) load it
+    // in beginSession and save it in endSession. The link stays open between sessions.
+    virtual void beginSession() {}
+    virtual void endSession() {}
 };
 
 // Creates the link for TMEX port number portNum according to the configuration store
@@ -56,3 +63,22 @@ std::unique_ptr<OneWireLink> CreateLinkForPort(int portNum, int portType);
 // --bus override: "virtual", "serial", or empty for the configuration store's choice.
 void SetBusOverride(const QString& driver);
 QString BusOverride();
+
+// Factories of the two back-ends. The back-end registers itself here, so that this layer does
+// not depend on its files. Note that a static registrar object inside the static library is
+// only linked when something references its object file: call the setter from code that runs
+// (the back-end's own entry points, the terminal verbs, the tests).
+using VirtualLinkFactory = std::function<std::unique_ptr<OneWireLink>()>;
+using SerialLinkFactory = std::function<std::unique_ptr<OneWireLink>(const QString& device)>;
+void SetVirtualLinkFactory(VirtualLinkFactory factory);
+void SetSerialLinkFactory(SerialLinkFactory factory);
+
+// For tests: every link is made by this factory (empty function restores the normal choice).
+using AnyLinkFactory = std::function<std::unique_ptr<OneWireLink>(int portNum, int portType)>;
+void SetLinkFactoryForTesting(AnyLinkFactory factory);
+
+// The driver chosen for links: the --bus override, else the TMEX key's "Driver" value,
+// else "serial". Always "serial" or "virtual".
+QString ConfiguredDriver();
+// Device path of port N: the TMEX key's "PortDevice<N>" value, else /dev/ttyS<N-1>.
+QString PortDevicePath(int portNum);

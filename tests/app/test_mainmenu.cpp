@@ -119,3 +119,16 @@ TEST(Splash, VersionTextAndMissingPicture)
     frmSplash s2;
     EXPECT_TRUE(s2.pictureLoaded());
 }
+
+TEST(Windows, ScaleFormScalesPlacedControls)
+{
+    QWidget w;
+    w.resize(100, 100);
+    auto* child = new QLabel("x", &w);
+    child->setGeometry(10, 10, 20, 20);
+    ScaleForm(&w, 200, 50);
+    EXPECT_EQ(w.size(), QSize(200, 50));
+    EXPECT_EQ(child->geometry(), QRect(20, 5, 40, 10));
+    ScaleForm(&w, 200, 50);   // the design size again: nothing moves
+    EXPECT_EQ(child->geometry(), QRect(20, 5, 40, 10));
+}

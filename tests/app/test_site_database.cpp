@@ -8,7 +8,10 @@
 #include "app/modRegistry.h"
 #include "cli/Cli.h"
 #include "db/clsDatabase.h"
+#include <QApplication>
 #include <QFile>
+#include <QTreeWidget>
+#include <QLockFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -175,6 +178,22 @@ TEST_F(SiteFixture, DueListClassifiesAndKeepsLoggersWithoutCompartment)
     rows = QueryDueList(true);
     EXPECT_EQ(rows.size(), 4u);
     App().ReadHoursBeforeOverflow = 48;
+
+    // The window's list: texts, colours, widths of the first eight columns fitted.
+    QTreeWidget list;
+    list.setColumnCount(10);
+    list.setHeaderLabels({"read seq   ", "read?   ", "compartment desc   ", "#   ", "position desc   ", "#   ",
+                          "logger ID   ", "hours remaining   ", "last read   ", "sort"});
+    for (int c = 0; c < 10; ++c) list.setColumnWidth(c, 0);
+    const int lastReadWidth = list.columnWidth(8);
+    RefreshDueList(&list, false);
+    ASSERT_EQ(list.topLevelItemCount(), 4);
+    EXPECT_EQ(list.topLevelItem(2)->text(1), "urgent");
+    EXPECT_EQ(list.topLevelItem(2)->foreground(1).color(), QColor(255, 0, 0));
+    EXPECT_EQ(list.topLevelItem(0)->foreground(4).color(), QColor(255, 0, 255));
+    for (int c = 0; c <= 7; ++c) EXPECT_GT(list.columnWidth(c), 0) << c;
+    EXPECT_EQ(list.columnWidth(8), lastReadWidth);   // "last read" is filled, not fitted
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 TEST(TerminalProgram, InitParamAndDueAcrossRuns)
@@ -211,4 +230,90 @@ TEST(TerminalProgram, InitParamAndDueAcrossRuns)
     // An empty database lists nothing and succeeds.
     EXPECT_EQ(run(g + QStringList{"due"}, &rc), "");
     EXPECT_EQ(rc, 0);
+}
+
+TEST(DesktopStart, FirstStartAsksOnceSecondStartDoesNot)
+{
+    QTemporaryDir dir;
+    SetRegistryFile(QString());
+    StartupOptions o;
+    o.home = dir.filePath("home");
+    o.registry = dir.filePath("registry.ini");
+    o.noSplash = true;
+    o.commandLine = "-du";
+    SetStartupOptions(o);
+    SetAdapterSearch([] { return QString(); });
+    QStringList asked;
+    SetInputHandler([&](const QString&, const QString& title, const QString&, bool&) {
+        asked << title;
+        return asked.size() == 1 ? QString("abc") : QString("1234");
+    });
+    SetMessageHandler([](const QString& p, int, const QString& t) {
+        ADD_FAILURE() << t.toStdString() << ": " << p.toStdString();
+        return int(vbOK);
+    });
+    ASSERT_EQ(RunStartup(), StartupResult::Ok);
+    EXPECT_EQ(asked.size(), 2);
+    EXPECT_EQ(App().LocationID, 1234);
+    EXPECT_TRUE(App().RestrictedMode);
+    EXPECT_EQ(App().LocationDescr, "change this text");
+    EXPECT_EQ(App().ReadHoursBeforeOverflow, 48);
+    EXPECT_EQ(ReadRegistry(kPathsKey, "Loggerfiles ", "").toString(), o.home + "/data");
+    EXPECT_EQ(ReadRegistry(kParameterKey, "LocDescr", "").toString(), "change this text");
+    EXPECT_FALSE(AppDatabase().IsOpen());   // left closed for the main menu
+    ReleaseSingleInstance();
+
+    // Second start: the stored site number, no question.
+    asked.clear();
+    App().LocationID = -1;
+    o.commandLine.clear();
+    SetStartupOptions(o);
+    ASSERT_EQ(RunStartup(), StartupResult::Ok);
+    EXPECT_TRUE(asked.isEmpty());
+    EXPECT_EQ(App().LocationID, 1234);
+    EXPECT_FALSE(App().RestrictedMode);
+    ReleaseSingleInstance();
+
+    // While another copy holds the lock, start-up ends with its message.
+    QStringList messages;
+    SetMessageHandler([&](const QString& p, int style, const QString& t) {
+        EXPECT_EQ(style, vbCritical);
+        messages << t + ": " + p;
+        return int(vbOK);
+    });
+    QLockFile other(o.home + "/nordalis.lock");   // held by a live process (this one)
+    ASSERT_TRUE(other.tryLock(0));
+    EXPECT_EQ(RunStartup(), StartupResult::Ended);
+    EXPECT_EQ(messages, QStringList{"NORDALIS already running: NORDALIS is already running, quitting"});
+    other.unlock();
+
+    SetInputHandler(nullptr);
+    SetMessageHandler(nullptr);
+    SetAdapterSearch(nullptr);
+    SetRegistryFile(QString());
+    ResetAppDatabase();
+}
+
+TEST(TerminalProgram, DueListsRowsTabSeparated)
+{
+    QTemporaryDir dir;
+    const QString home = dir.filePath("H");
+    const QStringList g{"--home", home, "--registry", dir.filePath("reg.ini")};
+    int rc = 0;
+    run(g + QStringList{"init", "--site", "12"}, &rc);
+    ASSERT_EQ(rc, 0);
+    {
+        clsDatabase db(home + "/data");
+        const QDateTime far = QDateTime::currentDateTimeUtc().addDays(30);
+        db.ExecuteSQL("INSERT INTO rooms (RoomID, RoomDescription, RoomSequence) VALUES (3, 'Freezer', 2)");
+        db.ExecuteSQL("INSERT INTO devices (DeviceID, SerialNo, DeviceDescription, NextReading, MissionRunning) VALUES (?, ?, ?, ?, 1)",
+                      {DbValue(1200305), DbValue(QString("0000074667")), DbValue(QString("door")), DbValue(far)});
+        db.CloseDB();
+    }
+    const QString out = run(g + QStringList{"due"}, &rc);
+    EXPECT_EQ(rc, 0);
+    const QStringList cells = out.trimmed().split('\t');
+    ASSERT_GE(cells.size(), 8) << out.toStdString();
+    EXPECT_EQ(cells.mid(0, 7), (QStringList{"2", "no", "Freezer", "3", "door", "5", "0000074667"}));
+    EXPECT_EQ(run(g + QStringList{"due", "--due-only"}, &rc), "");
 }

@@ -1,0 +1,117 @@
+// Storing one logger image: the logger's devices row, its compartment when new, and its
+// temperature samples, all in one transaction with one durable commit.
+//
+// Result: true when the image was rejected and nothing was stored (no sample counter, no
+// logger identifier, or a data log too short for the samples it claims); false when stored.
+// A sample this logger already has (same time) is skipped on its own. Any other error rolls
+// the whole image back - no half-stored image is ever left - and is thrown to the caller as
+// DbError, so that the logger file stays where it is and is offered again.
+#include "db/clsDatabase.h"
+#include "app/modInternationalisation.h"
+#include "app/modMain.h"
+#include "image/clsDS1921Data.h"
+
+#include <cmath>
+
+namespace {
+
+void storeDeviceRow(sqlite3* db, const clsDS1921Data& image, qint32 deviceId)
+{
+    DbStatement find(db, QStringLiteral("SELECT DateRead FROM devices WHERE DeviceID = ?"));
+    find.bindInt(1, deviceId);
+    const bool found = find.step();
+    const QDateTime lastReading = image.LastReading();
+    if (found) {
+        // An older reading never overwrites a newer row. A row without a reading time is
+        // older than any image that has one.
+        const DbValue stored = find.column(0);
+        const bool newer = lastReading.isValid() && (stored.isNull() || stored.toDateTime() < lastReading);
+        if (!newer) return;
+    }
+    find.reset();
+    const QString sql = found
+        ? QStringLiteral("UPDATE devices SET SerialNo = ?1, DateDevice = ?3, DateRead = ?4, NextReading = ?5, "
+                         "SampleRate = ?6, AlarmHigh = ?7, AlarmLow = ?8, DeviceSamples = ?9, MissionSamples = ?10, "
+                         "RollOver = ?11, DeviceDescription = ?12, \"User\" = ?13, \"Interface\" = ?14, "
+                         "MissionRunning = ?15 WHERE DeviceID = ?2")
+        : QStringLiteral("INSERT INTO devices (SerialNo, DeviceID, DateDevice, DateRead, NextReading, SampleRate, "
+                         "AlarmHigh, AlarmLow, DeviceSamples, MissionSamples, RollOver, DeviceDescription, \"User\", "
+                         "\"Interface\", MissionRunning) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15)");
+    DbStatement write(db, sql);
+    write.bindText(1, image.SerialNo());
+    write.bindInt(2, deviceId);
+    write.bind(3, DbValue(image.DateTime()));
+    write.bind(4, DbValue(lastReading));
+    write.bind(5, DbValue(image.NextReading()));
+    write.bindInt(6, image.SampleRate());
+    const float high = image.AlarmHigh(), low = image.AlarmLow();
+    if (std::isnan(high)) write.bindNull(7); else write.bindDouble(7, high);
+    if (std::isnan(low)) write.bindNull(8); else write.bindDouble(8, low);
+    write.bindInt(9, image.DeviceSamples());
+    write.bindInt(10, image.MissionSamples());
+    write.bindInt(11, image.RollOver() ? 1 : 0);
+    write.bindText(12, image.DeviceDescription());
+    write.bindText(13, image.UserName());
+    write.bindText(14, image.InterfaceSerial());
+    write.bindInt(15, image.IsMissionRunning() ? 1 : 0);
+    write.step();
+}
+
+void storeCompartment(sqlite3* db, const clsDS1921Data& image)
+{
+    DbStatement find(db, QStringLiteral("SELECT 1 FROM rooms WHERE RoomID = ?"));
+    find.bindInt(1, image.Room());
+    if (find.step()) return;   // an existing compartment is never changed
+    DbStatement add(db, QStringLiteral("INSERT INTO rooms (RoomID, RoomDescription, RoomSequence) VALUES (?, ?, 1)"));
+    add.bindInt(1, image.Room());
+    add.bindText(2, (Translate(QStringLiteral("compartment for ")) + image.DeviceDescription()).left(50));
+    add.step();
+}
+
+void storeSamples(sqlite3* db, qint32 deviceId, const std::vector<TemperatureSample>& samples)
+{
+    const double clip = App().ClipTempLower;
+    DbStatement insert(db, QStringLiteral("INSERT INTO samples (DeviceID, SampleDate, SampleTemp) VALUES (?, ?, ?)"));
+    for (const TemperatureSample& s : samples) {
+        insert.bindInt(1, deviceId);
+        insert.bindInt(2, ToEpochSeconds(s.time));
+        insert.bindDouble(3, double(s.celsius) < clip ? float(clip) : s.celsius);
+        try {
+            insert.step();
+        } catch (const DbError& e) {
+            if (!e.isDuplicateKey()) throw;
+            // this logger already has a sample at that time
+        }
+        insert.reset();
+    }
+}
+
+} // namespace
+
+bool clsDatabase::LoggerImageToDB(clsDS1921Data& image)
+{
+    if (image.DeviceSamples() < 0) return true;
+    bool idOk = false;
+    const qint32 deviceId = image.DeviceID(&idOk);
+    if (!idOk) return true;
+    std::vector<TemperatureSample> samples;
+    if (image.MissionSamples() > 0) {
+        bool complete = false;
+        samples = image.TemperatureSamples(&complete);
+        if (!complete) return true;   // the data log lacks slots its counter claims
+    }
+
+    sqlite3* db = Handle();
+    if (!db) throw DbError(dbErrOpen, QStringLiteral("the database is not open"));
+    BeginTransaction();
+    try {
+        storeDeviceRow(db, image, deviceId);
+        storeCompartment(db, image);
+        storeSamples(db, deviceId, samples);
+        CommitTransaction(1);
+    } catch (...) {
+        try { RollbackTransaction(); } catch (...) {}
+        throw;
+    }
+    return false;
+}

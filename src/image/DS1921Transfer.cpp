@@ -1,0 +1,100 @@
+// Devices and transfers of the logger image: finding a device on the bus, reading the image
+// from the connected logger and writing the identity record back to it.
+#include "image/clsDS1921Data.h"
+#include "onewire/Tmex.h"
+#include "thermochron/clsDallasDevice.h"
+
+static_assert(kMaxNvramRecordBytes <= 255 && kMaxNvramRecordBytes + 3 <= kPacketPages * kPacketPageSize,
+              "the identity record must fit one page packet of the general-purpose memory");
+
+namespace {
+constexpr int32_t kRegisterPagesAddress = 0x200;
+constexpr int16_t kRegisterPageCount = 2;
+constexpr int32_t kDataLogAddress = 0x1000;
+constexpr int16_t kDataLogPageCount = 64;
+
+QByteArray toByteArray(const ByteBuffer& b) { return QByteArray(reinterpret_cast<const char*>(b.data()), qsizetype(b.size())); }
+} // namespace
+
+clsDallasBus& clsDS1921Data::Bus()
+{
+    if (!objBus) objBus = std::make_shared<clsDallasBus>();
+    return *objBus;
+}
+
+QString clsDS1921Data::DeviceFound(const QString& strFamily)
+{
+    clsDallasBus& bus = Bus();
+    if (bus.DoInventory() != 0) return QString();
+    for (const auto& device : bus.colDevices) {
+        if (device && device->strROMText.right(2).compare(strFamily, Qt::CaseInsensitive) == 0) {
+            if (strFamily == QLatin1String("21")) objDeviceFound = device;
+            return device->strROMText;
+        }
+    }
+    return QString();
+}
+
+void clsDS1921Data::ReadImageFromLogger(bool blnOmitLogData, qint32& result)
+{
+    m_lastError.clear();
+    if (!objDeviceFound) {
+        m_lastError = QStringLiteral("no logger device found");
+        result = imgNoLoggerDevice;
+        return;
+    }
+    // The identity record. A read that leaves the buffer empty (no session) is a failure too.
+    result = imgNvramNotRead;
+    ByteBuffer record;
+    if (objDeviceFound->ReadPage(0, record) != 0 || record.empty()) return;
+    m_nvram = toByteArray(record);
+    DecodeNVRAM();
+
+    result = imgRegistersNotRead;
+    ByteBuffer registers;
+    int16_t pages = kRegisterPageCount;
+    if (objDeviceFound->ReadPageCRC(kRegisterPagesAddress, pages, registers) != 0) return;
+    if (registers.size() < size_t(kRegisterPageCount * kPacketPageSize)) return;
+    m_registers = toByteArray(registers);
+    if (blnOmitLogData) { result = imgOk; return; }
+
+    result = imgLogNotRead;
+    ByteBuffer log;
+    pages = kDataLogPageCount;
+    if (objDeviceFound->ReadPageCRC(kDataLogAddress, pages, log) != 0) return;
+    if (log.size() < size_t(kDataLogPageCount * kPacketPageSize)) return;
+    m_log = toByteArray(log);
+    result = imgOk;
+}
+
+QString clsDS1921Data::RecordTooLongText(int length)
+{
+    return QStringLiteral("the logger record is %1 bytes long; a logger holds at most %2").arg(length).arg(kMaxNvramRecordBytes);
+}
+
+bool clsDS1921Data::RecordFitsLogger(QString* why) const
+{
+    const int length = int(EncodedRecord(LoggerRomText()).size());
+    if (length <= kMaxNvramRecordBytes) return true;
+    if (why) *why = RecordTooLongText(length);
+    return false;
+}
+
+void clsDS1921Data::WriteImageToLoggerNVRAM(qint32& result)
+{
+    m_lastError.clear();
+    if (!objDeviceFound) {
+        m_lastError = QStringLiteral("no logger device found");
+        result = imgNoLoggerDevice;
+        return;
+    }
+    // Refused before anything reaches the logger.
+    const QByteArray record = EncodedRecord(objDeviceFound->strROMText);
+    if (record.size() > kMaxNvramRecordBytes) {
+        m_lastError = RecordTooLongText(int(record.size()));
+        result = imgRecordTooLong;
+        return;
+    }
+    m_nvram = record;
+    result = objDeviceFound->WritePage(0, ByteBuffer(record.begin(), record.end()));
+}

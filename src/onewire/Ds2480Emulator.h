@@ -1,0 +1,105 @@
+#pragma once
+// A DS2480B serial 1-Wire line driver in software: it opens a pseudo-terminal pair, answers the
+// chip's byte protocol on the master side and drives a OneWireLink (normally the virtual bus)
+// behind it. Programs and tests open devicePath() with a Ds2480Link exactly as they would open a
+// real serial port.
+//
+// The emulator runs on a thread of its own. The chip starts in its reset state (uncalibrated,
+// command mode, 9600 baud, standard speed) and waits for the timing byte. A BREAK cannot pass a
+// pseudo-terminal, so the reset that a real adapter sees when its port is closed (DTR and RTS,
+// its supply, drop) stands in for it: when the last user of the terminal side closes it, the
+// chip returns to its reset state. Each opening of the port is one session of the bus behind
+// (beginSession on the first byte, endSession when the port is closed), so that the virtual
+// bus loads and saves its state file as it does for a program run.
+//
+// With throttling on, every byte costs the serial time of the current baud rate (1.04 ms at 9600)
+// in each direction, and 1-Wire activity its bus time, so that wall times measured through the
+// emulator are those of a real adapter.
+#include "onewire/OneWireLink.h"
+
+#include <QString>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class Ds2480Emulator {
+public:
+    explicit Ds2480Emulator(OneWireLink& bus);
+    ~Ds2480Emulator();
+
+    Ds2480Emulator(const Ds2480Emulator&) = delete;
+    Ds2480Emulator& operator=(const Ds2480Emulator&) = delete;
+
+    // Opens the pseudo-terminal pair and starts the thread. False (with *error) when the pair
+    // cannot be opened.
+    bool start(QString* error = nullptr);
+    void stop();
+    // Path of the terminal side, for Ds2480Link.
+    QString devicePath() const { return slavePath_; }
+
+    void setThrottle(bool on) { throttle_ = on; }
+    // The adapter stops answering (as if pulled out) after n more answer bytes; -1 = never.
+    void setAnswerLimit(int n) { answerLimit_ = n; }
+    // The adapter never answers anything (a port without adapter, or a dead one).
+    void setSilent(bool on) { silent_ = on; }
+
+    // What crossed the serial line, for byte-for-byte checks. received = host to adapter.
+    std::vector<uint8_t> received() const;
+    std::vector<uint8_t> sent() const;
+    void clearLog();
+    // Waits (bounded) until the thread has handled everything the host wrote.
+    void waitIdle(int timeoutMs = 1000);
+
+    bool calibrated() const { return calibrated_; }
+    bool dataMode() const { return dataMode_; }
+    bool strongPullupActive() const { return pullup_; }
+    int masterResets() const { return masterResets_; }
+    int baudRate() const { return baud_; }   // the chip's rate setting
+
+private:
+    void run();
+    void handleByte(uint8_t b);
+    void handleCommand(uint8_t b);
+    void handleData(uint8_t b);
+    void queueAnswer(uint8_t b);
+    void flushAnswers(std::chrono::steady_clock::time_point epoch);
+    void masterReset();
+    void busTime(double us);
+    double byteTimeUs() const;
+    uint8_t searchByte(uint8_t dirs);
+
+    OneWireLink& bus_;
+    int master_ = -1;
+    QString slavePath_;
+    std::thread thread_;
+    std::atomic<bool> stop_{ false };
+    std::atomic<bool> throttle_{ false };
+    std::atomic<int> answerLimit_{ -1 };
+    std::atomic<bool> silent_{ false };
+    std::atomic<bool> busy_{ false };
+
+    // chip state (thread only, flags readable for tests)
+    std::atomic<bool> calibrated_{ false };
+    std::atomic<bool> dataMode_{ false };
+    std::atomic<bool> pullup_{ false };
+    std::atomic<int> masterResets_{ 0 };
+    std::atomic<int> baud_{ 9600 };
+    bool escapePending_ = false;
+    bool searchAccel_ = false;
+    bool pulseArmed_ = false;
+    uint8_t config_[8] = {};
+
+    // serial timing model (throttle)
+    double inFreeUs_ = 0;    // when the last received byte finished arriving
+    double outFreeUs_ = 0;   // when the last answer byte finished leaving
+    double chipUs_ = 0;      // where the chip's handling of the current byte has got to
+    std::vector<uint8_t> pending_;     // answers not yet written
+    std::vector<double> pendingAt_;    // with throttling: when each has crossed the line
+
+    mutable std::mutex logMutex_;
+    std::vector<uint8_t> received_;
+    std::vector<uint8_t> sent_;
+};

@@ -1,0 +1,391 @@
+// The driver layer: sessions, search, selection, blocks and page packets over a OneWireLink.
+#include "onewire/Tmex.h"
+#include "onewire/OneWireLink.h"
+#include <cstring>
+#include <map>
+#include <vector>
+
+namespace {
+
+// Layout of the state buffer
+constexpr int kStCurrentRom = 0;     // 8 bytes: the current device
+constexpr int kStLastDisc = 8;
+constexpr int kStLastFamilyDisc = 9;
+constexpr int kStLastDevice = 10;
+constexpr int kStSearchRom = 12;     // 8 bytes: the ROM of the running search
+
+constexpr uint8_t kMatchRom = 0x55;
+constexpr uint8_t kReadMemory = 0xF0;
+constexpr uint8_t kWriteScratchpad = 0x0F;
+constexpr uint8_t kReadScratchpad = 0xAA;
+constexpr uint8_t kCopyScratchpad = 0x55;
+
+struct PortEntry {
+    std::unique_ptr<OneWireLink> link;
+    bool inSession = false;
+    bool setUp = false;   // TMSetup succeeded once on this port
+};
+
+struct Driver {
+    std::map<int, PortEntry> ports;        // by port number
+    std::map<int32_t, int> sessions;       // handle -> port number
+    int32_t nextHandle = 1;
+};
+
+Driver& driver()
+{
+    static Driver d;
+    return d;
+}
+
+// The link of an open session, opened again when it was closed (adapter unplugged and back).
+OneWireLink* sessionLink(int32_t handle)
+{
+    auto s = driver().sessions.find(handle);
+    if (s == driver().sessions.end()) return nullptr;
+    PortEntry& port = driver().ports[s->second];
+    OneWireLink* link = port.link.get();
+    if (!link) return nullptr;
+    if (!link->isOpen() && (!port.setUp || !link->open())) return nullptr;
+    return link;
+}
+
+OneWireSearchState loadSearch(const uint8_t* st)
+{
+    OneWireSearchState s;
+    std::memcpy(s.rom.data(), st + kStSearchRom, 8);
+    s.lastDiscrepancy = st[kStLastDisc];
+    s.lastFamilyDiscrepancy = st[kStLastFamilyDisc];
+    s.lastDevice = st[kStLastDevice] != 0;
+    return s;
+}
+
+void storeSearch(uint8_t* st, const OneWireSearchState& s)
+{
+    std::memcpy(st + kStSearchRom, s.rom.data(), 8);
+    st[kStLastDisc] = uint8_t(s.lastDiscrepancy);
+    st[kStLastFamilyDisc] = uint8_t(s.lastFamilyDiscrepancy);
+    st[kStLastDevice] = s.lastDevice ? 1 : 0;
+}
+
+constexpr int kSearchAttempts = 3;
+
+bool romCrcValid(const RomCode& rom)
+{
+    uint8_t crc = 0;
+    for (uint8_t b : rom) {
+        for (int k = 0; k < 8; ++k) {
+            const bool mix = (crc ^ b) & 1;
+            crc >>= 1;
+            if (mix) crc ^= 0x8C;
+            b >>= 1;
+        }
+    }
+    return crc == 0 && rom[0] != 0;   // running CRC8 over all eight bytes; no family 0 (shorted line)
+}
+
+int16_t searchStep(int32_t handle, uint8_t* st, bool first)
+{
+    OneWireLink* link = sessionLink(handle);
+    if (!link || !st) return kTmNoSession;
+    OneWireSearchState before = loadSearch(st);
+    if (first) before.restart();
+    // A ROM whose CRC8 does not hold was disturbed on the line: the same step is tried again.
+    for (int attempt = 0; attempt < kSearchAttempts; ++attempt) {
+        OneWireSearchState s = before;
+        const bool found = link->searchNext(s);
+        if (found && !romCrcValid(s.rom)) continue;
+        storeSearch(st, s);
+        if (!found) return 0;
+        std::memcpy(st + kStCurrentRom, s.rom.data(), 8);
+        return 1;
+    }
+    OneWireSearchState ended;
+    storeSearch(st, ended);
+    return 0;
+}
+
+uint16_t crc16Step(uint16_t crc, uint8_t b)
+{
+    crc ^= b;
+    for (int i = 0; i < 8; ++i) crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0xA001) : uint16_t(crc >> 1);
+    return crc;
+}
+
+// Only devices with general-purpose SRAM written through the scratchpad carry packets.
+bool hasPacketMemory(const uint8_t* st)
+{
+    const uint8_t family = st[kStCurrentRom];
+    return family == 0x21 || family == 0x04;
+}
+
+// Reset, Match ROM of the current device, then the given bytes; the rest of buf is touched.
+bool selectAndBlock(OneWireLink* link, const uint8_t* st, std::vector<uint8_t>& buf)
+{
+    if (!link->reset()) return false;
+    std::vector<uint8_t> block;
+    block.reserve(9 + buf.size());
+    block.push_back(kMatchRom);
+    block.insert(block.end(), st + kStCurrentRom, st + kStCurrentRom + 8);
+    block.insert(block.end(), buf.begin(), buf.end());
+    if (link->block(block.data(), int(block.size())) != int(block.size())) return false;
+    std::memcpy(buf.data(), block.data() + 9, buf.size());
+    return true;
+}
+
+// Read Memory of count bytes from address into out.
+bool readMemory(OneWireLink* link, const uint8_t* st, int address, int count, std::vector<uint8_t>& out)
+{
+    std::vector<uint8_t> buf(size_t(3 + count), 0xFF);
+    buf[0] = kReadMemory;
+    buf[1] = uint8_t(address & 0xFF);
+    buf[2] = uint8_t((address >> 8) & 0xFF);
+    if (!selectAndBlock(link, st, buf)) return false;
+    out.assign(buf.begin() + 3, buf.end());
+    return true;
+}
+
+// Writes bytes (within one 32-byte page) through the scratchpad with its authorisation.
+bool writeThroughScratchpad(OneWireLink* link, const uint8_t* st, int address, const uint8_t* bytes, int count)
+{
+    std::vector<uint8_t> w;
+    w.push_back(kWriteScratchpad);
+    w.push_back(uint8_t(address & 0xFF));
+    w.push_back(uint8_t((address >> 8) & 0xFF));
+    w.insert(w.end(), bytes, bytes + count);
+    if (!selectAndBlock(link, st, w)) return false;
+
+    std::vector<uint8_t> r(size_t(4 + count), 0xFF);
+    r[0] = kReadScratchpad;
+    if (!selectAndBlock(link, st, r)) return false;
+    if (r[1] != (address & 0xFF) || r[2] != ((address >> 8) & 0xFF)) return false;
+    if (std::memcmp(r.data() + 4, bytes, size_t(count)) != 0) return false;
+    const uint8_t es = r[3];
+    if ((es & 0x1F) != ((address + count - 1) & 0x1F)) return false;
+
+    // The copy's busy time is not known for certain for the DS1921 (about 2 us a byte on a
+    // close relative); the two read slots after E/S and the reset of the next exchange give it
+    // more than a millisecond. Whether the copy landed is checked by reading the packet back.
+    std::vector<uint8_t> c{kCopyScratchpad, uint8_t(address & 0xFF), uint8_t((address >> 8) & 0xFF), es, 0xFF, 0xFF};
+    return selectAndBlock(link, st, c);
+}
+
+} // namespace
+
+uint16_t TmexPacketCrc(int page, const uint8_t* bytes, int count)
+{
+    uint16_t crc = uint16_t(page);
+    for (int i = 0; i < count; ++i) crc = crc16Step(crc, bytes[i]);
+    return crc;
+}
+
+int32_t TMExtendedStartSession(int16_t portNum, int16_t portType, void*)
+{
+    Driver& d = driver();
+    PortEntry& port = d.ports[portNum];
+    if (port.inSession) return 0;   // the port is in use by another session
+    if (!port.link) {
+        port.link = CreateLinkForPort(portNum, portType);
+        if (!port.link) return 0;
+    }
+    // A port set up before must still answer (adapter unplugged and back, port vanished).
+    if (port.setUp && !port.link->isOpen() && !port.link->open()) return 0;
+    port.inSession = true;
+    port.link->beginSession();
+    const int32_t handle = d.nextHandle++;
+    if (d.nextHandle <= 0) d.nextHandle = 1;
+    d.sessions[handle] = portNum;
+    return handle;
+}
+
+int16_t TMSetup(int32_t handle)
+{
+    auto s = driver().sessions.find(handle);
+    if (s == driver().sessions.end()) return kTmNoSession;
+    PortEntry& port = driver().ports[s->second];
+    if (!port.link) return kTmNoSession;
+    if (port.link->isOpen() || port.link->open()) {
+        port.setUp = true;
+        return 1;
+    }
+    return 0;
+}
+
+int16_t TMFirst(int32_t handle, uint8_t* stateBuffer) { return searchStep(handle, stateBuffer, true); }
+int16_t TMNext(int32_t handle, uint8_t* stateBuffer) { return searchStep(handle, stateBuffer, false); }
+
+int16_t TMRom(int32_t handle, uint8_t* stateBuffer, int16_t* rom)
+{
+    if (!driver().sessions.count(handle)) return kTmNoSession;
+    if (!stateBuffer || !rom) return 0;
+    if (rom[0] == 0) {
+        for (int i = 0; i < 8; ++i) rom[i] = stateBuffer[kStCurrentRom + i];
+    } else {
+        for (int i = 0; i < 8; ++i) stateBuffer[kStCurrentRom + i] = uint8_t(rom[i] & 0xFF);
+    }
+    return 1;
+}
+
+int16_t TMAccess(int32_t handle, uint8_t* stateBuffer)
+{
+    OneWireLink* link = sessionLink(handle);
+    if (!link) return kTmNoSession;
+    if (!link->reset()) return 0;
+    uint8_t block[9];
+    block[0] = kMatchRom;
+    std::memcpy(block + 1, stateBuffer + kStCurrentRom, 8);
+    return link->block(block, 9) == 9 ? 1 : 0;
+}
+
+int16_t TMStrongAccess(int32_t handle, uint8_t* stateBuffer)
+{
+    // A search steered along the current ROM: it succeeds only when that very device answers,
+    // and leaves it selected like Match ROM does.
+    OneWireLink* link = sessionLink(handle);
+    if (!link) return kTmNoSession;
+    OneWireSearchState s;
+    std::memcpy(s.rom.data(), stateBuffer + kStCurrentRom, 8);
+    s.lastDiscrepancy = 64;
+    if (!link->searchNext(s)) return 0;
+    return std::memcmp(s.rom.data(), stateBuffer + kStCurrentRom, 8) == 0 ? 1 : 0;
+}
+
+int16_t TMBlockIO(int32_t handle, uint8_t* buffer, int16_t length)
+{
+    OneWireLink* link = sessionLink(handle);
+    if (!link) return kTmNoSession;
+    if (length < 0 || !buffer) return 0;
+    if (!link->reset()) return 0;
+    return int16_t(link->block(buffer, length));
+}
+
+int16_t TMBlockStream(int32_t handle, uint8_t* buffer, int16_t length)
+{
+    OneWireLink* link = sessionLink(handle);
+    if (!link) return kTmNoSession;
+    if (length < 0 || !buffer) return 0;
+    return int16_t(link->block(buffer, length));
+}
+
+int16_t TMTouchByte(int32_t handle, int16_t byte)
+{
+    OneWireLink* link = sessionLink(handle);
+    if (!link) return kTmNoSession;
+    const int r = link->touchByte(uint8_t(byte & 0xFF));
+    return r < 0 ? kTmLinkFailed : int16_t(r);
+}
+
+int16_t TMTouchBit(int32_t handle, int16_t bit)
+{
+    OneWireLink* link = sessionLink(handle);
+    if (!link) return kTmNoSession;
+    const int r = link->touchBit(bit ? 1 : 0);
+    return r < 0 ? kTmLinkFailed : int16_t(r);
+}
+
+int16_t TMReadPacket(int32_t handle, uint8_t* stateBuffer, int16_t page, uint8_t* buffer, int16_t maxLength)
+{
+    OneWireLink* link = sessionLink(handle);
+    if (!link) return kTmNoSession;
+    if (!stateBuffer || !buffer) return kTmBadPacket;
+    if (!hasPacketMemory(stateBuffer)) return kTmNoPacketMemory;
+    if (page < 0 || page >= kPacketPages) return kTmBadPacket;
+    const int start = page * kPacketPageSize;
+    const int room = kPacketPages * kPacketPageSize - start;
+    std::vector<uint8_t> bytes;
+    // One page first: most packets are short; a longer one is read again in one piece.
+    if (!readMemory(link, stateBuffer, start, kPacketPageSize, bytes)) return kTmNoDevice;
+    const int len = bytes[0];
+    if (len + 3 > room) return kTmBadPacket;
+    if (len + 3 > kPacketPageSize && !readMemory(link, stateBuffer, start, len + 3, bytes)) return kTmNoDevice;
+    const uint16_t crc = TmexPacketCrc(page, bytes.data(), len + 1);
+    const uint16_t sent = uint16_t(bytes[size_t(len + 1)] | (bytes[size_t(len + 2)] << 8));
+    if (uint16_t(~crc) != sent) return kTmBadPacket;
+    if (len > maxLength) return kTmBadPacket;
+    std::memcpy(buffer, bytes.data() + 1, size_t(len));
+    return int16_t(len);
+}
+
+int16_t TMWritePacket(int32_t handle, uint8_t* stateBuffer, int16_t page, const uint8_t* buffer, int16_t length)
+{
+    OneWireLink* link = sessionLink(handle);
+    if (!link) return kTmNoSession;
+    if (!stateBuffer || (!buffer && length > 0)) return kTmPacketTooLong;
+    if (!hasPacketMemory(stateBuffer)) return kTmNoPacketMemory;
+    if (page < 0 || page >= kPacketPages) return kTmPacketTooLong;
+    const int start = page * kPacketPageSize;
+    if (length < 0 || length > 255 || start + length + 3 > kPacketPages * kPacketPageSize)
+        return kTmPacketTooLong;   // refused before anything is written
+
+    std::vector<uint8_t> packet;
+    packet.push_back(uint8_t(length));
+    packet.insert(packet.end(), buffer, buffer + length);
+    const uint16_t crc = uint16_t(~TmexPacketCrc(page, packet.data(), int(packet.size())));
+    packet.push_back(uint8_t(crc & 0xFF));
+    packet.push_back(uint8_t(crc >> 8));
+
+    for (int offset = 0; offset < int(packet.size()); offset += kPacketPageSize) {
+        const int n = std::min(kPacketPageSize, int(packet.size()) - offset);
+        if (!writeThroughScratchpad(link, stateBuffer, start + offset, packet.data() + offset, n))
+            return kTmWriteFailed;
+    }
+    std::vector<uint8_t> check;
+    if (!readMemory(link, stateBuffer, start, int(packet.size()), check) || check != packet) return kTmWriteFailed;
+    return length;
+}
+
+int16_t TMTouchReset(int32_t handle)
+{
+    OneWireLink* link = sessionLink(handle);
+    if (!link) return kTmNoSession;
+    return link->reset() ? 1 : 0;
+}
+
+int16_t TMEndSession(int32_t handle)
+{
+    Driver& d = driver();
+    auto s = d.sessions.find(handle);
+    if (s == d.sessions.end()) return 0;
+    PortEntry& port = d.ports[s->second];
+    if (port.link) port.link->endSession();
+    port.inSession = false;
+    d.sessions.erase(s);
+    return 1;
+}
+
+namespace {
+int16_t putText(char* buffer, const QString& text)
+{
+    if (!buffer) return 0;
+    const QByteArray bytes = text.toLatin1().left(149);
+    std::memcpy(buffer, bytes.constData(), size_t(bytes.size()));
+    buffer[bytes.size()] = '\0';
+    return int16_t(bytes.size());
+}
+} // namespace
+
+int16_t Get_Version(char* buffer)
+{
+    return putText(buffer, QStringLiteral("NORDALIS 1-Wire driver 1.0"));
+}
+
+int16_t TMGetTypeVersion(int16_t portType, char* buffer)
+{
+    for (auto& [num, port] : driver().ports)
+        if (port.link && port.link->isOpen()) return putText(buffer, port.link->version());
+    if (ConfiguredDriver() == "virtual") return putText(buffer, QStringLiteral("virtual 1-Wire bus (port type %1)").arg(portType));
+    return putText(buffer, QStringLiteral("DS2480B serial 1-Wire adapter (port type %1)").arg(portType));
+}
+
+void TmexShutdown()
+{
+    Driver& d = driver();
+    for (auto& [handle, port] : d.sessions) {
+        PortEntry& p = d.ports[port];
+        if (p.link) p.link->endSession();
+    }
+    d.sessions.clear();
+    for (auto& [num, port] : d.ports)
+        if (port.link) port.link->close();
+    d.ports.clear();
+}

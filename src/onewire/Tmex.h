@@ -1,0 +1,49 @@
+#pragma once
+// The 1-Wire driver layer: sessions keyed by handle on top of a OneWireLink per port.
+// The state buffer (15361 bytes, owned by the caller) holds the search state and the current ROM.
+//
+// Results: TMExtendedStartSession > 0 = handle; most others 1 = success, 0 = failed
+// (no presence, device not found), negative = driver error (kTm... below).
+//
+// Page packets (TMReadPacket/TMWritePacket) on the general-purpose memory (pages 0-15 of a
+// DS1921 or DS1994, 32 bytes each): a length byte L, L data bytes, then the inverted CRC16
+// (low byte first) over the length byte and the data, seeded with the page number. A packet
+// may run on over the following pages, so L can be up to 255 as long as L + 3 bytes fit
+// before the end of general-purpose memory; a packet that does not fit is refused before
+// anything is written.
+#include <cstdint>
+
+inline constexpr int16_t kTmNoSession = -200;      // handle unknown or session ended
+inline constexpr int16_t kTmLinkFailed = -201;     // the adapter did not answer
+inline constexpr int16_t kTmNoDevice = -202;       // no presence / current device not answering
+inline constexpr int16_t kTmBadPacket = -203;      // no valid packet on the page (length or CRC)
+inline constexpr int16_t kTmPacketTooLong = -204;  // does not fit in general-purpose memory
+inline constexpr int16_t kTmNoPacketMemory = -205; // the device kind has no packet pages
+inline constexpr int16_t kTmWriteFailed = -206;    // scratchpad, copy or read-back failed
+
+inline constexpr int kPacketPageSize = 32;
+inline constexpr int kPacketPages = 16;            // general-purpose memory 0x000-0x1FF
+
+int32_t TMExtendedStartSession(int16_t portNum, int16_t portType, void* reserved);
+int16_t TMSetup(int32_t handle);
+int16_t TMFirst(int32_t handle, uint8_t* stateBuffer);
+int16_t TMNext(int32_t handle, uint8_t* stateBuffer);
+// rom[0] == 0: reads the current ROM into rom[0..7]; else rom[0..7] becomes the current ROM.
+int16_t TMRom(int32_t handle, uint8_t* stateBuffer, int16_t* rom);
+int16_t TMAccess(int32_t handle, uint8_t* stateBuffer);
+int16_t TMStrongAccess(int32_t handle, uint8_t* stateBuffer);
+int16_t TMBlockIO(int32_t handle, uint8_t* buffer, int16_t length);
+int16_t TMBlockStream(int32_t handle, uint8_t* buffer, int16_t length);
+int16_t TMTouchByte(int32_t handle, int16_t byte);
+int16_t TMTouchBit(int32_t handle, int16_t bit);
+int16_t TMReadPacket(int32_t handle, uint8_t* stateBuffer, int16_t page, uint8_t* buffer, int16_t maxLength);
+int16_t TMWritePacket(int32_t handle, uint8_t* stateBuffer, int16_t page, const uint8_t* buffer, int16_t length);
+int16_t TMTouchReset(int32_t handle);
+int16_t TMEndSession(int32_t handle);
+int16_t Get_Version(char* buffer);                        // buffer of 150 characters
+int16_t TMGetTypeVersion(int16_t portType, char* buffer); // buffer of 150 characters
+
+// Packet CRC as written by TMWritePacket (uninverted), for tests and tools.
+uint16_t TmexPacketCrc(int page, const uint8_t* bytes, int count);
+// Ends every session and drops the port links (tests, shutdown).
+void TmexShutdown();

@@ -1,0 +1,109 @@
+// The virtual 1-Wire bus.
+#include "onewire/VirtualBus.h"
+#include "app/modMain.h"
+
+VirtualBus::VirtualBus() : VirtualBus(VirtualWorld::ForFile(VirtualWorld::DefaultStateFile()))
+{
+    installAsProgramClock();
+}
+
+VirtualBus::VirtualBus(std::shared_ptr<VirtualWorld> world) : m_world(std::move(world)) {}
+
+bool VirtualBus::open()
+{
+    m_world->reloadIfChanged();
+    if (!m_world->usable()) {
+        m_error = m_world->loadError();
+        m_open = false;
+        return false;
+    }
+    m_error.clear();
+    m_open = true;
+    return true;
+}
+
+void VirtualBus::close()
+{
+    if (m_open) m_world->saveIfChanged();
+    m_open = false;
+}
+
+void VirtualBus::beginSession()
+{
+    m_world->reloadIfChanged();
+}
+
+void VirtualBus::endSession()
+{
+    m_world->saveIfChanged();
+}
+
+bool VirtualBus::reset()
+{
+    if (!m_open) { m_error = QStringLiteral("virtual bus not open"); return false; }
+    ++m_slots;
+    // Changes of the exchange that this reset ends are saved first; then state written by
+    // another process is picked up, and the devices catch up with the simulation clock.
+    m_world->saveIfChanged();
+    m_world->reloadIfChanged();
+    m_world->syncAll();
+    bool presence = false;
+    for (const auto& d : m_world->devices()) {
+        d->busReset();
+        presence = presence || d->present();
+    }
+    return presence;
+}
+
+int VirtualBus::slot(int bit)
+{
+    ++m_slots;
+    int level = bit ? 1 : 0;
+    const auto& devs = m_world->devices();
+    for (const auto& d : devs) level &= d->driveBit();
+    for (const auto& d : devs) d->observeBit(level);
+    return level;
+}
+
+int VirtualBus::touchBit(int bit)
+{
+    if (!m_open) return -1;
+    return slot(bit);
+}
+
+int VirtualBus::touchByte(uint8_t byte)
+{
+    if (!m_open) return -1;
+    int r = 0;
+    for (int i = 0; i < 8; ++i) r |= slot((byte >> i) & 1) << i;
+    m_world->saveIfChanged();
+    return r;
+}
+
+int VirtualBus::block(uint8_t* buffer, int len)
+{
+    if (!m_open || len < 0) return 0;
+    const int n = m_world->takeBlockLimit(len);
+    for (int k = 0; k < n; ++k) {
+        int r = 0;
+        for (int i = 0; i < 8; ++i) r |= slot((buffer[k] >> i) & 1) << i;
+        buffer[k] = uint8_t(r);
+    }
+    m_world->saveIfChanged();
+    return n;
+}
+
+void VirtualBus::InstallProgramClock(std::shared_ptr<VirtualWorld> world)
+{
+    SetClockForTesting([world] {
+        world->refreshClock();
+        return world->clock().nowUtc();
+    });
+}
+
+void VirtualBus::installAsProgramClock() const { InstallProgramClock(m_world); }
+
+void RegisterVirtualBus()
+{
+    SetVirtualLinkFactory([]() -> std::unique_ptr<OneWireLink> { return std::make_unique<VirtualBus>(); });
+}

@@ -1,0 +1,529 @@
+// The bus object: session, status, diagnostics, search and the raw DS1921 memory protocol.
+#include "onewire/clsDallasBus.h"
+#include "app/modRegistry.h"
+#include "onewire/BusTrace.h"
+#include "onewire/BusWait.h"
+#include "onewire/Tmex.h"
+#include "thermochron/clsDallasDevice.h"
+#include <cmath>
+
+namespace {
+const QString kClassName = QStringLiteral("clsDallasBus");
+
+constexpr uint8_t kMatchRom = 0x55;
+constexpr uint8_t kCopyScratchpad = 0x55;
+constexpr uint8_t kWriteScratchpad = 0x0F;
+constexpr uint8_t kReadScratchpad = 0xAA;
+constexpr uint8_t kReadMemory = 0xF0;
+constexpr uint8_t kReadMemoryCrc = 0xA5;
+constexpr uint8_t kReadScratchpad28 = 0xBE;
+constexpr int kPageBytes = 32;
+constexpr int kPageBlock = 34;   // 32 data bytes and the inverted CRC16
+
+// The 16-bit conversion of a registry text: whole numbers and numbers with a fraction
+// (rounded half to even); anything else or out of range is no value.
+bool toInt16(const QString& text, int16_t& out)
+{
+    bool ok = false;
+    const double v = text.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(v)) return false;
+    const double r = std::nearbyint(v);   // default rounding mode: half to even
+    if (r < -32768.0 || r > 32767.0) return false;
+    out = int16_t(r);
+    return true;
+}
+
+void appendRom(ByteBuffer& block, const RomArray& rom)
+{
+    for (int i = 0; i < 8; ++i) block.push_back(uint8_t(rom[size_t(i)] & 0xFF));
+}
+
+// Match ROM, the ROM bytes, a memory function command and its target address TA1, TA2.
+ByteBuffer addressedBlock(const RomArray& rom, uint8_t command, int32_t address)
+{
+    ByteBuffer block{kMatchRom};
+    appendRom(block, rom);
+    block.push_back(command);
+    block.push_back(uint8_t(address & 0xFF));
+    block.push_back(uint8_t((address >> 8) & 0xFF));
+    return block;
+}
+} // namespace
+
+DeviceCollection::Item DeviceCollection::item(const QString& key) const
+{
+    for (size_t i = 0; i < keys_.size(); ++i)
+        if (keys_[i].compare(key, Qt::CaseInsensitive) == 0) return items_[i];
+    return nullptr;
+}
+
+bool DeviceCollection::add(Item device, const QString& key)
+{
+    if (contains(key)) return false;
+    items_.push_back(std::move(device));
+    keys_.push_back(key);
+    return true;
+}
+
+clsDallasBus::clsDallasBus()
+    : bytStateBuffer(size_t(kStateBufferSize), 0)
+{
+    Reset();
+}
+
+clsDallasBus::~clsDallasBus()
+{
+    if (intSessionUsers > 0) {
+        intSessionUsers = 1;
+        ReleaseSessionHandle();
+    }
+}
+
+void clsDallasBus::Message(const QString& text)
+{
+    BusTraceLine(text);
+    if (SetStatusMessage) SetStatusMessage(text);
+}
+
+void clsDallasBus::SetBusStatus(int32_t vntNewValue)
+{
+    int32_t oldStatus = enuBusStatus;
+    int32_t newStatus = vntNewValue;
+    if (BusTraceOn())
+        BusTraceLine(QStringLiteral("status %1 -> %2").arg(GetBusStatusText(oldStatus), GetBusStatusText(newStatus)));
+    if (BeforeStatusChange) BeforeStatusChange(oldStatus, newStatus);
+    enuBusStatus = newStatus;
+}
+
+QString clsDallasBus::GetBusStatusText(int32_t enuStatus)
+{
+    switch (enuStatus) {
+    case cstUNDEFINED: return QStringLiteral("cstUNDEFINED");
+    case cstIDLE: return QStringLiteral("cstIDLE");
+    case cstDOING_INITIALISATIONS: return QStringLiteral("cstDOING_INITIALISATIONS");
+    case cstWAIT_FOR_RESPONSE: return QStringLiteral("cstWAIT_FOR_RESPONSE");
+    case cstREADING_DATA: return QStringLiteral("cstREADING_DATA");
+    case cstWRITING_DATA: return QStringLiteral("cstWRITING_DATA");
+    case cstRESETTING: return QStringLiteral("cstRESETTING");
+    case cstRETREIVING_INVENTORY: return QStringLiteral("cstRETREIVING_INVENTORY");
+    case cstREADING_SCRATCHPAD: return QStringLiteral("cstREADING_SCRATCHPAD");
+    case cstWRITING_SCRATCHPAD: return QStringLiteral("cstWRITING_SCRATCHPAD");
+    default: return QStringLiteral("xxx UNDEFINED STATUS!");
+    }
+}
+
+QString clsDallasBus::ReadRegistry(const QString& key, const QString& valueName) const
+{
+    return ::ReadRegistry(key, valueName, QString()).toString();
+}
+
+void clsDallasBus::Reset()
+{
+    Message(kClassName + ": Reset() called");
+    SetBusStatus(cstRESETTING);
+    int16_t v = 0;
+    if (toInt16(ReadRegistry(kTmexKey, "DefaultPortNum"), v)) intPortNum = v;
+    if (toInt16(ReadRegistry(kTmexKey, "DefaultPortType"), v)) intPortType = v;
+    if (intPortNum < 1 || intPortNum > 15) intPortNum = 1;
+    if (intPortType != 5) intPortType = 5;
+    Message(QStringLiteral(" using port %1 type %2").arg(intPortNum).arg(intPortType));
+    char buffer[150] = {};
+    Get_Version(buffer);
+    Message(QStringLiteral("      DLLVersion ") + QString::fromLatin1(buffer));
+    TMGetTypeVersion(intPortType, buffer);
+    Message(QStringLiteral("      HWVersion ") + QString::fromLatin1(buffer));
+    colDevices = DeviceCollection();
+    SetBusStatus(cstIDLE);
+}
+
+void clsDallasBus::DoProcessing()
+{
+    Message(kClassName + ": DoProcessing() called");
+}
+
+int32_t clsDallasBus::GetSessionHandle()
+{
+    if (intSessionUsers == 0) lngSessionHandle = TMExtendedStartSession(intPortNum, intPortType, nullptr);
+    if (lngSessionHandle <= 0) return -3;
+    ++intSessionUsers;
+    if (!blnSetupDone) {
+        const int16_t r = TMSetup(lngSessionHandle);
+        if (r == 1) {
+            blnSetupDone = true;
+            return 0;
+        }
+        const QString text = QStringLiteral("TMSetup()=%1").arg(r);
+        BusTraceLine(QStringLiteral("CommError -3 ") + text);
+        if (CommError) CommError(-3, text);
+        ReleaseSessionHandle();
+        return -3;
+    }
+    return 0;
+}
+
+int32_t clsDallasBus::ReleaseSessionHandle()
+{
+    if (intSessionUsers <= 0) return 0;   // nothing to release
+    --intSessionUsers;
+    if (intSessionUsers > 0) return 0;
+    TMTouchReset(lngSessionHandle);
+    const int32_t r = TMEndSession(lngSessionHandle);
+    lngSessionHandle = 0;
+    return r;
+}
+
+int clsDallasBus::WaitForCompletion(int16_t& intTimeout)
+{
+    int bit = 1;
+    do {
+        BusWait(50);
+        bit = TMTouchBit(lngSessionHandle, 1);
+        --intTimeout;
+    } while (bit != 0 && intTimeout >= 1);
+    return bit;
+}
+
+bool clsDallasBus::ReportCommError(int32_t lngErrNo, const QString& strDescription, const QString& procedure, int position)
+{
+    QString text = QStringLiteral(">Err%1:\"%2\"").arg(lngErrNo).arg(strDescription);
+    if (position != 0) text += QStringLiteral(" in %1 at %2").arg(procedure).arg(position);
+    else text += QStringLiteral(" in %1 unknown position").arg(procedure);
+    BusTraceLine(QStringLiteral("CommError %1 %2").arg(lngErrNo).arg(text));
+    if (CommError) CommError(lngErrNo, text);
+    return true;
+}
+
+int32_t clsDallasBus::Fail(int32_t number, int position, const QString& description, const QString& procedure, bool release)
+{
+    ReportCommError(number, description, procedure, position);
+    if (release) ReleaseSessionHandle();
+    return number;
+}
+
+// ---- search -------------------------------------------------------------------------------
+
+QString clsDallasBus::ROMToString(const RomArray& intROM)
+{
+    QString text;
+    for (int i = 7; i >= 0; --i)
+        text += (QStringLiteral("00") + QString::number(uint16_t(intROM[size_t(i)]), 16).toUpper()).right(2);
+    return text;
+}
+
+int32_t clsDallasBus::DoInventory()
+{
+    Message(kClassName + ": DoInventory() called");
+    SetBusStatus(cstRETREIVING_INVENTORY);
+    colDevices = DeviceCollection();
+    if (GetSessionHandle() == 0) {
+        int16_t r = TMFirst(lngSessionHandle, bytStateBuffer.data());
+        while (r == 1) {
+            auto device = std::make_shared<clsDallasDevice>();
+            RomArray rom{};
+            rom[0] = 0;
+            if (TMRom(lngSessionHandle, bytStateBuffer.data(), rom.data()) == 1) {
+                device->objMyBus = this;
+                device->SetParameter(QStringLiteral("ROMCode"), rom);
+                if (!colDevices.add(device, device->strROMText)) {
+                    ReportCommError(457, QStringLiteral("This key is already associated with an element of this collection"),
+                                    QStringLiteral("DoInventory"), 0);
+                    break;
+                }
+            }
+            r = TMNext(lngSessionHandle, bytStateBuffer.data());
+        }
+        ReleaseSessionHandle();
+    }
+    SetBusStatus(cstIDLE);
+    return 0;
+}
+
+// ---- transfers ------------------------------------------------------------------------------
+
+int32_t clsDallasBus::FailIdle(int32_t number, int position, const QString& description, const QString& procedure)
+{
+    SetBusStatus(cstIDLE);
+    return Fail(number, position, description, procedure, true);
+}
+
+int32_t clsDallasBus::BeginStrongTransfer(clsDallasDevice* objDevice, const QString& procedure, int32_t status,
+                                          bool rawMessage, RomArray& rom)
+{
+    SetBusStatus(status);
+    if (GetSessionHandle() != 0) {
+        SetBusStatus(cstIDLE);
+        return Fail(-10, 0, QStringLiteral("GetSessionHandle() failed"), procedure, false);
+    }
+    if (rawMessage) Message(QStringLiteral("reading raw device %1").arg(objDevice->strROMText));
+    SelectDevice(objDevice, rom);
+    const int16_t r = TMStrongAccess(lngSessionHandle, bytStateBuffer.data());
+    if (r != 1) return FailIdle(-5, 20, QStringLiteral("TMStrongAccess()=%1").arg(r), procedure);
+    return 0;
+}
+
+bool clsDallasBus::SelectDevice(clsDallasDevice* objDevice, RomArray& rom)
+{
+    objDevice->GetRomCodeArray(rom);
+    return TMRom(lngSessionHandle, bytStateBuffer.data(), rom.data()) == 1;
+}
+
+int32_t clsDallasBus::ReadPage(clsDallasDevice* objDevice, int16_t intPageNo, ByteBuffer& bytReadBuff)
+{
+    if (!objDevice) return -4;
+    const QString proc = QStringLiteral("ReadPage");
+    Message(kClassName + QStringLiteral(": ReadPage(%1,%2...) called").arg(objDevice->strROMText).arg(intPageNo));
+    SetBusStatus(cstREADING_DATA);
+    if (GetSessionHandle() != 0) {
+        // Reported as a failure, not as an empty page: the caller must not take the buffer.
+        SetBusStatus(cstIDLE);
+        return Fail(-10, 0, QStringLiteral("GetSessionHandle() failed"), proc, false);
+    }
+    RomArray rom{};
+    SelectDevice(objDevice, rom);
+    Message(QStringLiteral("reading device %1 page %2").arg(objDevice->strROMText).arg(intPageNo));
+    ByteBuffer buffer(4097, 0);
+    const int16_t n = TMReadPacket(lngSessionHandle, bytStateBuffer.data(), intPageNo, buffer.data(), 4096);
+    if (n > 0) bytReadBuff.assign(buffer.begin(), buffer.begin() + n);
+    else bytReadBuff.assign(1, 0);
+    ReleaseSessionHandle();
+    SetBusStatus(cstIDLE);
+    return 0;
+}
+
+int32_t clsDallasBus::WritePage(clsDallasDevice* objDevice, int16_t intPageNo, const ByteBuffer& bytWriteBuff)
+{
+    if (!objDevice) return -4;
+    Message(kClassName + ": WritePage() called");
+    SetBusStatus(cstWRITING_DATA);
+    if (GetSessionHandle() != 0) {
+        // Nothing was written: a failure, never a success.
+        SetBusStatus(cstIDLE);
+        return Fail(-10, 0, QStringLiteral("GetSessionHandle() failed"), QStringLiteral("WritePage"), false);
+    }
+    RomArray rom{};
+    SelectDevice(objDevice, rom);
+    const int length = int(bytWriteBuff.size());
+    Message(QStringLiteral("writing device %1 page %2, no of bytes:%3").arg(objDevice->strROMText).arg(intPageNo).arg(length));
+    const int16_t n = length > 32767 ? int16_t(-1)
+        : TMWritePacket(lngSessionHandle, bytStateBuffer.data(), intPageNo, bytWriteBuff.data(), int16_t(length));
+    ReleaseSessionHandle();
+    SetBusStatus(cstIDLE);
+    return n == length ? 0 : -3;
+}
+
+int32_t clsDallasBus::WriteSemaphor(clsDallasDevice* objDevice, uint8_t bytValue)
+{
+    Message(kClassName + QStringLiteral(": WriteSemaphor(%1) called").arg(QChar(bytValue)));
+    return WritePage(objDevice, 0, ByteBuffer{bytValue});
+}
+
+int32_t clsDallasBus::ReadSemaphor(clsDallasDevice* objDevice, uint8_t& bytValue)
+{
+    ByteBuffer page;
+    const int32_t r = ReadPage(objDevice, 0, page);
+    if (r != 0) return r;
+    const uint8_t first = page.empty() ? 0 : page[0];
+    Message(kClassName + QStringLiteral(": ReadSemaphor(%1) called, result =>%2<").arg(objDevice->strROMText).arg(QChar(first)));
+    bytValue = first;
+    return 0;
+}
+
+int32_t clsDallasBus::WriteScratch(clsDallasDevice* objDevice, int32_t lngAddress, const ByteBuffer& bytData)
+{
+    if (!objDevice) return -4;
+    const QString proc = QStringLiteral("WriteScratch");
+    Message(kClassName + ": WriteScratch() called");
+    if (GetSessionHandle() != 0) return Fail(-10, 0, QStringLiteral("GetSessionHandle() failed"), proc, false);
+    SetBusStatus(cstWRITING_SCRATCHPAD);
+    RomArray rom{};
+    objDevice->GetRomCodeArray(rom);
+    int16_t r = TMRom(lngSessionHandle, bytStateBuffer.data(), rom.data());
+    if (r != 1) return Fail(-6, 10, QStringLiteral("TMRom()=%1").arg(r), proc, true);
+    r = TMAccess(lngSessionHandle, bytStateBuffer.data());
+    if (r != 1) return Fail(-5, 20, QStringLiteral("TMAccess()=%1").arg(r), proc, true);
+
+    const int n = int(bytData.size());
+    ByteBuffer block = addressedBlock(rom, kWriteScratchpad, lngAddress);
+    block.insert(block.end(), bytData.begin(), bytData.end());
+    int16_t count = TMBlockIO(lngSessionHandle, block.data(), int16_t(block.size()));
+    if (count != n + 12) return Fail(-7, 30, QStringLiteral("TMBlockIO()=%1").arg(count), proc, true);
+
+    r = TMAccess(lngSessionHandle, bytStateBuffer.data());
+    if (r != 1) return Fail(-5, 40, QStringLiteral("2. TMAccess()=%1").arg(r), proc, true);
+    SetBusStatus(cstREADING_SCRATCHPAD);
+    ByteBuffer back(size_t(n + 4), 0xFF);
+    back[0] = kReadScratchpad;
+    count = TMBlockStream(lngSessionHandle, back.data(), int16_t(back.size()));
+    if (count != n + 4) return Fail(-8, 50, QStringLiteral("TMBlockStream()=%1").arg(count), proc, true);
+
+    for (int i = 0; i < n; ++i)
+        if (back[size_t(4 + i)] != block[size_t(12 + i)])
+            return Fail(-9, 60, QStringLiteral("inconsistent data scratchpad reread"), proc, true);
+    if (back[1] != block[10]) return Fail(-9, 70, QStringLiteral("inconsistent address1 reread"), proc, true);
+    if (back[2] != block[11]) return Fail(-9, 80, QStringLiteral("inconsistent address2 reread"), proc, true);
+    ReleaseSessionHandle();
+    return 0;
+}
+
+int32_t clsDallasBus::CopyScratch(clsDallasDevice* objDevice, int32_t lngAddress, int16_t intLen)
+{
+    if (!objDevice) return -4;
+    const QString proc = QStringLiteral("CopyScratch");
+    Message(kClassName + ": CopyScratch() called");
+    if (GetSessionHandle() != 0) return Fail(-10, 0, QStringLiteral("GetSessionHandle() failed"), proc, false);
+    SetBusStatus(cstWRITING_SCRATCHPAD);
+    const int16_t r = TMAccess(lngSessionHandle, bytStateBuffer.data());
+    if (r != 1) return Fail(-5, 20, QStringLiteral("TMAccess()=%1").arg(r), proc, true);
+    ByteBuffer block(14, 0xFF);
+    block[0] = kCopyScratchpad;
+    block[1] = uint8_t(lngAddress & 0xFF);
+    block[2] = uint8_t((lngAddress >> 8) & 0xFF);
+    block[3] = uint8_t((lngAddress + intLen - 1) & 0x1F);
+    block[13] = 0x00;
+    const int16_t count = TMBlockStream(lngSessionHandle, block.data(), 14);
+    if (count != 14) return Fail(-11, 50, QStringLiteral("TMBlockStream()=%1").arg(count), proc, true);
+    ReleaseSessionHandle();
+    return 0;
+}
+
+int32_t clsDallasBus::ReadRawMemory(clsDallasDevice* objDevice, int32_t intAddress, int16_t intLen, ByteBuffer& bytReadBuff)
+{
+    if (!objDevice) return -4;
+    const QString proc = QStringLiteral("ReadRawMemory");
+    Message(kClassName + QStringLiteral(": ReadRawMemory(%1) called").arg(objDevice->strROMText));
+    RomArray rom{};
+    if (const int32_t r = BeginStrongTransfer(objDevice, proc, cstREADING_DATA, true, rom)) return r;
+    const int n = intLen < 0 ? 0 : intLen;
+    ByteBuffer block = addressedBlock(rom, kReadMemory, intAddress);
+    block.insert(block.end(), size_t(n + 1), 0xFF);
+    const int16_t count = TMBlockIO(lngSessionHandle, block.data(), int16_t(block.size()));
+    if (count != n + 13) return FailIdle(-7, 30, QStringLiteral("TMBlockIO()=%1").arg(count), proc);
+    bytReadBuff.assign(block.begin() + 12, block.begin() + 12 + n);
+    ReleaseSessionHandle();
+    SetBusStatus(cstIDLE);
+    bool allFF = true;
+    for (uint8_t b : bytReadBuff) allFF = allFF && b == 0xFF;
+    return allFF ? -12 : 0;
+}
+
+int32_t clsDallasBus::ReadPageCRC(clsDallasDevice* objDevice, int32_t intAddress, int16_t& intPageCount, ByteBuffer& bytReadBuff)
+{
+    if (!objDevice) return -4;
+    const QString proc = QStringLiteral("ReadPageCRC");
+    Message(kClassName + QStringLiteral(": ReadPageCRC(%1) called").arg(objDevice->strROMText));
+    RomArray rom{};
+    if (const int32_t r = BeginStrongTransfer(objDevice, proc, cstREADING_DATA, true, rom)) return r;
+    bytReadBuff.assign(size_t(std::max<int>(0, intPageCount) * kPageBytes + 1), 0);
+    size_t k = 0;
+    bool running = false;
+    int repeats = 0;
+    while (intPageCount > 0) {
+        lngCrc16 = 0;
+        ByteBuffer block;
+        if (!running) {
+            block = addressedBlock(rom, kReadMemoryCrc, intAddress);
+            DoCrc16(kReadMemoryCrc);
+            DoCrc16(block[10]);
+            DoCrc16(block[11]);
+        }
+        block.insert(block.end(), size_t(kPageBlock), 0xFF);
+        const int16_t count = running ? TMBlockStream(lngSessionHandle, block.data(), int16_t(block.size()))
+                                      : TMBlockIO(lngSessionHandle, block.data(), int16_t(block.size()));
+        if (count != int(block.size())) {
+            // A short transfer: the page is asked for again, but not for ever.
+            if (++repeats > kReadPageCrcRepeats)
+                return running ? FailIdle(-8, 50, QStringLiteral("TMBlockStream()=%1").arg(count), proc)
+                               : FailIdle(-7, 30, QStringLiteral("TMBlockIO()=%1").arg(count), proc);
+            continue;
+        }
+        const size_t dataStart = block.size() - kPageBlock;
+        for (size_t i = dataStart; i < block.size(); ++i) DoCrc16(block[i]);
+        if (lngCrc16 != 0xB001) {
+            SetBusStatus(cstIDLE);
+            ReleaseSessionHandle();
+            return -13;
+        }
+        std::copy(block.begin() + long(dataStart), block.begin() + long(dataStart) + kPageBytes, bytReadBuff.begin() + long(k));
+        k += kPageBytes;
+        running = true;
+        repeats = 0;
+        --intPageCount;
+    }
+    ReleaseSessionHandle();
+    SetBusStatus(cstIDLE);
+    return 0;
+}
+
+int32_t clsDallasBus::SendCommand(clsDallasDevice* objDevice, uint8_t bytCommand)
+{
+    if (!objDevice) return -4;
+    const QString proc = QStringLiteral("SendCommand");
+    Message(kClassName + QStringLiteral(": SendCommand(%1) called").arg(objDevice->strROMText));
+    RomArray rom{};
+    if (const int32_t r = BeginStrongTransfer(objDevice, proc, cstWRITING_DATA, false, rom)) return r;
+    ByteBuffer block;
+    block.push_back(kMatchRom);
+    appendRom(block, rom);
+    block.push_back(bytCommand);
+    const int16_t count = TMBlockIO(lngSessionHandle, block.data(), 10);
+    if (count != 10) return FailIdle(-7, 30, QStringLiteral("TMBlockIO()=%1").arg(count), proc);
+    ReleaseSessionHandle();
+    SetBusStatus(cstIDLE);
+    return 0;
+}
+
+int32_t clsDallasBus::ReadScratch(clsDallasDevice* objDevice, ByteBuffer& bytReadBuff)
+{
+    if (!objDevice || !objDevice->strROMText.endsWith("28")) return -4;
+    const QString proc = QStringLiteral("ReadScratch");
+    Message(kClassName + ": ReadScratch() called");
+    if (GetSessionHandle() != 0) return Fail(-10, 0, QStringLiteral("GetSessionHandle() failed"), proc, false);
+    SetBusStatus(cstREADING_SCRATCHPAD);
+    RomArray rom{};
+    SelectDevice(objDevice, rom);
+    const int16_t r = TMAccess(lngSessionHandle, bytStateBuffer.data());
+    if (r != 1) return Fail(-5, 40, QStringLiteral("TMAccess()=%1").arg(r), proc, true);
+    ByteBuffer block;
+    block.push_back(kMatchRom);
+    appendRom(block, rom);
+    block.push_back(kReadScratchpad28);
+    block.insert(block.end(), 11, 0xFF);
+    const int16_t count = TMBlockStream(lngSessionHandle, block.data(), 21);
+    if (count != 21) return Fail(-8, 50, QStringLiteral("TMBlockStream()=%1").arg(count), proc, true);
+    bytReadBuff.assign(block.begin() + 10, block.begin() + 20);
+    ReleaseSessionHandle();
+    return 0;
+}
+
+void clsDallasBus::TouchBytes(ByteBuffer& bytBytes, const RomArray& intROMCode)
+{
+    RomArray rom = intROMCode;
+    TMRom(lngSessionHandle, bytStateBuffer.data(), rom.data());
+    TMStrongAccess(lngSessionHandle, bytStateBuffer.data());
+    for (size_t i = 0; i + 1 < bytBytes.size(); ++i)
+        bytBytes[i] = uint8_t(TMTouchByte(lngSessionHandle, bytBytes[i]) & 0xFF);
+}
+
+// ---- CRC16 ----------------------------------------------------------------------------------
+
+int32_t clsDallasBus::DoCrc16(int32_t b)
+{
+    int32_t d = (lngCrc16 ^ b) & 0xFF;
+    lngCrc16 = (lngCrc16 >> 8) & 0xFF;
+    if (odd_parity(d) == 1) lngCrc16 ^= 0xC001;
+    d = (d * 64) & 0xFFFF;
+    lngCrc16 ^= d;
+    d = (d * 2) & 0xFFFF;
+    lngCrc16 ^= d;
+    return lngCrc16;
+}
+
+int clsDallasBus::odd_parity(int32_t x)
+{
+    int p = 0;
+    for (int i = 0; i < 8; ++i) {
+        p = (p + x) & 1;
+        x = (x & 0xFFFE) / 2;
+    }
+    return p;
+}

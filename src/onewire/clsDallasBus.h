@@ -1,0 +1,139 @@
+#pragma once
+// The 1-Wire bus object: the only class that talks to the driver layer (Tmex.h).
+// It owns the driver session (reference counted), the search state buffer and the CRC16
+// register, finds the devices on the bus (colDevices) and moves bytes between the program
+// and one device's memory. Devices (clsDallasDevice) forward their transfers here.
+//
+// Result codes: 0 success; -3 session failure (GetSessionHandle) or short page write;
+// -4 no device passed; -5 selection failed; -6 TMRom failed; -7 block with reset short;
+// -8 / -11 block without reset short; -9 scratchpad read back differs; -10 no session;
+// -12 raw read gave only 0xFF; -13 CRC16 mismatch in ReadPageCRC.
+// ReadPageCRC repeats a page whose transfer came back short at most kReadPageCrcRepeats
+// times; then it fails with -7 (first page, "TMBlockIO()=") or -8 (later page, "TMBlockStream()=").
+#include <QMetaType>
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class clsDallasDevice;
+
+// ROM array: elements 0-7 hold the ROM bytes in bus order (0 = family code, 7 = CRC8);
+// element 8 is never used.
+using RomArray = std::array<int16_t, 9>;
+using ByteBuffer = std::vector<uint8_t>;
+Q_DECLARE_METATYPE(RomArray)
+
+// Bus status values (enuBusStatus)
+enum : int32_t {
+    cstUNDEFINED = 0,
+    cstIDLE = -1,
+    cstDOING_INITIALISATIONS = -2,
+    cstWAIT_FOR_RESPONSE = -3,
+    cstREADING_DATA = -4,
+    cstWRITING_DATA = -5,
+    cstRESETTING = -6,
+    cstRETREIVING_INVENTORY = -7,
+    cstREADING_SCRATCHPAD = -8,
+    cstWRITING_SCRATCHPAD = -9,
+};
+
+// Size of the driver's state buffer.
+inline constexpr int kStateBufferSize = 15361;
+// Repeats of one page in ReadPageCRC after a short transfer before it gives up.
+inline constexpr int kReadPageCrcRepeats = 10;
+
+// The devices of the last search, in the order found, keyed by ROM text.
+class DeviceCollection {
+public:
+    using Item = std::shared_ptr<clsDallasDevice>;
+    int count() const { return int(items_.size()); }
+    bool isEmpty() const { return items_.empty(); }
+    Item at(int index) const { return items_.at(size_t(index)); }   // 0-based
+    Item item(const QString& key) const;                             // empty when absent
+    bool contains(const QString& key) const { return bool(item(key)); }
+    // False (collection unchanged) when the key is already present.
+    bool add(Item device, const QString& key);
+    void clear() { items_.clear(); keys_.clear(); }
+    std::vector<Item>::const_iterator begin() const { return items_.begin(); }
+    std::vector<Item>::const_iterator end() const { return items_.end(); }
+
+private:
+    std::vector<Item> items_;
+    std::vector<QString> keys_;
+};
+
+class clsDallasBus {
+public:
+    clsDallasBus();    // runs Reset
+    ~clsDallasBus();   // ends a session still open
+    clsDallasBus(const clsDallasBus&) = delete;
+    clsDallasBus& operator=(const clsDallasBus&) = delete;
+
+    int16_t intPortNum = 0;      // TMEX port number, 1..15
+    int16_t intPortType = 0;     // TMEX port type; always 5 after Reset
+    bool blnSetupDone = false;   // TMSetup has succeeded on this object
+    DeviceCollection colDevices; // result of the last search, key = ROM text
+
+    // Events: the diagnostic outlet. Each is also copied to the bus trace (BusTrace.h).
+    std::function<void(int32_t& enuOldStatus, int32_t& enuNewStatus)> BeforeStatusChange;
+    std::function<void(const QString& vntMessage)> SetStatusMessage;
+    std::function<void(int32_t lngErrNo, const QString& strDescription)> CommError;
+
+    // Session, status, diagnostics
+    void Reset();
+    void DoProcessing();
+    int32_t BusStatus() const { return enuBusStatus; }
+    void SetBusStatus(int32_t vntNewValue);
+    static QString GetBusStatusText(int32_t enuStatus);
+    int32_t GetSessionHandle();       // 0 = session available, -3 = failure
+    int32_t ReleaseSessionHandle();   // TMEndSession's result when this call closed the session
+    int WaitForCompletion(int16_t& intTimeout);   // the last bit read; needs an open session
+    int16_t SessionUsers() const { return intSessionUsers; }
+
+    // Search
+    int32_t DoInventory();
+    static QString ROMToString(const RomArray& intROM);
+
+    // Transfers (objDevice supplies the ROM)
+    int32_t ReadPage(clsDallasDevice* objDevice, int16_t intPageNo, ByteBuffer& bytReadBuff);
+    int32_t WritePage(clsDallasDevice* objDevice, int16_t intPageNo, const ByteBuffer& bytWriteBuff);
+    int32_t WriteSemaphor(clsDallasDevice* objDevice, uint8_t bytValue);
+    int32_t ReadSemaphor(clsDallasDevice* objDevice, uint8_t& bytValue);
+    int32_t WriteScratch(clsDallasDevice* objDevice, int32_t lngAddress, const ByteBuffer& bytData);
+    int32_t CopyScratch(clsDallasDevice* objDevice, int32_t lngAddress, int16_t intLen);
+    int32_t ReadRawMemory(clsDallasDevice* objDevice, int32_t intAddress, int16_t intLen, ByteBuffer& bytReadBuff);
+    // intPageCount is lowered for every page read (0 after success).
+    int32_t ReadPageCRC(clsDallasDevice* objDevice, int32_t intAddress, int16_t& intPageCount, ByteBuffer& bytReadBuff);
+    int32_t SendCommand(clsDallasDevice* objDevice, uint8_t bytCommand);
+    int32_t ReadScratch(clsDallasDevice* objDevice, ByteBuffer& bytReadBuff);
+    // Inside a session the caller holds: touches every element but the last.
+    void TouchBytes(ByteBuffer& bytBytes, const RomArray& intROMCode);
+
+    // CRC16 (1-Wire, bit-reflected 0xA001), one byte at a time on lngCrc16.
+    int32_t DoCrc16(int32_t b);
+    void ClearCrc16() { lngCrc16 = 0; }
+    int32_t Crc16() const { return lngCrc16; }
+    static int odd_parity(int32_t x);
+
+private:
+    QString ReadRegistry(const QString& key, const QString& valueName) const;
+    bool ReportCommError(int32_t lngErrNo, const QString& strDescription, const QString& procedure, int position);
+    void Message(const QString& text);
+    // Common failure path of the transfers: report, release the session when taken, return number.
+    int32_t Fail(int32_t number, int position, const QString& description, const QString& procedure, bool release);
+    int32_t FailIdle(int32_t number, int position, const QString& description, const QString& procedure);
+    bool SelectDevice(clsDallasDevice* objDevice, RomArray& rom);
+    // Start of the transfers that select with TMStrongAccess: status, session, current ROM,
+    // presence. 0, or the error already reported (session released, status idle).
+    int32_t BeginStrongTransfer(clsDallasDevice* objDevice, const QString& procedure, int32_t status,
+                                bool rawMessage, RomArray& rom);
+
+    std::vector<uint8_t> bytStateBuffer;
+    int32_t lngSessionHandle = 0;
+    int16_t intSessionUsers = 0;
+    int32_t lngCrc16 = 0;
+    int32_t enuBusStatus = cstUNDEFINED;
+};

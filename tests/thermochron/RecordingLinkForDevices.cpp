@@ -1,0 +1,2 @@
+// The recording link of the bus tests, built into this test program too.
+#include "onewire/RecordingLink.cpp"
