@@ -58,9 +58,13 @@ int main(int argc, char** argv)
     // platform is needed even in a terminal.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The verbs' arguments as given: the application object takes some options for itself
+    // ("-style", "-platform", ...), which verbs also use ("report --style NAME").
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
     QGuiApplication app(argc, argv);
     QTextStream out(stdout), err(stderr);
-    QStringList args = app.arguments().mid(1);
     CliGlobals g;
     while (!args.isEmpty() && args.first().startsWith("--")) {
         const QString opt = args.takeFirst();

@@ -25,11 +25,12 @@
 #include <QTimeEdit>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include "reports/ChartExports.h"
 
 namespace {
 ChartExportHandlers& Handlers()
 {
-    static ChartExportHandlers h;
+    static ChartExportHandlers h = DefaultChartExportHandlers();
     return h;
 }
 constexpr int kTwips = 15;

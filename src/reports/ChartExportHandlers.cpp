@@ -1,0 +1,44 @@
+// The data display's export commands, wired to its buttons when the window is built.
+#include "display/frmChart.h"
+#include "reports/ChartExports.h"
+#include "reports/frmHTM.h"
+#include <QListWidget>
+
+namespace {
+
+// The exports of one window: a child object of the window, so it ends with it.
+class ChartExportSession : public QObject {
+public:
+    explicit ChartExportSession(frmChart& chart) : QObject(&chart), Exports(&chart)
+    {
+        setObjectName("ChartExportSession");
+    }
+    clsChartExports Exports;
+};
+
+clsChartExports& sessionOf(frmChart& chart)
+{
+    if (auto* s = chart.findChild<QObject*>("ChartExportSession", Qt::FindDirectChildrenOnly))
+        return static_cast<ChartExportSession*>(s)->Exports;
+    return (new ChartExportSession(chart))->Exports;
+}
+
+} // namespace
+
+ChartExportHandlers DefaultChartExportHandlers()
+{
+    ChartExportHandlers h;
+    h.excel = [](frmChart& c) { sessionOf(c).cmdExcel_Click(c.State()); };
+    h.word = [](frmChart& c) { sessionOf(c).cmdWord_Click(c.State()); };
+    h.clipboard = [](frmChart& c) { sessionOf(c).cmdClipBoard_Click(c.Graph()->Picture()); };
+    h.print = [](frmChart& c) { sessionOf(c).cmdPrint_Click(c.State()); };
+    h.openReport = [](frmChart& c) {
+        if (QListWidgetItem* item = c.ReportList()->currentItem())
+            sessionOf(c).cmdOpenReport_Click(item->text());
+    };
+    h.htm = [](frmChart& c) {
+        frmHTM dialog(c.State(), c.Graph()->Picture(), &c);
+        dialog.exec();
+    };
+    return h;
+}

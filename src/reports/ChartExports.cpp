@@ -1,0 +1,181 @@
+#include "reports/ChartExports.h"
+#include "app/modInternationalisation.h"
+#include "app/modMain.h"
+#include "reports/DocumentExport.h"
+#include "reports/ReportDesktop.h"
+#include "reports/WebReport.h"
+#include <QClipboard>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QPrinter>
+
+namespace {
+
+ExportData exportData(const ChartState& s, bool localTimes)
+{
+    ExportData d;
+    d.GraphHeader = s.GraphHeader;
+    d.ValueCaption = s.ValueCaption;
+    d.GraphFootnote = s.GraphFootnote;
+    d.UnitText = s.UnitText;
+    d.AlarmMin = s.AlarmMin;
+    d.AlarmMax = s.AlarmMax;
+    d.ShowAlarms = s.ShowAlarms;
+    d.DateFormat = s.DateFormat;
+    d.TimeFormat = s.TimeFormat;
+    d.rows.reserve(s.Samples.size());
+    for (const ChartRow& r : s.Samples)
+        d.rows.push_back({localTimes ? UtcToLocal(r.Time) : r.DisplayTime, r.Value, r.ValueText});
+    return d;
+}
+
+QString nowText()
+{
+    return NowLocal().toString("yyyy-MM-dd HH:mm:ss");
+}
+
+void showExportError(const QString& title, const QString& message)
+{
+    ShowMessage(message, vbOKOnly | vbCritical, title);
+}
+
+} // namespace
+
+ExportData ExportDataFromChart(const ChartState& state) { return exportData(state, false); }
+ExportData WebReportDataFromChart(const ChartState& state) { return exportData(state, true); }
+
+ExportTexts TranslatedExportTexts()
+{
+    ExportTexts t;
+    t.ProducedBy = Translate(t.ProducedBy);
+    t.AlarmLimitMin = Translate(t.AlarmLimitMin);
+    t.CommaAlarmLimitMin = Translate(t.CommaAlarmLimitMin);
+    t.Max = Translate(t.Max);
+    t.Date = Translate(t.Date);
+    t.Records = Translate(t.Records);
+    t.ReportDateHeading = Translate(t.ReportDateHeading);
+    return t;
+}
+
+QStringList ReportDatabaseNames(const QString& reportDirectory)
+{
+    QStringList names;
+    for (const QString& f : QDir(reportDirectory).entryList({"report *.mde"}, QDir::Files, QDir::Name))
+        names << f.mid(7, f.size() - 7 - 4);
+    return names;
+}
+
+bool PrintGraph(ChartState& state, QPrinter& printer)
+{
+    PrinterSurface surface(printer);
+    if (!surface.Ok())
+        return false;
+    DoGraph(surface, state);
+    surface.Finish();
+    return true;
+}
+
+bool WriteDocumentExport(const ChartState& state, const QString& path, QString* error)
+{
+    const DocumentContent c = BuildDocumentContent(ExportDataFromChart(state), TranslatedExportTexts(),
+                                                   FormatChartTime, nowText());
+    return WriteDocx(path, c, error);
+}
+
+WebReportContext CurrentWebReportContext()
+{
+    WebReportContext c;
+    c.NowText = NowLocal().toString("yyyy-MM-dd HH:mm:ss");
+    c.AppVersion = QString("%1.%2.%3").arg(NORDALIS_VERSION_MAJOR).arg(NORDALIS_VERSION_MINOR).arg(NORDALIS_VERSION_PATCH);
+    c.LocationID = QString::number(App().LocationID);
+    c.LocationDescription = App().LocationDescr;
+    c.UserName = App().CurrentUserName;
+    c.ComputerName = App().ComputerName;
+    c.Format = FormatChartTime;
+    return c;
+}
+
+clsChartExports::clsChartExports(QWidget* owner) : m_owner(owner) {}
+
+QString clsChartExports::AskExportFile(const ChartState& state, const QString& suffix, const QString& filter)
+{
+    const QString dir = ReportDirectory(App().ApplicationDirectory);
+    QDir().mkpath(dir);
+    QString name = clsWebReport::DefaultFileName(FormatDeviceID(state.DeviceID), NowLocal().date());
+    name = name.left(name.size() - 4) + "." + suffix;
+    if (suffix == "xlsx" && !m_sheetFile.isEmpty())
+        name = QFileInfo(m_sheetFile).fileName();
+    QString path = AskSaveFileName(m_owner, Translate("save export as"), dir, name,
+                                   Translate(filter) + " (*." + suffix + ")", suffix);
+    if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty())
+        path += "." + suffix;
+    return path;
+}
+
+bool clsChartExports::cmdExcel_Click(const ChartState& state)
+{
+    const QString path = AskExportFile(state, "xlsx", "spreadsheet");
+    if (path.isEmpty())
+        return false;
+    ShowBusy();
+    // The worksheet of this window session takes the new block; the file holds all of them.
+    clsWorksheet next = m_sheet;
+    WriteSpreadsheetExport(next, ExportDataFromChart(state), TranslatedExportTexts());
+    QString error;
+    const bool ok = next.SaveXlsx(path, &error);
+    ShowReady();
+    if (!ok) {
+        showExportError(Translate("Error in cmdExcel_Click"), error);
+        return false;
+    }
+    m_sheet = next;
+    m_sheetFile = path;
+    OpenDocument(path);
+    return true;
+}
+
+bool clsChartExports::cmdWord_Click(const ChartState& state)
+{
+    const QString path = AskExportFile(state, "docx", "document");
+    if (path.isEmpty())
+        return false;
+    ShowBusy();
+    QString error;
+    const bool ok = WriteDocumentExport(state, path, &error);
+    ShowReady();
+    if (!ok) {
+        showExportError(Translate("Error in cmdWord_Click"), error);
+        return false;
+    }
+    OpenDocument(path);
+    return true;
+}
+
+void clsChartExports::cmdClipBoard_Click(const QImage& graphPicture)
+{
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setImage(graphPicture);
+}
+
+bool clsChartExports::cmdPrint_Click(ChartState& state)
+{
+    QPrinter printer(QPrinter::HighResolution);
+    if (!AskPrinter(m_owner, printer)) {
+        ShowReady();
+        return false;
+    }
+    ShowBusy();
+    const bool ok = PrintGraph(state, printer);
+    ShowReady();
+    return ok;
+}
+
+bool clsChartExports::cmdOpenReport_Click(const QString& name)
+{
+    const QString path = ReportDirectory(App().ApplicationDirectory) + "/report " + name + ".mde";
+    if (name.isEmpty() || !QFileInfo::exists(path))
+        return false;
+    return OpenDocument(path);
+}

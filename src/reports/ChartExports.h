@@ -1,0 +1,61 @@
+#pragma once
+// The exports of the data display window (tab "Reports" and "&Print"): spreadsheet, document,
+// clipboard picture, printout and the report databases. Each one reads the window's state of
+// the last query and never queries again. One object lives as long as the window, so that a
+// second spreadsheet export continues in the same worksheet.
+#include "display/ChartData.h"
+#include "reports/ExportData.h"
+#include "reports/SpreadsheetExport.h"
+#include <QImage>
+#include <QString>
+#include <QStringList>
+
+class QPrinter;
+class QWidget;
+struct ChartExportHandlers;
+
+// The commands of the data display's tab "Reports" and of "&Print", as the window starts with.
+ChartExportHandlers DefaultChartExportHandlers();
+
+// The state's rows with the window's display times (exports) or with local times from the
+// fixed bias (web report).
+ExportData ExportDataFromChart(const ChartState& state);
+ExportData WebReportDataFromChart(const ChartState& state);
+ExportTexts TranslatedExportTexts();
+
+// Names of the report databases "report <name>.mde" in the report directory.
+QStringList ReportDatabaseNames(const QString& reportDirectory);
+
+// Draws the graph on the printer as one page; false when the printer could not be opened.
+bool PrintGraph(ChartState& state, QPrinter& printer);
+
+// The installation values of this run for the web report templates.
+struct WebReportContext;
+WebReportContext CurrentWebReportContext();
+
+// Writes the document export of the state to path.
+bool WriteDocumentExport(const ChartState& state, const QString& path, QString* error);
+
+class clsChartExports {
+public:
+    explicit clsChartExports(QWidget* owner = nullptr);
+
+    // Each asks for the file name (in the report directory), writes the file and opens it with
+    // the desktop's default program. False when cancelled or failed (after a message).
+    bool cmdExcel_Click(const ChartState& state);
+    bool cmdWord_Click(const ChartState& state);
+    // The picture of the graph as shown goes to the clipboard.
+    void cmdClipBoard_Click(const QImage& graphPicture);
+    // Printer dialog, then the graph on paper; false when cancelled or failed.
+    bool cmdPrint_Click(ChartState& state);
+    // Opens "report <name>.mde" with its associated program; nothing happens when it is missing.
+    bool cmdOpenReport_Click(const QString& name);
+
+    const clsWorksheet& Worksheet() const { return m_sheet; }
+
+private:
+    QString AskExportFile(const ChartState& state, const QString& suffix, const QString& filter);
+    QWidget* m_owner;
+    clsWorksheet m_sheet;        // the spreadsheet of this window session
+    QString m_sheetFile;         // where it was saved last
+};

@@ -1,0 +1,36 @@
+#pragma once
+// The word-processor export, written as an Office Open XML document (.docx): a header with a
+// rule below, a footer with a rule above, the page number, the graph header and the time of
+// the export, a centred title block, then a continuous section of 8 text columns with a line
+// between them holding bold day lines and one line per sample ("12:30  +07.0"), closed by
+// "N Records".
+#include "reports/ExportData.h"
+#include <QString>
+#include <functional>
+#include <vector>
+
+struct DocumentLine {
+    bool dayLine = false;   // bold, left-aligned
+    QString text;
+};
+
+struct DocumentContent {
+    QString Header;         // 16 point
+    QString Caption;        // 14 point
+    QString ProducedLine;   // 12 point, with the alarm limits when they are shown
+    std::vector<DocumentLine> Lines;
+    QString RecordsLine;    // "N Records"
+    QString FooterDate;     // the time of the export as text
+    QString ProducedBy;     // footer text beside the page number
+};
+
+// Formats a date-time with one of the window's runtime format strings.
+using DateTimeFormatter = std::function<QString(const QDateTime& time, const QString& format)>;
+
+// Lays out the content from the display's data: a day line at the first row and whenever the
+// date changes, and a sample line for every row.
+DocumentContent BuildDocumentContent(const ExportData& data, const ExportTexts& texts,
+                                     const DateTimeFormatter& format, const QString& nowText);
+
+// Writes the document; an existing file is replaced only once the new one is complete.
+bool WriteDocx(const QString& path, const DocumentContent& content, QString* error = nullptr);

@@ -1,0 +1,185 @@
+#include "reports/SpreadsheetExport.h"
+#include "reports/ExportFormat.h"
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <xlsxwriter.h>
+
+void clsWorksheet::Offset(int rows, int columns)
+{
+    ActiveRow = std::max(0, ActiveRow + rows);
+    ActiveColumn = std::max(0, ActiveColumn + columns);
+}
+
+clsWorksheet::Cell& clsWorksheet::ActiveCell()
+{
+    return m_cells[{ActiveRow, ActiveColumn}];
+}
+
+void clsWorksheet::SetText(const QString& text)
+{
+    Cell& c = ActiveCell();
+    c.kind = Cell::Text;
+    c.text = text;
+    c.numFormat.clear();
+}
+
+void clsWorksheet::SetNumber(double value, const QString& numFormat)
+{
+    Cell& c = ActiveCell();
+    c.kind = Cell::Number;
+    c.number = value;
+    c.numFormat = numFormat;
+}
+
+void clsWorksheet::SetDate(const QDateTime& time)
+{
+    Cell& c = ActiveCell();
+    c.kind = Cell::Date;
+    c.time = time;
+    c.numFormat = cstDateFormat;
+}
+
+void clsWorksheet::IncreaseFontSize(double points)
+{
+    ActiveCell().fontSize += points;
+}
+
+const clsWorksheet::Cell* clsWorksheet::CellAt(int row, int column) const
+{
+    auto it = m_cells.find({row, column});
+    return it == m_cells.end() ? nullptr : &it->second;
+}
+
+double clsWorksheet::ColumnWidth(int column) const
+{
+    auto it = m_widths.find(column);
+    return it == m_widths.end() ? 0.0 : it->second;
+}
+
+QString clsWorksheet::ShownText(const Cell& cell)
+{
+    switch (cell.kind) {
+    case Cell::Date:
+        return cell.time.toString("yyyy-MM-dd HH:mm:ss");
+    case Cell::Number:
+        if (cell.numFormat == cstValueFormat)
+            return FormatSignedValue(cell.number);
+        return QString::number(cell.number, 'g', 10);
+    default:
+        return cell.text;
+    }
+}
+
+void clsWorksheet::AutoFitColumn(int column)
+{
+    // Column widths are counted in characters of the default font; larger fonts take more.
+    double widest = 0;
+    for (const auto& [pos, cell] : m_cells) {
+        if (pos.second != column)
+            continue;
+        const double w = ShownText(cell).size() * cell.fontSize / cstDefaultFontSize;
+        widest = std::max(widest, w);
+    }
+    if (widest > 0)
+        m_widths[column] = widest + 1.0;
+}
+
+bool clsWorksheet::SaveXlsx(const QString& path, QString* error) const
+{
+    auto fail = [&](const QString& message) {
+        if (error)
+            *error = message;
+        return false;
+    };
+    const QString temp = path + ".part";
+    QFile::remove(temp);
+    lxw_workbook* book = workbook_new(QFile::encodeName(temp).constData());
+    if (!book)
+        return fail(QString("cannot create %1").arg(temp));
+    lxw_worksheet* ws = workbook_add_worksheet(book, nullptr);
+
+    std::map<std::pair<double, QString>, lxw_format*> formats;
+    auto formatFor = [&](const Cell& c) -> lxw_format* {
+        const auto key = std::make_pair(c.fontSize, c.numFormat);
+        auto it = formats.find(key);
+        if (it != formats.end())
+            return it->second;
+        lxw_format* f = workbook_add_format(book);
+        format_set_font_size(f, c.fontSize);
+        if (!c.numFormat.isEmpty())
+            format_set_num_format(f, c.numFormat.toUtf8().constData());
+        formats[key] = f;
+        return f;
+    };
+
+    for (const auto& [col, width] : m_widths)
+        worksheet_set_column(ws, lxw_col_t(col), lxw_col_t(col), width, nullptr);
+    for (const auto& [pos, c] : m_cells) {
+        const auto row = lxw_row_t(pos.first);
+        const auto col = lxw_col_t(pos.second);
+        lxw_format* f = formatFor(c);
+        switch (c.kind) {
+        case Cell::Text:
+            if (c.text.isEmpty())
+                worksheet_write_blank(ws, row, col, f);
+            else
+                worksheet_write_string(ws, row, col, c.text.toUtf8().constData(), f);
+            break;
+        case Cell::Number:
+            worksheet_write_number(ws, row, col, c.number, f);
+            break;
+        case Cell::Date: {
+            const QDate d = c.time.date();
+            const QTime t = c.time.time();
+            lxw_datetime dt{d.year(), d.month(), d.day(), t.hour(), t.minute(), double(t.second())};
+            worksheet_write_datetime(ws, row, col, &dt, f);
+            break;
+        }
+        }
+    }
+    worksheet_set_selection(ws, lxw_row_t(ActiveRow), lxw_col_t(ActiveColumn),
+                            lxw_row_t(ActiveRow), lxw_col_t(ActiveColumn));
+    const lxw_error rc = workbook_close(book);
+    if (rc != LXW_NO_ERROR) {
+        QFile::remove(temp);
+        return fail(QString("cannot write %1: %2").arg(path, lxw_strerror(rc)));
+    }
+    return ReplaceFileWith(temp, path, error);
+}
+
+void WriteSpreadsheetExport(clsWorksheet& sheet, const ExportData& data, const ExportTexts& texts)
+{
+    sheet.IncreaseFontSize(4);
+    sheet.SetText(data.GraphHeader);
+    sheet.Offset(1, 0);
+    sheet.IncreaseFontSize(2);
+    sheet.SetText(data.ValueCaption);
+    sheet.Offset(1, 0);
+    sheet.SetText(texts.ProducedBy);
+    if (data.ShowAlarms) {
+        sheet.Offset(1, 0);
+        sheet.SetText(texts.AlarmLimitMin + FloatText(data.AlarmMin) + texts.Max
+                      + FloatText(data.AlarmMax));
+        sheet.Offset(1, 1);
+    } else {
+        sheet.Offset(1, 1);
+        sheet.Offset(1, 1);
+    }
+    sheet.SetText(texts.Date);
+    sheet.Offset(0, 1);
+    sheet.SetText(data.UnitText);
+    sheet.Offset(1, -1);
+
+    for (const ExportRow& r : data.rows) {
+        sheet.SetDate(r.time);
+        sheet.Offset(0, 1);
+        sheet.SetNumber(r.value, clsWorksheet::cstValueFormat);
+        sheet.Offset(1, -1);
+    }
+    sheet.AutoFitColumn(sheet.ActiveColumn);
+    sheet.Offset(0, 1);
+    sheet.AutoFitColumn(sheet.ActiveColumn);
+    sheet.Offset(-(int(data.rows.size()) + 5), 1);
+}

@@ -1,0 +1,143 @@
+#include "reports/frmHTM.h"
+#include "app/modInternationalisation.h"
+#include "app/modMain.h"
+#include "reports/ChartExports.h"
+#include "reports/ReportDesktop.h"
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+frmHTM::frmHTM(const ChartState& state, const QImage& graphPicture, QWidget* parent)
+    : QDialog(parent), m_state(state), m_graph(graphPicture)
+{
+    setObjectName("frmHTM");
+    setWindowTitle("report as a webpage");
+    setModal(true);
+    fraOptions = new QGroupBox("options", this);
+    fraOptions->setObjectName("fraOptions");
+    cmbHeader = new QComboBox(fraOptions);
+    cmbHeader->setObjectName("cmbHeader");
+    chkTable = new QCheckBox("display &table", fraOptions);
+    chkTable->setObjectName("chkTable");
+    chkTable->setChecked(true);
+    chkGraph = new QCheckBox("display &graph", fraOptions);
+    chkGraph->setObjectName("chkGraph");
+    chkMarkExceptions = new QCheckBox("mark e&xceptions", fraOptions);
+    chkMarkExceptions->setObjectName("chkMarkExceptions");
+    cmbBorderWidth = new QComboBox(fraOptions);
+    cmbBorderWidth->setObjectName("cmbBorderWidth");
+    cmbColumns = new QComboBox(fraOptions);
+    cmbColumns->setObjectName("cmbColumns");
+    auto* lblStyle = new QLabel("use &style", fraOptions);
+    lblStyle->setObjectName("lblStyle");
+    lblStyle->setBuddy(cmbHeader);
+    auto* lblBorder = new QLabel("table &borderwidth", fraOptions);
+    lblBorder->setObjectName("lblBorderWidth");
+    lblBorder->setBuddy(cmbBorderWidth);
+    auto* lblColumns = new QLabel("no of &columns", fraOptions);
+    lblColumns->setObjectName("lblColumns");
+    lblColumns->setBuddy(cmbColumns);
+    auto* form = new QFormLayout(fraOptions);
+    form->addRow(lblStyle, cmbHeader);
+    form->addRow(chkTable);
+    form->addRow(chkGraph);
+    form->addRow(chkMarkExceptions);
+    form->addRow(lblBorder, cmbBorderWidth);
+    form->addRow(lblColumns, cmbColumns);
+
+    cmdDoReport = new QPushButton("Save and View", this);
+    cmdDoReport->setObjectName("cmdDoReport");
+    cmdOpenDirectory = new QPushButton("View  report directory", this);
+    cmdOpenDirectory->setObjectName("cmdOpenDirectory");
+    cmdClose = new QPushButton("Exit", this);
+    cmdClose->setObjectName("cmdClose");
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(cmdDoReport);
+    buttons->addWidget(cmdOpenDirectory);
+    buttons->addWidget(cmdClose);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(fraOptions);
+    layout->addLayout(buttons);
+
+    connect(cmdDoReport, &QPushButton::clicked, this, [this] { cmdDoReport_Click(); });
+    connect(cmdOpenDirectory, &QPushButton::clicked, this, [this] { cmdOpenDirectory_Click(); });
+    connect(cmdClose, &QPushButton::clicked, this, [this] { cmdClose_Click(); });
+    Form_Load();
+}
+
+void frmHTM::Form_Load()
+{
+    TranslateForm(this);
+    cmbBorderWidth->clear();
+    for (int i = 0; i <= 5; ++i)
+        cmbBorderWidth->addItem(QString::number(i));
+    cmbBorderWidth->setCurrentIndex(1);
+    cmbColumns->clear();
+    for (int i = 1; i <= 10; ++i)
+        cmbColumns->addItem(QString::number(i));
+    cmbColumns->setCurrentIndex(2);
+    cmbHeader->clear();
+    cmbHeader->addItems(clsWebReport::StyleNames(StylesDirectory(App().ApplicationDirectory)));
+    cmbHeader->setCurrentIndex(cmbHeader->count() > 0 ? 0 : -1);
+}
+
+WebReportOptions frmHTM::Options() const
+{
+    WebReportOptions o;
+    o.Style = cmbHeader->currentText();
+    o.StylesDirectory = StylesDirectory(App().ApplicationDirectory);
+    o.Table = chkTable->isChecked();
+    o.Graph = chkGraph->isChecked();
+    o.MarkExceptions = chkMarkExceptions->isChecked();
+    o.Columns = cmbColumns->currentText().toInt();
+    o.BorderWidth = cmbBorderWidth->currentText();
+    return o;
+}
+
+bool frmHTM::BuildReport(const QString& directory, const QString& fileName, QString* error)
+{
+    clsWebReport report(WebReportDataFromChart(m_state), TranslatedExportTexts(), CurrentWebReportContext());
+    return report.BuildReport(directory, fileName, Options(), m_graph, error);
+}
+
+QString frmHTM::cmdDoReport_Click()
+{
+    const QString dir = ReportDirectory(App().ApplicationDirectory);
+    QDir().mkpath(dir);
+    const QString def = clsWebReport::DefaultFileName(FormatDeviceID(m_state.DeviceID), NowLocal().date());
+    const QString chosen = AskSaveFileName(this, Translate("save report as"), dir, def,
+                                           Translate("webpage") + "(*.htm)", "htm");
+    if (chosen.isEmpty())
+        return QString();
+    // The page always goes into the report directory, whatever folder was browsed to.
+    const QString name = QFileInfo(chosen).fileName();
+    ShowBusy();
+    QString error;
+    const bool ok = BuildReport(dir, name, &error);
+    ShowReady();
+    if (!ok) {
+        ShowMessage(error, vbOKOnly | vbCritical, Translate("Error in BuildReport"));
+        return QString();
+    }
+    OpenDocument(dir + "/" + name);
+    return dir + "/" + name;
+}
+
+void frmHTM::cmdOpenDirectory_Click()
+{
+    const QString dir = ReportDirectory(App().ApplicationDirectory);
+    QDir().mkpath(dir);
+    OpenDocument(dir);
+}
+
+void frmHTM::cmdClose_Click()
+{
+    hide();
+}

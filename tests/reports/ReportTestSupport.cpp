@@ -1,0 +1,78 @@
+#include "ReportTestSupport.h"
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+ExportData SampleExport(const std::vector<std::pair<QString, double>>& rows, bool showAlarms)
+{
+    ExportData d;
+    d.GraphHeader = "2180543,cold room <north>";
+    d.ValueCaption = "samples, (°C)";
+    d.GraphFootnote = "Graph produced by NORDALIS 07.12.2026";
+    d.UnitText = "°C";
+    d.AlarmMin = -40;
+    d.AlarmMax = 80;
+    d.ShowAlarms = showAlarms;
+    d.DateFormat = "DD/MM/YY";
+    d.TimeFormat = "hh:nn";
+    for (const auto& [t, v] : rows) {
+        QDateTime time = QDateTime::fromString(t, "yyyy-MM-dd HH:mm");
+        time.setTimeSpec(Qt::UTC);
+        d.rows.push_back({time, v, QString::number(v)});
+    }
+    return d;
+}
+
+QString ReaderPython()
+{
+    for (const QString& p : {QString("/usr/bin/python3"), QStandardPaths::findExecutable("python3")}) {
+        if (!p.isEmpty() && QFile::exists(p))
+            return p;
+    }
+    return QString();
+}
+
+QJsonDocument RunReader(const QString& script, const QString& file, QString* message)
+{
+    const QString python = ReaderPython();
+    if (python.isEmpty()) {
+        *message = "python3 is not installed";
+        return {};
+    }
+    QTemporaryDir dir;
+    QFile f(dir.filePath("reader.py"));
+    f.open(QIODevice::WriteOnly);
+    f.write(script.toUtf8());
+    f.close();
+    QProcess p;
+    p.start(python, {f.fileName(), file});
+    if (!p.waitForFinished(60000) || p.exitCode() != 0) {
+        *message = "reader failed: " + QString::fromUtf8(p.readAllStandardError());
+        return {};
+    }
+    QJsonParseError e;
+    QJsonDocument doc = QJsonDocument::fromJson(p.readAllStandardOutput(), &e);
+    if (e.error != QJsonParseError::NoError)
+        *message = "reader output is not JSON: " + e.errorString();
+    return doc;
+}
+
+QJsonObject ReadBack(const QString& script, const QString& file)
+{
+    QString message;
+    QJsonDocument doc = RunReader(script, file, &message);
+    if (!message.isEmpty())
+        ADD_FAILURE() << message.toStdString();
+    return doc.object();
+}
+
+QString TestDateTimeFormat(const QDateTime& t, const QString& format)
+{
+    if (format == "DD/MM/YY")
+        return t.toString("dd/MM/yy");
+    if (format == "hh:nn")
+        return t.toString("HH:mm");
+    return t.toString(format);
+}

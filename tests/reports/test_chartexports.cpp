@@ -1,0 +1,210 @@
+// The data display's exports through their commands: file names confirmed in the report
+// directory, the spreadsheet of one window session, report databases, the web report dialog,
+// printing to PDF and the clipboard picture. No dialog appears and nothing is started.
+#include "ReportTestSupport.h"
+#include "app/modInternationalisation.h"
+#include "app/modMain.h"
+#include "reports/ChartExports.h"
+#include "reports/ReportDesktop.h"
+#include "reports/frmHTM.h"
+#include <QApplication>
+#include <QClipboard>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QPrinter>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+// A state as the data display leaves it after a query: display times one hour behind the
+// stored times (offset +60), the fixed bias of the run 120 minutes.
+ChartState sampleState(int rows)
+{
+    ChartState s;
+    s.DeviceID = 2100101;
+    s.TimeZoneOffset = 60;
+    s.GraphHeader = "2180543,<script>x</script>";
+    s.ValueCaption = "samples, (°C)";
+    s.GraphFootnote = "Graph produced by NORDALIS";
+    s.UnitText = "°C";
+    s.UnitLabel = "°C";
+    s.TimeFormat = "hh:nn";
+    s.DateFormat = "DD/MM/YYYY";
+    const QDateTime first(QDate(2026, 3, 1), QTime(22, 0), Qt::UTC);
+    for (int i = 0; i < rows; ++i) {
+        ChartRow r;
+        r.Time = first.addSecs(i * 900);
+        r.DisplayTime = r.Time.addSecs(-60 * 60);
+        r.Value = i % 2 ? 7.0 : -3.2;
+        r.ValueText = i % 2 ? "7" : "-3.2";
+        s.Samples.push_back(r);
+    }
+    return s;
+}
+
+class ChartExportsTest : public ::testing::Test {
+protected:
+    QTemporaryDir home;
+    QStringList opened;
+    QStringList asked;      // default names offered
+    QString answer;         // the path the operator confirms ("" cancels)
+
+    void SetUp() override
+    {
+        App().ApplicationDirectory = home.path();
+        App().UtcBias = 120;
+        App().LocationID = 21;
+        App().LocationDescr = "Depot";
+        SetMessageHandler([](const QString&, int, const QString&) { return int(vbOK); });
+        SetOpenDocumentHandler([this](const QString& p) { opened << p; return true; });
+        SetSaveFileHandler([this](const QString&, const QString& dir, const QString& def, const QString&) {
+            asked << dir + "/" + def;
+            return answer;
+        });
+        SetClockForTesting([] { return QDateTime(QDate(2026, 3, 7), QTime(12, 0), Qt::UTC); });
+    }
+    void TearDown() override
+    {
+        SetOpenDocumentHandler({});
+        SetSaveFileHandler({});
+        SetPrintDialogHandler({});
+        SetMessageHandler({});
+        SetClockForTesting({});
+        App().UtcBias = 0;
+    }
+    QString reports() const { return home.path() + "/reports"; }
+};
+
+} // namespace
+
+TEST_F(ChartExportsTest, ExportsUseDisplayTimesAndTheWebReportLocalTimes)
+{
+    const ChartState s = sampleState(2);
+    const ExportData e = ExportDataFromChart(s);
+    ASSERT_EQ(e.rows.size(), 2u);
+    EXPECT_EQ(e.rows[0].time, QDateTime(QDate(2026, 3, 1), QTime(21, 0), Qt::UTC));
+    EXPECT_EQ(e.rows[1].value, 7.0);
+    EXPECT_EQ(e.rows[1].text, "7");
+    const ExportData w = WebReportDataFromChart(s);
+    EXPECT_EQ(w.rows[0].time, QDateTime(QDate(2026, 3, 1), QTime(20, 0), Qt::UTC));
+    EXPECT_EQ(w.GraphHeader, s.GraphHeader);
+}
+
+TEST_F(ChartExportsTest, SpreadsheetOfOneWindowSessionGrowsAndIsOpened)
+{
+    clsChartExports exports;
+    const ChartState s = sampleState(3);
+    answer.clear();
+    EXPECT_FALSE(exports.cmdExcel_Click(s));   // cancelled: nothing written, nothing opened
+    EXPECT_TRUE(opened.isEmpty());
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_EQ(asked[0], reports() + "/0000021.001.01  260307.xlsx");
+
+    answer = reports() + "/week.xlsx";
+    ASSERT_TRUE(exports.cmdExcel_Click(s));
+    ASSERT_TRUE(exports.cmdExcel_Click(s));
+    EXPECT_EQ(asked.last(), reports() + "/week.xlsx");   // the second export offers the same file
+    EXPECT_EQ(opened, (QStringList{answer, answer}));
+    const clsWorksheet& ws = exports.Worksheet();
+    ASSERT_NE(ws.CellAt(0, 4), nullptr);                 // second block starts at E1
+    EXPECT_EQ(ws.CellAt(0, 4)->text, s.GraphHeader);
+    ASSERT_NE(ws.CellAt(5, 6), nullptr);                 // its first date at G6
+    EXPECT_EQ(ws.CellAt(5, 6)->time, QDateTime(QDate(2026, 3, 1), QTime(21, 0), Qt::UTC));
+    EXPECT_TRUE(QFile::exists(answer));
+}
+
+TEST_F(ChartExportsTest, DocumentExportWritesTheChosenFile)
+{
+    clsChartExports exports;
+    answer = reports() + "/doc";   // the suffix is added when missing
+    ASSERT_TRUE(exports.cmdWord_Click(sampleState(2)));
+    EXPECT_EQ(opened, QStringList{reports() + "/doc.docx"});
+    EXPECT_GT(QFileInfo(reports() + "/doc.docx").size(), 500);
+}
+
+TEST_F(ChartExportsTest, ReportDatabasesListedAndOpened)
+{
+    QDir().mkpath(reports());
+    for (const char* f : {"report monthly.mde", "report alarms.mde", "other.mde", "report x.txt"}) {
+        QFile file(reports() + "/" + f);
+        file.open(QIODevice::WriteOnly);
+    }
+    EXPECT_EQ(ReportDatabaseNames(reports()), (QStringList{"alarms", "monthly"}));
+    clsChartExports exports;
+    EXPECT_TRUE(exports.cmdOpenReport_Click("monthly"));
+    EXPECT_FALSE(exports.cmdOpenReport_Click("missing"));
+    EXPECT_EQ(opened, QStringList{reports() + "/report monthly.mde"});
+}
+
+TEST_F(ChartExportsTest, PrintGoesToThePrinterChosenAndCancelPrintsNothing)
+{
+    clsChartExports exports;
+    ChartState s = sampleState(8);
+    const QString pdf = home.path() + "/print.pdf";
+    SetPrintDialogHandler([](QPrinter&) { return false; });
+    EXPECT_FALSE(exports.cmdPrint_Click(s));
+    SetPrintDialogHandler([&](QPrinter& p) {
+        p.setOutputFormat(QPrinter::PdfFormat);
+        p.setOutputFileName(pdf);
+        return true;
+    });
+    EXPECT_FALSE(QFile::exists(pdf));
+    ASSERT_TRUE(exports.cmdPrint_Click(s));
+    QFile f(pdf);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(f.read(5) == "%PDF-");
+}
+
+TEST_F(ChartExportsTest, ClipboardReceivesTheGraphPicture)
+{
+    QImage picture(120, 80, QImage::Format_RGB32);
+    picture.fill(qRgb(0, 90, 0));
+    clsChartExports exports;
+    exports.cmdClipBoard_Click(picture);
+    const QImage back = QApplication::clipboard()->image();
+    EXPECT_EQ(back.size(), picture.size());
+    EXPECT_EQ(back.pixel(5, 5), qRgb(0, 90, 0));
+}
+
+TEST_F(ChartExportsTest, WebReportDialogWritesIntoTheReportDirectoryAndOpensThePage)
+{
+    QDir().mkpath(reports() + "/styles");
+    const QString shipped = QString(NORDALIS_SOURCE_DIR) + "/resources/home/reports/styles/";
+    for (const char* f : {"standard header.htm", "standard footer.htm", "blue header.htm", "blue footer.htm"})
+        QFile::copy(shipped + f, reports() + "/styles/" + f);
+    ChartState s = sampleState(10);
+    QImage graph(300, 200, QImage::Format_RGB32);
+    graph.fill(Qt::white);
+    frmHTM dialog(s, graph);
+    EXPECT_EQ(dialog.cmbHeader->count(), 2);
+    EXPECT_EQ(dialog.cmbHeader->currentText(), "blue");
+    EXPECT_EQ(dialog.cmbBorderWidth->currentText(), "1");
+    EXPECT_EQ(dialog.cmbColumns->currentText(), "3");
+    dialog.cmbHeader->setCurrentText("standard");
+    dialog.chkGraph->setChecked(true);
+
+    // The operator browsed elsewhere: the page still goes into the report directory.
+    answer = home.path() + "/elsewhere/week.htm";
+    const QString page = dialog.cmdDoReport_Click();
+    EXPECT_EQ(asked.last(), reports() + "/0000021.001.01  260307.htm");
+    ASSERT_EQ(page, reports() + "/week.htm");
+    EXPECT_EQ(opened, QStringList{page});
+    EXPECT_TRUE(QFile::exists(reports() + "/week graph.png"));
+    QFile f(page);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(f.readAll());
+    EXPECT_TRUE(html.contains("<h1>2180543,&lt;script&gt;x&lt;/script&gt;</h1>"));
+    EXPECT_FALSE(html.contains("<script>"));
+    // Local times from the fixed bias (120 minutes), not the window's offset.
+    EXPECT_TRUE(html.contains("<tr><td>01/03/2026 20:00</td><td>-3.2</td></tr>"));
+    EXPECT_TRUE(html.contains("10 values from 01/03/2026 20:00 to 01/03/2026 22:15"));
+    EXPECT_TRUE(html.contains("Site 21 Depot"));
+
+    answer.clear();
+    opened.clear();
+    EXPECT_TRUE(dialog.cmdDoReport_Click().isEmpty());
+    EXPECT_TRUE(opened.isEmpty());
+}
