@@ -49,6 +49,12 @@ bool syncDirectory(const QString& dir)
 
 } // namespace
 
+QString clsDS1921Data::LoggerFilePath(const QString& directory, const QString& serialNo, const QDateTime& local)
+{
+    return QDir(directory).filePath(serialNo + QLatin1Char(' ') + local.toString(QStringLiteral("yyMMddHHmmss"))
+                                    + QStringLiteral(".dta"));
+}
+
 void clsDS1921Data::WriteLoggerImageToFile(const QString& fileName, qint32& result)
 {
     const QString rom = LoggerRomText();

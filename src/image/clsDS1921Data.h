@@ -164,6 +164,9 @@ public:
     // Writes the file with the record encoded for romText (images not taken from a live logger).
     void WriteLoggerImageToFileFor(const QString& fileName, const QString& romText, qint32& result);
     QString LastError() const { return m_lastError; }
+    // Path of a new logger file in directory: the serial number, one blank, the twelve-digit
+    // local stamp yymmddhhnnss and ".dta" ("1234567890 070605143012.dta").
+    static QString LoggerFilePath(const QString& directory, const QString& serialNo, const QDateTime& local);
 
     // Decodes NVRAMBytes into the fields (defaults when fewer than eight fields).
     void DecodeNVRAM();
