@@ -2,6 +2,7 @@
 #include "cli/Cli.h"
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <cstdio>
 #include <map>
 
 namespace {
@@ -52,8 +53,25 @@ bool TakeFlag(QStringList& args, const QString& name)
     return args.removeAll(name) > 0;
 }
 
+namespace {
+QtMessageHandler g_previousHandler = nullptr;
+
+// The offscreen platform asks for a runtime directory that a terminal session (cron, ssh, CI)
+// often lacks; Qt then falls back to a private one by itself, and the notice about it would only
+// clutter every verb's output.
+void TerminalMessageHandler(QtMsgType type, const QMessageLogContext& ctx, const QString& msg)
+{
+    if (type == QtWarningMsg && msg.startsWith("QStandardPaths: XDG_RUNTIME_DIR not set")) return;
+    if (g_previousHandler)
+        g_previousHandler(type, ctx, msg);
+    else
+        fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, ctx, msg)));
+}
+} // namespace
+
 int main(int argc, char** argv)
 {
+    g_previousHandler = qInstallMessageHandler(TerminalMessageHandler);
     // Graphs and reports draw with fonts, so a GUI application object on the offscreen
     // platform is needed even in a terminal.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
