@@ -53,6 +53,10 @@ struct MissionPlan {
     QString RoomText;              // the compartment entry ("007:freezer"), for the log
 };
 
+// Sets the identity record fields of a plan on an image (description, identifier, the current
+// time as last reading, operator, serial number of the logger with this ROM text).
+void StampMissionRecord(clsDS1921Data& image, const MissionPlan& plan, const QString& romText);
+
 class clsMissionSettings {
 public:
     clsMissionSettings();   // defaults of an opened window; site number from App().LocationID
