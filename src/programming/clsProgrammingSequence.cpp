@@ -126,6 +126,15 @@ ProgrammingOutcome clsProgrammingSequence::Run(const MissionPlan& plan)
                                                                           : ProgrammingOutcome::SaveFailed;
     }
 
+    // The record as it will be written, now from the record just read from the logger.
+    if (clsMissionSettings::RecordFor(m_image, plan).size() > kMaxNvramRecordBytes) {
+        m_failure = Translate("the logger record is too long, please shorten the description");
+        message("the logger record is too long, please shorten the description", vbCritical, "wrong value");
+        status("logger not programmed", 0);
+        ShowReady();
+        return ProgrammingOutcome::Refused;
+    }
+
     clsDallasDevice& device = *m_image.objDeviceFound;
     bool allWritten = true;
     auto step = [&](int32_t rc) { if (rc != 0) allWritten = false; };
