@@ -119,6 +119,7 @@ frmStartMission::frmStartMission(QWidget* parent) : QWidget(parent, Qt::Window)
     diffRow->addWidget(caption("difference to the logger's clock (seconds):", t0));
     lblTimeDiff = new QLabel("-", t0);
     lblTimeDiff->setObjectName("lblTimeDiff");
+    lblTimeDiff->setMinimumWidth(100);
     diffRow->addWidget(lblTimeDiff);
     diffRow->addStretch();
     cmdChangeTime = new QPushButton("&change system date and time", t0);
@@ -261,7 +262,7 @@ frmStartMission::frmStartMission(QWidget* parent) : QWidget(parent, Qt::Window)
     connect(chkusePCDateTime, &QCheckBox::toggled, this, [this] { toSettings(); });
     connect(chkEnableRollover, &QCheckBox::toggled, this, [this] { toSettings(); });
     connect(cmbRoom, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] { toSettings(); });
-    resize(560, 420);
+    resize(660, 440);
 }
 
 bool frmStartMission::Form_Load()
@@ -311,12 +312,13 @@ bool frmStartMission::Form_Load()
         ShowMessage(Translate("couldn't read logger data"), vbExclamation, Translate("error reading logger"));
     } else {
         // 7.-9.
-        const QString serial = logger.SerialNo().isEmpty() ? RomTextToSerialNo(logger.LoggerRomText()) : logger.SerialNo();
+        // The serial number of the logger itself; a logger never programmed here has no record.
+        const QString serial = RomTextToSerialNo(logger.LoggerRomText());
         setWindowTitle(" " + Translate("logger ID") + " " + serial + " " + Translate("connected"));
         const QDateTime clock = logger.DateTime();
         if (clock.isValid()) lblTimeDiff->setText(QString::number(NowLocal().secsTo(clock)));
         m_settings.LoadFromImage(logger);
-        if (m_settings.SerialNo.isEmpty()) m_settings.SerialNo = serial;
+        m_settings.SerialNo = serial;
     }
 
     // Controls from the settings.
