@@ -52,33 +52,60 @@ bool clsProgrammingSequence::saveSamplesBeforeErasing()
     m_image.SetUserName(App().CurrentUserName);
     if (!App().InterfaceRomCode.isEmpty()) m_image.SetInterfaceSerial(RomTextToSerialNo(App().InterfaceRomCode));
 
-    QString why;
-    if (DataDirectory.isEmpty() || !QDir().mkpath(DataDirectory)) {
-        why = Translate("no data directory");
-    } else {
-        const QString file = clsDS1921Data::LoggerFilePath(DataDirectory, m_image.SerialNo(), NowLocal());
-        m_image.WriteLoggerImageToFile(file, rc);
-        if (rc != imgOk) {
-            why = m_image.LastError();
-        } else {
-            clsDS1921Data back;
-            back.ReadLoggerImageFromFile(file, rc);
-            if (rc != imgOk || back.RegisterPages() != m_image.RegisterPages() ||
-                back.TemperaturePages() != m_image.TemperaturePages())
-                why = Translate("the saved file does not read back as the logger's data");
-            else {
-                m_savedFile = file;
-                m_savedSamples = m_image.SamplesStored();
-            }
+    const QString file = DataDirectory.isEmpty() ? QString()
+                                                 : clsDS1921Data::LoggerFilePath(DataDirectory, m_image.SerialNo(), NowLocal());
+    // Writes the image to the file and reads it back; the reason when that fails.
+    auto save = [&]() -> QString {
+        if (file.isEmpty() || !QDir().mkpath(DataDirectory)) return Translate("no data directory");
+        qint32 r = -1;
+        m_image.WriteLoggerImageToFile(file, r);
+        if (r != imgOk) return m_image.LastError();
+        clsDS1921Data back;
+        back.ReadLoggerImageFromFile(file, r);
+        if (r != imgOk || back.RegisterPages() != m_image.RegisterPages() ||
+            back.TemperaturePages() != m_image.TemperaturePages())
+            return Translate("the saved file does not read back as the logger's data");
+        return QString();
+    };
+    auto refuse = [&](const QString& why) {
+        m_failure = Translate("the data on the logger could not be saved, the logger was not erased") + ": " + why;
+        message(m_failure, vbCritical, "error saving logger data");
+        return false;
+    };
+
+    QString why = save();
+    if (!why.isEmpty()) return refuse(why);   // the logger is exactly as it was
+
+    // A running mission could take another sample before the erasing: end it (the status write
+    // clears only the mission bit; the alarm flags stay) and save again when a sample came in.
+    if (m_image.IsMissionRunning()) {
+        const qint32 saved = m_image.MissionSamples();
+        clsDallasDevice& device = *m_image.objDeviceFound;
+        if (device.WriteRaw(kRegStatus, ByteBuffer{0xDF}) != 0) {
+            m_failure = Translate("couldn't read logger data");
+            message("couldn't read logger data", vbCritical, "error reading logger");
+            return false;
+        }
+        clsDS1921Data now;
+        now.objBus = m_image.objBus;
+        now.objDeviceFound = m_image.objDeviceFound;
+        now.ReadImageFromLogger(true, rc);
+        if (rc != imgOk || now.MissionSamples() != saved) {
+            m_image.ReadImageFromLogger(false, rc);
+            if (rc != imgOk) return refuse(Translate("couldn't read logger data"));
+            m_image.SetSerialNo(RomTextToSerialNo(rom));
+            m_image.SetLastReading(NowLocal());
+            m_image.SetUserName(App().CurrentUserName);
+            if (!App().InterfaceRomCode.isEmpty())
+                m_image.SetInterfaceSerial(RomTextToSerialNo(App().InterfaceRomCode));
+            why = save();
+            if (!why.isEmpty()) return refuse(why);
         }
     }
-    if (!m_savedFile.isEmpty()) {
-        status(Translate("logger data saved to ") + QDir::toNativeSeparators(m_savedFile), 200);
-        return true;
-    }
-    m_failure = Translate("the data on the logger could not be saved, the logger was not erased") + ": " + why;
-    message(m_failure, vbCritical, "error saving logger data");
-    return false;
+    m_savedFile = file;
+    m_savedSamples = m_image.SamplesStored();
+    status(Translate("logger data saved to ") + QDir::toNativeSeparators(m_savedFile), 200);
+    return true;
 }
 
 ProgrammingOutcome clsProgrammingSequence::Run(const MissionPlan& plan)
