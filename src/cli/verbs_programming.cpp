@@ -64,7 +64,7 @@ int runProgram(CliContext& ctx)
     if (hasStart) {
         startLocal = QDateTime::fromString(start.trimmed(), QStringLiteral("yyyy-MM-dd HH:mm"));
         if (!startLocal.isValid()) return usage(ctx, "--start takes \"YYYY-MM-DD HH:MM\" (local time), not \"" + start + "\"");
-        startLocal.setTimeSpec(Qt::UTC);   // the program's convention: local times carry the UTC spec
+        startLocal.setTimeSpec(Qt::UTC);   // local times are kept tagged as UTC throughout the program
     }
 
     if (!settings.LoadRooms(AppDatabase())) {
