@@ -196,3 +196,48 @@ TEST_F(ProgrammingBench, NoLoggerConnected)
     EXPECT_EQ(seq.Run(plan), ProgrammingOutcome::NoLogger);
     EXPECT_EQ(count("SELECT COUNT(*) FROM history"), 0);
 }
+
+namespace {
+// A bench link on which a minute passes just before the first scratchpad write once armed, as
+// when a sample falls between the reading and the erasing.
+struct LateSampleBus : VirtualBus {
+    using VirtualBus::VirtualBus;
+    static inline bool armed = false;
+    int block(uint8_t* buffer, int len) override
+    {
+        if (armed && len > 11 && buffer[0] == 0x55 && buffer[9] == 0x0F) {
+            armed = false;
+            world().advance(60000);
+        }
+        return VirtualBus::block(buffer, len);
+    }
+};
+} // namespace
+
+TEST_F(ProgrammingBench, SampleTakenWhileSavingIsSavedToo)
+{
+    TmexShutdown();
+    auto w = world;
+    SetLinkFactoryForTesting([w](int, int) { return std::make_unique<LateSampleBus>(w); });
+    AppLogger().objBus.reset();
+    AppLogger().objDeviceFound.reset();
+    VirtualDs1921* logger = addLogger();
+    clsMissionSettings s = openSettings();
+    s.SampleRateIndex = 0;
+    ASSERT_EQ(program(s), ProgrammingOutcome::Running);
+    world->advance(100LL * 60000);
+    ASSERT_EQ(logger->missionSamples(), 100);
+
+    clsMissionSettings again = openSettings();
+    clsProgrammingSequence seq(AppLogger(), AppDatabase());
+    LateSampleBus::armed = true;
+    ASSERT_EQ(program(again, &seq), ProgrammingOutcome::Running);
+    EXPECT_FALSE(LateSampleBus::armed);
+    EXPECT_EQ(seq.SavedSamples(), 101) << "the sample of the minute that passed is in the file";
+    clsDS1921Data file;
+    qint32 rc = -1;
+    file.ReadLoggerImageFromFile(seq.SavedLoggerFile(), rc);
+    ASSERT_EQ(rc, imgOk);
+    EXPECT_EQ(file.TemperatureSamples().size(), 101u);
+    EXPECT_EQ(QDir(App().DataDirectory).entryList({"*.dta"}).size(), 1) << "the second save replaced the first";
+}
