@@ -166,4 +166,13 @@ TEST_F(ReadFilesImport, TheTerminalVerbPrintsOneLinePerFile)
     EXPECT_EQ(missing.code, 2);
     EXPECT_TRUE(missing.err.contains("no logger file nothere.dta"));
     EXPECT_EQ(cli({"import"}).out, "all logger files processed\n");
+
+    // Both imported loggers run: two job files; their missions ended long ago, so both are due.
+    const CliRun jobs = cli({"joblist", "--due-only"});
+    EXPECT_EQ(jobs.code, 0) << jobs.err.toStdString();
+    EXPECT_EQ(jobs.out.trimmed().split('\n').size(), 2) << jobs.out.toStdString();
+    QFile job(home.filePath("home/data/0000000001r.ndc"));
+    ASSERT_TRUE(job.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(job.readAll().startsWith("due:"));
+    EXPECT_EQ(cli({"joblist", "--soon"}).code, 2);
 }
