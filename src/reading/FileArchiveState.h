@@ -17,6 +17,9 @@ bool IsArchivePending(const QString& path);
 // the state file could be written.
 bool ClearArchivePending(const QString& path);
 
+// Tests: behave as on a file system without extended attributes.
+void SetExtendedAttributesOffForTesting(bool off);
+
 // The trash folder of the user ($XDG_DATA_HOME/Trash or ~/.local/share/Trash).
 QString TrashDirectory();
 // Moves one file into the trash under a free name, with its .trashinfo record. The file is never

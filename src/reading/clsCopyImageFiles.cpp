@@ -112,7 +112,9 @@ bool clsCopyImageFiles::copyDay(DayRow& row, int& done, int total, QString* erro
             if (error) *error = QDir::toNativeSeparators(to) + ": " + out.errorString();
             return false;
         }
-        QFile(to).setFileTime(QFileInfo(from).lastModified(), QFileDevice::FileModificationTime);
+        QFile copy(to);
+        if (copy.open(QIODevice::ReadWrite))
+            copy.setFileTime(QFileInfo(from).lastModified(), QFileDevice::FileModificationTime);
         ++done;
     }
     for (const QString& name : row.files) ClearArchivePending(QDir(m_source).filePath(name));
