@@ -1,0 +1,67 @@
+#pragma once
+// The reading of the logger in the reader cable (the reading dialog frmDownload and the
+// terminal's "read" verb): the whole memory is read into a new logger image, the key figures
+// and alarms are worked out, the reading is stamped into the identity record, the image is saved
+// as a logger file in the data directory and the stamped record is written back into the logger.
+//
+// The logger's record is changed only after its logger file is safely on disk (written, flushed
+// and renamed into place). When the file cannot be written the sequence says so and leaves the
+// logger as it was, so that the reading can simply be repeated.
+#include <QDateTime>
+#include <QString>
+#include <functional>
+#include <memory>
+
+class clsDS1921Data;
+
+class clsReadingSequence {
+public:
+    enum Outcome {
+        NoLogger,          // no device of family 21 in the last search: nothing done, no message
+        ReadFailed,        // the memory could not be read (ReadResult tells the step)
+        NoData,            // the logger has no data yet (SamplesStored < 0)
+        FileFailed,        // the logger file could not be written; the logger is unchanged
+        RecordFailed,      // file written, but the stamped record could not be written back
+        Done,              // file written and logger stamped
+    };
+
+    // source: the application's logger image; its bus's last search (colDevices) names the
+    // devices found.
+    explicit clsReadingSequence(clsDS1921Data& source);
+    ~clsReadingSequence();
+
+    // Outputs of the caller (all optional).
+    std::function<void(const QString& text)> Status;   // status bar, repainted at once
+    std::function<void(int count)> Beep;               // count short signals
+    std::function<void()> Repaint;                     // between devices and steps
+
+    Outcome Run();
+
+    // ---- Results of the last Run
+    clsDS1921Data& Image();           // the image read (empty before Run)
+    QString RomText;                  // the logger read
+    qint32 ReadResult = 0;            // ReadImageFromLogger's status
+    QString Caption;                  // "<FormatDeviceID> \"<DeviceDescription>\""
+    // lblValue(0..6): alarm high, alarm low, max, min (display unit, "##.0" / "..." / "---"),
+    // total logger samples ("#,###,###"), seconds of clock difference, current samples.
+    QString Values[7];
+    bool HighAlarm = false;           // MaxTemp > AlarmHigh (°C)
+    bool LowAlarm = false;            // MinTemp < AlarmLow (°C)
+    bool AlarmShown() const { return HighAlarm || LowAlarm; }
+    QString LoggerFile;               // the file written (empty when none)
+    QString LastStatus;               // the last status text
+    QString ErrorText;                // why the file or the record failed
+    bool MissionRunning = false;
+    QDateTime RecordingStart;         // local; valid when the mission waits for its start delay
+
+private:
+    void status(const QString& text);
+    void beep(int count);
+    clsDS1921Data& m_source;
+    std::unique_ptr<clsDS1921Data> m_image;
+};
+
+// "##.0": at least one digit before the point, one after ("-0.5", "12.0", "0.3").
+QString FormatTemperature(double value);
+// "#,###,###": thousands grouped with ",", zero shown as "0".
+QString FormatThousands(qint64 value);

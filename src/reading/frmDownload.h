@@ -1,0 +1,36 @@
+#pragma once
+// The reading dialog: reads the logger in the reader cable (clsReadingSequence) and shows the
+// key figures, with the maximum or minimum in red and the warning "temperature limit exceeded"
+// when an alarm level was crossed.
+#include "reading/clsReadingSequence.h"
+
+#include <QDialog>
+
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QStatusBar;
+
+class frmDownload : public QDialog {
+    Q_OBJECT
+public:
+    explicit frmDownload(QWidget* parent = nullptr);
+
+    QGroupBox* fraDataDownloaded = nullptr;
+    QLabel* lblValue[7] = {};
+    QLabel* lblDescr[7] = {};
+    QLabel* lblAlarms = nullptr;
+    QStatusBar* sbrStatus = nullptr;
+    QPushButton* cmdClose = nullptr;
+
+    // Shows the dialog, runs the reading once and enables "&Close".
+    void Form_Load();
+    clsReadingSequence::Outcome ReadConnectedLogger();
+    void ShowStatus(const QString& text);
+    const clsReadingSequence& Sequence() const { return m_seq; }
+    bool HasRun() const { return m_ran; }
+
+private:
+    clsReadingSequence m_seq;
+    bool m_ran = false;
+};
