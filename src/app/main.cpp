@@ -16,6 +16,9 @@
 #if __has_include("reading/frmCopyImageFiles.h")
 #include "reading/frmCopyImageFiles.h"
 #endif
+#if __has_include("reading/frmDownloadMain.h")
+#include "reading/frmDownloadMain.h"
+#endif
 
 #include <QApplication>
 #include <cstdio>
@@ -68,6 +71,9 @@ int main(int argc, char** argv)
         ShowMessage(Translate("couldn't initialize, ending"), vbCritical, QString());
         return 1;
     }
+#if __has_include("reading/frmDownloadMain.h")
+    InstallReadingWindows();
+#endif
 #if __has_include("display/frmChart.h")
     InstallChartWindow();
 #endif

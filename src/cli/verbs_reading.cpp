@@ -1,0 +1,108 @@
+// Terminal verbs of the logger reading: reading the logger in the cable as the reading dialog
+// does, and ending the mission of the connected logger.
+#include "cli/Cli.h"
+
+#include "app/modMain.h"
+#include "image/clsDS1921Data.h"
+#include "onewire/BusTrace.h"
+#include "onewire/Ds2480Link.h"
+#include "onewire/OneWireLink.h"
+#include "onewire/VirtualBus.h"
+#include "reading/clsReadingSequence.h"
+
+#include <QDir>
+
+namespace {
+
+bool openBus(CliContext& ctx, const char* verb)
+{
+    RegisterVirtualBus();
+    RegisterSerialLink();
+    if (!ctx.globals.bus.isEmpty()) SetBusOverride(ctx.globals.bus);
+    QString error;
+    if (ctx.globals.traceBusOn && !OpenBusTrace(ctx.globals.traceBus, &error)) {
+        ctx.err << "nordalis-cli " << verb << ": " << error << "\n";
+        return false;
+    }
+    return true;
+}
+
+int runRead(CliContext& ctx)
+{
+    if (!ctx.args.isEmpty()) {
+        ctx.err << "usage: nordalis-cli read\n";
+        return 2;
+    }
+    if (!openBus(ctx, "read")) return 1;
+    clsDS1921Data& logger = AppLogger();
+    // The cable's chip names the interface in the stamp; the logger search fills colDevices.
+    const QString cable = logger.DeviceFound("09");
+    if (!cable.isEmpty()) App().InterfaceRomCode = cable;
+    logger.DeviceFound("21");
+    clsReadingSequence seq(logger);
+    const clsReadingSequence::Outcome o = seq.Run();
+    if (o == clsReadingSequence::NoLogger) {
+        ctx.err << "nordalis-cli read: no logger on the bus\n";
+        return 1;
+    }
+    if (!seq.Caption.isEmpty()) ctx.out << "logger\t" << seq.Caption << "\n";
+    if (!seq.RomText.isEmpty()) ctx.out << "rom\t" << seq.RomText << "\n";
+    static const char* const names[7] = {"alarm high", "alarm low", "max temperature", "min temperature",
+                                         "total logger samples",
+                                         "seconds time difference between system and logger", "current samples"};
+    for (int i = 0; i < 7; ++i)
+        if (!seq.Values[i].isEmpty()) ctx.out << names[i] << "\t" << seq.Values[i] << "\n";
+    if (seq.HighAlarm) ctx.out << "ALARM\ttemperature limit exceeded: maximum above alarm high\n";
+    if (seq.LowAlarm) ctx.out << "ALARM\ttemperature limit exceeded: minimum below alarm low\n";
+    if (!seq.LoggerFile.isEmpty()) ctx.out << "file\t" << QDir::toNativeSeparators(seq.LoggerFile) << "\n";
+    ctx.out << "status\t" << seq.LastStatus << "\n";
+    ctx.out.flush();
+    switch (o) {
+    case clsReadingSequence::Done: return 0;
+    case clsReadingSequence::RecordFailed:
+        ctx.err << "nordalis-cli read: the logger file was written, but the stamp could not be written into the logger: "
+                << seq.ErrorText << "\n";
+        return 1;
+    case clsReadingSequence::FileFailed:
+        ctx.err << "nordalis-cli read: " << seq.LastStatus << "\n";
+        return 1;
+    default:
+        ctx.err << "nordalis-cli read: " << seq.LastStatus << "\n";
+        return 1;
+    }
+}
+
+int runStop(CliContext& ctx)
+{
+    if (!ctx.args.isEmpty()) {
+        ctx.err << "usage: nordalis-cli stop\n";
+        return 2;
+    }
+    if (!openBus(ctx, "stop")) return 1;
+    clsDS1921Data& logger = AppLogger();
+    if (logger.DeviceFound("21").isEmpty() || !logger.objDeviceFound) {
+        ctx.err << "nordalis-cli stop: no logger on the bus\n";
+        return 1;
+    }
+    const QString rom = logger.LoggerRomText();
+    const int rc = logger.objDeviceFound->StopMission();
+    if (rc != 0) {
+        ctx.err << "nordalis-cli stop: couldn't stop logger " << rom << " (" << rc << ")\n";
+        return 1;
+    }
+    const bool running = logger.objDeviceFound->IsMissionRunning();
+    if (running) {
+        ctx.err << "nordalis-cli stop: logger " << rom << " is still running\n";
+        return 1;
+    }
+    ctx.out << rom << "\tstopped\n";
+    ctx.out.flush();
+    return 0;
+}
+
+} // namespace
+
+CliVerb verbRead("read", "read",
+                 "read the logger in the cable: key figures and alarms, the logger file, the stamp written back",
+                 &runRead);
+CliVerb verbStop("stop", "stop", "end the mission of the connected logger", &runStop);

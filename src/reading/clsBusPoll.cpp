@@ -1,0 +1,80 @@
+#include "reading/clsBusPoll.h"
+
+#include "app/modInternationalisation.h"
+#include "app/modMain.h"
+#include "image/clsDS1921Data.h"
+
+#include <QLocale>
+#include <cmath>
+
+clsBusPoll::clsBusPoll(clsDS1921Data& logger) : m_logger(logger) {}
+
+clsBusPoll::Cycle clsBusPoll::Poll()
+{
+    Cycle c;
+    const QString now = QLocale::system().toString(NowLocal(), QLocale::ShortFormat);
+
+    // The identification chip of the reader cable; errors of this search are ignored.
+    const QString cable = m_logger.DeviceFound("09");
+    if (cable.isEmpty()) {
+        c.state = NoCable;
+        c.picture = PicNoLogger;
+        c.status = now + Translate(" no cable found");
+        c.removed = m_connected;
+        m_connected = false;
+        return c;
+    }
+    App().InterfaceRomCode = cable;
+
+    const QString rom = m_logger.DeviceFound("21");
+    const bool present = !rom.isEmpty() && m_logger.objDeviceFound;
+    if (present) {
+        c.state = LoggerPresent;
+        c.loggerMenu = true;
+        c.loggerRom = rom;
+        c.running = m_logger.objDeviceFound->IsMissionRunning();
+        c.picture = c.running ? PicRunning : PicNotRunning;
+        c.status = now + Translate(c.running ? " logger connected and running" : " logger connected but NOT RUNNING !!!");
+    } else {
+        c.state = CableOnly;
+        c.picture = PicNoLogger;
+        c.status = now + Translate(" logger not connected");
+    }
+    if (present != m_connected) {
+        m_connected = present;
+        c.arrived = present;
+        c.removed = !present;
+    }
+    return c;
+}
+
+QString ListSortKey(const QString& cell)
+{
+    const QString t = cell.trimmed();
+    if (t.isEmpty()) return cell;
+    // Dates in the forms the program shows them.
+    static const char* const formats[] = {"dd.MM.yyyy HH:mm:ss", "dd.MM.yyyy HH:mm", "dd.MM.yyyy", "yyyy-MM-dd HH:mm:ss",
+                                          "yyyy-MM-dd HH:mm", "yyyy-MM-dd", "dd/MM/yyyy HH:mm:ss", "dd/MM/yyyy HH:mm",
+                                          "dd/MM/yyyy", "dd.MM.yy HH:mm", "dd.MM.yy"};
+    for (const char* f : formats) {
+        QDateTime d = QDateTime::fromString(t, QString::fromLatin1(f));
+        if (!d.isValid()) {
+            const QDate day = QDate::fromString(t, QString::fromLatin1(f));
+            if (day.isValid()) d = QDateTime(day, QTime(0, 0));
+        }
+        if (d.isValid()) {
+            if (d.date().year() < 1950) d = d.addYears(100);
+            return d.toString("yyyyMMddHHmmss");
+        }
+    }
+    const QLocale loc = QLocale::system();
+    for (const QLocale& l : {loc, QLocale::c()}) {
+        bool ok = false;
+        const double v = l.toDouble(t, &ok);
+        if (ok) {
+            const qint64 n = qint64(std::llround(v < 0 ? -v : v));
+            return QString(v < 0 ? "B" : "A") + QString::number(n).rightJustified(10, '0');
+        }
+    }
+    return cell;
+}

@@ -1,0 +1,182 @@
+#include "reading/clsReadingSequence.h"
+
+#include "app/modInternationalisation.h"
+#include "app/modMain.h"
+#include "image/clsDS1921Data.h"
+
+#include <QDir>
+#include <QLocale>
+#include <cmath>
+
+QString FormatTemperature(double value)
+{
+    if (std::isnan(value)) return QStringLiteral("---");
+    QString t = QString::number(value, 'f', 1);
+    if (t == "-0.0") t = "0.0";
+    return t;
+}
+
+QString FormatThousands(qint64 value)
+{
+    const bool negative = value < 0;
+    QString digits = QString::number(negative ? -value : value);
+    for (int i = digits.size() - 3; i > 0; i -= 3) digits.insert(i, ',');
+    return negative ? "-" + digits : digits;
+}
+
+clsReadingSequence::clsReadingSequence(clsDS1921Data& source)
+    : m_source(source), m_image(std::make_unique<clsDS1921Data>())
+{
+}
+
+clsReadingSequence::~clsReadingSequence() = default;
+
+clsDS1921Data& clsReadingSequence::Image() { return *m_image; }
+
+void clsReadingSequence::status(const QString& text)
+{
+    LastStatus = text;
+    if (Status) Status(text);
+}
+
+void clsReadingSequence::beep(int count)
+{
+    if (Beep) Beep(count);
+}
+
+clsReadingSequence::Outcome clsReadingSequence::Run()
+{
+    m_image = std::make_unique<clsDS1921Data>();
+    for (QString& v : Values) v.clear();
+    HighAlarm = LowAlarm = MissionRunning = false;
+    LoggerFile.clear();
+    ErrorText.clear();
+    RecordingStart = QDateTime();
+    ReadResult = 0;
+    RomText.clear();
+
+    // 1. The first logger of the last search.
+    std::shared_ptr<clsDallasDevice> device;
+    if (m_source.objBus) {
+        for (const auto& d : m_source.objBus->colDevices) {
+            if (Repaint) Repaint();
+            if (d && d->strROMText.endsWith("21")) {
+                device = d;
+                break;
+            }
+        }
+    }
+    if (!device) return NoLogger;
+
+    // 2. A new image on that device.
+    m_image->objBus = m_source.objBus;
+    m_image->objDeviceFound = device;
+    RomText = device->strROMText;
+    status(Translate("reading logger..."));
+
+    // 3. The whole memory.
+    qint32 rc = 0;
+    m_image->ReadImageFromLogger(false, rc);
+    ReadResult = rc;
+    if (rc != 0) {
+        beep(1);
+        status(Translate("couldn't read logger ") + QString::number(rc));
+        beep(2);
+        return ReadFailed;
+    }
+    clsDS1921Data& img = *m_image;
+
+    // 4. No data yet.
+    if (img.SamplesStored() < 0) {
+        for (QString& v : Values) v = "---";
+        status(Translate("data not yet available"));
+        return NoData;
+    }
+
+    // 5. Caption, clock difference, current samples.
+    Caption = FormatDeviceID(img.DeviceID()) + " \"" + img.DeviceDescription() + "\"";
+    const QDateTime loggerClock = img.DateTime();
+    if (loggerClock.isValid())
+        Values[5] = QString::number(NowLocal().secsTo(loggerClock) + 4);
+    else
+        Values[5] = "---";
+    Values[6] = QString::number(img.MissionSamples());
+
+    // 6. Stamp the reading.
+    status(Translate("...saving data..."));
+    img.SetLastReading(NowLocal());
+    img.SetUserName(App().CurrentUserName);
+    img.SetInterfaceSerial(RomTextToSerialNo(App().InterfaceRomCode));
+
+    // 7. The data directory (usually there already).
+    const QString dir = App().DataDirectory;
+    status(Translate("making directory ") + QDir::toNativeSeparators(dir) + "...");
+    QDir().mkpath(dir);
+
+    // 8. The logger file, safely on disk before the logger is touched.
+    status(Translate("...writing data..."));
+    const QString path = clsDS1921Data::LoggerFilePath(dir, img.SerialNo(), NowLocal());
+    qint32 frc = 0;
+    img.WriteLoggerImageToFile(path, frc);
+    if (frc != 0) {
+        ErrorText = img.LastError();
+        beep(1);
+        status(Translate("couldn't write logger file ") + QDir::toNativeSeparators(path) + ": " + ErrorText +
+               Translate(" - the logger was not changed"));
+        beep(2);
+        return FileFailed;
+    }
+    LoggerFile = path;
+
+    // 9. Key figures and alarms (compared in °C).
+    if (img.SamplesStored() > 0) {
+        Values[0] = FormatTemperature(ToDisplayUnits(img.AlarmHigh()));
+        Values[1] = FormatTemperature(ToDisplayUnits(img.AlarmLow()));
+        Values[2] = FormatTemperature(ToDisplayUnits(img.MaxTemp()));
+        Values[3] = FormatTemperature(ToDisplayUnits(img.MinTemp()));
+        if (img.MaxTemp() > img.AlarmHigh()) {
+            HighAlarm = true;
+            beep(3);
+        }
+        if (img.MinTemp() < img.AlarmLow()) {
+            LowAlarm = true;
+            beep(3);
+        }
+    } else {
+        for (int i = 0; i < 4; ++i) Values[i] = "...";
+    }
+
+    // 10.
+    Values[4] = FormatThousands(img.DeviceSamples());
+
+    // 11. The stamped record back into the logger.
+    status(Translate("...writing new data..."));
+    qint32 wrc = 0;
+    img.WriteImageToLoggerNVRAM(wrc);
+    if (wrc != 0) {
+        ErrorText = img.LastError();
+        beep(1);
+        status(Translate("couldn't write the reading into the logger ") + QString::number(wrc));
+        beep(2);
+        return RecordFailed;
+    }
+    beep(1);
+
+    // 12. Is the mission running?
+    MissionRunning = device->IsMissionRunning();
+    if (MissionRunning) {
+        status(Translate("...finished reading, logger running"));
+        if (img.SamplesStored() == 0) {
+            RecordingStart = NowLocal().addSecs(qint64(img.MissionStartDelay()) * 60);
+            const QLocale loc = QLocale::system();
+            status(Translate("Recording will start at ") + loc.toString(RecordingStart.date(), QLocale::ShortFormat) +
+                   " " + loc.toString(RecordingStart.time(), QLocale::ShortFormat));
+            beep(1);
+        }
+    } else {
+        beep(1);
+        status(Translate("...finished reading, logger NOT RUNNING !!"));
+        beep(1);
+    }
+    return Done;
+}

@@ -1,0 +1,388 @@
+#include "reading/frmDownloadMain.h"
+
+#include "app/DueList.h"
+#include "app/WindowHooks.h"
+#include "app/frmMainMenue.h"
+#include "app/modInternationalisation.h"
+#include "app/modMain.h"
+#include "db/clsDatabase.h"
+#include "image/clsDS1921Data.h"
+#include "reading/JobFiles.h"
+#include "reading/LoggerImageToDatabase.h"
+#include "reading/clsCopyImageFiles.h"
+#include "reading/frmDownload.h"
+
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPainter>
+#include <QStatusBar>
+#include <QThread>
+#include <QTimer>
+#include <QTreeWidget>
+
+namespace {
+
+std::function<void(int)>& readingWait()
+{
+    static std::function<void(int)> w;
+    return w;
+}
+
+void Wait(int ms)
+{
+    if (readingWait()) readingWait()(ms);
+    else QThread::msleep(ulong(ms));
+}
+
+// The three status pictures: a green disc (running), a grey ring (no logger or no cable), a red
+// disc with a bar (connected but not running).
+QPixmap StatusPicture(int picture)
+{
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    switch (picture) {
+    case clsBusPoll::PicRunning:
+        p.setBrush(QColor(0, 160, 0));
+        p.setPen(Qt::darkGreen);
+        p.drawEllipse(1, 1, 14, 14);
+        break;
+    case clsBusPoll::PicNotRunning:
+        p.setBrush(QColor(210, 0, 0));
+        p.setPen(Qt::darkRed);
+        p.drawEllipse(1, 1, 14, 14);
+        p.setPen(QPen(Qt::white, 2));
+        p.drawLine(4, 8, 12, 8);
+        break;
+    default:
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(Qt::gray, 2));
+        p.drawEllipse(2, 2, 12, 12);
+        break;
+    }
+    return pm;
+}
+
+struct ColumnDef { const char* key; const char* title; };
+const ColumnDef kColumns[10] = {{"Seq", "read seq"},
+                                {"NeedReading", "read?"},
+                                {"RoomDescription", "compartment desc"},
+                                {"Room", "#"},
+                                {"PositionDescription", "position desc"},
+                                {"Position", "#"},
+                                {"SerialNo", "logger ID"},
+                                {"NextReading", "hours remaining"},
+                                {"DateRead", "last read"},
+                                {"sort", "sort"}};
+// Display order by creation index.
+const int kDisplayOrder[10] = {3, 2, 5, 4, 6, 8, 7, 1, 0, 9};
+constexpr int kSortColumn = 9;
+
+} // namespace
+
+void SetReadingWaitForTesting(std::function<void(int milliseconds)> wait) { readingWait() = std::move(wait); }
+
+frmDownloadMain::frmDownloadMain(QWidget* parent) : QMainWindow(parent), m_poll(AppLogger())
+{
+    setObjectName("frmDownloadMain");
+    setWindowTitle("NORDALIS READ LOGGER");
+    resize(760, 420);
+
+    mnuLogger = menuBar()->addMenu("&Logger");
+    mnuLogger->setObjectName("mnuLogger");
+    const char* const loggerItems[3] = {"&program logger...", "&read logger...", "&stop logger"};
+    for (int i = 0; i < 3; ++i) {
+        mnuLogger1[i] = mnuLogger->addAction(loggerItems[i]);
+        mnuLogger1[i]->setObjectName(QString("mnuLogger1_%1").arg(i));
+        connect(mnuLogger1[i], &QAction::triggered, this, [this, i] { mnuLogger1_Click(i); });
+    }
+    mnuExtras = menuBar()->addMenu("&Options");
+    mnuExtras->setObjectName("mnuExtras");
+    mnuExtras2Menu = mnuExtras->addMenu("&Fontsize");
+    mnuExtras1[0] = mnuExtras2Menu->menuAction();
+    const char* const fonts[3] = {"&Small", "&Medium", "&Large"};
+    for (int i = 0; i < 3; ++i) {
+        mnuExtras2[i] = mnuExtras2Menu->addAction(fonts[i]);
+        mnuExtras2[i]->setCheckable(true);
+        connect(mnuExtras2[i], &QAction::triggered, this, [this, i] { mnuExtras2_Click(i); });
+    }
+    const char* const extras[3] = {"read &logger when connected", "only display loggers due for reading",
+                                   "generate &joblist for palmtop"};
+    for (int i = 1; i <= 3; ++i) {
+        mnuExtras1[i] = mnuExtras->addAction(extras[i - 1]);
+        mnuExtras1[i]->setObjectName(QString("mnuExtras1_%1").arg(i));
+        if (i < 3) mnuExtras1[i]->setCheckable(true);
+        connect(mnuExtras1[i], &QAction::triggered, this, [this, i] { mnuExtras1_Click(i); });
+    }
+    mnuDiskette = menuBar()->addMenu("&Diskette");
+    mnuDiskette->setObjectName("mnuDiskette");
+    const char* const disk[2] = {"copy loggerfiles &to diskette (backup)", "copy loggerfiles f&rom diskette (restore)"};
+    for (int i = 0; i < 2; ++i) {
+        mnuDiskette1[i] = mnuDiskette->addAction(disk[i]);
+        mnuDiskette1[i]->setObjectName(QString("mnuDiskette1_%1").arg(i));
+        connect(mnuDiskette1[i], &QAction::triggered, this, [this, i] { mnuDiskette1_Click(i); });
+    }
+
+    lvwKnownDevices = new QTreeWidget(this);
+    lvwKnownDevices->setObjectName("lvwKnownDevices");
+    lvwKnownDevices->setRootIsDecorated(false);
+    lvwKnownDevices->setUniformRowHeights(true);
+    lvwKnownDevices->setAllColumnsShowFocus(true);
+    setCentralWidget(lvwKnownDevices);
+
+    auto* sb = statusBar();
+    sb->setObjectName("sbrStatus");
+    panelStatus = new QLabel(this);
+    panelStatus->setObjectName("status");
+    panelFiles = new QLabel(this);
+    panelFiles->setObjectName("files");
+    panelSymbol = new QLabel(this);
+    panelSymbol->setObjectName("Symbol");
+    panelSymbol->setFixedWidth(24);
+    panelUserName = new QLabel(this);
+    panelUserName->setObjectName("UserName");
+    sb->addWidget(panelStatus, 3);
+    sb->addWidget(panelFiles, 2);
+    sb->addWidget(panelSymbol);
+    sb->addPermanentWidget(panelUserName);
+
+    timPollBus = new QTimer(this);
+    timPollBus->setObjectName("timPollBus");
+    timPollBus->setInterval(1500);
+    connect(timPollBus, &QTimer::timeout, this, [this] { timPollBus_Timer(); });
+
+    Form_Load();
+}
+
+frmDownloadMain::~frmDownloadMain()
+{
+    if (m_dialog) delete m_dialog.data();
+}
+
+void frmDownloadMain::Form_Load()
+{
+    TranslateForm(this);
+    if (App().RestrictedMode) {
+        mnuLogger1[0]->setEnabled(false);
+        mnuLogger1[2]->setEnabled(false);
+        mnuDiskette1[1]->setEnabled(false);
+    }
+    panelUserName->setText(Translate("user: ") + App().CurrentUserName + "   ");
+    clsDatabase& db = AppDatabase();
+    mnuExtras1[1]->setChecked(db.Parameter("DownloadAutoDownload", "True").compare("True", Qt::CaseInsensitive) == 0);
+    mnuExtras1[2]->setChecked(db.Parameter("DownloadOnlyNeedReading", "False").compare("True", Qt::CaseInsensitive) == 0);
+    bool ok = false;
+    const int font = db.Parameter("DownloadListFontsize", "0").trimmed().toInt(&ok);
+    if (ok && font >= 0 && font <= 2) mnuExtras2_Click(font);
+
+    QStringList titles;
+    for (int i = 0; i < 10; ++i)
+        titles << (i == kSortColumn ? QString(kColumns[i].title) : Translate(kColumns[i].title) + "   ");
+    lvwKnownDevices->setColumnCount(10);
+    lvwKnownDevices->setHeaderLabels(titles);
+    for (int i = 0; i < 10; ++i) lvwKnownDevices->setColumnWidth(i, 0);
+    lvwKnownDevices->setColumnHidden(kSortColumn, true);
+    QHeaderView* h = lvwKnownDevices->header();
+    h->setSectionsClickable(true);
+    h->setSortIndicatorShown(false);
+    for (int pos = 0; pos < 10; ++pos) h->moveSection(h->visualIndex(kDisplayOrder[pos]), pos);
+    connect(h, &QHeaderView::sectionClicked, this, [this](int c) { lvwKnownDevices_ColumnClick(c); });
+    mnuLogger->setEnabled(false);
+    FillList();
+    timPollBus->start();
+}
+
+void frmDownloadMain::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    m_sortedColumn = -1;   // a new activation forgets the column sorted last
+    if (!timPollBus->isActive()) timPollBus->start();
+}
+
+void frmDownloadMain::ShowStatus(const QString& text) { panelStatus->setText(text); }
+
+void frmDownloadMain::FillList() { RefreshDueList(lvwKnownDevices, mnuExtras1[2]->isChecked()); }
+
+void frmDownloadMain::setSymbol(int picture)
+{
+    m_picture = picture;
+    if (picture == 0) {
+        panelSymbol->clear();
+        panelSymbol->setText(QString());
+    } else {
+        panelSymbol->setPixmap(StatusPicture(picture));
+    }
+}
+
+void frmDownloadMain::timPollBus_Timer()
+{
+    const bool wasActive = timPollBus->isActive();
+    timPollBus->stop();
+    const clsBusPoll::Cycle c = m_poll.Poll();
+    ShowStatus(c.status);
+    setSymbol(c.picture);
+    if (c.state == clsBusPoll::NoCable) {
+        CloseReadingDialog();
+    } else {
+        mnuLogger->setEnabled(c.loggerMenu);
+        if (c.arrived) {
+            if (mnuExtras1[1]->isChecked()) OpenReadingDialog();
+            qint32 rc = 0;
+            AppLogger().ReadImageFromLogger(true, rc);
+            const QString desc = AppLogger().DeviceDescription();
+            if (rc == 0 && !desc.isEmpty()) {
+                for (int r = 0; r < lvwKnownDevices->topLevelItemCount(); ++r) {
+                    QTreeWidgetItem* it = lvwKnownDevices->topLevelItem(r);
+                    bool match = false;
+                    for (int col = 0; col < lvwKnownDevices->columnCount() && !match; ++col) match = it->text(col) == desc;
+                    if (match) {
+                        lvwKnownDevices->scrollToItem(it);
+                        lvwKnownDevices->setCurrentItem(it);
+                        break;
+                    }
+                }
+            }
+        } else if (c.removed) {
+            CloseReadingDialog();
+            setSymbol(0);
+            Wait(1000);
+        }
+        ImportWaitingLoggerFiles(
+            QString(), [this](const QString& t) { panelFiles->setText(t); }, [this](const QString& t) { ShowStatus(t); },
+            [this] { FillList(); });
+    }
+    if (wasActive || isVisible()) timPollBus->start();
+    (void)wasActive;
+}
+
+void frmDownloadMain::OpenReadingDialog()
+{
+    CloseReadingDialog();
+    auto* d = new frmDownload(this);
+    d->setAttribute(Qt::WA_DeleteOnClose, true);
+    m_dialog = d;
+    d->Form_Load();
+}
+
+void frmDownloadMain::CloseReadingDialog()
+{
+    if (m_dialog) {
+        m_dialog->close();
+        if (m_dialog) delete m_dialog.data();
+    }
+}
+
+void frmDownloadMain::mnuLogger1_Click(int index)
+{
+    switch (index) {
+    case 0: OpenProgramLoggerWindow(this); break;
+    case 1: OpenReadingDialog(); break;
+    case 2: StopLogger(); break;
+    }
+}
+
+void frmDownloadMain::StopLogger()
+{
+    if (App().RestrictedMode) return;
+    if (ShowMessage(Translate("Really stop logger?"), vbYesNo | vbQuestion | vbDefaultButton2, "NORDALIS") != vbYes)
+        return;
+    if (AppLogger().DeviceFound("21").isEmpty() || !AppLogger().objDeviceFound) {
+        ShowStatus(Translate(" logger not connected"));
+        return;
+    }
+    AppLogger().objDeviceFound->StopMission();
+    OpenReadingDialog();
+}
+
+void frmDownloadMain::mnuExtras2_Click(int index)
+{
+    static const int sizes[3] = {8, 10, 12};
+    for (int i = 0; i < 3; ++i) mnuExtras2[i]->setChecked(i == index);
+    QFont f = lvwKnownDevices ? lvwKnownDevices->font() : font();
+    f.setPointSize(sizes[index]);
+    if (lvwKnownDevices) lvwKnownDevices->setFont(f);
+}
+
+void frmDownloadMain::mnuExtras1_Click(int index)
+{
+    if (index == 2) FillList();
+    else if (index == 3) {
+        ShowBusy();
+        GenerateJoblist(mnuExtras1[2]->isChecked());
+        ShowReady();
+    }
+}
+
+void frmDownloadMain::mnuDiskette1_Click(int index)
+{
+    timPollBus->stop();
+    if (index == 0) OpenCopyImageFilesDialog(this);
+    else OpenRestoreImageFilesDialog(this);
+    timPollBus->start();
+}
+
+void frmDownloadMain::lvwKnownDevices_ColumnClick(int column)
+{
+    QTreeWidgetItem* header = lvwKnownDevices->headerItem();
+    const int position = lvwKnownDevices->header()->visualIndex(column);
+    if (position == m_sortedColumn) {
+        m_ascending = !m_ascending;
+        QString t = header->text(column);
+        t.chop(2);
+        header->setText(column, t + (m_ascending ? " >" : " <"));
+        lvwKnownDevices->sortItems(kSortColumn, m_ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+        return;
+    }
+    m_sortedColumn = position;
+    m_ascending = true;
+    for (int c = 0; c < kSortColumn; ++c) {
+        QString t = header->text(c);
+        t.chop(2);
+        header->setText(c, t + "  ");
+    }
+    QString t = header->text(column);
+    t.chop(2);
+    header->setText(column, t + " >");
+    for (int r = 0; r < lvwKnownDevices->topLevelItemCount(); ++r) {
+        QTreeWidgetItem* it = lvwKnownDevices->topLevelItem(r);
+        it->setText(kSortColumn, ListSortKey(it->text(column)));
+    }
+    lvwKnownDevices->sortItems(kSortColumn, Qt::AscendingOrder);
+}
+
+void frmDownloadMain::SaveSettings()
+{
+    clsDatabase& db = AppDatabase();
+    db.SetParameter("DownloadAutoDownload", QString(mnuExtras1[1]->isChecked() ? "True" : "False"));
+    db.SetParameter("DownloadOnlyNeedReading", QString(mnuExtras1[2]->isChecked() ? "True" : "False"));
+    int font = 0;
+    for (int i = 0; i < 3; ++i)
+        if (mnuExtras2[i]->isChecked()) font = i;
+    db.SetParameter("DownloadListFontsize", QString::number(font));
+}
+
+void frmDownloadMain::closeEvent(QCloseEvent* event)
+{
+    timPollBus->stop();
+    CloseReadingDialog();
+    SaveSettings();
+    QMainWindow::closeEvent(event);
+    ShowMainMenu();
+}
+
+void InstallReadingWindows()
+{
+    SetWorkingWindowFactory(0, [] { return new frmDownloadMain(); });
+    SetReadingDialogHook([](QWidget* owner) {
+        if (auto* w = qobject_cast<frmDownloadMain*>(owner)) {
+            w->OpenReadingDialog();
+            return;
+        }
+        auto* d = new frmDownload(owner);
+        d->setAttribute(Qt::WA_DeleteOnClose, true);
+        d->Form_Load();
+    });
+}
