@@ -72,8 +72,11 @@ QString ListSortKey(const QString& cell)
         bool ok = false;
         const double v = l.toDouble(t, &ok);
         if (ok) {
+            // Negative numbers take "A" and the ten-digit complement of their amount, the
+            // others "B" and their amount, so that the text order is the numeric order.
             const qint64 n = qint64(std::llround(v < 0 ? -v : v));
-            return QString(v < 0 ? "B" : "A") + QString::number(n).rightJustified(10, '0');
+            if (v < 0 && n > 0) return "A" + QString::number(9999999999LL - n).rightJustified(10, '0');
+            return "B" + QString::number(n).rightJustified(10, '0');
         }
     }
     return cell;

@@ -36,6 +36,7 @@ private:
     bool m_connected = false;
 };
 
-// Sort key of a list cell: a date becomes "YYYYMMDDHHNNSS", a number "A" or (negative) "B" and
-// ten digits, anything else the text unchanged.
+// Sort key of a list cell: a date becomes "YYYYMMDDHHNNSS"; a number "B" and its ten digits, or
+// when negative "A" and the ten-digit complement of its amount (so that -3 sorts before 5);
+// anything else the text unchanged.
 QString ListSortKey(const QString& cell);

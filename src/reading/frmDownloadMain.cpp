@@ -232,19 +232,7 @@ void frmDownloadMain::timPollBus_Timer()
             if (mnuExtras1[1]->isChecked()) OpenReadingDialog();
             qint32 rc = 0;
             AppLogger().ReadImageFromLogger(true, rc);
-            const QString desc = AppLogger().DeviceDescription();
-            if (rc == 0 && !desc.isEmpty()) {
-                for (int r = 0; r < lvwKnownDevices->topLevelItemCount(); ++r) {
-                    QTreeWidgetItem* it = lvwKnownDevices->topLevelItem(r);
-                    bool match = false;
-                    for (int col = 0; col < lvwKnownDevices->columnCount() && !match; ++col) match = it->text(col) == desc;
-                    if (match) {
-                        lvwKnownDevices->scrollToItem(it);
-                        lvwKnownDevices->setCurrentItem(it);
-                        break;
-                    }
-                }
-            }
+            if (rc == 0) selectRow(AppLogger().DeviceDescription());
         } else if (c.removed) {
             CloseReadingDialog();
             setSymbol(0);
@@ -253,9 +241,26 @@ void frmDownloadMain::timPollBus_Timer()
         ImportWaitingLoggerFiles(
             QString(), [this](const QString& t) { panelFiles->setText(t); }, [this](const QString& t) { ShowStatus(t); },
             [this] { FillList(); });
+        // The import refills the list: select the arrived logger's row again (a logger read for
+        // the first time only now has one).
+        if (c.arrived) selectRow(AppLogger().DeviceDescription());
     }
     if (wasActive || isVisible()) timPollBus->start();
-    (void)wasActive;
+}
+
+void frmDownloadMain::selectRow(const QString& description)
+{
+    if (description.isEmpty()) return;
+    for (int r = 0; r < lvwKnownDevices->topLevelItemCount(); ++r) {
+        QTreeWidgetItem* it = lvwKnownDevices->topLevelItem(r);
+        for (int col = 0; col < lvwKnownDevices->columnCount(); ++col) {
+            if (it->text(col) == description) {
+                lvwKnownDevices->scrollToItem(it);
+                lvwKnownDevices->setCurrentItem(it);
+                return;
+            }
+        }
+    }
 }
 
 void frmDownloadMain::OpenReadingDialog()

@@ -62,6 +62,7 @@ protected:
 private:
     void Form_Load();
     void setSymbol(int picture);
+    void selectRow(const QString& description);   // first row with a cell equal to it
     clsBusPoll m_poll;
     QPointer<frmDownload> m_dialog;
     int m_picture = 0;

@@ -1,0 +1,216 @@
+// The read-logger window on the simulated bus: the poll's three bus states and its transitions
+// (the reading dialog opens once on arrival and closes on removal), the import of the new
+// logger file within the same poll, the due list's sorting and the window's settings.
+#include "ReadingTestSupport.h"
+
+#include "db/clsDatabase.h"
+#include "reading/clsBusPoll.h"
+#include "reading/frmDownload.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QTimer>
+#include <QTreeWidget>
+
+TEST(ReadingSortKey, DatesNumbersAndText)
+{
+    EXPECT_EQ(ListSortKey("05.12.2026 10:07:09"), "20261205100709");
+    EXPECT_EQ(ListSortKey("2026-01-02 03:04"), "20260102030400");
+    EXPECT_EQ(ListSortKey("17"), "B0000000017");
+    EXPECT_EQ(ListSortKey("-3"), "A9999999996");
+    EXPECT_LT(ListSortKey("-30"), ListSortKey("-3"));
+    EXPECT_LT(ListSortKey("-3"), ListSortKey("0"));
+    EXPECT_EQ(ListSortKey("freezer"), "freezer");
+    // Numerically, not as text: 9 before 10.
+    EXPECT_LT(ListSortKey("9"), ListSortKey("10"));
+    // Chronologically, not as text: 31 December before 1 January of the next year.
+    EXPECT_LT(ListSortKey("31.12.2025 23:00"), ListSortKey("01.01.2026 01:00"));
+}
+
+TEST_F(ReadingBench, PollStatesAndTransitions)
+{
+    clsBusPoll poll(AppLogger());
+    clsBusPoll::Cycle c = poll.Poll();
+    EXPECT_EQ(c.state, clsBusPoll::CableOnly);
+    EXPECT_EQ(c.picture, clsBusPoll::PicNoLogger);
+    EXPECT_TRUE(c.status.endsWith(" logger not connected"));
+    EXPECT_FALSE(c.loggerMenu);
+    EXPECT_FALSE(c.arrived || c.removed);
+
+    VirtualDs1921* logger = addLogger();   // out of its box: not running
+    c = poll.Poll();
+    EXPECT_EQ(c.state, clsBusPoll::LoggerPresent);
+    EXPECT_EQ(c.picture, clsBusPoll::PicNotRunning);
+    EXPECT_TRUE(c.status.endsWith(" logger connected but NOT RUNNING !!!"));
+    EXPECT_TRUE(c.arrived);
+    EXPECT_TRUE(c.loggerMenu);
+    c = poll.Poll();
+    EXPECT_FALSE(c.arrived) << "a logger left in the cable arrives once";
+
+    logger->setPresent(false);
+    world->save();
+    c = poll.Poll();
+    EXPECT_EQ(c.state, clsBusPoll::CableOnly);
+    EXPECT_TRUE(c.removed);
+
+    // The cable pulled out with the logger in it: removal too.
+    logger->setPresent(true);
+    world->save();
+    EXPECT_TRUE(poll.Poll().arrived);
+    for (const auto& d : world->devices()) d->setPresent(false);
+    world->save();
+    c = poll.Poll();
+    EXPECT_EQ(c.state, clsBusPoll::NoCable);
+    EXPECT_TRUE(c.status.endsWith(" no cable found"));
+    EXPECT_TRUE(c.removed);
+    EXPECT_FALSE(poll.Connected());
+}
+
+TEST_F(ReadingBench, ArrivalReadsOnceImportsAndRemovalCloses)
+{
+    VirtualDs1921* logger = runningLogger(30);
+    frmDownloadMain w;
+    w.timPollBus->stop();   // the test drives the cycles
+    w.timPollBus_Timer();
+
+    frmDownload* dlg = w.ReadingDialog();
+    ASSERT_TRUE(dlg) << "the arriving logger opens the reading dialog";
+    EXPECT_TRUE(dlg->HasRun());
+    const QString file = dlg->Sequence().LoggerFile;
+    ASSERT_FALSE(file.isEmpty());
+    EXPECT_EQ(w.SymbolPicture(), clsBusPoll::PicRunning);
+    EXPECT_TRUE(w.mnuLogger->isEnabled());
+    EXPECT_EQ(w.panelStatus->text(), "finished reading file(s)") << "the import follows the bus state";
+
+    // Imported in the same cycle: in the database and in the backup folder.
+    const qint32 id = LocRoomPosToDeviceID(12, 7, 3);
+    EXPECT_EQ(count(QString("SELECT COUNT(*) FROM samples WHERE DeviceID = %1").arg(id)), 30);
+    EXPECT_EQ(count(QString("SELECT COUNT(*) FROM devices WHERE DeviceID = %1 AND MissionRunning = 1").arg(id)), 1);
+    EXPECT_TRUE(files(App().DataDirectory).isEmpty());
+    EXPECT_EQ(files(App().BackupDirectory), QStringList{QFileInfo(file).fileName()});
+    EXPECT_EQ(w.lvwKnownDevices->topLevelItemCount(), 1) << "the due list shows the logger just read";
+    EXPECT_EQ(w.lvwKnownDevices->currentItem(), w.lvwKnownDevices->topLevelItem(0)) << "its row is selected";
+
+    // Later polls with the logger still in the cable read nothing.
+    w.timPollBus_Timer();
+    w.timPollBus_Timer();
+    EXPECT_EQ(w.ReadingDialog(), dlg);
+    EXPECT_EQ(files(App().BackupDirectory).size(), 1);
+
+    logger->setPresent(false);
+    world->save();
+    w.timPollBus_Timer();
+    EXPECT_FALSE(w.ReadingDialog()) << "removal closes the dialog";
+    EXPECT_EQ(w.SymbolPicture(), 0);
+    EXPECT_TRUE(w.panelSymbol->pixmap().isNull());
+    EXPECT_FALSE(w.mnuLogger->isEnabled());
+    EXPECT_TRUE(w.panelStatus->text().endsWith(" logger not connected"));
+}
+
+TEST_F(ReadingBench, NoAutomaticReadingWhenUnticked)
+{
+    AppDatabase().SetParameter("DownloadAutoDownload", QString("False"));
+    runningLogger(3);
+    frmDownloadMain w;
+    w.timPollBus->stop();
+    EXPECT_FALSE(w.mnuExtras1[1]->isChecked());
+    w.timPollBus_Timer();
+    EXPECT_FALSE(w.ReadingDialog());
+    EXPECT_TRUE(files(App().DataDirectory).isEmpty());
+    EXPECT_TRUE(files(App().BackupDirectory).isEmpty());
+    w.timPollBus->stop();
+}
+
+TEST_F(ReadingBench, DueListSortingAndSettings)
+{
+    // Three running loggers in compartments 7 and 2, due in 5, 100 and -3 hours.
+    const QDateTime now = NowLocal();
+    auto add = [&](qint32 id, const char* desc, int hours) {
+        db->ExecuteSQL("INSERT INTO devices (DeviceID, SerialNo, DeviceDescription, DateRead, NextReading, MissionRunning) "
+                       "VALUES (?, ?, ?, ?, ?, 1)",
+                       {DbValue(id), DbValue(QString::number(id)), DbValue(QString(desc)), DbValue(now.addDays(-3)),
+                        DbValue(now.addSecs(qint64(hours) * 3600 + 60))});
+    };
+    add(LocRoomPosToDeviceID(12, 7, 1), "door", 5);
+    add(LocRoomPosToDeviceID(12, 7, 2), "back", 100);
+    add(LocRoomPosToDeviceID(12, 2, 10), "shelf", -3);
+    AppDatabase().SetParameter("DownloadListFontsize", QString("2"));
+
+    frmDownloadMain w;
+    w.timPollBus->stop();
+    QTreeWidget* list = w.lvwKnownDevices;
+    ASSERT_EQ(list->topLevelItemCount(), 3);
+    EXPECT_TRUE(w.mnuExtras2[2]->isChecked());
+    EXPECT_FALSE(w.mnuExtras2[0]->isChecked());
+    EXPECT_EQ(list->font().pointSize(), 12);
+    // Display order: compartment number first, the hidden sort column last.
+    EXPECT_EQ(list->header()->logicalIndex(0), 3);
+    EXPECT_EQ(list->header()->logicalIndex(9), 9);
+    EXPECT_TRUE(list->isColumnHidden(9));
+
+    auto column = [&](int c) {
+        QStringList v;
+        for (int r = 0; r < list->topLevelItemCount(); ++r) v << list->topLevelItem(r)->text(c);
+        return v;
+    };
+    // Position numbers 1, 2, 10: numerically, not as text.
+    w.lvwKnownDevices_ColumnClick(5);
+    EXPECT_EQ(column(5), (QStringList{"1", "2", "10"}));
+    EXPECT_TRUE(list->headerItem()->text(5).endsWith(" >"));
+    w.lvwKnownDevices_ColumnClick(5);
+    EXPECT_EQ(column(5), (QStringList{"10", "2", "1"}));
+    EXPECT_TRUE(list->headerItem()->text(5).endsWith(" <"));
+    // Another column: the old mark is cleared.
+    w.lvwKnownDevices_ColumnClick(7);
+    EXPECT_TRUE(list->headerItem()->text(5).endsWith("  "));
+    EXPECT_TRUE(list->headerItem()->text(7).endsWith(" >"));
+    // Hours remaining -3, 5, 100: negatives first.
+    EXPECT_EQ(column(4), (QStringList{"shelf", "door", "back"}));
+
+    // Only loggers due: the one 100 hours away goes.
+    w.mnuExtras1[2]->setChecked(true);
+    w.mnuExtras1_Click(2);
+    EXPECT_EQ(list->topLevelItemCount(), 2);
+
+    w.mnuExtras2_Click(1);
+    w.mnuExtras1[1]->setChecked(false);
+    w.SaveSettings();
+    EXPECT_EQ(AppDatabase().Parameter("DownloadOnlyNeedReading", ""), "True");
+    EXPECT_EQ(AppDatabase().Parameter("DownloadAutoDownload", ""), "False");
+    EXPECT_EQ(AppDatabase().Parameter("DownloadListFontsize", ""), "1");
+
+    w.mnuExtras1[2]->setChecked(false);
+    w.FillList();
+    w.resize(900, 300);
+    w.show();
+    w.timPollBus->stop();
+    w.ShowStatus(QLocale::system().toString(NowLocal(), QLocale::ShortFormat) + " logger connected and running");
+    QDir().mkpath(NORDALIS_BINARY_DIR "/screenshots");
+    for (int c = 0; c < 9; ++c) list->resizeColumnToContents(c);
+    w.grab().save(NORDALIS_BINARY_DIR "/screenshots/read-logger.png");
+    w.hide();
+}
+
+TEST_F(ReadingBench, StopLoggerAsksThenReadsStoppedLogger)
+{
+    VirtualDs1921* logger = runningLogger(4);
+    frmDownloadMain w;
+    w.timPollBus->stop();
+    AppDatabase().SetParameter("DownloadAutoDownload", QString("False"));
+    answer = vbNo;
+    AppLogger().DeviceFound("21");
+    w.StopLogger();
+    EXPECT_TRUE(logger->missionRunning()) << "No leaves the logger running";
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back().prompt, "Really stop logger?");
+
+    answer = vbYes;
+    w.StopLogger();
+    world->syncAll();
+    EXPECT_FALSE(logger->missionRunning());
+    ASSERT_TRUE(w.ReadingDialog());
+    EXPECT_FALSE(w.ReadingDialog()->Sequence().MissionRunning);
+    EXPECT_EQ(w.ReadingDialog()->Sequence().LastStatus, "...finished reading, logger NOT RUNNING !!");
+    EXPECT_EQ(files(App().DataDirectory).size(), 1);
+}
