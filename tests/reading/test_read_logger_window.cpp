@@ -182,10 +182,17 @@ TEST_F(ReadingBench, DueListSortingAndSettings)
 
     w.mnuExtras1[2]->setChecked(false);
     w.FillList();
+    // A running logger in the cable, not read automatically: the symbol shows it running.
+    w.mnuExtras1[1]->setChecked(false);
+    runningLogger(2);
     w.resize(900, 300);
     w.show();
     w.timPollBus->stop();
-    w.ShowStatus(QLocale::system().toString(NowLocal(), QLocale::ShortFormat) + " logger connected and running");
+    w.timPollBus_Timer();
+    w.timPollBus->stop();
+    EXPECT_EQ(w.SymbolPicture(), clsBusPoll::PicRunning);
+    EXPECT_FALSE(w.ReadingDialog());
+    EXPECT_EQ(list->topLevelItemCount(), 3);
     QDir().mkpath(NORDALIS_BINARY_DIR "/screenshots");
     for (int c = 0; c < 9; ++c) list->resizeColumnToContents(c);
     w.grab().save(NORDALIS_BINARY_DIR "/screenshots/read-logger.png");
