@@ -391,3 +391,5 @@ void InstallReadingWindows()
         d->Form_Load();
     });
 }
+
+frmDownload* frmDownloadMain::ReadingDialog() const { return m_dialog.data(); }

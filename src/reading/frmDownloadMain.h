@@ -48,7 +48,7 @@ public:
     void StopLogger();                // "&stop logger" (asks first)
     void OpenReadingDialog();
     void CloseReadingDialog();
-    frmDownload* ReadingDialog() const { return m_dialog; }
+    frmDownload* ReadingDialog() const;   // the open reading dialog, if any
     int SymbolPicture() const { return m_picture; }   // 0 when the panel is empty
     int SortedColumn() const { return m_sortedColumn; }   // -1 when none
     bool AscendingSort() const { return m_ascending; }
