@@ -3,10 +3,13 @@
 // logger file within the same poll, the due list's sorting and the window's settings.
 #include "ReadingTestSupport.h"
 
+#include "app/WindowHooks.h"
+#include "app/frmMainMenue.h"
 #include "db/clsDatabase.h"
 #include "reading/clsBusPoll.h"
 #include "reading/frmDownload.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -220,4 +223,38 @@ TEST_F(ReadingBench, StopLoggerAsksThenReadsStoppedLogger)
     EXPECT_FALSE(w.ReadingDialog()->Sequence().MissionRunning);
     EXPECT_EQ(w.ReadingDialog()->Sequence().LastStatus, "...finished reading, logger NOT RUNNING !!");
     EXPECT_EQ(files(App().DataDirectory).size(), 1);
+}
+
+TEST_F(ReadingBench, MainMenuOpensReadLoggerWindowAndHookReopensDialog)
+{
+    runningLogger(3);
+    InstallReadingWindows();
+    frmMainMenue& m = MainMenu();
+    ShowMainMenu();
+    m.cmdMenue_Click(0);
+    auto* w = qobject_cast<frmDownloadMain*>(m.workingWindow(0));
+    ASSERT_TRUE(w);
+    EXPECT_EQ(w->windowTitle(), "NORDALIS READ LOGGER");
+    EXPECT_TRUE(w->timPollBus->isActive());
+    EXPECT_EQ(w->timPollBus->interval(), 1500);
+    w->timPollBus->stop();
+
+    // The programming window's link: the reading dialog of this window is opened anew.
+    AppLogger().DeviceFound("21");
+    ASSERT_TRUE(ReopenReadingDialog(w));
+    ASSERT_TRUE(w->ReadingDialog());
+    EXPECT_TRUE(w->ReadingDialog()->HasRun());
+    EXPECT_EQ(files(App().DataDirectory).size(), 1);
+
+    w->mnuExtras1[2]->setChecked(true);
+    w->close();
+    QApplication::processEvents();
+    EXPECT_FALSE(w->timPollBus->isActive()) << "no polling behind the main menu";
+    EXPECT_FALSE(w->ReadingDialog());
+    EXPECT_TRUE(m.isVisible());
+    EXPECT_EQ(AppDatabase().Parameter("DownloadOnlyNeedReading", ""), "True");
+    SetWorkingWindowFactory(0, nullptr);
+    SetReadingDialogHook(nullptr);
+    delete w;
+    m.hide();
 }
