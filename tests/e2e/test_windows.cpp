@@ -1,5 +1,5 @@
 // Every window of the program opened on a realistic site under the offscreen platform, in English
-// and with the example German language file: grabbed to build/screenshots/<name>.png and
+// and with the example German language file: grabbed to build/screenshots/smoke-<name>.png and
 // <name>-de.png, no label or button that carries a caption left empty or cut off, and the
 // language file changing the captions. One line of the window table adds a window.
 #include "app/Installer.h"
@@ -242,7 +242,7 @@ Shown ShowAndGrab(const WindowCase& c, const QString& suffix)
     if (c.size.isValid()) w->resize(c.size);
     w->show();
     QApplication::processEvents();
-    const QString file = ScreenshotFolder() + "/" + c.name + suffix + ".png";
+    const QString file = ScreenshotFolder() + "/smoke-" + c.name + suffix + ".png";
     EXPECT_TRUE(w->grab().save(file)) << file.toStdString();
     Shown s;
     s.captions = Captions(w);
