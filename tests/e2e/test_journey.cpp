@@ -89,6 +89,25 @@ int ProcessWaitingLoggerFiles(QStringList* failures)
     return imported;
 }
 
+// The whole reading of the logger in the cable, from insertion to the backup folder: the reading
+// dialog's part, then the next poll's. The journey calls only this, so that the reading can be
+// done through other classes without touching the rest of the journey.
+struct ReadingResult {
+    QString loggerFile;     // where the reading saved the logger file
+    int imported = 0;       // logger files the poll imported
+    QStringList failures;
+};
+
+ReadingResult ReadLoggerInCable()
+{
+    ReadingResult r;
+    QString why;
+    r.loggerFile = ReadConnectedLogger(&why);
+    if (r.loggerFile.isEmpty()) { r.failures << why; return r; }
+    r.imported = ProcessWaitingLoggerFiles(&r.failures);
+    return r;
+}
+
 // ---------------------------------------------------------------- what the loggers recorded
 struct Recorded {
     qint64 utcSeconds = 0;
@@ -313,14 +332,13 @@ TEST_F(Journey, OperatorsDayFromInstallationToRestart)
     auto readAll = [&]() {
         for (size_t i = 0; i < sims.size(); ++i) {
             insertOnly(sims[i], sims);
-            QString why;
-            const QString file = ReadConnectedLogger(&why);
-            ASSERT_FALSE(file.isEmpty()) << why.toStdString();
             world->syncAll();
             for (const Recorded& r : RecordedSamples(*world, *sims[i])) recorded[ids[i]][r.utcSeconds] = r.celsius;
-            // The next poll imports the file and moves it to the backup folder.
-            QStringList failures;
-            EXPECT_EQ(ProcessWaitingLoggerFiles(&failures), 1) << failures.join("\n").toStdString();
+            const ReadingResult reading = ReadLoggerInCable();
+            const QString file = reading.loggerFile;
+            ASSERT_FALSE(file.isEmpty()) << reading.failures.join("\n").toStdString();
+            EXPECT_EQ(reading.imported, 1) << reading.failures.join("\n").toStdString();
+            EXPECT_TRUE(reading.failures.isEmpty()) << reading.failures.join("\n").toStdString();
             EXPECT_FALSE(QFile::exists(file));
             EXPECT_TRUE(QFile::exists(QDir(App().BackupDirectory).filePath(QFileInfo(file).fileName())));
         }
