@@ -250,6 +250,20 @@ bool clsMissionSettings::Validate(const clsDS1921Data& image, MissionPlan& plan,
     p.LowAlarmC = fahrenheit ? FahrenheitToCelsius(low.value) : float(low.value);
     p.HighAlarmC = fahrenheit ? FahrenheitToCelsius(high.value) : float(high.value);
     p.RollOver = EnableRollover;
+    if (p.LowAlarmC > p.HighAlarmC)
+        return fail(refuse(Translate("the low alarm level must not be above the high alarm level"),
+                           Translate("wrong value")));
+    if (image.objDeviceFound) {
+        // A level outside what the variant can measure would be written as the nearest code the
+        // logger knows, and a cold room watched by a warm-range logger would alarm on every sample.
+        const LoggerVariant variant = LoggerVariantOf(image.LoggerRomText());
+        const float lowest = CodeToCelsius(0, variant), highest = CodeToCelsius(255, variant);
+        if (p.LowAlarmC < lowest || p.HighAlarmC > highest)
+            return fail(refuse(Translate("the alarm levels must lie within the measuring range of this logger") +
+                                   QStringLiteral(" (%1 .. %2)")
+                                       .arg(plainNumber(ToDisplayUnits(lowest)), plainNumber(ToDisplayUnits(highest))),
+                               Translate("wrong value")));
+    }
     p.DeviceID = qint32(qint64(SiteNumber()) * 100000 + qint64(RoomID()) * 100 + qint64(position.value));
     p.DeviceDescription = Description;
     p.RoomText = RoomText();

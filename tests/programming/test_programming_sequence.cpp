@@ -97,6 +97,8 @@ TEST_F(ProgrammingBench, RefusedInputLeavesTheLoggerUntouched)
         {"position 100", [](clsMissionSettings& m) { m.PositionText = "100"; }},
         {"no sample rate", [](clsMissionSettings& m) { m.SampleRateIndex = -1; }},
         {"record too long", [](clsMissionSettings& m) { m.Description = QString(300, 'x'); }},
+        {"low above high", [](clsMissionSettings& m) { m.LowAlarmText = "9"; m.HighAlarmText = "3"; }},
+        {"below the range", [](clsMissionSettings& m) { m.LowAlarmText = "-41"; }},
     };
     for (const Bad& b : bads) {
         clsMissionSettings s = openSettings();
@@ -125,6 +127,25 @@ TEST_F(ProgrammingBench, RefusedInputLeavesTheLoggerUntouched)
     EXPECT_EQ(messages.back().style & vbCritical, vbCritical);
     EXPECT_EQ(memory(logger), before);
     EXPECT_EQ(count("SELECT COUNT(*) FROM history"), histories);
+}
+
+// A warm-range logger (14.5 to 46.375 °C) cannot watch a cold room: alarm levels it cannot
+// measure are refused instead of being written as its lowest code.
+TEST_F(ProgrammingBench, AlarmLevelsOutsideTheVariantsRangeAreRefused)
+{
+    VirtualDs1921* logger = addLogger(Ds1921Variant::H);
+    const std::vector<uint8_t> before = memory(logger);
+    clsMissionSettings cold = openSettings();   // 2 and 8 degrees
+    EXPECT_EQ(program(cold), ProgrammingOutcome::Refused);
+    EXPECT_TRUE(lastRefusal.contains("14.5")) << lastRefusal.toStdString();
+    EXPECT_EQ(memory(logger), before);
+
+    clsMissionSettings warm = openSettings();
+    warm.LowAlarmText = "20";
+    warm.HighAlarmText = "30";
+    ASSERT_EQ(program(warm), ProgrammingOutcome::Running);
+    EXPECT_EQ(logger->peek(0x20B), (20 - 14.5) * 8);
+    EXPECT_EQ(logger->peek(0x20C), (30 - 14.5) * 8);
 }
 
 TEST_F(ProgrammingBench, SamplesOnTheLoggerAreSavedBeforeErasing)
