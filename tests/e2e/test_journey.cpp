@@ -20,6 +20,7 @@
 #include "onewire/VirtualWorld.h"
 #include "programming/clsMissionSettings.h"
 #include "programming/clsProgrammingSequence.h"
+#include "reading/LoggerImageToDatabase.h"
 #include "reports/ChartExports.h"
 #include "reports/SpreadsheetExport.h"
 #include "reports/WebReport.h"
@@ -65,26 +66,14 @@ QString ReadConnectedLogger(QString* why)
 }
 
 // The next poll of the read-logger window: every waiting logger file into the database and
-// then into the backup folder. Returns the number of files imported.
+// then into the backup folder (the reading subsystem's import). Returns the files imported.
 int ProcessWaitingLoggerFiles(QStringList* failures)
 {
+    LoggerImageToDatabase import(AppDatabase(), App().DataDirectory, App().BackupDirectory);
     int imported = 0;
-    const QDir data(App().DataDirectory);
-    for (const QString& name : data.entryList({"*.dta"}, QDir::Files, QDir::Name)) {
-        const QString path = data.filePath(name);
-        clsDS1921Data image;
-        qint32 rc = -1;
-        image.ReadLoggerImageFromFile(path, rc);
-        if (rc != 0) { *failures << name + ": " + image.LastError(); continue; }
-        try {
-            // true: the image was refused and nothing stored
-            if (AppDatabase().LoggerImageToDB(image)) { *failures << name + ": refused"; continue; }
-        } catch (const DbError& e) {
-            *failures << name + ": " + QString::number(e.number) + ":" + e.description;
-            continue;
-        }
-        if (MoveFiles(path, App().BackupDirectory) != 0) { *failures << name + ": not moved"; continue; }
-        ++imported;
+    for (const LoggerImageToDatabase::FileResult& f : import.Run()) {
+        if (f.outcome == LoggerImageToDatabase::Stored) ++imported;
+        else *failures << f.name + ": outcome " + QString::number(int(f.outcome)) + " " + f.reason;
     }
     return imported;
 }
@@ -307,7 +296,7 @@ TEST_F(Journey, OperatorsDayFromInstallationToRestart)
         s.PositionText = QString::number(p.position);
         s.Description = p.description;
         s.SampleRateIndex = p.rate - 1;
-        s.LowAlarmText = p.variant == Ds1921Variant::H ? "18" : "-30";
+        s.LowAlarmText = p.variant == Ds1921Variant::H ? "18" : p.variant == Ds1921Variant::Z ? "2" : "-30";
         s.HighAlarmText = p.variant == Ds1921Variant::H ? "25" : "8";
         s.EnableRollover = p.rollover;
         s.SetDelayLists(p.delayDays, 0, 0);

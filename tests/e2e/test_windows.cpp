@@ -17,12 +17,14 @@
 #include "onewire/VirtualDs1921.h"
 #include "onewire/VirtualWorld.h"
 #include "programming/frmStartMission.h"
+#include "reading/frmCopyImageFiles.h"
 #include "reports/frmHTM.h"
 #include "settings/frmOptions.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QTabWidget>
@@ -35,6 +37,7 @@
 namespace {
 
 constexpr int kSite = 4711;
+QString copyDestination;   // the copy dialog's destination folder of the running test
 
 // A window under test and whatever must live as long as it.
 struct OpenWindow {
@@ -106,7 +109,22 @@ protected:
         db.SetParameter("ChartDateFrom", DbValue(QString("2026-03-02 01:00:00")));
         db.SetParameter("ChartDateTo", DbValue(QString("2026-03-09 00:45:00")));
         db.CloseDB();
+
+        // Logger files of three days in the backup folder, for the copy dialog.
+        for (int d = 0; d < 3; ++d)
+            for (const char* serial : {"0012345678", "0098765432"}) {
+                const QDateTime t(QDate(2026, 3, 2 + 3 * d), QTime(10, 15), Qt::UTC);
+                QFile f(clsDS1921Data::LoggerFilePath(App().BackupDirectory, serial, t));
+                ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+                f.write(QByteArray(3000, '\x01'));
+                f.flush();
+                ASSERT_TRUE(f.setFileTime(t, QFileDevice::FileModificationTime));
+                f.close();
+            }
+        QDir().mkpath(tmp.filePath("media/NORDALIS backup"));
+        copyDestination = tmp.filePath("media/NORDALIS backup");
     }
+
     void TearDown() override
     {
         UnloadLanguage();
@@ -161,6 +179,9 @@ const std::vector<WindowCase>& WindowTable()
         {"settings-interface", [] { return Options(frmOptions::tabInterface); }, {}},
         {"settings-loggerfiles", [] { return Options(frmOptions::tabLoggerFiles); }, {}},
         {"settings-database", [] { return Options(frmOptions::tabDatabase); }, {}},
+        {"copy-dialog", [] {
+             return OpenWindow{nullptr, std::make_unique<frmCopyImageFiles>(App().BackupDirectory, copyDestination)};
+         }, {}},
         {"program-logger", [] {
              auto w = std::make_unique<frmStartMission>();
              w->show();
