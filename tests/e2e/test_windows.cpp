@@ -45,7 +45,7 @@ struct OpenWindow {
     std::unique_ptr<QWidget> window;
 };
 
-class Windows : public ::testing::Test {
+class WindowSmoke : public ::testing::Test {
 protected:
     QTemporaryDir tmp;
     std::shared_ptr<VirtualWorld> world;
@@ -275,9 +275,10 @@ Shown ShowAndGrab(const WindowCase& c, const QString& suffix)
 
 } // namespace
 
-TEST_F(Windows, EveryWindowShowsItsCaptionsInEnglishAndGerman)
+TEST_F(WindowSmoke, EveryWindowShowsItsCaptionsInEnglishAndGerman)
 {
     const QString german = QStringLiteral(NORDALIS_SOURCE_DIR) + "/resources/examples/LANGUAGE.TXT";
+    QStringList untranslated;   // texts the example file has no translation for (listed, not a fault)
     for (const WindowCase& c : WindowTable()) {
         SCOPED_TRACE(c.name);
         UnloadLanguage();
@@ -293,8 +294,11 @@ TEST_F(Windows, EveryWindowShowsItsCaptionsInEnglishAndGerman)
         for (const QString& t : translated.captions)
             if (!english.captions.contains(t)) ++changed;
         EXPECT_GT(changed, 0) << "the language file changed no caption";
+        untranslated += UntranslatedTexts();
     }
     EXPECT_TRUE(messages.isEmpty()) << messages.join("\n").toStdString();
+    untranslated.removeDuplicates();
+    std::printf("texts of the windows without a German translation in the example file: %d\n", int(untranslated.size()));
 }
 
 // The checks themselves: a caption label left empty and one cut off are both found.
