@@ -27,6 +27,7 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <cmath>
@@ -245,6 +246,18 @@ QStringList LabelFaults(QWidget* w, int* checked)
             faults << name(b) + ": \"" + b->text() + "\" cut off (" + QString::number(b->sizeHint().width()) + " > " +
                           QString::number(b->width()) + ")";
     }
+    // Tab captions must all fit beside each other (no scroll arrows).
+    for (QTabBar* bar : w->findChildren<QTabBar*>()) {
+        if (!bar->isVisibleTo(w) || bar->count() == 0) continue;
+        ++*checked;
+        const int needed = bar->sizeHint().width();   // every tab at its full width
+        const QWidget* host = bar->parentWidget() ? bar->parentWidget() : bar;
+        if (needed > host->width()) {
+            QStringList tabs;
+            for (int i = 0; i < bar->count(); ++i) tabs << bar->tabText(i);
+            faults << QString("tabs \"%1\" do not fit (%2 > %3)").arg(tabs.join("\", \"")).arg(needed).arg(host->width());
+        }
+    }
     return faults;
 }
 
@@ -299,9 +312,11 @@ TEST_F(WindowSmoke, EveryWindowShowsItsCaptionsInEnglishAndGerman)
     EXPECT_TRUE(messages.isEmpty()) << messages.join("\n").toStdString();
     untranslated.removeDuplicates();
     std::printf("texts of the windows without a German translation in the example file: %d\n", int(untranslated.size()));
+    if (qEnvironmentVariableIsSet("NORDALIS_LIST_UNTRANSLATED"))
+        for (const QString& t : untranslated) std::printf("  %s\n", qPrintable(t));
 }
 
-// The checks themselves: a caption label left empty and one cut off are both found.
+// The checks themselves: a caption label left empty, one cut off and tabs that do not fit are found.
 TEST(WindowChecks, FindEmptyAndCutOffCaptions)
 {
     QWidget w;
@@ -315,12 +330,17 @@ TEST(WindowChecks, FindEmptyAndCutOffCaptions)
     auto* cut = new QLabel("a caption far too long for its place", &w);
     cut->setObjectName("lblCut");
     cut->setGeometry(10, 70, 30, 20);
+    auto* tabs = new QTabWidget(&w);
+    tabs->setGeometry(10, 100, 120, 60);
+    tabs->addTab(new QWidget, "first long caption");
+    tabs->addTab(new QWidget, "second long caption");
     w.show();
     QApplication::processEvents();
     int checked = 0;
     const QStringList faults = LabelFaults(&w, &checked);
-    EXPECT_EQ(checked, 3);
-    ASSERT_EQ(faults.size(), 2) << faults.join("\n").toStdString();
+    EXPECT_EQ(checked, 4);
+    ASSERT_EQ(faults.size(), 3) << faults.join("\n").toStdString();
+    EXPECT_TRUE(faults[2].startsWith("tabs \"first long caption\", \"second long caption\" do not fit"));
     EXPECT_TRUE(faults[0].startsWith("lblEmpty: empty"));
     EXPECT_TRUE(faults[1].startsWith("lblCut: \"a caption far too long for its place\" cut off"));
 }
