@@ -35,6 +35,15 @@ for prog in nordalis nordalis-cli; do
     echo "FAILED $prog --help"; printf '%s\n' "$out"; fail=1
   fi
 done
+# Its dependencies resolve against this machine's package lists (a simulation: nothing is installed).
+if command -v apt-get >/dev/null; then
+  if apt-get install -s "$(realpath "$DEB")" >"$ROOT/apt.log" 2>&1 && grep -q '^Inst nordalis' "$ROOT/apt.log"; then
+    echo "ok    apt-get install -s: the dependencies resolve"
+  else
+    echo "FAILED apt-get install -s"; cat "$ROOT/apt.log"; fail=1
+  fi
+fi
+
 # The embedded application-directory files install on a first run from the unpacked program.
 APP="$ROOT/home/app"
 if timeout 20 "$ROOT/usr/bin/nordalis-cli" --home "$APP" --registry "$ROOT/home/registry.ini" init --site 1001 >/dev/null &&
