@@ -10,6 +10,9 @@
 #if __has_include("settings/frmOptions.h")
 #include "settings/frmOptions.h"
 #endif
+#if __has_include("programming/frmStartMission.h")
+#include "programming/frmStartMission.h"
+#endif
 
 #include <QApplication>
 #include <cstdio>
@@ -78,6 +81,9 @@ int main(int argc, char** argv)
 #endif
 #if __has_include("settings/frmOptions.h")
     InstallOptionsWindow();
+#endif
+#if __has_include("programming/frmStartMission.h")
+    InstallProgrammingWindows();
 #endif
     ShowMainMenu();
     app.setQuitOnLastWindowClosed(false);

@@ -1,0 +1,237 @@
+// The programming sequence of a connected DS1921: safekeeping of the samples it holds, then
+// clock, clearing, start delay, alarms, rollover, sample rate (which starts the mission) and the
+// identity record, and the check that the logger took all of it and runs.
+#include "programming/clsProgrammingSequence.h"
+#include "app/modFormat.h"
+#include "app/modInternationalisation.h"
+#include "app/modMain.h"
+#include "db/clsDatabase.h"
+#include "image/clsDS1921Data.h"
+#include "onewire/BusWait.h"
+#include "thermochron/clsDallasDevice.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+clsProgrammingSequence::clsProgrammingSequence(clsDS1921Data& image, clsDatabase& db)
+    : DataDirectory(App().DataDirectory), m_image(image), m_db(db)
+{
+}
+
+void clsProgrammingSequence::status(const QString& text, int pauseMs)
+{
+    m_log << Translate(text);
+    if (ShowStatus) ShowStatus(text, pauseMs);
+    else if (pauseMs > 0) BusWait(pauseMs);
+}
+
+void clsProgrammingSequence::message(const QString& prompt, int style, const QString& title)
+{
+    m_log << Translate(prompt);
+    if (ShowMessages) ShowMessage(Translate(prompt), style, Translate(title));
+}
+
+// Reads the whole logger. When it holds samples, saves them as a logger file (stamped with the
+// reading time, operator and cable as a reading stamps them) and checks the file by reading it
+// back. False when any of that fails: the logger must then not be erased.
+bool clsProgrammingSequence::saveSamplesBeforeErasing()
+{
+    qint32 rc = -1;
+    m_image.ReadImageFromLogger(false, rc);
+    if (rc != imgOk) {
+        m_failure = Translate("couldn't read logger data");
+        message("couldn't read logger data", vbCritical, "error reading logger");
+        return false;
+    }
+    if (m_image.MissionSamples() <= 0) return true;
+
+    const QString rom = m_image.LoggerRomText();
+    if (m_image.SerialNo().trimmed().isEmpty() || m_image.SerialNo() != RomTextToSerialNo(rom))
+        m_image.SetSerialNo(RomTextToSerialNo(rom));
+    m_image.SetLastReading(NowLocal());
+    m_image.SetUserName(App().CurrentUserName);
+    if (!App().InterfaceRomCode.isEmpty()) m_image.SetInterfaceSerial(RomTextToSerialNo(App().InterfaceRomCode));
+
+    const QString file = DataDirectory.isEmpty() ? QString()
+                                                 : clsDS1921Data::LoggerFilePath(DataDirectory, m_image.SerialNo(), NowLocal());
+    // Writes the image to the file and reads it back; the reason when that fails.
+    auto save = [&]() -> QString {
+        if (file.isEmpty() || !QDir().mkpath(DataDirectory)) return Translate("no data directory");
+        qint32 r = -1;
+        m_image.WriteLoggerImageToFile(file, r);
+        if (r != imgOk) return m_image.LastError();
+        clsDS1921Data back;
+        back.ReadLoggerImageFromFile(file, r);
+        if (r != imgOk || back.RegisterPages() != m_image.RegisterPages() ||
+            back.TemperaturePages() != m_image.TemperaturePages())
+            return Translate("the saved file does not read back as the logger's data");
+        return QString();
+    };
+    auto refuse = [&](const QString& why) {
+        m_failure = Translate("the data on the logger could not be saved, the logger was not erased") + ": " + why;
+        message(m_failure, vbCritical, "error saving logger data");
+        return false;
+    };
+
+    QString why = save();
+    if (!why.isEmpty()) return refuse(why);   // the logger is exactly as it was
+
+    // A running mission could take another sample before the erasing: end it (the status write
+    // clears only the mission bit; the alarm flags stay) and save again when a sample came in.
+    if (m_image.IsMissionRunning()) {
+        const qint32 saved = m_image.MissionSamples();
+        clsDallasDevice& device = *m_image.objDeviceFound;
+        if (device.WriteRaw(kRegStatus, ByteBuffer{0xDF}) != 0) {
+            m_failure = Translate("couldn't read logger data");
+            message("couldn't read logger data", vbCritical, "error reading logger");
+            return false;
+        }
+        clsDS1921Data now;
+        now.objBus = m_image.objBus;
+        now.objDeviceFound = m_image.objDeviceFound;
+        now.ReadImageFromLogger(true, rc);
+        if (rc != imgOk || now.MissionSamples() != saved) {
+            m_image.ReadImageFromLogger(false, rc);
+            if (rc != imgOk) return refuse(Translate("couldn't read logger data"));
+            m_image.SetSerialNo(RomTextToSerialNo(rom));
+            m_image.SetLastReading(NowLocal());
+            m_image.SetUserName(App().CurrentUserName);
+            if (!App().InterfaceRomCode.isEmpty())
+                m_image.SetInterfaceSerial(RomTextToSerialNo(App().InterfaceRomCode));
+            why = save();
+            if (!why.isEmpty()) return refuse(why);
+        }
+    }
+    m_savedFile = file;
+    m_savedSamples = m_image.SamplesStored();
+    status(Translate("logger data saved to ") + QDir::toNativeSeparators(m_savedFile), 200);
+    return true;
+}
+
+ProgrammingOutcome clsProgrammingSequence::Run(const MissionPlan& plan)
+{
+    m_log.clear();
+    m_savedFile.clear();
+    m_savedSamples = 0;
+    m_failure.clear();
+
+    if (!m_image.objDeviceFound) m_image.DeviceFound(QStringLiteral("21"));
+    if (!m_image.objDeviceFound) {
+        m_failure = Translate("no logger connected");
+        message("no logger connected", vbCritical, "error reading logger");
+        return ProgrammingOutcome::NoLogger;
+    }
+    const QString rom = m_image.LoggerRomText();
+    if (plan.SampleRate < 1 || plan.SampleRate > kMaxSampleRate || plan.DeviceID <= 0) {
+        m_failure = Translate("value must be greater than zero !");
+        message("value must be greater than zero !", vbCritical, "wrong value");
+        return ProgrammingOutcome::Refused;
+    }
+    if (clsMissionSettings::RecordFor(m_image, plan).size() > kMaxNvramRecordBytes) {
+        m_failure = Translate("the logger record is too long, please shorten the description");
+        message("the logger record is too long, please shorten the description", vbCritical, "wrong value");
+        return ProgrammingOutcome::Refused;
+    }
+
+    // 1. The operator confirms.
+    if (AskFirst) {
+        const int answer = ShowMessage(Translate("really erase existing data and restart logger?"),
+                                       vbYesNo | vbQuestion | vbDefaultButton2, Translate("restart logger"));
+        if (answer != vbYes) {
+            m_failure = Translate("logger not programmed");
+            message("logger not programmed", vbOKOnly, QString());
+            return ProgrammingOutcome::NotConfirmed;
+        }
+    }
+
+    // 2. Busy; the samples on the logger are kept in a logger file before anything is erased.
+    ShowBusy();
+    if (!saveSamplesBeforeErasing()) {
+        status("logger not programmed", 0);
+        ShowReady();
+        return m_failure.startsWith(Translate("couldn't read logger data")) ? ProgrammingOutcome::NoLogger
+                                                                          : ProgrammingOutcome::SaveFailed;
+    }
+
+    // The record as it will be written, now from the record just read from the logger.
+    if (clsMissionSettings::RecordFor(m_image, plan).size() > kMaxNvramRecordBytes) {
+        m_failure = Translate("the logger record is too long, please shorten the description");
+        message("the logger record is too long, please shorten the description", vbCritical, "wrong value");
+        status("logger not programmed", 0);
+        ShowReady();
+        return ProgrammingOutcome::Refused;
+    }
+
+    clsDallasDevice& device = *m_image.objDeviceFound;
+    bool allWritten = true;
+    auto step = [&](int32_t rc) { if (rc != 0) allWritten = false; };
+
+    // 3. Clock.
+    if (plan.SetClock) {
+        step(device.SetDateTime(LocalToUtc(NowLocal())));
+        status("setting date and time from system clock...", 200);
+    } else {
+        status("date and time not changed...", 0);
+    }
+    // 4. Clearing (ends a running mission first: the control register lies in the mission range).
+    step(device.ClearMemory());
+    status("old data cleared...", 100);
+    // 5. Start delay from the start moment, at this moment.
+    const int delay = clsMissionSettings::StartDelayFor(plan.StartLocal, NowLocal());
+    step(device.SetStartDelay(delay));
+    status("start-delay set...", 100);
+    // 6. Alarms (degrees Celsius).
+    step(device.SetTemperatureAlarms(plan.LowAlarmC, plan.HighAlarmC));
+    status("alarms set...", 100);
+    // 7. Rollover.
+    step(device.SetRollOver(plan.RollOver));
+    status("rollover set...", 200);
+    // 8. Sample rate: starts the mission, so it is the last register written.
+    step(device.SetSampleRate(uint8_t(plan.SampleRate)));
+    status("sample period set...", 200);
+    // 9. Identity record.
+    StampMissionRecord(m_image, plan, rom);
+    qint32 rc = -1;
+    m_image.WriteImageToLoggerNVRAM(rc);
+    step(rc);
+    status("position set...", 200);
+
+    // 10. The logger must run and hold what was written.
+    bool ok = allWritten && device.IsMissionRunning();
+    if (ok) {
+        clsDS1921Data check;
+        check.objBus = m_image.objBus;
+        check.objDeviceFound = m_image.objDeviceFound;
+        check.ReadImageFromLogger(true, rc);
+        const QByteArray regs = check.RegisterPages();
+        ok = rc == imgOk && check.IsMissionRunning() && check.SampleRate() == plan.SampleRate &&
+             check.RollOver() == plan.RollOver && regs.size() > 0x0C &&
+             uint8_t(regs.at(0x0B)) == device.SingleToTemperature(plan.LowAlarmC) &&
+             uint8_t(regs.at(0x0C)) == device.SingleToTemperature(plan.HighAlarmC) &&
+             check.DeviceID() == plan.DeviceID && check.NVRAMBytes() == m_image.NVRAMBytes();
+        if (ok) m_image.SetRegisterPages(regs);
+    }
+    const QString stamp = Format(NowLocal(), QStringLiteral("c"));
+    ProgrammingOutcome outcome;
+    if (!ok) {
+        m_failure = Translate("error writing data to logger, please reprogram !");
+        message("error writing data to logger, please reprogram !", vbCritical, "error writing data");
+        status("logger NOT RUNNING!!", 200);
+        StatusText += "\r\n" + stamp + Translate(" error starting logger, try again");
+        outcome = ProgrammingOutcome::NotRunning;
+    } else {
+        status("all parameters written.", 200);
+        StatusText += "\r\n" + stamp + Translate(" logger started by ") + App().CurrentUserName;
+        outcome = ProgrammingOutcome::Running;
+        try {
+            m_db.SaveHistory(StatusText, kHistoryProgrammed);
+        } catch (const DbError& e) {
+            // The logger runs; only the record of the event is missing. Say so.
+            m_failure = QString::number(e.number) + ":" + e.description;
+            message(m_failure, vbCritical, "Error in SaveHistory");
+        }
+    }
+    // 11.
+    ShowReady();
+    return outcome;
+}

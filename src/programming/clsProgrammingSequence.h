@@ -1,0 +1,74 @@
+#pragma once
+// The programming sequence: erases the connected DS1921, gives it the clock, start delay,
+// alarms, rollover and sample rate of a checked MissionPlan, writes the identity record, checks
+// that the mission runs and records the programming in table history (kind 1).
+//
+// Before anything is erased the logger is read completely; when it holds samples, the image is
+// saved as a logger file in the data directory, as a reading saves it. When the logger cannot be
+// read or the file cannot be written, nothing is erased.
+//
+// The window and the terminal program share this class; they differ in how the progress texts
+// are shown (ShowStatus) and whether the operator is asked first.
+#include "programming/clsMissionSettings.h"
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class clsDatabase;
+class clsDS1921Data;
+
+// Kind of the history entry written for a programmed logger.
+inline constexpr int kHistoryProgrammed = 1;
+
+enum class ProgrammingOutcome {
+    Running,        // the mission runs; history entry written
+    NotRunning,     // everything was written but the mission does not run
+    NotConfirmed,   // the operator did not answer Yes; nothing written
+    Refused,        // a setting or the record was refused; nothing written
+    NoLogger,       // no logger found or it could not be read; nothing written
+    SaveFailed,     // the logger's samples could not be saved; nothing written
+};
+
+class clsProgrammingSequence {
+public:
+    // image: the live logger image whose objDeviceFound is the connected logger (found and read
+    // when the window opened; searched for when missing). db: where the history goes.
+    clsProgrammingSequence(clsDS1921Data& image, clsDatabase& db);
+
+    // Progress text (untranslated) and the pause that lets the operator read it. Default: the
+    // text goes to the log only and the pause is slept through BusWait.
+    std::function<void(const QString& text, int pauseMs)> ShowStatus;
+    // Where the logger file of samples found on the logger goes (default App().DataDirectory).
+    QString DataDirectory;
+    // Ask "really erase existing data and restart logger?" first (the window does, the terminal
+    // program does not).
+    bool AskFirst = true;
+    // Show the messages of the sequence through ShowMessage (the terminal program prints them
+    // from the log instead).
+    bool ShowMessages = true;
+
+    // txtStatus: the summary before the run; the run appends its result line. Saved as the
+    // history text when the logger runs.
+    QString StatusText;
+
+    ProgrammingOutcome Run(const MissionPlan& plan);
+
+    // After Run: every progress text in order, the file saved before erasing (empty when the
+    // logger held no samples), and the message of a refusal or failure.
+    QStringList Log() const { return m_log; }
+    QString SavedLoggerFile() const { return m_savedFile; }
+    int SavedSamples() const { return m_savedSamples; }
+    QString FailureMessage() const { return m_failure; }
+
+private:
+    void status(const QString& text, int pauseMs);
+    void message(const QString& prompt, int style, const QString& title);
+    bool saveSamplesBeforeErasing();
+
+    clsDS1921Data& m_image;
+    clsDatabase& m_db;
+    QStringList m_log;
+    QString m_savedFile;
+    int m_savedSamples = 0;
+    QString m_failure;
+};

@@ -1,0 +1,96 @@
+#pragma once
+// The program-logger window "NORDALIS PROGRAM LOGGER": six tabs of mission settings for the
+// connected logger and "s&tart logger", which runs the programming sequence. The rules live in
+// clsMissionSettings and clsProgrammingSequence; this class mirrors them in its controls.
+#include "programming/clsMissionSettings.h"
+#include <QWidget>
+#include <functional>
+
+class QCheckBox;
+class QComboBox;
+class QDateEdit;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QStatusBar;
+class QTabWidget;
+class QTimeEdit;
+class QTimer;
+
+// Installs the window behind OpenProgramLoggerWindow (app/WindowHooks.h).
+void InstallProgrammingWindows();
+
+// How "&change system date and time" opens the desktop's date and time settings; tests replace
+// it. Returns false when no settings program is known (the window then says where to look).
+void SetDateTimeSettingsOpenerForTesting(std::function<bool()> opener);
+// The pause after each progress text of the sequence (default: a real wait that keeps the
+// window drawn); tests make it instant.
+void SetProgrammingPauseForTesting(std::function<void(int milliseconds)> pause);
+
+class frmStartMission : public QWidget {
+    Q_OBJECT
+public:
+    explicit frmStartMission(QWidget* parent = nullptr);
+
+    // Form_Load: translation, lists, compartments, the connected logger. False when the window
+    // closed itself (no compartments).
+    bool Form_Load();
+
+    clsMissionSettings& Settings() { return m_settings; }
+
+    // Event handlers
+    void cmbSampleRate_Click();
+    void cmbDays_Click();
+    void dtpStartDate_Change();
+    void cmdBackward_Click();
+    void cmdForeward_Click();
+    void tabSettings_Click(int tab);
+    bool txtPosition_Validate(int index);
+    void timShowDate_Timer();
+    void cmdChangeTime_Click();
+    void cmdStartMission_Click();
+    void cmdCancel_Click();
+    void ShowStatus(const QString& text, int pauseMs);
+
+    // Controls
+    QTabWidget* tabSettings = nullptr;
+    QPushButton* cmdBackward = nullptr;
+    QPushButton* cmdForeward = nullptr;
+    QPushButton* cmdStartMission = nullptr;
+    QPushButton* cmdCancel = nullptr;
+    QCheckBox* chkusePCDateTime = nullptr;
+    QPushButton* cmdChangeTime = nullptr;
+    QLabel* lblDateTime = nullptr;
+    QLabel* lblTimeDiff = nullptr;
+    QComboBox* cmbSampleRate = nullptr;
+    QLabel* lblDuration = nullptr;
+    QLabel* lblReadBefore = nullptr;
+    QLabel* lblLowTempAlarm = nullptr;
+    QLabel* lblHighTempAlarm = nullptr;
+    QLineEdit* txtLowTempAlarm = nullptr;
+    QLineEdit* txtHighTempAlarm = nullptr;
+    QComboBox* cmbDays = nullptr;
+    QComboBox* cmbHours = nullptr;
+    QComboBox* cmbMinutes = nullptr;
+    QDateEdit* dtpStartDate = nullptr;
+    QTimeEdit* dtpStartTime = nullptr;
+    QCheckBox* chkEnableRollover = nullptr;
+    QComboBox* cmbRoom = nullptr;
+    QLineEdit* txtPosition[5] = {};   // 0 description, 1 serial number, 2 site, 4 position (3 unused)
+    QPlainTextEdit* txtStatus = nullptr;
+    QStatusBar* sbrStatus = nullptr;
+    QTimer* timShowDate = nullptr;
+
+signals:
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void toSettings();      // controls -> m_settings
+    void fromDelay();       // delay lists and pickers from m_settings
+    clsMissionSettings m_settings;
+    bool m_syncing = false;
+};

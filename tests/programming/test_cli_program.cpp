@@ -1,0 +1,126 @@
+// nordalis-cli program, run as the real program on a temporary application directory with the
+// virtual bench: a mission started, samples kept when a logger is programmed anew, and refusals
+// that leave the bench's state file as it was.
+#include "app/modRegistry.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+namespace {
+
+struct CliRun {
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+class ProgramCli : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString home() const { return dir.filePath("home"); }
+    QString database() const { return dir.filePath("home/data/NORDALIS.MDE"); }
+    QString stateFile() const { return dir.filePath("home/virtual-bus.json"); }
+
+    CliRun run(const QStringList& args)
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("HOME", dir.path());
+        env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+        env.insert("XDG_DATA_HOME", dir.filePath("share"));
+        p.setProcessEnvironment(env);
+        p.start(NORDALIS_CLI, QStringList{"--home", home(), "--registry", dir.filePath("registry.ini"), "--bus", "virtual"} + args);
+        p.waitForFinished(60000);
+        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    }
+    qint64 scalar(const char* text)
+    {
+        sqlite3* db = nullptr;
+        sqlite3_open_v2(QFile::encodeName(database()).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+        sqlite3_stmt* st = nullptr;
+        qint64 v = -1;
+        if (sqlite3_prepare_v2(db, text, -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+            v = sqlite3_column_int64(st, 0);
+        sqlite3_finalize(st);
+        sqlite3_close(db);
+        return v;
+    }
+    QByteArray state()
+    {
+        QFile f(stateFile());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    QStringList programArgs(const QStringList& extra = {})
+    {
+        QStringList a{"program", "--room", "1", "--position", "3", "--description", "door left", "--rate", "1",
+                      "--low", "2", "--high", "8"};
+        return a + extra;
+    }
+};
+
+} // namespace
+
+TEST_F(ProgramCli, ProgramsKeepsSamplesAndRefusesBadInput)
+{
+    ASSERT_EQ(run({"init", "--site", "12"}).code, 0);
+    ASSERT_EQ(run({"structure", "add-compartment", "--description", "freezer"}).code, 0);
+    ASSERT_EQ(run({"sim", "add-cable"}).code, 0);
+    const CliRun added = run({"sim", "add-logger"});
+    ASSERT_EQ(added.code, 0) << added.err.toStdString();
+    const QString rom = added.out.trimmed();
+
+    CliRun r = run(programArgs({"--delay", "1590", "--rollover"}));
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("old data cleared...\n"));
+    EXPECT_TRUE(r.out.contains("all parameters written.\n"));
+    EXPECT_TRUE(r.out.contains("running as 0000012.001.03, 1 min, start delay 1590 min")) << r.out.toStdString();
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM history WHERE Type = 1"), 1);
+    EXPECT_TRUE(run({"logger", "status"}).out.contains("mission running\tyes"));
+
+    // Refused before the bus is touched: the bench's state stays byte for byte.
+    const QByteArray before = state();
+    ASSERT_FALSE(before.isEmpty());
+    for (const QStringList& bad : {QStringList{"program", "--room", "1", "--position", "3", "--description", "x",
+                                               "--rate", "1", "--low", "2", "--high", "warm"},
+                                   QStringList{"program", "--room", "1", "--position", "100",
+                                       "--description", "x", "--rate", "1", "--low", "2", "--high", "8"},
+                                   programArgs({"--delay", "70000"}), programArgs({"--start", "tomorrow"}),
+                                   programArgs({"--delay", "5", "--start", "2030-01-01 10:00"}),
+                                   QStringList{"program", "--room", "9", "--position", "1", "--description", "x", "--rate",
+                                               "1", "--low", "2", "--high", "8"}}) {
+        const CliRun refused = run(bad);
+        EXPECT_EQ(refused.code, 2) << bad.join(' ').toStdString();
+        EXPECT_FALSE(refused.err.isEmpty());
+        EXPECT_EQ(state(), before) << bad.join(' ').toStdString();
+    }
+    const CliRun badAlarm = run({"program", "--room", "1", "--position", "3", "--description", "x", "--rate", "1", "--low",
+                                 "abc", "--high", "8"});
+    EXPECT_EQ(badAlarm.code, 2);
+    EXPECT_TRUE(badAlarm.err.contains("only numeric values allowed !")) << badAlarm.err.toStdString();
+
+    // 300 samples later the logger is programmed anew: its samples go to a logger file first.
+    ASSERT_EQ(run({"sim", "advance", "1590m"}).code, 0);   // the start delay
+    ASSERT_EQ(run({"sim", "advance", "301m"}).code, 0);
+    r = run(programArgs());
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QStringList files = QDir(dir.filePath("home/data")).entryList({"*.dta"});
+    ASSERT_EQ(files.size(), 1);
+    EXPECT_TRUE(r.out.contains(" samples saved in ")) << r.out.toStdString();
+    const CliRun stored = run({"store", dir.filePath("home/data/" + files.first())});
+    ASSERT_EQ(stored.code, 0) << stored.err.toStdString();
+    const qint64 samples = scalar("SELECT COUNT(*) FROM samples WHERE DeviceID = 1200103");
+    EXPECT_GE(samples, 300);
+    EXPECT_LE(samples, 301);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM history WHERE Type = 1"), 2);
+
+    // No logger in the cable: nothing to program, non-zero exit.
+    ASSERT_EQ(run({"sim", "remove", rom}).code, 0);
+    r = run(programArgs());
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains("no logger")) << r.err.toStdString();
+}

@@ -1,0 +1,198 @@
+// Rules of the program-logger window without a logger: delay and start moment, duration and
+// rollover moment, field checks, the plan handed to the sequence and the summary.
+#include "app/modMain.h"
+#include "image/clsDS1921Data.h"
+#include "programming/clsMissionSettings.h"
+#include "settings/SettingsTestSupport.h"
+
+namespace {
+
+class MissionRules : public SiteDatabase {
+protected:
+    // Program clock: 5 December 2026 10:00:20 UTC; local time one hour ahead.
+    QDateTime nowUtc = QDateTime(QDate(2026, 12, 5), QTime(10, 0, 20), Qt::UTC);
+    void SetUp() override
+    {
+        SiteDatabase::SetUp();
+        SetClockForTesting([this] { return nowUtc; });
+        App().UtcBias = -60;
+        App().LocationID = 12;
+        db->ExecuteSQL("INSERT INTO rooms VALUES (7, 'freezer', 1), (2, 'cooler', 2)");
+    }
+    void TearDown() override
+    {
+        SetClockForTesting({});
+        App().UtcBias = 0;
+        App().Units = 0;
+        App().UnitLabel = QString(QChar(176)) + "C";
+        SiteDatabase::TearDown();
+    }
+    QDateTime nowLocal() const { return nowUtc.addSecs(3600); }
+    clsMissionSettings valid()
+    {
+        clsMissionSettings s;
+        EXPECT_TRUE(s.LoadRooms(*db));
+        s.RoomIndex = 1;   // 007:freezer
+        s.PositionText = "3";
+        s.Description = "door left";
+        s.SampleRateIndex = 14;
+        s.LowAlarmText = "2";
+        s.HighAlarmText = "8";
+        return s;
+    }
+};
+
+} // namespace
+
+TEST_F(MissionRules, DelayListsAndStartMomentStayInStep)
+{
+    clsMissionSettings s;
+    EXPECT_EQ(s.DelayMinutes(), 0);
+    s.SetDelayLists(1, 2, 30);
+    EXPECT_EQ(s.DelayMinutes(), 1590);
+    EXPECT_EQ(s.StartMoment(), nowLocal().addSecs(1590 * 60));
+    EXPECT_EQ(clsMissionSettings::StartDelayFor(s.StartMoment(), nowLocal()), 1590);
+
+    // From the pickers: whole minutes from now (seconds do not count); lists follow.
+    s.SetStartMoment(QDateTime(QDate(2026, 12, 5), QTime(12, 31), Qt::UTC));   // local 11:00:20 now
+    EXPECT_EQ(s.DelayMinutes(), 91);
+    EXPECT_EQ(s.DelayDays(), 0);
+    EXPECT_EQ(s.DelayHours(), 1);
+    EXPECT_EQ(s.DelayMinutesPart(), 31);
+    EXPECT_EQ(s.StartMoment(), QDateTime(QDate(2026, 12, 5), QTime(12, 31), Qt::UTC));
+
+    // More than 44 days ahead: 63360 minutes, and the start moves to where the delay ends.
+    s.SetStartMoment(nowLocal().addDays(45).addSecs(3 * 3600));
+    EXPECT_EQ(s.DelayMinutes(), 63360);
+    EXPECT_EQ(s.DelayDays(), 44);
+    EXPECT_EQ(s.DelayHours(), 0);
+    EXPECT_EQ(s.DelayMinutesPart(), 0);
+    EXPECT_EQ(clsMissionSettings::StartDelayFor(s.StartMoment(), nowLocal()), 63360);
+    EXPECT_EQ(clsMissionSettings::StartDelayFor(nowLocal().addDays(45), nowLocal()), 63360);
+
+    // In the past: 0 in all three lists.
+    s.SetDelayLists(3, 4, 5);
+    s.SetStartMoment(nowLocal().addSecs(-2 * 3600));
+    EXPECT_EQ(s.DelayDays(), 0);
+    EXPECT_EQ(s.DelayHours(), 0);
+    EXPECT_EQ(s.DelayMinutesPart(), 0);
+    EXPECT_EQ(clsMissionSettings::StartDelayFor(nowLocal().addSecs(-60), nowLocal()), 0);
+    // Within the current minute there is no minute boundary to wait for.
+    EXPECT_EQ(clsMissionSettings::StartDelayFor(nowLocal().addSecs(30), nowLocal()), 0);
+    EXPECT_EQ(clsMissionSettings::StartDelayFor(nowLocal().addSecs(40), nowLocal()), 1);
+    EXPECT_EQ(clsMissionSettings::MaxStartDate(), QDate(2027, 1, 19));
+}
+
+TEST_F(MissionRules, DurationAndRolloverMoment)
+{
+    EXPECT_EQ(clsMissionSettings::DurationText(1), "1.4");
+    EXPECT_EQ(clsMissionSettings::DurationText(255), "362.7");
+    EXPECT_EQ(clsMissionSettings::DurationText(10), "14.2");
+    clsMissionSettings s;
+    s.SampleRateIndex = 0;
+    s.SetDelayLists(0, 1, 0);
+    EXPECT_EQ(s.ReadBefore(), nowLocal().addSecs((2045 + 60) * 60));
+    s.SampleRateIndex = 254;
+    EXPECT_EQ(s.SampleRate(), 255);
+    EXPECT_EQ(s.ReadBefore(), nowLocal().addSecs((255LL * 2045 + 60) * 60));
+    s.SampleRateIndex = -1;   // a logger whose rate register held 0
+    EXPECT_EQ(s.SampleRate(), 0);
+    EXPECT_FALSE(s.ReadBefore().isValid());
+}
+
+TEST_F(MissionRules, PositionSiteAndAlarmFieldsAreChecked)
+{
+    auto check = [](int index, const char* text) { return clsMissionSettings::CheckPositionField(index, text); };
+    EXPECT_EQ(check(4, "abc").message, "only numeric values allowed !");
+    EXPECT_EQ(check(4, "abc").title, "wrong format");
+    EXPECT_EQ(check(4, "3.5").message, "only numeric values allowed !");
+    for (const char* bad : {"0", "100", "-1", "65000"}) {
+        const FieldCheck c = check(4, bad);
+        EXPECT_FALSE(c.ok) << bad;
+        EXPECT_EQ(c.message, "value must be greater than zero !") << bad;
+        EXPECT_EQ(c.title, "wrong value");
+    }
+    EXPECT_TRUE(check(4, "99").ok);
+    EXPECT_EQ(check(4, "007").normalized, "7");
+    EXPECT_TRUE(check(2, "21474").ok);
+    EXPECT_FALSE(check(2, "21475").ok) << "that site's identifiers overflow 32 bits";
+    EXPECT_TRUE(check(3, "65000").ok);
+    EXPECT_FALSE(check(3, "65001").ok);
+
+    EXPECT_TRUE(clsMissionSettings::CheckAlarmText("-12.5").ok);
+    EXPECT_DOUBLE_EQ(clsMissionSettings::CheckAlarmText("4,5").value, 4.5);
+    for (const char* bad : {"", "abc", "1e3", "nan", "inf", "5 C", "--3"}) {
+        const FieldCheck c = clsMissionSettings::CheckAlarmText(bad);
+        EXPECT_FALSE(c.ok) << bad;
+        EXPECT_EQ(c.message, "only numeric values allowed !");
+    }
+}
+
+TEST_F(MissionRules, ValidatePlansTheMissionAndRefusesBadSettings)
+{
+    clsDS1921Data noLogger;
+    MissionPlan plan;
+    QString message, title;
+    clsMissionSettings s = valid();
+    ASSERT_TRUE(s.Validate(noLogger, plan, message, title)) << message.toStdString();
+    EXPECT_EQ(plan.DeviceID, LocRoomPosToDeviceID(12, 7, 3));
+    EXPECT_EQ(plan.SampleRate, 15);
+    EXPECT_FLOAT_EQ(plan.LowAlarmC, 2.0f);
+    EXPECT_FLOAT_EQ(plan.HighAlarmC, 8.0f);
+    EXPECT_EQ(plan.RoomText, "007:freezer");
+    EXPECT_TRUE(plan.SetClock);
+
+    // Fahrenheit: 32 and 50 are 0 and 10 degrees Celsius.
+    App().Units = 1;
+    s.LowAlarmText = "32";
+    s.HighAlarmText = "50";
+    ASSERT_TRUE(s.Validate(noLogger, plan, message, title));
+    EXPECT_NEAR(plan.LowAlarmC, 0.0f, 1e-5);
+    EXPECT_NEAR(plan.HighAlarmC, 10.0f, 1e-5);
+    App().Units = 0;
+
+    struct Bad { const char* what; std::function<void(clsMissionSettings&)> change; const char* message; };
+    const std::vector<Bad> bads{
+        {"low alarm", [](clsMissionSettings& m) { m.LowAlarmText = "cold"; }, "only numeric values allowed !"},
+        {"high alarm", [](clsMissionSettings& m) { m.HighAlarmText = ""; }, "only numeric values allowed !"},
+        {"position 0", [](clsMissionSettings& m) { m.PositionText = "0"; }, "value must be greater than zero !"},
+        {"position 100", [](clsMissionSettings& m) { m.PositionText = "100"; }, "value must be greater than zero !"},
+        {"no rate", [](clsMissionSettings& m) { m.SampleRateIndex = -1; }, "please choose a sample rate"},
+        {"no rooms", [](clsMissionSettings& m) { m.Rooms.clear(); }, "Please first define a compartment using the SETTINGS window"},
+        {"separator", [](clsMissionSettings& m) { m.Description = QString("a") + QChar(3) + "b"; },
+         "the description may not hold control characters"},
+    };
+    for (const Bad& b : bads) {
+        clsMissionSettings m = valid();
+        b.change(m);
+        EXPECT_FALSE(m.Validate(noLogger, plan, message, title)) << b.what;
+        EXPECT_EQ(message, b.message) << b.what;
+    }
+    App().LocationID = 21475;
+    clsMissionSettings big = valid();
+    EXPECT_EQ(big.SiteText(), "21475");
+    EXPECT_FALSE(big.Validate(noLogger, plan, message, title));
+    EXPECT_EQ(message, "value must be greater than zero !");
+}
+
+TEST_F(MissionRules, SummaryListsEverySetting)
+{
+    clsMissionSettings s = valid();
+    s.SerialNo = "0000074667";
+    s.EnableRollover = true;
+    s.SetDelayLists(0, 0, 30);
+    const QString text = s.SummaryText();
+    EXPECT_TRUE(text.startsWith("\t\tsettings for logger ID 0000074667\r\n date and time:\r\n\tuse system date and time"));
+    const QString unit = QString(QChar(176)) + "C";
+    for (const QString& part :
+         {QString("\r\n measurement period:\r\n\tmake a measurement every 15 minute(s)"),
+          QString("\r\n alarms (in") + unit + "):\r\n\thigh level:8\r\n\t low level:2",
+          QString("\r\n delay start until:\r\n\t"), QString(" = 30 minute(s)"),
+          QString("\r\n rollover:\r\n\toverwrite old data when memory full"),
+          QString("\r\n position:\r\n\tcompartment: 007:freezer\r\n\tdescription: door left\r\n\tnumber: 12.7.3")})
+        EXPECT_TRUE(text.contains(part)) << part.toStdString() << "\n--- in ---\n" << text.toStdString();
+    s.UsePCDateTime = false;
+    s.EnableRollover = false;
+    EXPECT_TRUE(s.SummaryText().contains("\tleave logger's date & time unchanged"));
+    EXPECT_TRUE(s.SummaryText().contains("\tstop recording when memory full"));
+}
