@@ -7,6 +7,14 @@
 #include "app/modMain.h"
 #include "app/modRegistry.h"
 #include "db/clsDatabase.h"
+#include "image/clsDS1921Data.h"
+#include "onewire/BusWait.h"
+#include "onewire/Tmex.h"
+#include "onewire/VirtualBus.h"
+#include "onewire/VirtualDs1921.h"
+#include "onewire/VirtualWorld.h"
+#include "programming/clsMissionSettings.h"
+#include "programming/clsProgrammingSequence.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -41,6 +49,15 @@ protected:
     }
     void TearDown() override
     {
+        if (world) {
+            AppLogger().objDeviceFound.reset();
+            AppLogger().objBus.reset();
+            TmexShutdown();
+            SetLinkFactoryForTesting({});
+            SetBusWaitForTesting({});
+            VirtualClock::SetRealTimeForTesting({});
+            world.reset();
+        }
         ResetAppDatabase();
         UnloadLanguage();
         SetMessageHandler(nullptr);
@@ -90,7 +107,53 @@ protected:
         db.SetParameter("ChartDateTo", DbValue(QString("2026-11-08 00:00:00")));
     }
 
+    // The virtual bus behind the program's bus object: the reader cable with one logger in it. The
+    // bench's clock stands at the program clock's moment and the program clock follows it.
+    void attachVirtualBench()
+    {
+        VirtualClock::SetRealTimeForTesting([] { return QDateTime(QDate(2026, 11, 8), QTime(12, 0), Qt::UTC).toMSecsSinceEpoch(); });
+        world = std::make_shared<VirtualWorld>(QDir(dir.path()).filePath("virtual-bus.json"));
+        SetBusWaitForTesting([](int) {});
+        TmexShutdown();
+        auto w = world;
+        SetLinkFactoryForTesting([w](int, int) { return std::make_unique<VirtualBus>(w); });
+        VirtualBus::InstallProgramClock(world);
+        AppLogger().objDeviceFound.reset();
+        AppLogger().objBus.reset();
+        QString err;
+        ASSERT_TRUE(world->addCable(nullptr, &err)) << err.toStdString();
+        ASSERT_TRUE(world->addLogger(Ds1921Variant::G, nullptr, &err)) << err.toStdString();
+        world->save();
+    }
+    // The logger in the cable runs a mission: shelf by the door, every 15 minutes, 2 to 8 degrees.
+    void programConnectedLogger()
+    {
+        clsMissionSettings s;
+        ASSERT_TRUE(s.LoadRooms(AppDatabase()));
+        ASSERT_FALSE(AppLogger().DeviceFound("21").isEmpty());
+        qint32 rc = -1;
+        AppLogger().ReadImageFromLogger(false, rc);
+        ASSERT_EQ(rc, 0);
+        s.LoadFromImage(AppLogger());
+        s.RoomIndex = 0;
+        s.PositionText = "1";
+        s.Description = "Shelf by the door";
+        s.SampleRateIndex = 14;
+        s.LowAlarmText = "2";
+        s.HighAlarmText = "8";
+        MissionPlan plan;
+        QString message, title;
+        ASSERT_TRUE(s.Validate(AppLogger(), plan, message, title)) << message.toStdString();
+        clsProgrammingSequence seq(AppLogger(), AppDatabase());
+        seq.AskFirst = false;
+        seq.ShowMessages = false;
+        seq.ShowStatus = [](const QString&, int) {};
+        ASSERT_EQ(seq.Run(plan), ProgrammingOutcome::Running) << seq.FailureMessage().toStdString();
+        AppLogger().objDeviceFound.reset();
+    }
+
     QTemporaryDir dir;
+    std::shared_ptr<VirtualWorld> world;
     QStringList messages;
     AppState saved;
 };

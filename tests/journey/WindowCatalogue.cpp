@@ -5,6 +5,7 @@
 #include "reports/frmHTM.h"
 #include "settings/frmOptions.h"
 #include "app/modMain.h"
+#include "programming/frmStartMission.h"
 
 #include <QApplication>
 
@@ -32,6 +33,15 @@ const std::vector<WindowEntry>& Windows()
              chart.show();
              QApplication::processEvents();
              return shown(std::make_unique<frmHTM>(chart.State(), chart.Graph()->Picture()));
+         },
+         {}},
+        {"program-logger",
+         [] {
+             SetProgrammingPauseForTesting([](int) {});
+             SetDateTimeSettingsOpenerForTesting([] { return false; });
+             auto w = std::make_unique<frmStartMission>();
+             w->Form_Load();
+             return shown(std::move(w));
          },
          {}},
         {"settings", [] { return shown(std::make_unique<frmOptions>(nullptr, &AppDatabase())); }, {}},

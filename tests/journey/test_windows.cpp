@@ -76,6 +76,9 @@ protected:
     {
         JourneySite::SetUp();
         fillSite();
+        attachVirtualBench();
+        programConnectedLogger();
+        messages.clear();
     }
     // Grabs the window and each of its tabs; returns the caption faults found on any of them.
     QStringList grabAll(const WindowEntry& e, QWidget* w, const QString& suffix)
