@@ -13,6 +13,9 @@
 #if __has_include("programming/frmStartMission.h")
 #include "programming/frmStartMission.h"
 #endif
+#if __has_include("reading/frmCopyImageFiles.h")
+#include "reading/frmCopyImageFiles.h"
+#endif
 
 #include <QApplication>
 #include <cstdio>
@@ -84,6 +87,9 @@ int main(int argc, char** argv)
 #endif
 #if __has_include("programming/frmStartMission.h")
     InstallProgrammingWindows();
+#endif
+#if __has_include("reading/frmCopyImageFiles.h")
+    InstallCopyImageFilesDialog();
 #endif
     ShowMainMenu();
     app.setQuitOnLastWindowClosed(false);

@@ -1,0 +1,195 @@
+#include "reading/LoggerImageToDatabase.h"
+
+#include "app/modInternationalisation.h"
+#include "app/modMain.h"
+#include "db/clsDatabase.h"
+#include "image/clsDS1921Data.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QSet>
+
+namespace {
+
+std::function<bool()>& shiftQuery()
+{
+    static std::function<bool()> query;
+    return query;
+}
+
+// A database that is locked or cannot be opened: the file is fine, it waits for the next call.
+bool isPassingDatabaseError(const DbError& e)
+{
+    return e.number == dbErrBusy || e.number == dbErrOpen;
+}
+
+// Files that could be neither imported nor set aside, already reported once in this run.
+QSet<QString>& stuckReported()
+{
+    static QSet<QString> paths;
+    return paths;
+}
+
+} // namespace
+
+bool ShiftKeyHeld()
+{
+    if (shiftQuery()) return shiftQuery()();
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return false;
+    return QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ShiftModifier);
+}
+
+void SetShiftKeyQueryForTesting(std::function<bool()> query)
+{
+    shiftQuery() = std::move(query);
+}
+
+LoggerImageToDatabase::LoggerImageToDatabase(clsDatabase& db, const QString& dataDirectory,
+                                             const QString& backupDirectory)
+    : m_db(db), m_dataDirectory(dataDirectory), m_backupDirectory(backupDirectory)
+{
+}
+
+QString LoggerImageToDatabase::RejectedDirectory() const
+{
+    return QDir(QFileInfo(m_backupDirectory).absolutePath()).filePath(QStringLiteral("rejected"));
+}
+
+std::vector<LoggerImageToDatabase::FileResult> LoggerImageToDatabase::Run(const QString& fileName)
+{
+    auto panel = [this](const QString& t) { if (FilesPanel) FilesPanel(t); };
+    auto status = [this](const QString& t) { if (Status) Status(t); };
+
+    QStringList names;
+    if (fileName.length() > 3) {
+        names << QFileInfo(fileName).fileName();
+    } else {
+        names = QDir(m_dataDirectory).entryList({QStringLiteral("*.dta")}, QDir::Files, QDir::Name);
+    }
+    std::vector<FileResult> results;
+    if (names.isEmpty()) {
+        panel(Translate("all logger files processed"));
+        return results;
+    }
+    bool stop = false;
+    while (!names.isEmpty() && !stop) {
+        panel(QString::number(names.size()) + Translate(" file(s) waiting"));
+        ShowBusy();
+        FileResult r = processOne(names.first(), stop);
+        results.push_back(r);
+        if (FileDone) FileDone(r);
+        if (stop) break;   // a passing database error: this file and the rest wait
+        if (RefreshDueList) RefreshDueList();
+        names.removeFirst();
+        // Holding Shift stops after the current file; the rest waits for the next call.
+        if (!names.isEmpty() && ShiftKeyHeld()) stop = true;
+    }
+    if (names.isEmpty()) {
+        panel(Translate("all logger files processed"));
+        status(Translate("finished reading file(s)"));
+    } else {
+        panel(QString::number(names.size()) + Translate(" file(s) waiting"));
+    }
+    ShowReady();
+    return results;
+}
+
+LoggerImageToDatabase::FileResult LoggerImageToDatabase::processOne(const QString& name, bool& stop)
+{
+    auto status = [this](const QString& t) { if (Status) Status(t); };
+    const QString path = QDir(m_dataDirectory).filePath(name);
+    FileResult r;
+    r.name = name;
+    if (!QFileInfo(path).isFile()) {
+        r.outcome = Waiting;
+        r.reason = Translate("the file is not there");
+        return r;
+    }
+
+    status(Translate("reading file ") + QDir::toNativeSeparators(path) + "...");
+    clsDS1921Data image;
+    qint32 result = 0;
+    image.ReadLoggerImageFromFile(path, result);
+    if (result != 0)
+        return reject(name, path, image.LastError().isEmpty() ? Translate("the file is not a logger file")
+                                                               : image.LastError());
+
+    status(Translate("...writing to database..."));
+    bool refused = false;
+    try {
+        refused = m_db.LoggerImageToDB(image);
+    } catch (const DbError& e) {
+        if (isPassingDatabaseError(e)) {
+            // Stored nothing (the store is one transaction); the file is kept for the next call.
+            ShowMessage(QString::number(e.number) + ":" + e.description, vbCritical,
+                        "Error in LoggerImageToDatabase()");
+            stop = true;
+            r.outcome = Waiting;
+            r.reason = e.description;
+            return r;
+        }
+        return reject(name, path, QString::number(e.number) + ":" + e.description);
+    } catch (const std::exception& e) {
+        return reject(name, path, QString::fromLocal8Bit(e.what()));
+    }
+
+    status(Translate("...creating backup..."));
+    const QString backupDir = m_backupDirectory;
+    QDir().mkpath(backupDir);
+    // MoveFiles never overwrites: a name already in the backup folder gets a numbered name.
+    const QStringList before = QDir(backupDir).entryList(QDir::Files);
+    if (MoveFiles(path, backupDir) != 0) {
+        // Its rows are stored (a second store skips them); set it aside so it is not offered again.
+        return reject(name, path, Translate("Error moving ") + QDir::toNativeSeparators(path) + " " +
+                                      Translate("to ") + QDir::toNativeSeparators(backupDir) + QDir::separator());
+    }
+    r.outcome = refused ? NotStored : Stored;
+    const QStringList after = QDir(backupDir).entryList(QDir::Files);
+    for (const QString& n : after)
+        if (!before.contains(n)) r.movedTo = QDir(backupDir).filePath(n);
+    return r;
+}
+
+LoggerImageToDatabase::FileResult LoggerImageToDatabase::reject(const QString& name, const QString& path,
+                                                                const QString& reason)
+{
+    FileResult r;
+    r.name = name;
+    r.reason = reason;
+    const QString dir = RejectedDirectory();
+    QDir().mkpath(dir);
+    const QStringList before = QDir(dir).entryList(QDir::Files);
+    if (MoveFiles(path, dir) == 0) {
+        r.outcome = Rejected;
+        for (const QString& n : QDir(dir).entryList(QDir::Files))
+            if (!before.contains(n)) r.movedTo = QDir(dir).filePath(n);
+        ShowMessage(Translate("The logger file ") + QDir::toNativeSeparators(path) +
+                        Translate(" could not be imported and was moved to ") + QDir::toNativeSeparators(dir) +
+                        ": " + reason,
+                    vbCritical, "Error in LoggerImageToDatabase()");
+    } else if (!stuckReported().contains(path)) {
+        // It cannot be set aside either: it stays, and is reported only this once.
+        r.outcome = MoveFailed;
+        stuckReported().insert(path);
+        ShowMessage(Translate("The logger file ") + QDir::toNativeSeparators(path) + Translate(" could not be imported: ") +
+                        reason,
+                    vbCritical, "Error in LoggerImageToDatabase()");
+    } else {
+        r.outcome = MoveFailed;
+    }
+    return r;
+}
+
+int ImportWaitingLoggerFiles(const QString& fileName, std::function<void(const QString&)> filesPanel,
+                             std::function<void(const QString&)> status, std::function<void()> refreshDueList)
+{
+    LoggerImageToDatabase import(AppDatabase(), App().DataDirectory, App().BackupDirectory);
+    import.FilesPanel = std::move(filesPanel);
+    import.Status = std::move(status);
+    import.RefreshDueList = std::move(refreshDueList);
+    int moved = 0;
+    for (const auto& r : import.Run(fileName))
+        if (r.outcome == LoggerImageToDatabase::Stored || r.outcome == LoggerImageToDatabase::NotStored) ++moved;
+    return moved;
+}

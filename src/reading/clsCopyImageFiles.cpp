@@ -1,0 +1,165 @@
+#include "reading/clsCopyImageFiles.h"
+
+#include "app/modInternationalisation.h"
+#include "app/modMain.h"
+#include "reading/FileArchiveState.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QSaveFile>
+
+#include <algorithm>
+
+QString clsCopyImageFiles::DayRow::dayText() const
+{
+    return QLocale().toString(day, QLocale::ShortFormat);
+}
+
+QString clsCopyImageFiles::DayRow::copiedText() const
+{
+    return Translate(alreadyCopied ? "yes" : "no");
+}
+
+clsCopyImageFiles::clsCopyImageFiles(const QString& source, const QString& destination)
+    : m_source(source), m_destination(destination)
+{
+}
+
+QString clsCopyImageFiles::Description() const
+{
+    return Deleting() ? Translate("checkmark the days to be deleted") : Translate("checkmark the days to be copied");
+}
+
+int clsCopyImageFiles::BuildList()
+{
+    rows.clear();
+    m_filesListed = 0;
+    const QDir dir(m_source);
+    if (m_source.isEmpty() || !QFileInfo(m_source).isDir() || !QFileInfo(m_source).isReadable()) {
+        if (!m_missingReported) {
+            m_missingReported = true;
+            ShowMessage(Translate("please insert floppy disk in drive A: first"), vbCritical, "NORDALIS");
+        }
+        return 0;
+    }
+    std::vector<DayRow> pending, copied;
+    auto add = [](std::vector<DayRow>& set, const QDate& day, const QString& name, bool already) {
+        auto it = std::find_if(set.begin(), set.end(), [&](const DayRow& r) { return r.day == day; });
+        if (it == set.end()) {
+            DayRow r;
+            r.day = day;
+            r.alreadyCopied = already;
+            set.push_back(r);
+            it = set.end() - 1;
+        }
+        it->files << name;
+    };
+    const QFileInfoList files = dir.entryInfoList({QStringLiteral("*.dta")}, QDir::Files, QDir::Name);
+    for (const QFileInfo& fi : files) {
+        const QDate day = fi.lastModified().date();
+        if (IsArchivePending(fi.absoluteFilePath()))
+            add(pending, day, fi.fileName(), false);
+        else
+            add(copied, day, fi.fileName(), true);
+        ++m_filesListed;
+    }
+    auto byDay = [](const DayRow& a, const DayRow& b) { return a.day < b.day; };
+    std::sort(pending.begin(), pending.end(), byDay);
+    std::sort(copied.begin(), copied.end(), byDay);
+    for (DayRow& r : pending) {
+        r.ticked = !Deleting();
+        rows.push_back(r);
+    }
+    for (DayRow& r : copied) rows.push_back(r);
+    return m_filesListed;
+}
+
+bool clsCopyImageFiles::copyDay(DayRow& row, int& done, int total, QString* error)
+{
+    QDir().mkpath(m_destination);
+    QStringList copiedNames;
+    for (const QString& name : row.files) {
+        if (Progress && !Progress(done, total, name)) {
+            if (error) *error = Translate("aborted");
+            return false;
+        }
+        const QString from = QDir(m_source).filePath(name);
+        const QString to = QDir(m_destination).filePath(name);
+        if (QFileInfo::exists(to)) {
+            const ReplaceAnswer a = AskReplace ? AskReplace(name) : ReplaceYes;
+            if (a == ReplaceCancel) {
+                if (error) *error = Translate("aborted");
+                return false;
+            }
+            if (a == ReplaceNo) {
+                ++done;
+                continue;
+            }
+        }
+        // The copy is written beside the target and takes its place only when complete, so an
+        // interrupted copy never leaves a damaged file where a good one was.
+        QFile in(from);
+        QSaveFile out(to);
+        if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly)) {
+            if (error) *error = QDir::toNativeSeparators(in.isOpen() ? to : from) + ": " +
+                                (in.isOpen() ? out.errorString() : in.errorString());
+            return false;
+        }
+        const QByteArray bytes = in.readAll();
+        if (out.write(bytes) != bytes.size() || !out.commit()) {
+            if (error) *error = QDir::toNativeSeparators(to) + ": " + out.errorString();
+            return false;
+        }
+        QFile copy(to);
+        if (copy.open(QIODevice::ReadWrite))
+            copy.setFileTime(QFileInfo(from).lastModified(), QFileDevice::FileModificationTime);
+        ++done;
+    }
+    for (const QString& name : row.files) ClearArchivePending(QDir(m_source).filePath(name));
+    row.ticked = false;
+    row.alreadyCopied = true;
+    return true;
+}
+
+bool clsCopyImageFiles::deleteDay(DayRow& row, int& done, int total, QString* error)
+{
+    for (const QString& name : row.files) {
+        if (Progress && !Progress(done, total, name)) {
+            if (error) *error = Translate("aborted");
+            return false;
+        }
+        QString why;
+        if (!MoveToTrash(QDir(m_source).filePath(name), &why)) {
+            if (error) *error = name + ": " + why;
+            return false;
+        }
+        ++done;
+    }
+    return true;
+}
+
+bool clsCopyImageFiles::Start(QString* error)
+{
+    ShowBusy();
+    int total = 0, done = 0;
+    for (const DayRow& r : rows)
+        if (r.ticked) total += int(r.files.size());
+    bool ok = true;
+    for (size_t i = 0; i < rows.size() && ok;) {
+        DayRow& r = rows[i];
+        if (!r.ticked) { ++i; continue; }
+        if (Deleting()) {
+            ok = deleteDay(r, done, total, error);
+            if (ok) rows.erase(rows.begin() + long(i));   // the same index holds the next row
+        } else {
+            ok = copyDay(r, done, total, error);
+            ++i;
+        }
+    }
+    if (Progress && ok) Progress(total, total, QString());
+    ShowReady();
+    BuildList();
+    return ok;
+}

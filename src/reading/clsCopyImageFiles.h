@@ -1,0 +1,67 @@
+#pragma once
+// The logic of the copy dialog frmCopyImageFiles: logger files of a source folder grouped by the
+// day of their file time, copied by day to a destination folder or, without a destination,
+// deleted by day into the trash. The dialog only shows the rows and passes the ticks.
+#include <QDate>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <vector>
+
+class QWidget;
+
+class clsCopyImageFiles {
+public:
+    struct DayRow {
+        QDate day;
+        QStringList files;       // file names in the source folder
+        bool alreadyCopied = false;
+        bool ticked = false;
+        QString dayText() const;     // the day as shown
+        QString copiedText() const;  // "yes" / "no" (translated)
+    };
+
+    // Answer of the question before replacing a file of the destination.
+    enum ReplaceAnswer { ReplaceYes, ReplaceNo, ReplaceCancel };
+
+    clsCopyImageFiles(const QString& source, const QString& destination);
+
+    // Lists the source folder again. A missing folder gives the "please insert floppy disk"
+    // message the first time only; the list stays empty. Returns the number of files listed.
+    int BuildList();
+
+    std::vector<DayRow> rows;
+    bool Deleting() const { return m_destination.isEmpty(); }
+    QString Description() const;    // the instruction label
+    QString Source() const { return m_source; }
+    QString Destination() const { return m_destination; }
+    int FilesListed() const { return m_filesListed; }
+
+    // Asked before a file of the destination is replaced (default: replace).
+    std::function<ReplaceAnswer(const QString& fileName)> AskReplace;
+    // Progress: files done of total, the current name; return false to abort.
+    std::function<bool(int done, int total, const QString& fileName)> Progress;
+
+    // Copies (or deletes) the ticked days from the first row to the last and rebuilds the list.
+    // A failure or an abort stops there: that row and those after it stay unchanged. True when
+    // every ticked row was done; *error tells why not.
+    bool Start(QString* error = nullptr);
+
+private:
+    bool copyDay(DayRow& row, int& done, int total, QString* error);
+    bool deleteDay(DayRow& row, int& done, int total, QString* error);
+
+    QString m_source;
+    QString m_destination;
+    bool m_missingReported = false;
+    int m_filesListed = 0;
+};
+
+// Opens the copy dialog modally (the read-logger window's diskette menu, the settings window).
+// Empty destination: the ticked days are deleted into the trash.
+void ShowCopyImageFilesDialog(const QString& source, const QString& destination, const QString& caption,
+                              QWidget* parent);
+// Backup folder to "NORDALIS backup" on the removable media.
+void OpenCopyImageFilesDialog(QWidget* parent);
+// "NORDALIS backup" on the removable media to the data directory.
+void OpenRestoreImageFilesDialog(QWidget* parent);

@@ -1,0 +1,65 @@
+#pragma once
+// An application directory with a fresh database, data and backup folders, and logger files
+// written as the reading dialog writes them, for the logger-file tests.
+#include "app/modMain.h"
+#include "app/modRegistry.h"
+#include "db/DbTestSupport.h"
+#include "image/ImageTestData.h"
+
+#include <QDir>
+#include <QProcess>
+
+namespace readfiles {
+
+struct CliRun { int code; QString out; QString err; };
+
+class LoggerFiles : public TempDatabase {
+protected:
+    void SetUp() override
+    {
+        TempDatabase::SetUp();
+        saved = App();
+        SetRegistryFile(QDir(dir.path()).filePath("registry.ini"));
+        App().DatabaseDirectory = dir.path();
+        App().DataDirectory = QDir(dir.path()).filePath("data");
+        App().BackupDirectory = QDir(dir.path()).filePath("data/backup");
+        App().UtcBias = 0;
+        App().ReadHoursBeforeOverflow = 48;
+        QDir().mkpath(App().BackupDirectory);
+        ResetAppDatabase();
+        raw = openRaw();
+    }
+    void TearDown() override
+    {
+        sqlite3_close(raw);
+        ResetAppDatabase();
+        App() = saved;
+        TempDatabase::TearDown();
+    }
+    QString data(const QString& name = QString()) const { return QDir(App().DataDirectory).filePath(name); }
+    QString backup(const QString& name = QString()) const { return QDir(App().BackupDirectory).filePath(name); }
+
+    // A logger file of a 15-minute mission with `samples` samples at deviceId.
+    QString writeLoggerFile(const QString& name, qint32 deviceId, const QString& serial, int samples = 20)
+    {
+        using namespace imagetest;
+        Mission m;
+        m.missionSamples = samples;
+        m.deviceSamples = samples;
+        m.clockUtc = m.startUtc.addSecs(qint64(samples) * 900 + 60);
+        clsDS1921Data image;
+        Load(image, StandardRecord(deviceId, "door", m.clockUtc, serial), Registers(m),
+             Log([](int i) { return 80 + (i % 10); }));
+        qint32 rc = -1;
+        const QString path = data(name);
+        image.WriteLoggerImageToFileFor(path, "5A0000000123AB21", rc);
+        EXPECT_EQ(rc, 0);
+        return path;
+    }
+    qint64 count(const char* sql) { return scalar(raw, sql); }
+
+    AppState saved;
+    sqlite3* raw = nullptr;
+};
+
+} // namespace readfiles
