@@ -1,6 +1,7 @@
 // The operator's weeks in one go, on the virtual bus and a real database: three loggers (one of
-// each variant) programmed, twenty days later read into logger files, imported and filed in the
-// backup folder; the due list, the display queries and the three report formats over the result;
+// each variant) programmed, twenty days later read into logger files that the import of the
+// next poll stores and files in the backup folder; the due list, the display queries and the
+// three report formats over the result;
 // a backup, a purge of everything older than ten days and a reorganisation; and after closing
 // and reopening the database every sample that should remain is there, sample for sample, as
 // the simulated loggers recorded it.
@@ -10,6 +11,7 @@
 #include "app/Installer.h"
 #include "db/clsDatabase.h"
 #include "display/ChartModel.h"
+#include "reading/LoggerImageToDatabase.h"
 #include "reports/ChartExports.h"
 #include "reports/SpreadsheetExport.h"
 #include "reports/frmHTM.h"
@@ -71,8 +73,7 @@ protected:
         clsProgrammingSequence seq(AppLogger(), AppDatabase());
         ASSERT_EQ(program(s, &seq), ProgrammingOutcome::Running) << seq.FailureMessage().toStdString() << lastRefusal.toStdString();
     }
-    // A reading: the logger's image into a logger file, the file imported on the next poll and
-    // then moved into the backup folder.
+    // A reading: the logger's image into a logger file in the data directory.
     QString readAndImport(VirtualDs1921* l)
     {
         connect(l);
@@ -87,13 +88,11 @@ protected:
         live.WriteLoggerImageToFile(file, rc);
         EXPECT_EQ(rc, 0) << live.LastError().toStdString();
 
-        clsDS1921Data fromFile;
-        fromFile.ReadLoggerImageFromFile(file, rc);
-        EXPECT_EQ(rc, 0) << fromFile.LastError().toStdString();
-        EXPECT_FALSE(AppDatabase().LoggerImageToDB(fromFile)) << "stored" << AppDatabase().LastError().toStdString();
+        // The next poll imports every waiting file and files it in the backup folder.
+        const int moved = ImportWaitingLoggerFiles();
+        EXPECT_EQ(moved, 1);
         for (const auto& m : messages) ADD_FAILURE() << (m.title + ": " + m.prompt).toStdString();
         messages.clear();
-        EXPECT_EQ(MoveFiles(file, App().BackupDirectory), 0);
         return QFileInfo(file).fileName();
     }
     std::vector<Recorded> stored(clsDatabase& db, qint32 id)

@@ -149,6 +149,16 @@ protected:
         seq.ShowMessages = false;
         seq.ShowStatus = [](const QString&, int) {};
         ASSERT_EQ(seq.Run(plan), ProgrammingOutcome::Running) << seq.FailureMessage().toStdString();
+        // Readings of the last three days, filed in the backup folder.
+        AppLogger().ReadImageFromLogger(false, rc);
+        ASSERT_EQ(rc, 0);
+        for (int day = 0; day < 3; ++day)
+            for (int n = 0; n <= day; ++n) {
+                AppLogger().WriteLoggerImageToFile(
+                    clsDS1921Data::LoggerFilePath(App().BackupDirectory, AppLogger().SerialNo(),
+                                                  NowLocal().addDays(-day).addSecs(-600 * n)), rc);
+                ASSERT_EQ(rc, 0);
+            }
         AppLogger().objDeviceFound.reset();
     }
 

@@ -6,8 +6,10 @@
 #include "settings/frmOptions.h"
 #include "app/modMain.h"
 #include "programming/frmStartMission.h"
+#include "reading/frmCopyImageFiles.h"
 
 #include <QApplication>
+#include <QDir>
 
 namespace {
 template <class W>
@@ -42,6 +44,13 @@ const std::vector<WindowEntry>& Windows()
              auto w = std::make_unique<frmStartMission>();
              w->Form_Load();
              return shown(std::move(w));
+         },
+         {}},
+        {"copy-dialog",
+         [] {
+             // Logger files of the last days, to be copied to the removable media.
+             return shown(std::make_unique<frmCopyImageFiles>(App().BackupDirectory,
+                                                              QDir(App().ApplicationDirectory).filePath("media")));
          },
          {}},
         {"settings", [] { return shown(std::make_unique<frmOptions>(nullptr, &AppDatabase())); }, {}},
