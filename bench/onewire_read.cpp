@@ -5,7 +5,6 @@
 //  2. through the DS2480B emulator on a pseudo-terminal at 9600 baud with real byte timing:
 //     the wall time against the serial time of the bytes moved (bytes x 10 bits / 9600), and
 //     against one block of the same size streamed through the same adapter.
-#include "BenchResult.h"
 #include "app/modRegistry.h"
 #include "onewire/Ds2480Emulator.h"
 #include "onewire/Ds2480Link.h"
@@ -178,14 +177,5 @@ int main(int argc, char** argv)
     Row("1-Wire time slots, DS2480B link (vs protocol minimum)", double(viaSerial.timeSlots), double(minimum), "", "<= 1.05");
     Row("wall time via DS2480B at 9600 (vs bytes x 10 / 9600)", viaSerial.seconds * 1000, boundSeconds * 1000, "ms", "bound (>= 1)");
     Row("wall time via DS2480B at 9600 (vs one streamed block)", viaSerial.seconds * 1000, streamSeconds * 1000, "ms", "report");
-    const double vr = double(direct.timeSlots) / double(minimum), sr = double(viaSerial.timeSlots) / double(minimum);
-    BenchResult("full read, 1-Wire time slots on the virtual bus (vs protocol minimum)", double(direct.timeSlots), "slots",
-                double(minimum), vr, "ratio <= 1.05", Verdict(vr <= 1.05));
-    BenchResult("full read, 1-Wire time slots via DS2480B (vs protocol minimum)", double(viaSerial.timeSlots), "slots",
-                double(minimum), sr, "ratio <= 1.05", Verdict(sr <= 1.05));
-    BenchResult("full read, wall time via DS2480B at 9600 (vs serial byte-time bound)", viaSerial.seconds * 1000, "ms",
-                boundSeconds * 1000, viaSerial.seconds / boundSeconds, "-", "-");
-    BenchResult("full read, wall time via DS2480B at 9600 (vs one streamed block)", viaSerial.seconds * 1000, "ms",
-                streamSeconds * 1000, viaSerial.seconds / streamSeconds, "-", "-");
     return same ? 0 : 1;
 }

@@ -1,7 +1,6 @@
 // Reading a logger's whole data log (64 pages with CRC16 checks) through the bus object on the
 // virtual bus, against the same Read Memory with CRC exchange sent as one bare block on the link.
 // Prints the time and the 1-Wire time slots of both and their ratios.
-#include "BenchResult.h"
 #include "onewire/BusWait.h"
 #include "onewire/OneWireLink.h"
 #include "onewire/Tmex.h"
@@ -70,10 +69,6 @@ int main(int argc, char** argv)
     std::printf("read data log (64 pages, CRC16 checked) via clsDallasBus: %.2f ms, %.0f time slots\n", busMs, busSlots);
     std::printf("baseline bare block on the same virtual bus:               %.2f ms, %.0f time slots\n", bareMs, bareSlots);
     std::printf("ratio time %.2f, ratio time slots %.3f\n", busMs / bareMs, busSlots / bareSlots);
-    BenchResult("data log read via clsDallasBus, time (vs bare block, virtual bus)", busMs, "ms", bareMs,
-                busMs / bareMs, "-", "-");
-    BenchResult("data log read via clsDallasBus, time slots (vs bare block)", busSlots, "slots", bareSlots,
-                busSlots / bareSlots, "-", "-");
     TmexShutdown();
     return 0;
 }

@@ -2,7 +2,6 @@
 // LoggerImageToDB, against a bare SQLite insert of the same sample rows (one prepared statement,
 // one transaction and one durable commit per image, the same connection settings) in the same
 // run. Target: LoggerImageToDB reaches at least half the bare rate.
-#include "BenchResult.h"
 #include "app/modMain.h"
 #include "db/Schema.h"
 #include "db/clsDatabase.h"
@@ -124,7 +123,5 @@ int main(int argc, char** argv)
     std::printf("measured  LoggerImageToDB   %12.0f samples/s (%.2f s)\n", measured, measuredSeconds);
     std::printf("baseline  bare SQLite insert %12.0f samples/s (%.2f s)\n", bare, bareSeconds);
     std::printf("ratio     %.3f  target >= 0.5  %s\n", ratio, ratio >= 0.5 ? "met" : "NOT met");
-    BenchResult("500 logger images x 2048 samples via LoggerImageToDB (vs bare insert)", measured, "samples/s", bare,
-                ratio, "ratio >= 0.5", Verdict(ratio >= 0.5));
     return 0;
 }
