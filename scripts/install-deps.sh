@@ -10,6 +10,7 @@ pkgs=(
   python3 python3-openpyxl python3-docx
   attr xauth xvfb
   poppler-utils
+  dpkg-dev file
 )
 missing=()
 for p in "${pkgs[@]}"; do

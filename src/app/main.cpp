@@ -22,9 +22,21 @@
 
 #include <QApplication>
 #include <cstdio>
+#include <cstring>
+
+static const char kUsage[] =
+    "usage: nordalis [--home DIR] [--bus virtual|serial] [--registry FILE] [--no-splash] [-DU]\n"
+    "  -DU  restricted mode: no settings, no programming\n";
 
 int main(int argc, char** argv)
 {
+    // --help answers before the window system is opened, so it works without a display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName("nordalis");
     InitNordalisResources();
@@ -53,8 +65,7 @@ int main(int argc, char** argv)
         }
         else if (a == "--no-splash") o.noSplash = true;
         else if (a == "--help") {
-            std::printf("usage: nordalis [--home DIR] [--bus virtual|serial] [--registry FILE] [--no-splash] [-DU]\n"
-                        "  -DU  restricted mode: no settings, no programming\n");
+            std::fputs(kUsage, stdout);
             return 0;
         }
         else rest << a;   // the program's own switches ("-DU")

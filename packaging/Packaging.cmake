@@ -1,0 +1,39 @@
+# Installation as a desktop program and the Debian package.
+#   cmake --install build --prefix /usr      programs in bin, data in share
+#   cd build && cpack -G DEB                 nordalis_<version>_<arch>.deb
+include(GNUInstallDirs)
+
+# The program carries its application-directory files inside itself (a first run writes them);
+# the same files are installed as plain files for the operator to look at and copy, together
+# with the example German interface file.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/resources/home/ DESTINATION ${CMAKE_INSTALL_DATADIR}/nordalis/home)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/resources/examples/ DESTINATION ${CMAKE_INSTALL_DATADIR}/nordalis/examples)
+install(FILES ${PROJECT_SOURCE_DIR}/resources/schema.sql DESTINATION ${CMAKE_INSTALL_DATADIR}/nordalis)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/nordalis.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/nordalis.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+
+set(CPACK_PACKAGE_NAME nordalis)
+set(CPACK_PACKAGE_VENDOR "NORDALIS")
+set(CPACK_PACKAGE_CONTACT "NORDALIS maintainers <nordalis@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Temperature monitoring with DS1921 1-Wire loggers")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_GENERATOR DEB)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Loaded at run time, so the library scan cannot see them: the window-system plugins of Qt.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core")
+set(CPACK_STRIP_FILES ON)
+include(CPack)
+
+# The package check builds the .deb, unpacks it into a scratch tree and starts both programs.
+find_program(DPKG_DEB_PROGRAM dpkg-deb)
+if(DPKG_DEB_PROGRAM)
+  add_test(NAME package_deb
+    COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
+            ${CMAKE_CURRENT_LIST_DIR}/check-deb.sh ${PROJECT_BINARY_DIR})
+  set_tests_properties(package_deb PROPERTIES TIMEOUT 120 RUN_SERIAL ON)
+endif()
