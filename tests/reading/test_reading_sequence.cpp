@@ -131,3 +131,37 @@ TEST_F(ReadingBench, DialogShowsAlarmInRed)
     QDir().mkpath(NORDALIS_BINARY_DIR "/screenshots");
     dlg.grab().save(NORDALIS_BINARY_DIR "/screenshots/reading-dialog.png");
 }
+
+TEST_F(ReadingBench, ReadFailureWritesNothingAndFirstLoggerIsRead)
+{
+    VirtualDs1921* first = runningLogger(6);
+    VirtualDs1921* second = addLogger();
+    AppLogger().DeviceFound("21");
+    const auto& found = AppLogger().Bus().colDevices;
+    QString firstRom;
+    for (const auto& d : found)
+        if (d->strROMText.endsWith("21")) {
+            firstRom = d->strROMText;
+            break;
+        }
+    ASSERT_TRUE(firstRom == first->romText() || firstRom == second->romText());
+    VirtualDs1921* read = firstRom == first->romText() ? first : second;
+
+    // The data log's pages fail their CRC every time: no file, no change to the logger.
+    read->corruptCrcOnPage(0x1000 / 32, -1);
+    world->save();
+    world->syncAll();
+    std::vector<uint8_t> before;
+    for (int a = 0; a < 0x200; ++a) before.push_back(read->peek(a));
+    clsReadingSequence seq(AppLogger());
+    int beeps = 0;
+    seq.Beep = [&](int n) { beeps += n; };
+    EXPECT_EQ(seq.Run(), clsReadingSequence::ReadFailed);
+    EXPECT_EQ(seq.RomText, firstRom) << "only the first logger of the search is read";
+    EXPECT_NE(seq.ReadResult, 0);
+    EXPECT_EQ(seq.LastStatus, "couldn't read logger " + QString::number(seq.ReadResult));
+    EXPECT_EQ(beeps, 3);
+    EXPECT_TRUE(files(App().DataDirectory).isEmpty());
+    world->syncAll();
+    for (int a = 0; a < 0x200; ++a) ASSERT_EQ(read->peek(a), before[size_t(a)]) << "byte " << a;
+}
