@@ -21,6 +21,7 @@
 #include "programming/clsMissionSettings.h"
 #include "programming/clsProgrammingSequence.h"
 #include "reading/LoggerImageToDatabase.h"
+#include "reading/clsReadingSequence.h"
 #include "reports/ChartExports.h"
 #include "reports/SpreadsheetExport.h"
 #include "reports/WebReport.h"
@@ -42,27 +43,23 @@ constexpr qint64 kDay = 1440 * kMinute;
 constexpr int kSite = 4711;
 
 // ---------------------------------------------------------------- the reading step
-// Reading the connected logger as the reading dialog does: the whole memory into an image, the
-// reading time, operator and cable stamped into the identity record, the image saved as a
-// logger file in the data directory and the stamped record written back to the logger.
+// Reading the connected logger with the reading dialog's sequence: the whole memory into an
+// image, the reading time, operator and cable stamped into the identity record, the image saved
+// as a logger file in the data directory and the stamped record written back to the logger.
 // Returns the logger file, empty on failure (with *why set).
 QString ReadConnectedLogger(QString* why)
 {
     clsDS1921Data& logger = AppLogger();
     logger.objDeviceFound.reset();
+    App().InterfaceRomCode = logger.DeviceFound("09");
     if (logger.DeviceFound("21").isEmpty()) { *why = "no logger found"; return {}; }
-    qint32 rc = -1;
-    logger.ReadImageFromLogger(false, rc);
-    if (rc != 0) { *why = QString("ReadImageFromLogger %1").arg(rc); return {}; }
-    logger.SetLastReading(NowLocal());
-    logger.SetUserName(App().CurrentUserName);
-    logger.SetInterfaceSerial(RomTextToSerialNo(App().InterfaceRomCode));
-    const QString file = clsDS1921Data::LoggerFilePath(App().DataDirectory, logger.SerialNo(), NowLocal());
-    logger.WriteLoggerImageToFile(file, rc);
-    if (rc != 0) { *why = QString("WriteLoggerImageToFile %1: %2").arg(rc).arg(logger.LastError()); return {}; }
-    logger.WriteImageToLoggerNVRAM(rc);
-    if (rc != 0) { *why = QString("WriteImageToLoggerNVRAM %1").arg(rc); return {}; }
-    return file;
+    clsReadingSequence seq(logger);
+    const clsReadingSequence::Outcome outcome = seq.Run();
+    if (outcome != clsReadingSequence::Done) {
+        *why = QString("reading ended with outcome %1: %2 %3").arg(int(outcome)).arg(seq.LastStatus, seq.ErrorText);
+        return {};
+    }
+    return seq.LoggerFile;
 }
 
 // The next poll of the read-logger window: every waiting logger file into the database and

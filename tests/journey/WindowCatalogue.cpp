@@ -7,6 +7,11 @@
 #include "app/modMain.h"
 #include "programming/frmStartMission.h"
 #include "reading/frmCopyImageFiles.h"
+#include "reading/frmDownload.h"
+#include "reading/frmDownloadMain.h"
+
+#include <QTimer>
+#include <QTreeWidget>
 
 #include <QApplication>
 #include <QDir>
@@ -51,6 +56,30 @@ const std::vector<WindowEntry>& Windows()
              // Logger files of the last days, to be copied to the removable media.
              return shown(std::make_unique<frmCopyImageFiles>(App().BackupDirectory,
                                                               QDir(App().ApplicationDirectory).filePath("media")));
+         },
+         {}},
+        {"read-logger",
+         [] {
+             // One poll over the running logger in the cable, without reading it automatically.
+             SetReadingWaitForTesting([](int) {});
+             auto w = std::make_unique<frmDownloadMain>();
+             w->mnuExtras1[1]->setChecked(false);
+             w->resize(900, 320);
+             w->show();
+             w->timPollBus->stop();
+             w->timPollBus_Timer();
+             w->timPollBus->stop();
+             for (int c = 0; c < w->lvwKnownDevices->columnCount(); ++c) w->lvwKnownDevices->resizeColumnToContents(c);
+             QApplication::processEvents();
+             return std::unique_ptr<QWidget>(std::move(w));
+         },
+         {}},
+        {"reading-dialog",
+         [] {
+             // The reading of the running logger in the cable, as on its arrival.
+             auto w = std::make_unique<frmDownload>();
+             w->Form_Load();
+             return shown(std::move(w));
          },
          {}},
         {"settings", [] { return shown(std::make_unique<frmOptions>(nullptr, &AppDatabase())); }, {}},
