@@ -101,7 +101,7 @@ protected:
             QApplication::processEvents();
             const QImage picture = w->grab().toImage();
             EXPECT_FALSE(picture.isNull()) << name.toStdString();
-            EXPECT_TRUE(picture.save(ScreenshotDir() + "/" + name + suffix + ".png")) << name.toStdString();
+            EXPECT_TRUE(picture.save(ScreenshotDir() + "/smoke-" + name + suffix + ".png")) << name.toStdString();
             for (const QString& f : CaptionFaults(w, e.mayBeEmpty)) faults << name + ": " + f;
         };
         QTabWidget* tabs = nullptr;
