@@ -3,6 +3,8 @@
 // that leave the bench's state file as it was.
 #include "app/modRegistry.h"
 
+#include "support/CliProcess.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -12,12 +14,6 @@
 
 namespace {
 
-struct CliRun {
-    int code = -1;
-    QString out;
-    QString err;
-};
-
 class ProgramCli : public ::testing::Test {
 protected:
     QTemporaryDir dir;
@@ -25,31 +21,8 @@ protected:
     QString database() const { return dir.filePath("home/data/NORDALIS.MDE"); }
     QString stateFile() const { return dir.filePath("home/virtual-bus.json"); }
 
-    CliRun run(const QStringList& args)
-    {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("HOME", dir.path());
-        env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
-        env.insert("XDG_DATA_HOME", dir.filePath("share"));
-        p.setProcessEnvironment(env);
-        p.start(NORDALIS_CLI, QStringList{"--home", home(), "--registry", dir.filePath("registry.ini"), "--bus", "virtual"} + args);
-        p.waitForFinished(60000);
-        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
-    }
-    qint64 scalar(const char* text)
-    {
-        sqlite3* db = nullptr;
-        sqlite3_open_v2(QFile::encodeName(database()).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
-        sqlite3_stmt* st = nullptr;
-        qint64 v = -1;
-        if (sqlite3_prepare_v2(db, text, -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
-            v = sqlite3_column_int64(st, 0);
-        sqlite3_finalize(st);
-        sqlite3_close(db);
-        return v;
-    }
+    CliRun run(const QStringList& args) { return RunCli(dir, args, true); }
+    qint64 scalar(const char* text) { return SqliteScalar(database(), text); }
     QByteArray state()
     {
         QFile f(stateFile());

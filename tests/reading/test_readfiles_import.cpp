@@ -136,18 +136,7 @@ TEST_F(ReadFilesImport, TheTerminalVerbPrintsOneLinePerFile)
 {
     // The terminal program on its own application directory.
     QTemporaryDir home;
-    auto cli = [&](const QStringList& args) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("HOME", home.path());
-        env.insert("XDG_CONFIG_HOME", home.filePath("config"));
-        env.insert("XDG_DATA_HOME", home.filePath("share"));
-        p.setProcessEnvironment(env);
-        p.start(NORDALIS_CLI, QStringList{"--home", home.filePath("home"), "--registry", home.filePath("registry.ini")} + args);
-        p.waitForFinished(60000);
-        return CliRun{p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
-    };
+    auto cli = [&](const QStringList& args) { return RunCli(home, args, false); };
     const CliRun init = cli({"init", "--site", "1234"});
     ASSERT_EQ(init.code, 0) << init.err.toStdString();
     App().DataDirectory = home.filePath("home/data");

@@ -5,13 +5,12 @@
 #include "app/modRegistry.h"
 #include "db/DbTestSupport.h"
 #include "image/ImageTestData.h"
+#include "support/CliProcess.h"
 
 #include <QDir>
 #include <QProcess>
 
 namespace readfiles {
-
-struct CliRun { int code; QString out; QString err; };
 
 class LoggerFiles : public TempDatabase {
 protected:

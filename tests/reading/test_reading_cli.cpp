@@ -1,6 +1,8 @@
 // nordalis-cli read and stop, run as the real program on a temporary application directory with
 // the virtual bench: the key figures and the logger file of a reading, the import that follows,
 // the stop, and a non-zero exit when there is nothing to read.
+#include "support/CliProcess.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -10,43 +12,13 @@
 
 namespace {
 
-struct CliRun {
-    int code = -1;
-    QString out;
-    QString err;
-};
-
 class ReadCli : public ::testing::Test {
 protected:
     QTemporaryDir dir;
     QString home() const { return dir.filePath("home"); }
 
-    CliRun run(const QStringList& args)
-    {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("HOME", dir.path());
-        env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
-        env.insert("XDG_DATA_HOME", dir.filePath("share"));
-        p.setProcessEnvironment(env);
-        p.start(NORDALIS_CLI, QStringList{"--home", home(), "--registry", dir.filePath("registry.ini"), "--bus", "virtual"} + args);
-        p.waitForFinished(60000);
-        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
-    }
-    qint64 scalar(const char* text)
-    {
-        sqlite3* db = nullptr;
-        sqlite3_open_v2(QFile::encodeName(dir.filePath("home/data/NORDALIS.MDE")).constData(), &db, SQLITE_OPEN_READONLY,
-                        nullptr);
-        sqlite3_stmt* st = nullptr;
-        qint64 v = -1;
-        if (sqlite3_prepare_v2(db, text, -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
-            v = sqlite3_column_int64(st, 0);
-        sqlite3_finalize(st);
-        sqlite3_close(db);
-        return v;
-    }
+    CliRun run(const QStringList& args) { return RunCli(dir, args, true); }
+    qint64 scalar(const char* text) { return SqliteScalar(dir.filePath("home/data/NORDALIS.MDE"), text); }
 };
 
 } // namespace

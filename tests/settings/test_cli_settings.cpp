@@ -3,6 +3,8 @@
 #include "app/modRegistry.h"
 #include "db/clsDatabase.h"
 
+#include "support/CliProcess.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -12,12 +14,6 @@
 
 namespace {
 
-struct CliRun {
-    int code = -1;
-    QString out;
-    QString err;
-};
-
 class SettingsCli : public ::testing::Test {
 protected:
     QTemporaryDir dir;
@@ -25,19 +21,7 @@ protected:
     QString registry() const { return dir.filePath("registry.ini"); }
     QString database() const { return dir.filePath("home/data/NORDALIS.MDE"); }
 
-    CliRun run(const QStringList& args)
-    {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("HOME", dir.path());
-        env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
-        env.insert("XDG_DATA_HOME", dir.filePath("share"));
-        p.setProcessEnvironment(env);
-        p.start(NORDALIS_CLI, QStringList{"--home", home(), "--registry", registry()} + args);
-        p.waitForFinished(60000);
-        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
-    }
+    CliRun run(const QStringList& args) { return RunCli(dir, args, false); }
     void sql(const char* text)
     {
         sqlite3* db = nullptr;
