@@ -2,7 +2,7 @@
 // Application-wide state and the small shared routines every window uses.
 //
 // Date-time convention of the whole program: every QDateTime is kept with Qt::UTC as its time
-// spec and is never converted by Qt's own time-zone machinery. Whether a value means UTC (logger
+// timeSpec and is never converted by Qt's own time-zone machinery. Whether a value means UTC (logger
 // clocks, sample times) or local time (what is shown, the per-logger dates in table devices) is
 // given by its context; the conversion between the two is the fixed UtcBias taken at start-up.
 #include <QDateTime>

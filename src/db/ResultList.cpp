@@ -7,7 +7,7 @@ namespace {
 
 const char* const kDateTimeFormat = "yyyy-MM-dd HH:mm:ss";
 
-// Parses the stored and written forms of a date-time; the result carries the Qt::UTC spec
+// Parses the stored and written forms of a date-time; the result carries the Qt::UTC timeSpec
 // whatever it means (local or UTC is given by the context).
 QDateTime parseDateTime(const QString& text)
 {

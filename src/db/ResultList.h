@@ -26,7 +26,7 @@ public:
     bool toBool() const;
     qint64 toInt() const;
     double toDouble() const;
-    QDateTime toDateTime() const;      // naive, Qt::UTC spec (see modMain.h)
+    QDateTime toDateTime() const;      // naive, Qt::UTC timeSpec (see modMain.h)
     QString toString() const;          // booleans as "True"/"False", dates as "yyyy-MM-dd HH:mm:ss"
     QVariant toVariant() const;
     bool operator==(const DbValue& o) const;

@@ -178,7 +178,7 @@ bool IsTransientDbError(const DbError& e)
 
 qint64 ToEpochSeconds(const QDateTime& utc)
 {
-    // The fields are taken as UTC whatever spec the value carries.
+    // The fields are taken as UTC whatever timeSpec the value carries.
     const QDateTime t(utc.date(), utc.time(), Qt::UTC);
     const qint64 ms = t.toMSecsSinceEpoch();
     // Nearest whole second, halves away from zero.

@@ -66,7 +66,7 @@ enum ImageResult : int {
 constexpr int kMaxNvramRecordBytes = 255;
 
 struct TemperatureSample {
-    QDateTime time;      // UTC, Qt::UTC spec, whole minutes relative to the mission start
+    QDateTime time;      // UTC, Qt::UTC timeSpec, whole minutes relative to the mission start
     float celsius = 0;
 };
 
