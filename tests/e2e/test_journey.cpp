@@ -27,6 +27,7 @@
 #include "reports/WebReport.h"
 #include "settings/clsMaintenance.h"
 #include "settings/clsStructureEditor.h"
+#include "support/ProgramOnVirtualBus.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -151,13 +152,9 @@ protected:
         });
         SetAdapterSearch([] { return AppLogger().DeviceFound("09"); });
         VirtualClock::SetRealTimeForTesting([this] { return realNow; });
-        SetBusWaitForTesting([](int) {});
-        TmexShutdown();
         QDir().mkpath(home);
         world = VirtualWorld::ForFile(QDir(home).filePath("virtual-bus.json"));
-        auto w = world;
-        SetLinkFactoryForTesting([w](int, int) { return std::make_unique<VirtualBus>(w); });
-        VirtualBus::InstallProgramClock(world);
+        ConnectProgramToVirtualWorld(world);
     }
     void TearDown() override
     {

@@ -15,6 +15,7 @@
 #include "onewire/VirtualWorld.h"
 #include "programming/clsMissionSettings.h"
 #include "programming/clsProgrammingSequence.h"
+#include "support/ProgramOnVirtualBus.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -113,13 +114,7 @@ protected:
     {
         VirtualClock::SetRealTimeForTesting([] { return QDateTime(QDate(2026, 11, 8), QTime(12, 0), Qt::UTC).toMSecsSinceEpoch(); });
         world = std::make_shared<VirtualWorld>(QDir(dir.path()).filePath("virtual-bus.json"));
-        SetBusWaitForTesting([](int) {});
-        TmexShutdown();
-        auto w = world;
-        SetLinkFactoryForTesting([w](int, int) { return std::make_unique<VirtualBus>(w); });
-        VirtualBus::InstallProgramClock(world);
-        AppLogger().objDeviceFound.reset();
-        AppLogger().objBus.reset();
+        ConnectProgramToVirtualWorld(world);
         QString err;
         ASSERT_TRUE(world->addCable(nullptr, &err)) << err.toStdString();
         ASSERT_TRUE(world->addLogger(Ds1921Variant::G, nullptr, &err)) << err.toStdString();

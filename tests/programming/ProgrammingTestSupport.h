@@ -13,6 +13,7 @@
 #include "programming/clsMissionSettings.h"
 #include "programming/clsProgrammingSequence.h"
 #include "settings/SettingsTestSupport.h"
+#include "support/ProgramOnVirtualBus.h"
 
 #include <vector>
 
@@ -37,13 +38,7 @@ protected:
         App().InterfaceRomCode.clear();
         VirtualClock::SetRealTimeForTesting([this] { return realNow; });
         world = std::make_shared<VirtualWorld>(QDir(dir.path()).filePath("virtual-bus.json"));
-        SetBusWaitForTesting([](int) {});
-        TmexShutdown();
-        auto w = world;
-        SetLinkFactoryForTesting([w](int, int) { return std::make_unique<VirtualBus>(w); });
-        VirtualBus::InstallProgramClock(world);
-        AppLogger().objDeviceFound.reset();
-        AppLogger().objBus.reset();
+        ConnectProgramToVirtualWorld(world);
         QString err;
         ASSERT_TRUE(world->addCable(nullptr, &err)) << err.toStdString();
         world->save();

@@ -1,0 +1,22 @@
+#pragma once
+// Puts the program's own bus object on a virtual world for a test: instant bus waits, a fresh
+// driver whose every port is the world, the program clock following the world's clock, and the
+// application's logger image forgetting any device and bus of an earlier test.
+#include "app/modMain.h"
+#include "image/clsDS1921Data.h"
+#include "onewire/BusWait.h"
+#include "onewire/Tmex.h"
+#include "onewire/VirtualBus.h"
+#include "onewire/VirtualWorld.h"
+
+#include <memory>
+
+inline void ConnectProgramToVirtualWorld(const std::shared_ptr<VirtualWorld>& world)
+{
+    SetBusWaitForTesting([](int) {});
+    TmexShutdown();
+    SetLinkFactoryForTesting([world](int, int) { return std::make_unique<VirtualBus>(world); });
+    VirtualBus::InstallProgramClock(world);
+    AppLogger().objDeviceFound.reset();
+    AppLogger().objBus.reset();
+}
