@@ -32,18 +32,7 @@ protected:
         sqlite3_free(error);
         sqlite3_close(db);
     }
-    qint64 scalar(const QString& file, const char* text)
-    {
-        sqlite3* db = nullptr;
-        sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
-        sqlite3_stmt* st = nullptr;
-        qint64 v = -1;
-        if (sqlite3_prepare_v2(db, text, -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
-            v = sqlite3_column_int64(st, 0);
-        sqlite3_finalize(st);
-        sqlite3_close(db);
-        return v;
-    }
+    qint64 scalar(const QString& file, const char* text) { return SqliteScalar(file, text); }
     void SetUp() override
     {
         const CliRun init = run({"init", "--site", "1234"});
