@@ -56,20 +56,12 @@ int runRead(CliContext& ctx)
     if (seq.LowAlarm) ctx.out << "ALARM\ttemperature limit exceeded: minimum below alarm low\n";
     if (!seq.LoggerFile.isEmpty()) ctx.out << "file\t" << QDir::toNativeSeparators(seq.LoggerFile) << "\n";
     ctx.out << "status\t" << seq.LastStatus << "\n";
+    if (!seq.RestoredFrom.isEmpty())
+        ctx.out << "restored\tthe logger's missing record from " << QDir::toNativeSeparators(seq.RestoredFrom) << "\n";
     ctx.out.flush();
-    switch (o) {
-    case clsReadingSequence::Done: return 0;
-    case clsReadingSequence::RecordFailed:
-        ctx.err << "nordalis-cli read: the logger file was written, but the stamp could not be written into the logger: "
-                << seq.ErrorText << "\n";
-        return 1;
-    case clsReadingSequence::FileFailed:
-        ctx.err << "nordalis-cli read: " << seq.LastStatus << "\n";
-        return 1;
-    default:
-        ctx.err << "nordalis-cli read: " << seq.LastStatus << "\n";
-        return 1;
-    }
+    if (o != clsReadingSequence::Done)
+        ctx.err << "nordalis-cli read: " << (seq.ErrorText.isEmpty() ? seq.LastStatus : seq.ErrorText) << "\n";
+    return clsReadingSequence::ExitStatus(o);
 }
 
 int runStop(CliContext& ctx)

@@ -55,6 +55,33 @@ QString clsDS1921Data::LoggerFilePath(const QString& directory, const QString& s
                                     + QStringLiteral(".dta"));
 }
 
+bool clsDS1921Data::LatestRecordInFiles(const QStringList& directories, const QString& romText, QByteArray& record,
+                                        QString& file)
+{
+    const QString serial = RomTextToSerialNo(romText);
+    if (serial.isEmpty()) return false;
+    // Newest first by the twelve-digit stamp in the name; within one stamp the directories' order.
+    QList<QPair<QString, QString>> candidates;   // (stamp, path)
+    for (const QString& dir : directories) {
+        if (dir.isEmpty()) continue;
+        const QFileInfoList found = QDir(dir).entryInfoList({serial + QStringLiteral(" *.dta")}, QDir::Files);
+        for (const QFileInfo& f : found) candidates.append({f.completeBaseName().section(QLatin1Char(' '), 1, 1), f.filePath()});
+    }
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const auto& a, const auto& b) { return a.first > b.first; });
+    for (const auto& [stamp, path] : candidates) {
+        clsDS1921Data image;
+        qint32 rc = -1;
+        image.ReadLoggerImageFromFile(path, rc);
+        if (rc != imgOk || !image.HoldsIdentity()) continue;
+        if (!image.RecordRomText().isEmpty() && image.RecordRomText().compare(romText, Qt::CaseInsensitive) != 0) continue;
+        record = image.NVRAMBytes();
+        file = path;
+        return true;
+    }
+    return false;
+}
+
 void clsDS1921Data::WriteLoggerImageToFile(const QString& fileName, qint32& result)
 {
     const QString rom = LoggerRomText();

@@ -354,6 +354,14 @@ QStringList clsDS1921Data::DefaultNvramFields(const QString& loggerRomText)
             QStringLiteral("calibData"), loggerRomText.isEmpty() ? QStringLiteral("?") : loggerRomText};
 }
 
+bool clsDS1921Data::HoldsIdentity() const
+{
+    if (Cp1252ToString(m_nvram).split(kSeparator).size() < 8) return false;
+    bool ok = false;
+    const qint32 id = DeviceID(&ok);
+    return ok && id > 0;
+}
+
 void clsDS1921Data::DecodeNVRAM()
 {
     const QStringList fields = Cp1252ToString(m_nvram).split(kSeparator);

@@ -108,6 +108,9 @@ public:
     QString InterfaceSerial() const;          // field 6
     void SetInterfaceSerial(const QString& v);
     QString RecordRomText() const;            // field 8 (version 2 records), else empty
+    // True when the record names a logger: it decoded (eight fields or more) and its DeviceID is
+    // a number above 0. The defaults that stand in for a missing record name none.
+    bool HoldsIdentity() const;
 
     qint32 Location() const;                  // DeviceID \ 100000
     qint32 Room() const;                      // (DeviceID Mod 100000) \ 100
@@ -167,6 +170,11 @@ public:
     // Path of a new logger file in directory: the serial number, one blank, the twelve-digit
     // local stamp yymmddhhnnss and ".dta" ("1234567890 070605143012.dta").
     static QString LoggerFilePath(const QString& directory, const QString& serialNo, const QDateTime& local);
+    // The identity record of the newest logger file of the logger with this ROM text in the
+    // directories (by the stamp in the file name), among the files whose record names a logger
+    // and, where it keeps one, this ROM text. False when there is none.
+    static bool LatestRecordInFiles(const QStringList& directories, const QString& romText, QByteArray& record,
+                                    QString& file);
 
     // Decodes NVRAMBytes into the fields (defaults when fewer than eight fields).
     void DecodeNVRAM();

@@ -267,6 +267,26 @@ bool clsDallasBus::SelectDevice(clsDallasDevice* objDevice, RomArray& rom)
     return TMRom(lngSessionHandle, bytStateBuffer.data(), rom.data()) == 1;
 }
 
+// The bytes of a page packet's region as they are in memory (the first page, or as far as the
+// length byte reaches), read only while the device answers the search before and after.
+bool clsDallasBus::ReadPacketRegion(const RomArray& rom, int16_t intPageNo, ByteBuffer& raw)
+{
+    const int32_t address = intPageNo * kPacketPageSize;
+    auto readRaw = [&](int count) {
+        if (TMStrongAccess(lngSessionHandle, bytStateBuffer.data()) != 1) return false;
+        ByteBuffer block = addressedBlock(rom, kReadMemory, address);
+        block.insert(block.end(), size_t(count), 0xFF);
+        if (TMBlockIO(lngSessionHandle, block.data(), int16_t(block.size())) != int(block.size())) return false;
+        raw.assign(block.begin() + 12, block.end());
+        return TMStrongAccess(lngSessionHandle, bytStateBuffer.data()) == 1;
+    };
+    if (!readRaw(kPacketPageSize)) return false;
+    const int room = kPacketPages * kPacketPageSize - address;
+    const int wanted = raw[0] + 3;
+    if (wanted <= kPacketPageSize || wanted > room) return true;
+    return readRaw(wanted);
+}
+
 int32_t clsDallasBus::ReadPage(clsDallasDevice* objDevice, int16_t intPageNo, ByteBuffer& bytReadBuff)
 {
     if (!objDevice) return -4;
@@ -281,13 +301,36 @@ int32_t clsDallasBus::ReadPage(clsDallasDevice* objDevice, int16_t intPageNo, By
     RomArray rom{};
     SelectDevice(objDevice, rom);
     Message(QStringLiteral("reading device %1 page %2").arg(objDevice->strROMText).arg(intPageNo));
+    // A page without a valid packet and a disturbed transfer look alike in one read: a page
+    // counts as holding no packet only when its bytes read the same twice while the device
+    // answers; a transfer that fails is asked for again, a bounded number of times.
     ByteBuffer buffer(4097, 0);
-    const int16_t n = TMReadPacket(lngSessionHandle, bytStateBuffer.data(), intPageNo, buffer.data(), 4096);
-    if (n > 0) bytReadBuff.assign(buffer.begin(), buffer.begin() + n);
-    else bytReadBuff.assign(1, 0);
-    ReleaseSessionHandle();
-    SetBusStatus(cstIDLE);
-    return 0;
+    ByteBuffer previousRaw;
+    int16_t n = 0;
+    for (int attempt = 0; attempt < kReadPacketAttempts; ++attempt) {
+        n = TMReadPacket(lngSessionHandle, bytStateBuffer.data(), intPageNo, buffer.data(), 4096);
+        if (n >= 0) {
+            if (n > 0) bytReadBuff.assign(buffer.begin(), buffer.begin() + n);
+            else bytReadBuff.assign(1, 0);
+            ReleaseSessionHandle();
+            SetBusStatus(cstIDLE);
+            return 0;
+        }
+        ByteBuffer raw;
+        if (n != kTmBadPacket || !ReadPacketRegion(rom, intPageNo, raw)) {
+            previousRaw.clear();
+            continue;
+        }
+        if (!previousRaw.empty() && raw == previousRaw) {
+            Message(QStringLiteral("device %1 page %2 holds no packet").arg(objDevice->strROMText).arg(intPageNo));
+            bytReadBuff.assign(1, 0);
+            ReleaseSessionHandle();
+            SetBusStatus(cstIDLE);
+            return 0;
+        }
+        previousRaw = raw;
+    }
+    return FailIdle(-16, 10, QStringLiteral("TMReadPacket()=%1").arg(n), proc);
 }
 
 int32_t clsDallasBus::WritePage(clsDallasDevice* objDevice, int16_t intPageNo, const ByteBuffer& bytWriteBuff)

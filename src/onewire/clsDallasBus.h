@@ -7,7 +7,8 @@
 // Result codes: 0 success; -3 session failure (GetSessionHandle) or short page write;
 // -4 no device passed; -5 selection failed; -6 TMRom failed; -7 block with reset short;
 // -8 / -11 block without reset short; -9 scratchpad read back differs; -10 no session;
-// -12 raw read gave only 0xFF; -13 CRC16 mismatch in ReadPageCRC.
+// -12 raw read gave only 0xFF; -13 CRC16 mismatch in ReadPageCRC; -16 ReadPage could not read the
+// page packet (every attempt failed or the page read differently each time).
 // ReadPageCRC repeats a page whose transfer came back short at most kReadPageCrcRepeats
 // times; then it fails with -7 (first page, "TMBlockIO()=") or -8 (later page, "TMBlockStream()=").
 #include <QMetaType>
@@ -44,6 +45,9 @@ enum : int32_t {
 inline constexpr int kStateBufferSize = 15361;
 // Repeats of one page in ReadPageCRC after a short transfer before it gives up.
 inline constexpr int kReadPageCrcRepeats = 10;
+// Reads of a page packet in ReadPage before it gives up; a page without a valid packet must read
+// the same in two of them.
+inline constexpr int kReadPacketAttempts = 4;
 
 // The devices of the last search, in the order found, keyed by ROM text.
 class DeviceCollection {
@@ -126,6 +130,7 @@ private:
     int32_t Fail(int32_t number, int position, const QString& description, const QString& procedure, bool release);
     int32_t FailIdle(int32_t number, int position, const QString& description, const QString& procedure);
     bool SelectDevice(clsDallasDevice* objDevice, RomArray& rom);
+    bool ReadPacketRegion(const RomArray& rom, int16_t intPageNo, ByteBuffer& raw);
     // Start of the transfers that select with TMStrongAccess: status, session, current ROM,
     // presence. 0, or the error already reported (session released, status idle).
     int32_t BeginStrongTransfer(clsDallasDevice* objDevice, const QString& procedure, int32_t status,

@@ -3,6 +3,7 @@
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
 #include "image/clsDS1921Data.h"
+#include "thermochron/clsDallasDevice.h"
 
 #include <QDir>
 #include <QLocale>
@@ -22,6 +23,39 @@ QString FormatThousands(qint64 value)
     QString digits = QString::number(negative ? -value : value);
     for (int i = digits.size() - 3; i > 0; i -= 3) digits.insert(i, ',');
     return negative ? "-" + digits : digits;
+}
+
+namespace {
+// Writes of the stamp (each checked by reading the record back) before the reading gives up.
+constexpr int kStampAttempts = 3;
+
+QByteArray bytesOf(const ByteBuffer& b) { return QByteArray(reinterpret_cast<const char*>(b.data()), qsizetype(b.size())); }
+
+// What a failed step of ReadImageFromLogger could not read, in words.
+QString unreadPart(qint32 rc)
+{
+    switch (rc) {
+    case imgNvramNotRead: return Translate("the logger's record could not be read");
+    case imgRegistersNotRead: return Translate("the logger's registers could not be read");
+    case imgLogNotRead: return Translate("the logger's samples could not be read");
+    default: return Translate("the logger could not be read");
+    }
+}
+} // namespace
+
+int clsReadingSequence::ExitStatus(Outcome outcome)
+{
+    switch (outcome) {
+    case Done: return 0;
+    case NoLogger:
+    case NoData: return 1;
+    case ReadFailed:
+    case FileFailed: return 3;
+    case NoRecord:
+    case RecordFailed: return 4;
+    case RecordDamaged: return 5;
+    }
+    return 3;
 }
 
 clsReadingSequence::clsReadingSequence(clsDS1921Data& source)
@@ -74,24 +108,29 @@ clsReadingSequence::Outcome clsReadingSequence::Run()
     RomText = device->strROMText;
     status(Translate("reading logger..."));
 
-    // 3. The whole memory.
+    // 3. The whole memory. The logger's record as it was read is kept: the stamp is written
+    // only over that very record.
     qint32 rc = 0;
     m_image->ReadImageFromLogger(false, rc);
     ReadResult = rc;
     if (rc != 0) {
+        ErrorText = unreadPart(rc) + Translate(" (bad contact, or the logger was taken out); the logger was not changed - read it again");
         beep(1);
-        status(Translate("couldn't read logger ") + QString::number(rc));
+        status(Translate("couldn't read logger ") + QString::number(rc) + ": " + ErrorText);
         beep(2);
         return ReadFailed;
     }
     clsDS1921Data& img = *m_image;
-
+    const QByteArray recordAtStart = img.NVRAMBytes();
     // 4. No data yet.
     if (img.SamplesStored() < 0) {
         for (QString& v : Values) v = "---";
         status(Translate("data not yet available"));
         return NoData;
     }
+
+    // A logger without an identity record takes the record of its newest logger file, if any.
+    const bool identified = img.HoldsIdentity() || restoreRecord(img);
 
     // 5. Caption, clock difference, current samples.
     Caption = FormatDeviceID(img.DeviceID()) + " \"" + img.DeviceDescription() + "\"";
@@ -149,21 +188,31 @@ clsReadingSequence::Outcome clsReadingSequence::Run()
     // 10.
     Values[4] = FormatThousands(img.DeviceSamples());
 
+    if (!identified) {
+        ErrorText = Translate("the logger holds no identity record; program it to give it one. Its data are saved in ") +
+                    QDir::toNativeSeparators(path) + Translate("; the logger was not changed");
+        beep(1);
+        status(ErrorText);
+        beep(2);
+        return NoRecord;
+    }
+
     // 11. The stamped record back into the logger.
     status(Translate("...writing new data..."));
-    qint32 wrc = 0;
-    img.WriteImageToLoggerNVRAM(wrc);
-    if (wrc != 0) {
-        ErrorText = img.LastError();
+    const Outcome stamped = writeStamp(*device, recordAtStart);
+    if (stamped != Done) {
         beep(1);
-        status(Translate("couldn't write the reading into the logger ") + QString::number(wrc));
+        status(Translate("couldn't write the reading into the logger: ") + ErrorText);
         beep(2);
-        return RecordFailed;
+        return stamped;
     }
     beep(1);
 
     // 12. Is the mission running?
-    MissionRunning = device->IsMissionRunning();
+    // Asked again; when that fails, the registers read a moment ago tell.
+    ByteBuffer statusRegister;
+    MissionRunning = device->ReadRawMemory(kRegStatus, 1, statusRegister) == 0 ? (statusRegister[0] & 0x20) != 0
+                                                                              : img.IsMissionRunning();
     if (MissionRunning) {
         status(Translate("...finished reading, logger running"));
         if (img.SamplesStored() == 0) {
@@ -179,4 +228,44 @@ clsReadingSequence::Outcome clsReadingSequence::Run()
         beep(1);
     }
     return Done;
+}
+
+bool clsReadingSequence::restoreRecord(clsDS1921Data& img)
+{
+    QByteArray record;
+    QString file;
+    if (!clsDS1921Data::LatestRecordInFiles({App().DataDirectory, App().BackupDirectory}, RomText, record, file))
+        return false;
+    img.SetNVRAMBytes(record);
+    img.DecodeNVRAM();
+    RestoredFrom = file;
+    status(Translate("the logger's record was missing; restored from ") + QDir::toNativeSeparators(file));
+    return true;
+}
+
+clsReadingSequence::Outcome clsReadingSequence::writeStamp(clsDallasDevice& device, const QByteArray& recordAtStart)
+{
+    clsDS1921Data& img = *m_image;
+    const QString saved = Translate("its data are saved in ") + QDir::toNativeSeparators(LoggerFile);
+    // The logger must still hold the record read at the start: a logger changed or exchanged
+    // meanwhile is not stamped.
+    ByteBuffer now;
+    if (device.ReadPage(0, now) != 0 || bytesOf(now) != recordAtStart) {
+        ErrorText = Translate("the logger's record could not be read again before stamping it; the logger was not changed, ") + saved;
+        return RecordFailed;
+    }
+    bool unchanged = true;
+    for (int attempt = 0; attempt < kStampAttempts; ++attempt) {
+        qint32 wrc = 0;
+        img.WriteImageToLoggerNVRAM(wrc);
+        ByteBuffer back;
+        const bool readBack = device.ReadPage(0, back) == 0;
+        if (readBack && bytesOf(back) == img.NVRAMBytes()) return Done;
+        unchanged = readBack && bytesOf(back) == recordAtStart;
+        if (wrc == imgRecordTooLong) break;
+    }
+    ErrorText = unchanged
+        ? Translate("the stamp could not be written; the logger was not changed, ") + saved
+        : Translate("the logger's record may be damaged: put the logger back and read it again; ") + saved;
+    return unchanged ? RecordFailed : RecordDamaged;
 }

@@ -13,17 +13,25 @@
 #include <memory>
 
 class clsDS1921Data;
+class clsDallasDevice;
 
 class clsReadingSequence {
 public:
     enum Outcome {
         NoLogger,          // no device of family 21 in the last search: nothing done, no message
-        ReadFailed,        // the memory could not be read (ReadResult tells the step)
+        ReadFailed,        // the memory could not be read (ReadResult tells the step); no file, logger unchanged
         NoData,            // the logger has no data yet (SamplesStored < 0)
         FileFailed,        // the logger file could not be written; the logger is unchanged
-        RecordFailed,      // file written, but the stamped record could not be written back
+        NoRecord,          // file written; the logger holds no identity record and was not changed
+        RecordFailed,      // file written, but the stamp was not written back; the logger is unchanged
+        RecordDamaged,     // file written; writing the stamp failed and the logger's record may be damaged
         Done,              // file written and logger stamped
     };
+    // Exit status of the terminal's read verb, by what happened to the logger: 0 read and
+    // stamped; 1 nothing to read (no logger, no data yet); 3 not read, the logger unchanged;
+    // 4 its data saved, the logger unchanged (not stamped); 5 its data saved, its record may be
+    // damaged (read it again).
+    static int ExitStatus(Outcome outcome);
 
     // source: the application's logger image; its bus's last search (colDevices) names the
     // devices found.
@@ -50,11 +58,14 @@ public:
     bool AlarmShown() const { return HighAlarm || LowAlarm; }
     QString LoggerFile;               // the file written (empty when none)
     QString LastStatus;               // the last status text
-    QString ErrorText;                // why the file or the record failed
+    QString ErrorText;                // why the reading failed, in words
+    QString RestoredFrom;             // the logger file whose record replaced a missing one
     bool MissionRunning = false;
     QDateTime RecordingStart;         // local; valid when the mission waits for its start delay
 
 private:
+    Outcome writeStamp(clsDallasDevice& device, const QByteArray& recordAtStart);
+    bool restoreRecord(clsDS1921Data& img);
     void status(const QString& text);
     void beep(int count);
     clsDS1921Data& m_source;

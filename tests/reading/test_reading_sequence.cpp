@@ -159,7 +159,10 @@ TEST_F(ReadingBench, ReadFailureWritesNothingAndFirstLoggerIsRead)
     EXPECT_EQ(seq.Run(), clsReadingSequence::ReadFailed);
     EXPECT_EQ(seq.RomText, firstRom) << "only the first logger of the search is read";
     EXPECT_NE(seq.ReadResult, 0);
-    EXPECT_EQ(seq.LastStatus, "couldn't read logger " + QString::number(seq.ReadResult));
+    EXPECT_TRUE(seq.LastStatus.startsWith("couldn't read logger " + QString::number(seq.ReadResult) + ": "))
+        << seq.LastStatus.toStdString();
+    EXPECT_TRUE(seq.ErrorText.contains("samples could not be read")) << seq.ErrorText.toStdString();
+    EXPECT_EQ(clsReadingSequence::ExitStatus(clsReadingSequence::ReadFailed), 3);
     EXPECT_EQ(beeps, 3);
     EXPECT_TRUE(files(App().DataDirectory).isEmpty());
     world->syncAll();
