@@ -145,16 +145,14 @@ int runProgram(CliContext& ctx)
             ctx.out << "; " << sequence.SavedSamples() << " samples saved in " << sequence.SavedLoggerFile();
         ctx.out << "\n";
         if (!sequence.FailureMessage().isEmpty()) {
+            // Recording, but the programming is missing from the history.
             ctx.err << "nordalis-cli program: " << sequence.FailureMessage() << "\n";
-            return 1;
+            return 6;
         }
         return 0;
-    case ProgrammingOutcome::Refused:
-        ctx.err << "nordalis-cli program: " << sequence.FailureMessage() << "\n";
-        return 2;
     default:
         ctx.err << "nordalis-cli program: " << sequence.FailureMessage() << "\n";
-        return 1;
+        return ProgrammingExitStatus(outcome);
     }
 }
 

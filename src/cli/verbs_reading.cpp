@@ -9,6 +9,7 @@
 #include "onewire/OneWireLink.h"
 #include "onewire/VirtualBus.h"
 #include "reading/clsReadingSequence.h"
+#include "thermochron/clsDallasDevice.h"
 
 #include <QDir>
 
@@ -78,18 +79,22 @@ int runStop(CliContext& ctx)
     }
     const QString rom = logger.LoggerRomText();
     const int rc = logger.objDeviceFound->StopMission();
-    if (rc != 0) {
-        ctx.err << "nordalis-cli stop: couldn't stop logger " << rom << " (" << rc << ")\n";
+    // The status register tells what the logger does now, whatever the stop answered.
+    ByteBuffer statusRegister;
+    const bool known = logger.objDeviceFound->ReadRawMemory(kRegStatus, 1, statusRegister) == 0;
+    const bool running = known && (statusRegister[0] & 0x20) != 0;
+    if (known && !running) {
+        ctx.out << rom << "\tstopped\n";
+        ctx.out.flush();
+        return 0;
+    }
+    if (known) {
+        ctx.err << "nordalis-cli stop: couldn't stop logger " << rom << " (" << rc << "): it is still running\n";
         return 1;
     }
-    const bool running = logger.objDeviceFound->IsMissionRunning();
-    if (running) {
-        ctx.err << "nordalis-cli stop: logger " << rom << " is still running\n";
-        return 1;
-    }
-    ctx.out << rom << "\tstopped\n";
-    ctx.out.flush();
-    return 0;
+    ctx.err << "nordalis-cli stop: logger " << rom << " could not be checked (bad contact, or taken out): it may have "
+               "stopped recording - put it back and stop it again\n";
+    return 5;
 }
 
 } // namespace

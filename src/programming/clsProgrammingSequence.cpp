@@ -13,6 +13,26 @@
 #include <QDir>
 #include <QFileInfo>
 
+namespace {
+// Attempts of one register write or of the identity record before the run gives up.
+constexpr int kStepAttempts = 3;
+} // namespace
+
+int ProgrammingExitStatus(ProgrammingOutcome outcome)
+{
+    switch (outcome) {
+    case ProgrammingOutcome::Running: return 0;
+    case ProgrammingOutcome::Refused: return 2;
+    case ProgrammingOutcome::NotRunning: return 3;
+    case ProgrammingOutcome::Stopped: return 4;
+    case ProgrammingOutcome::Unconfirmed: return 5;
+    case ProgrammingOutcome::NotConfirmed:
+    case ProgrammingOutcome::NoLogger:
+    case ProgrammingOutcome::SaveFailed: return 1;
+    }
+    return 1;
+}
+
 clsProgrammingSequence::clsProgrammingSequence(clsDS1921Data& image, clsDatabase& db)
     : DataDirectory(App().DataDirectory), m_image(image), m_db(db)
 {
@@ -55,7 +75,7 @@ bool clsProgrammingSequence::saveSamplesBeforeErasing()
     const QString file = DataDirectory.isEmpty() ? QString()
                                                  : clsDS1921Data::LoggerFilePath(DataDirectory, m_image.SerialNo(), NowLocal());
     // Writes the image to the file and reads it back; the reason when that fails.
-    auto save = [&]() -> QString {
+    auto save = [&](const QString& file) -> QString {
         if (file.isEmpty() || !QDir().mkpath(DataDirectory)) return Translate("no data directory");
         qint32 r = -1;
         m_image.WriteLoggerImageToFile(file, r);
@@ -73,15 +93,23 @@ bool clsProgrammingSequence::saveSamplesBeforeErasing()
         return false;
     };
 
-    QString why = save();
+    QString why = save(file);
     if (!why.isEmpty()) return refuse(why);   // the logger is exactly as it was
+    m_savedFile = file;
+    m_savedSamples = m_image.SamplesStored();
 
     // A running mission could take another sample before the erasing: end it (the status write
     // clears only the mission bit; the alarm flags stay) and save again when a sample came in.
     if (m_image.IsMissionRunning()) {
         const qint32 saved = m_image.MissionSamples();
         clsDallasDevice& device = *m_image.objDeviceFound;
-        if (device.WriteRaw(kRegStatus, ByteBuffer{0xDF}) != 0) {
+        const bool stopWritten = device.WriteRaw(kRegStatus, ByteBuffer{0xDF}) == 0;
+        // Whether the mission still runs decides what may be said of the logger from here on.
+        ByteBuffer statusRegister;
+        if (device.ReadRawMemory(kRegStatus, 1, statusRegister) != 0 || (statusRegister[0] & 0x20) == 0)
+            m_stopped = true;
+        if (!stopWritten || !m_stopped) {
+            if (m_stopped) return false;
             m_failure = Translate("couldn't read logger data");
             message("couldn't read logger data", vbCritical, "error reading logger");
             return false;
@@ -92,20 +120,34 @@ bool clsProgrammingSequence::saveSamplesBeforeErasing()
         now.ReadImageFromLogger(true, rc);
         if (rc != imgOk || now.MissionSamples() != saved) {
             m_image.ReadImageFromLogger(false, rc);
-            if (rc != imgOk) return refuse(Translate("couldn't read logger data"));
+            if (rc != imgOk) return false;
             m_image.SetSerialNo(RomTextToSerialNo(rom));
             m_image.SetLastReading(NowLocal());
             m_image.SetUserName(App().CurrentUserName);
             if (!App().InterfaceRomCode.isEmpty())
                 m_image.SetInterfaceSerial(RomTextToSerialNo(App().InterfaceRomCode));
-            why = save();
-            if (!why.isEmpty()) return refuse(why);
+            const QString again = clsDS1921Data::LoggerFilePath(DataDirectory, m_image.SerialNo(), NowLocal().addSecs(1));
+            if (!save(again).isEmpty()) return false;
+            m_savedFile = again;
+            m_savedSamples = m_image.SamplesStored();
         }
     }
-    m_savedFile = file;
-    m_savedSamples = m_image.SamplesStored();
     status(Translate("logger data saved to ") + QDir::toNativeSeparators(m_savedFile), 200);
     return true;
+}
+
+QString clsProgrammingSequence::savedText() const
+{
+    if (m_savedFile.isEmpty()) return QString();
+    return Translate("; its samples are saved in ") + QDir::toNativeSeparators(m_savedFile);
+}
+
+ProgrammingOutcome clsProgrammingSequence::stoppedOutcome(const QString& why)
+{
+    m_failure = Translate("the logger's mission was stopped and the logger is NOT RECORDING: ") + why + savedText() +
+                Translate(" - program it again");
+    message(m_failure, vbCritical, "logger NOT RUNNING!!");
+    return ProgrammingOutcome::Stopped;
 }
 
 ProgrammingOutcome clsProgrammingSequence::Run(const MissionPlan& plan)
@@ -114,6 +156,7 @@ ProgrammingOutcome clsProgrammingSequence::Run(const MissionPlan& plan)
     m_savedFile.clear();
     m_savedSamples = 0;
     m_failure.clear();
+    m_stopped = false;
 
     if (!m_image.objDeviceFound) m_image.DeviceFound(QStringLiteral("21"));
     if (!m_image.objDeviceFound) {
@@ -149,6 +192,7 @@ ProgrammingOutcome clsProgrammingSequence::Run(const MissionPlan& plan)
     if (!saveSamplesBeforeErasing()) {
         status("logger not programmed", 0);
         ShowReady();
+        if (m_stopped) return stoppedOutcome(Translate("its samples could not be read again after stopping it"));
         return m_failure.startsWith(Translate("couldn't read logger data")) ? ProgrammingOutcome::NoLogger
                                                                           : ProgrammingOutcome::SaveFailed;
     }
@@ -163,37 +207,46 @@ ProgrammingOutcome clsProgrammingSequence::Run(const MissionPlan& plan)
     }
 
     clsDallasDevice& device = *m_image.objDeviceFound;
+    // Each step is repeated after a failed transfer; after a step that fails every time nothing
+    // more is written, and the identity record only when every setting is in place.
     bool allWritten = true;
-    auto step = [&](int32_t rc) { if (rc != 0) allWritten = false; };
+    auto step = [&](const std::function<int32_t()>& write) {
+        if (!allWritten) return;
+        for (int attempt = 0; attempt < kStepAttempts; ++attempt)
+            if (write() == 0) return;
+        allWritten = false;
+    };
 
     // 3. Clock.
     if (plan.SetClock) {
-        step(device.SetDateTime(LocalToUtc(NowLocal())));
+        step([&] { return device.SetDateTime(LocalToUtc(NowLocal())); });
         status("setting date and time from system clock...", 200);
     } else {
         status("date and time not changed...", 0);
     }
     // 4. Clearing (ends a running mission first: the control register lies in the mission range).
-    step(device.ClearMemory());
+    step([&] { return device.ClearMemory(); });
     status("old data cleared...", 100);
     // 5. Start delay from the start moment, at this moment.
     const int delay = clsMissionSettings::StartDelayFor(plan.StartLocal, NowLocal());
-    step(device.SetStartDelay(delay));
+    step([&] { return device.SetStartDelay(delay); });
     status("start-delay set...", 100);
     // 6. Alarms (degrees Celsius).
-    step(device.SetTemperatureAlarms(plan.LowAlarmC, plan.HighAlarmC));
+    step([&] { return device.SetTemperatureAlarms(plan.LowAlarmC, plan.HighAlarmC); });
     status("alarms set...", 100);
     // 7. Rollover.
-    step(device.SetRollOver(plan.RollOver));
+    step([&] { return device.SetRollOver(plan.RollOver); });
     status("rollover set...", 200);
     // 8. Sample rate: starts the mission, so it is the last register written.
-    step(device.SetSampleRate(uint8_t(plan.SampleRate)));
+    step([&] { return device.SetSampleRate(uint8_t(plan.SampleRate)); });
     status("sample period set...", 200);
     // 9. Identity record.
     StampMissionRecord(m_image, plan, rom);
     qint32 rc = -1;
-    m_image.WriteImageToLoggerNVRAM(rc);
-    step(rc);
+    step([&] {
+        m_image.WriteImageToLoggerNVRAM(rc);
+        return rc;
+    });
     status("position set...", 200);
 
     // 10. The logger must run and hold what was written.
@@ -214,11 +267,25 @@ ProgrammingOutcome clsProgrammingSequence::Run(const MissionPlan& plan)
     const QString stamp = Format(NowLocal(), QStringLiteral("c"));
     ProgrammingOutcome outcome;
     if (!ok) {
-        m_failure = Translate("error writing data to logger, please reprogram !");
-        message("error writing data to logger, please reprogram !", vbCritical, "error writing data");
-        status("logger NOT RUNNING!!", 200);
+        // What the logger does now: not recording, or not known (taken out, or recording with
+        // settings other than those given).
+        ByteBuffer statusRegister;
+        const bool known = device.ReadRawMemory(kRegStatus, 1, statusRegister) == 0;
+        const bool recording = known && (statusRegister[0] & 0x20) != 0;
+        if (known && !recording) {
+            m_failure = Translate("error writing data to logger, please reprogram !") + savedText();
+            message(m_failure, vbCritical, "error writing data");
+            status("logger NOT RUNNING!!", 200);
+            outcome = ProgrammingOutcome::NotRunning;
+        } else {
+            m_failure = (recording ? Translate("the logger records, but not with the settings given")
+                                   : Translate("the logger could not be checked after programming and may not be recording")) +
+                        savedText() + Translate(" - please reprogram !");
+            message(m_failure, vbCritical, "error writing data");
+            status(recording ? "logger running with other settings" : "logger not checked", 200);
+            outcome = ProgrammingOutcome::Unconfirmed;
+        }
         StatusText += "\r\n" + stamp + Translate(" error starting logger, try again");
-        outcome = ProgrammingOutcome::NotRunning;
     } else {
         status("all parameters written.", 200);
         StatusText += "\r\n" + stamp + Translate(" logger started by ") + App().CurrentUserName;

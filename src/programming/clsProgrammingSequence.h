@@ -20,14 +20,26 @@ class clsDS1921Data;
 // Kind of the history entry written for a programmed logger.
 inline constexpr int kHistoryProgrammed = 1;
 
+// What the logger does after a run: recording with the new mission (Running); not recording
+// (Stopped: its mission was ended but it was not erased; NotRunning: erased, the new mission does
+// not run); not known (Unconfirmed: it was programmed but could not be checked); or unchanged
+// (the others). SavedLoggerFile() names where its earlier samples are.
 enum class ProgrammingOutcome {
-    Running,        // the mission runs; history entry written
-    NotRunning,     // everything was written but the mission does not run
+    Running,        // the mission runs with the settings given; history entry written
+    NotRunning,     // the logger was erased but the new mission does not run
+    Stopped,        // the old mission was ended to save its samples, then the run failed: not recording
+    Unconfirmed,    // the logger was programmed but its state could not be checked, or it records with other settings
     NotConfirmed,   // the operator did not answer Yes; nothing written
     Refused,        // a setting or the record was refused; nothing written
     NoLogger,       // no logger found or it could not be read; nothing written
     SaveFailed,     // the logger's samples could not be saved; nothing written
 };
+
+// Exit status of the terminal's program verb: 0 recording with the new mission; 1 the logger is
+// unchanged; 2 a setting was refused (unchanged); 3 erased and not recording; 4 its mission was
+// stopped, not recording, not erased; 5 programmed but not confirmed (may not be recording); the
+// terminal adds 6: recording, but the programming could not be entered in the history.
+int ProgrammingExitStatus(ProgrammingOutcome outcome);
 
 class clsProgrammingSequence {
 public:
@@ -64,6 +76,8 @@ private:
     void status(const QString& text, int pauseMs);
     void message(const QString& prompt, int style, const QString& title);
     bool saveSamplesBeforeErasing();
+    ProgrammingOutcome stoppedOutcome(const QString& why);
+    QString savedText() const;
 
     clsDS1921Data& m_image;
     clsDatabase& m_db;
@@ -71,4 +85,5 @@ private:
     QString m_savedFile;
     int m_savedSamples = 0;
     QString m_failure;
+    bool m_stopped = false;   // the old mission was ended by this run
 };

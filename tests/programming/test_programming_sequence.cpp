@@ -183,27 +183,45 @@ TEST_F(ProgrammingBench, SamplesOnTheLoggerAreSavedBeforeErasing)
     EXPECT_EQ(count("SELECT COUNT(*) FROM history WHERE Type = 1"), 2);
 }
 
-TEST_F(ProgrammingBench, LoggerThatDoesNotStartIsReported)
+TEST_F(ProgrammingBench, LoggerThatDoesNotStartIsReportedAsItIs)
 {
     VirtualDs1921* logger = addLogger();
     clsMissionSettings s = openSettings();
-    clsProgrammingSequence seq(AppLogger(), AppDatabase());
-    seq.StatusText = "summary";
-    // The link fails from the rollover step on: the sample rate never arrives.
-    seq.ShowStatus = [this](const QString& text, int) {
-        if (text == "alarms set...") world->shortenBlocks(1000);
-    };
     MissionPlan plan;
     QString message, title;
     ASSERT_TRUE(s.Validate(AppLogger(), plan, message, title));
+    const QByteArray recordBefore = AppLogger().NVRAMBytes();
+
+    // Every attempt at the sample rate fails, then the link is fine again: the logger is erased,
+    // answers, and does not record.
+    clsProgrammingSequence seq(AppLogger(), AppDatabase());
+    seq.StatusText = "summary";
+    seq.ShowStatus = [this](const QString& text, int) {
+        if (text == "rollover set...") world->shortenBlocks(3);
+    };
     EXPECT_EQ(seq.Run(plan), ProgrammingOutcome::NotRunning);
-    world->shortenBlocks(0);
+    EXPECT_EQ(ProgrammingExitStatus(ProgrammingOutcome::NotRunning), 3);
     EXPECT_FALSE(logger->missionRunning());
     EXPECT_EQ(seq.Log().last(), "logger NOT RUNNING!!");
     EXPECT_TRUE(seq.StatusText.endsWith(" error starting logger, try again"));
     EXPECT_EQ(messages.back().prompt, "error writing data to logger, please reprogram !");
     EXPECT_EQ(messages.back().title, "error writing data");
     EXPECT_EQ(count("SELECT COUNT(*) FROM history"), 0);
+    clsDS1921Data after;
+    ASSERT_FALSE(after.DeviceFound("21").isEmpty());
+    qint32 rc = -1;
+    after.ReadImageFromLogger(true, rc);
+    EXPECT_EQ(after.NVRAMBytes(), recordBefore) << "no new identity without the settings in place";
+
+    // The link fails for good from the rollover on: nothing can be said but that.
+    clsProgrammingSequence lost(AppLogger(), AppDatabase());
+    lost.ShowStatus = [this](const QString& text, int) {
+        if (text == "alarms set...") world->shortenBlocks(1000);
+    };
+    EXPECT_EQ(lost.Run(plan), ProgrammingOutcome::Unconfirmed);
+    world->shortenBlocks(0);
+    EXPECT_TRUE(lost.FailureMessage().contains("may not be recording")) << lost.FailureMessage().toStdString();
+    EXPECT_EQ(ProgrammingExitStatus(ProgrammingOutcome::Unconfirmed), 5);
 }
 
 TEST_F(ProgrammingBench, NoLoggerConnected)
@@ -260,5 +278,6 @@ TEST_F(ProgrammingBench, SampleTakenWhileSavingIsSavedToo)
     file.ReadLoggerImageFromFile(seq.SavedLoggerFile(), rc);
     ASSERT_EQ(rc, imgOk);
     EXPECT_EQ(file.TemperatureSamples().size(), 101u);
-    EXPECT_EQ(QDir(App().DataDirectory).entryList({"*.dta"}).size(), 1) << "the second save replaced the first";
+    EXPECT_EQ(QDir(App().DataDirectory).entryList({"*.dta"}).size(), 2)
+        << "both saves are kept: with rollover the later one may lack the oldest sample";
 }
