@@ -8,8 +8,8 @@
 #include "onewire/Ds2480Link.h"
 #include "onewire/OneWireLink.h"
 #include "onewire/VirtualBus.h"
+#include "reading/LoggerStop.h"
 #include "reading/clsReadingSequence.h"
-#include "thermochron/clsDallasDevice.h"
 
 #include <QDir>
 
@@ -72,29 +72,16 @@ int runStop(CliContext& ctx)
         return 2;
     }
     if (!openBus(ctx, "stop")) return 1;
-    clsDS1921Data& logger = AppLogger();
-    if (logger.DeviceFound("21").isEmpty() || !logger.objDeviceFound) {
-        ctx.err << "nordalis-cli stop: no logger on the bus\n";
-        return 1;
-    }
-    const QString rom = logger.LoggerRomText();
-    const int rc = logger.objDeviceFound->StopMission();
-    // The status register tells what the logger does now, whatever the stop answered.
-    ByteBuffer statusRegister;
-    const bool known = logger.objDeviceFound->ReadRawMemory(kRegStatus, 1, statusRegister) == 0;
-    const bool running = known && (statusRegister[0] & 0x20) != 0;
-    if (known && !running) {
-        ctx.out << rom << "\tstopped\n";
+    const StopResult r = StopConnectedLogger(AppLogger());
+    if (r.outcome == StopOutcome::Stopped) {
+        ctx.out << r.rom << "\tstopped\n";
         ctx.out.flush();
-        return 0;
+    } else if (r.outcome == StopOutcome::NoLogger) {
+        ctx.err << "nordalis-cli stop: no logger on the bus\n";
+    } else {
+        ctx.err << "nordalis-cli stop: " << r.message << "\n";
     }
-    if (known) {
-        ctx.err << "nordalis-cli stop: couldn't stop logger " << rom << " (" << rc << "): it is still running\n";
-        return 1;
-    }
-    ctx.err << "nordalis-cli stop: logger " << rom << " could not be checked (bad contact, or taken out): it may have "
-               "stopped recording - put it back and stop it again\n";
-    return 5;
+    return StopExitStatus(r.outcome);
 }
 
 } // namespace

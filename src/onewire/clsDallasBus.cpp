@@ -460,11 +460,13 @@ int32_t clsDallasBus::ReadPageCRC(clsDallasDevice* objDevice, int32_t intAddress
     size_t k = 0;
     bool running = false;
     int repeats = 0;
+    // A page whose transfer comes back short or fails its CRC is asked for again with its own
+    // address (where a stream stopped, the device's position is not known), but not for ever.
     while (intPageCount > 0) {
         lngCrc16 = 0;
         ByteBuffer block;
         if (!running) {
-            block = addressedBlock(rom, kReadMemoryCrc, intAddress);
+            block = addressedBlock(rom, kReadMemoryCrc, intAddress + int32_t(k));
             DoCrc16(kReadMemoryCrc);
             DoCrc16(block[10]);
             DoCrc16(block[11]);
@@ -473,18 +475,22 @@ int32_t clsDallasBus::ReadPageCRC(clsDallasDevice* objDevice, int32_t intAddress
         const int16_t count = running ? TMBlockStream(lngSessionHandle, block.data(), int16_t(block.size()))
                                       : TMBlockIO(lngSessionHandle, block.data(), int16_t(block.size()));
         if (count != int(block.size())) {
-            // A short transfer: the page is asked for again, but not for ever.
             if (++repeats > kReadPageCrcRepeats)
                 return running ? FailIdle(-8, 50, QStringLiteral("TMBlockStream()=%1").arg(count), proc)
                                : FailIdle(-7, 30, QStringLiteral("TMBlockIO()=%1").arg(count), proc);
+            running = false;
             continue;
         }
         const size_t dataStart = block.size() - kPageBlock;
         for (size_t i = dataStart; i < block.size(); ++i) DoCrc16(block[i]);
         if (lngCrc16 != 0xB001) {
-            SetBusStatus(cstIDLE);
-            ReleaseSessionHandle();
-            return -13;
+            if (++repeats > kReadPageCrcRepeats) {
+                SetBusStatus(cstIDLE);
+                ReleaseSessionHandle();
+                return -13;
+            }
+            running = false;
+            continue;
         }
         std::copy(block.begin() + long(dataStart), block.begin() + long(dataStart) + kPageBytes, bytReadBuff.begin() + long(k));
         k += kPageBytes;

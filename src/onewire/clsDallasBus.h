@@ -9,8 +9,9 @@
 // -8 / -11 block without reset short; -9 scratchpad read back differs; -10 no session;
 // -12 raw read gave only 0xFF; -13 CRC16 mismatch in ReadPageCRC; -16 ReadPage could not read the
 // page packet (every attempt failed or the page read differently each time).
-// ReadPageCRC repeats a page whose transfer came back short at most kReadPageCrcRepeats
-// times; then it fails with -7 (first page, "TMBlockIO()=") or -8 (later page, "TMBlockStream()=").
+// ReadPageCRC asks again, with the page's own address, for a page whose transfer came back short
+// or failed its CRC, at most kReadPageCrcRepeats times in a row; then it fails with -7 (first
+// transfer, "TMBlockIO()="), -8 (streamed transfer, "TMBlockStream()=") or -13 (CRC).
 #include <QMetaType>
 #include <QString>
 #include <array>

@@ -1,4 +1,5 @@
 #include "reading/frmDownloadMain.h"
+#include "reading/LoggerStop.h"
 
 #include "app/DueList.h"
 #include "app/WindowHooks.h"
@@ -294,11 +295,15 @@ void frmDownloadMain::StopLogger()
     if (App().RestrictedMode) return;
     if (ShowMessage(Translate("Really stop logger?"), vbYesNo | vbQuestion | vbDefaultButton2, "NORDALIS") != vbYes)
         return;
-    if (AppLogger().DeviceFound("21").isEmpty() || !AppLogger().objDeviceFound) {
+    const StopResult r = StopConnectedLogger(AppLogger());
+    if (r.outcome == StopOutcome::NoLogger) {
         ShowStatus(Translate(" logger not connected"));
         return;
     }
-    AppLogger().objDeviceFound->StopMission();
+    if (r.outcome != StopOutcome::Stopped) {
+        ShowStatus(r.message);
+        ShowMessage(r.message, vbCritical, "NORDALIS");
+    }
     OpenReadingDialog();
 }
 

@@ -281,3 +281,62 @@ TEST_F(ProgrammingBench, SampleTakenWhileSavingIsSavedToo)
     EXPECT_EQ(QDir(App().DataDirectory).entryList({"*.dta"}).size(), 2)
         << "both saves are kept: with rollover the later one may lack the oldest sample";
 }
+
+namespace {
+// A bench link that takes the logger out of the cable as soon as, after the mission was ended
+// by the status write, the identity record is read again.
+struct PullAfterStopBus : VirtualBus {
+    using VirtualBus::VirtualBus;
+    static inline VirtualDs1921* logger = nullptr;
+    static inline bool stopSeen = false;
+    int block(uint8_t* buffer, int len) override
+    {
+        if (logger && len > 12 && buffer[0] == 0x55) {
+            const uint8_t cmd = buffer[9];
+            const int address = buffer[10] | (buffer[11] << 8);
+            if (cmd == 0x0F && address == 0x214 && buffer[12] == 0xDF) stopSeen = true;
+            if (stopSeen && cmd == 0xF0 && address == 0x000) {
+                logger->setPresent(false);
+                logger = nullptr;
+            }
+        }
+        return VirtualBus::block(buffer, len);
+    }
+};
+} // namespace
+
+TEST_F(ProgrammingBench, LoggerPulledAfterItsMissionWasStoppedIsSaidNotToRecord)
+{
+    TmexShutdown();
+    auto w = world;
+    SetLinkFactoryForTesting([w](int, int) { return std::make_unique<PullAfterStopBus>(w); });
+    AppLogger().objBus.reset();
+    AppLogger().objDeviceFound.reset();
+    VirtualDs1921* logger = addLogger();
+    ASSERT_EQ(program(openSettings()), ProgrammingOutcome::Running);
+    world->advance(40LL * 10 * 60000);
+    const std::vector<uint8_t> before = memory(logger);
+
+    clsMissionSettings s = openSettings();
+    clsProgrammingSequence seq(AppLogger(), AppDatabase());
+    PullAfterStopBus::logger = logger;
+    PullAfterStopBus::stopSeen = false;
+    EXPECT_EQ(program(s, &seq), ProgrammingOutcome::Stopped);
+    EXPECT_EQ(ProgrammingExitStatus(ProgrammingOutcome::Stopped), 4);
+    logger->setPresent(true);
+
+    // The truth: the mission was ended, nothing was erased, and the samples are in the file named.
+    EXPECT_FALSE(logger->missionRunning());
+    const std::vector<uint8_t> after = memory(logger);
+    EXPECT_TRUE(std::equal(before.begin() + 0x1000, before.end(), after.begin() + 0x1000)) << "the data log is kept";
+    EXPECT_TRUE(seq.FailureMessage().contains("NOT RECORDING")) << seq.FailureMessage().toStdString();
+    ASSERT_FALSE(seq.SavedLoggerFile().isEmpty());
+    EXPECT_TRUE(seq.FailureMessage().contains(QDir::toNativeSeparators(seq.SavedLoggerFile())));
+    EXPECT_FALSE(seq.FailureMessage().contains("not erased")) << "no word suggesting the logger is as it was";
+    clsDS1921Data file;
+    qint32 rc = -1;
+    file.ReadLoggerImageFromFile(seq.SavedLoggerFile(), rc);
+    ASSERT_EQ(rc, imgOk);
+    EXPECT_EQ(file.TemperatureSamples().size(), 40u);
+    EXPECT_EQ(messages.back().title, "logger NOT RUNNING!!");
+}

@@ -63,3 +63,36 @@ TEST_F(ReadCli, ReadImportStop)
     EXPECT_TRUE(r.out.contains("stopped"));
     EXPECT_TRUE(run({"logger", "status"}).out.contains("mission running\tno"));
 }
+
+TEST_F(ReadCli, ShortBlockNeverCostsTheLoggerItsIdentity)
+{
+    ASSERT_EQ(run({"init", "--site", "1001"}).code, 0);
+    ASSERT_EQ(run({"structure", "add-compartment", "--description", "Cold room"}).code, 0);
+    ASSERT_EQ(run({"sim", "add-cable"}).code, 0);
+    ASSERT_EQ(run({"sim", "add-logger", "--variant", "G"}).code, 0);
+    ASSERT_EQ(run({"program", "--room", "1", "--position", "1", "--description", "door", "--rate", "10", "--low", "2",
+                   "--high", "8"}).code, 0);
+    ASSERT_EQ(run({"sim", "advance", "1d"}).code, 0);
+
+    // One short block at the start of the reading: the record's page is read again, not taken
+    // as empty, and the logger keeps its name.
+    for (int keep : {-1, 0}) {
+        QStringList fault{"sim", "fault", "--short-blocks", "1"};
+        if (keep >= 0) fault << "--keep" << QString::number(keep);
+        ASSERT_EQ(run(fault).code, 0);
+        const CliRun r = run({"read"});
+        EXPECT_EQ(r.code, 0) << r.err.toStdString();
+        EXPECT_TRUE(r.out.contains("logger\t0001001.001.01 \"door\"")) << r.out.toStdString();
+    }
+    for (const QString& f : QDir(dir.filePath("home/data")).entryList({"*.dta"}))
+        EXPECT_FALSE(f.startsWith("0 ")) << "a file named after no logger: " << f.toStdString();
+    const CliRun again = run({"read"});
+    EXPECT_TRUE(again.out.contains("logger\t0001001.001.01 \"door\"")) << again.out.toStdString();
+
+    // Short blocks that do not end: the reading fails, says why, and changes nothing.
+    ASSERT_EQ(run({"sim", "fault", "--short-blocks", "1000"}).code, 0);
+    const CliRun failed = run({"read"});
+    EXPECT_EQ(failed.code, 3);
+    EXPECT_TRUE(failed.err.contains("could not be read") && failed.err.contains("the logger was not changed"))
+        << failed.err.toStdString();
+}
