@@ -279,10 +279,30 @@ TEST_F(BusTest, ReadPageCrcReadsPagesInOneExchangeAndChecksEach)
     const uint16_t crc1 = Crc16Of(Concat({{0xA5, 0x00, 0x02}, Bytes(first.begin() + 12, first.end())}));
     first.push_back(uint8_t(~crc1 & 0xFF));
     first.push_back(uint8_t(~crc1 >> 8));
+    // Seen once: the page is asked for again with its own address and arrives whole.
     link().script = {{first}, {page2}};
+    pages = 2;
+    EXPECT_EQ(bus->ReadPageCRC(device.get(), 0x200, pages, got), 0);
+    EXPECT_EQ(pages, 0);
+    ASSERT_EQ(link().blocksWritten().size(), 3u);
+    EXPECT_EQ(link().blocksWritten()[2], Concat({{0x55}, RomBytes(kLogger), {0xA5, 0x20, 0x02}, Bytes(34, 0xFF)}));
+    EXPECT_TRUE(std::equal(got.begin() + 32, got.begin() + 64, dev->memory.begin() + 0x220));
+
+    // Seen every time: -13 after the bounded repeats, the first page kept.
+    link().clearLog();
+    Bytes again = Concat({{0x55}, RomBytes(kLogger), {0xA5, 0x20, 0x02}});
+    Bytes flipped(dev->memory.begin() + 0x220, dev->memory.begin() + 0x240);
+    const uint16_t crcAgain = Crc16Of(Concat({{0xA5, 0x20, 0x02}, flipped}));
+    flipped[3] ^= 0x10;
+    again.insert(again.end(), flipped.begin(), flipped.end());
+    again.push_back(uint8_t(~crcAgain & 0xFF));
+    again.push_back(uint8_t(~crcAgain >> 8));
+    link().script = {{first}, {page2}};
+    for (int i = 0; i < kReadPageCrcRepeats; ++i) link().script.push_back({again});
     pages = 2;
     EXPECT_EQ(bus->ReadPageCRC(device.get(), 0x200, pages, got), -13);
     EXPECT_EQ(pages, 1);
+    link().script.clear();
     EXPECT_EQ(bus->BusStatus(), cstIDLE);
     EXPECT_EQ(bus->SessionUsers(), 0);
 }
@@ -309,16 +329,21 @@ TEST_F(BusTest, ReadPageCrcRepeatsAShortPageOnlyABoundedNumberOfTimes)
     EXPECT_EQ(errors.last(), ">Err-7:\"TMBlockIO()=3\" in ReadPageCRC at 30");
     EXPECT_EQ(bus->SessionUsers(), 0);
 
-    // Short on a later page: -8 from the stream, after the same bound
+    // Short on a later page: the page is asked for again with its own address (where the stream
+    // stopped is not known), after the same bound
     link().clearLog();
     link().script.clear();
     link().script.push_back({});
     for (int i = 0; i <= kReadPageCrcRepeats + 5; ++i) link().script.push_back({Bytes{}, 3});
     pages = 3;
-    EXPECT_EQ(bus->ReadPageCRC(device.get(), 0x1000, pages, got), -8);
+    EXPECT_EQ(bus->ReadPageCRC(device.get(), 0x1000, pages, got), -7);
     EXPECT_EQ(pages, 2);
-    EXPECT_EQ(errors.last(), ">Err-8:\"TMBlockStream()=3\" in ReadPageCRC at 50");
-    EXPECT_EQ(link().blocksWritten().size(), size_t(1 + kReadPageCrcRepeats + 1));
+    EXPECT_EQ(errors.last(), ">Err-7:\"TMBlockIO()=3\" in ReadPageCRC at 30");
+    const auto blocks = link().blocksWritten();
+    ASSERT_EQ(blocks.size(), size_t(1 + kReadPageCrcRepeats + 1));
+    EXPECT_EQ(blocks[2][9], 0xA5);
+    EXPECT_EQ(blocks[2][10], 0x20) << "the second page's address";
+    EXPECT_EQ(blocks[2][11], 0x10);
     link().script.clear();
     (void)dev;
 }

@@ -97,12 +97,18 @@ TEST_F(VirtualLoggerTest, RecordPacketsAndCrcFaults)
     EXPECT_EQ(logger->WritePage(10, ByteBuffer(200, 1)), -3);
     EXPECT_EQ(sim->peek(10 * 32), before);
 
-    sim->corruptCrcOnPage(17, 1);
+    // A page whose CRC fails once is read again; one that always fails ends the read with -13
     int16_t pages = 2;
-    ByteBuffer regs;
-    EXPECT_EQ(logger->ReadPageCRC(0x200, pages, regs), -13);
+    ByteBuffer regs, clean;
+    ASSERT_EQ(logger->ReadPageCRC(0x200, pages, clean), 0);
+    sim->corruptCrcOnPage(17, 1);
     pages = 2;
-    EXPECT_EQ(logger->ReadPageCRC(0x200, pages, regs), 0);   // the fault was for one read only
+    EXPECT_EQ(logger->ReadPageCRC(0x200, pages, regs), 0);
+    EXPECT_EQ(regs, clean);
+    sim->corruptCrcOnPage(17, -1);
+    pages = 2;
+    EXPECT_EQ(logger->ReadPageCRC(0x200, pages, regs), -13);
+    sim->corruptCrcOnPage(-1, 0);
 
     // Short transfers: repeated, but only so often
     world->shortenBlocks(2);
