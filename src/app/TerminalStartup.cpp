@@ -28,7 +28,17 @@ bool InitTerminalApplication(const CliGlobals& globals, QTextStream& err)
     a.ComputerName = SystemComputerName();
     a.UtcBias = SystemUtcBias();
     a.FontCharset = FontCharsetFor(QLocale::system());
-    CreateRegistryKey(kTmexKey);
+    // A configuration store that cannot be used is said so at once, for reading verbs too: they
+    // would otherwise go on with defaults as if nothing had been stored.
+    const QString storeProblem = RegistryProblem();
+    if (!storeProblem.isEmpty()) {
+        err << "nordalis-cli: " << storeProblem << "\n";
+        return false;
+    }
+    if (!CreateRegistryKey(kTmexKey)) {
+        err << "nordalis-cli: " << RegistryError() << "\n";
+        return false;
+    }
     ResetAppDatabase();
     clsDatabase& db = AppDatabase();
     if (db.OpenDB()) {

@@ -103,13 +103,39 @@ RegTree load()
     return tree;
 }
 
-void save(const RegTree& tree)
+QString& lastError()
+{
+    static QString text;
+    return text;
+}
+
+// Whether the store's place was chosen (--registry, $NORDALIS_REGISTRY) rather than the default.
+bool chosenPlace()
+{
+    return !registryOverride().isEmpty() || !qEnvironmentVariable("NORDALIS_REGISTRY").isEmpty();
+}
+
+bool fail(const QString& text)
+{
+    lastError() = text;
+    return false;
+}
+
+bool save(const RegTree& tree)
 {
     const QString path = RegistryFile();
-    QDir().mkpath(QFileInfo(path).absolutePath());
+    const QString problem = RegistryProblem();
+    if (!problem.isEmpty())
+        return fail(problem);
+    // The default place is made when missing; a chosen one must exist (a mistyped folder would
+    // otherwise quietly become a new store).
+    if (!chosenPlace() && !QDir().mkpath(QFileInfo(path).absolutePath()))
+        return fail(QStringLiteral("the folder of the configuration store %1 could not be created")
+                        .arg(QDir::toNativeSeparators(path)));
     QSaveFile f(path);
     if (!f.open(QIODevice::WriteOnly))
-        return;
+        return fail(QStringLiteral("the configuration store %1 cannot be written: %2")
+                        .arg(QDir::toNativeSeparators(path), f.errorString()));
     QTextStream out(&f);
     out.setEncoding(QStringConverter::Utf8);
     for (const auto& [lower, entry] : tree) {
@@ -122,9 +148,31 @@ void save(const RegTree& tree)
         out << "\n";
     }
     out.flush();
-    f.commit();
+    if (out.status() != QTextStream::Ok || !f.commit())
+        return fail(QStringLiteral("the configuration store %1 could not be written: %2")
+                        .arg(QDir::toNativeSeparators(path), f.errorString()));
+    lastError().clear();
+    return true;
 }
 } // namespace
+
+QString RegistryProblem()
+{
+    const QString path = RegistryFile();
+    const QFileInfo info(path);
+    if (info.isDir())
+        return QStringLiteral("the configuration store %1 is a folder, not a file").arg(QDir::toNativeSeparators(path));
+    const QFileInfo folder(info.absolutePath());
+    if (chosenPlace() && !folder.isDir())
+        return QStringLiteral("the folder of the configuration store %1 does not exist")
+            .arg(QDir::toNativeSeparators(path));
+    return QString();
+}
+
+QString RegistryError()
+{
+    return lastError();
+}
 
 void SetRegistryFile(const QString& path)
 {
@@ -144,22 +192,29 @@ QString RegistryFile()
     return base + "/nordalis/registry.ini";
 }
 
-void CreateRegistryKey(const QString& keyPath)
+bool CreateRegistryKey(const QString& keyPath)
 {
+    const QString problem = RegistryProblem();
+    if (!problem.isEmpty())
+        return fail(problem);
     RegTree tree = load();
     auto it = tree.find(keyPath.toLower());
     if (it != tree.end())
-        return;
+        return true;
     tree[keyPath.toLower()].first = keyPath;
-    save(tree);
+    return save(tree);
 }
 
-void WriteRegistryValue(const QString& keyPath, const QString& valueName, const QVariant& value)
+bool WriteRegistryValue(const QString& keyPath, const QString& valueName, const QVariant& value)
 {
+    const QString problem = RegistryProblem();
+    if (!problem.isEmpty())
+        return fail(problem);
     RegTree tree = load();
     auto it = tree.find(keyPath.toLower());
     if (it == tree.end())
-        return;   // the key must exist; failures are not reported
+        return fail(QStringLiteral("the key %1 is not in the configuration store %2")
+                        .arg(keyPath, QDir::toNativeSeparators(RegistryFile())));
     RegValue v;
     const auto type = value.typeId();
     if (type == QMetaType::Int || type == QMetaType::Short || type == QMetaType::UInt || type == QMetaType::UShort) {
@@ -171,7 +226,7 @@ void WriteRegistryValue(const QString& keyPath, const QString& valueName, const 
         v.text = value.toString() + QChar(0);
     }
     it->second.second[valueName] = v;
-    save(tree);
+    return save(tree);
 }
 
 QVariant ReadRegistry(const QString& keyPath, const QString& valueName, const QVariant& def)

@@ -14,8 +14,15 @@ inline const char* const kParameterKey = "Software\\NORDALIS\\Standard\\Paramete
 void SetRegistryFile(const QString& path);
 QString RegistryFile();
 
-void CreateRegistryKey(const QString& keyPath);
-void WriteRegistryValue(const QString& keyPath, const QString& valueName, const QVariant& value);
+// The store lives in a file: a folder in its place, or a missing folder for a place that was
+// chosen (--registry, $NORDALIS_REGISTRY), make it unusable; the text says why (empty: usable).
+// Only the default place has its folder made when missing.
+QString RegistryProblem();
+// Both return false when the store could not be written (or the key is missing), with the
+// reason in RegistryError(); nothing is then changed.
+bool CreateRegistryKey(const QString& keyPath);
+bool WriteRegistryValue(const QString& keyPath, const QString& valueName, const QVariant& value);
+QString RegistryError();
 // The bus object's reader: a string value less its last character, else the default.
 QVariant ReadRegistry(const QString& keyPath, const QString& valueName, const QVariant& def);
 

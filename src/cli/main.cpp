@@ -1,4 +1,5 @@
 // nordalis-cli: the operations of the desktop program from a terminal.
+#include "app/TextRules.h"
 #include "cli/Cli.h"
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -78,11 +79,22 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     // The verbs' arguments as given: the application object takes some options for itself
     // ("-style", "-platform", ...), which verbs also use ("report --style NAME").
+    // Arguments arrive as bytes: one that is not valid UTF-8 is refused as a whole rather than
+    // stored or used with replacement characters.
     QStringList args;
-    for (int i = 1; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
+    int invalidArgument = 0;
+    for (int i = 1; i < argc; ++i) {
+        QString text;
+        if (!DecodeUtf8Strictly(QByteArray(argv[i]), &text) && invalidArgument == 0)
+            invalidArgument = i;
+        args << text;
+    }
     QGuiApplication app(argc, argv);
     QTextStream out(stdout), err(stderr);
+    if (invalidArgument > 0) {
+        err << "nordalis-cli: argument " << invalidArgument << " is not valid UTF-8 text; nothing was done\n";
+        return 2;
+    }
     CliGlobals g;
     while (!args.isEmpty() && args.first().startsWith("--")) {
         const QString opt = args.takeFirst();

@@ -3,6 +3,7 @@
 #include "cli/Cli.h"
 
 #include "app/DueList.h"
+#include "app/TextRules.h"
 #include "app/modMain.h"
 #include "db/clsDatabase.h"
 
@@ -32,6 +33,13 @@ int runInit(CliContext& ctx)
     if (!parseSiteNumber(site, number)) {
         ctx.err << "nordalis-cli init: the site number must be a whole number from 1 to 9999\n";
         return 2;
+    }
+    if (hasDescription) {
+        const QString problem = CheckDescription(description, true);
+        if (!problem.isEmpty()) {
+            ctx.err << "nordalis-cli init: --description: " << problem << "\n";
+            return 2;
+        }
     }
     // The site number is part of every stored logger identifier: once set it stays.
     const int current = App().LocationID;
@@ -78,6 +86,14 @@ int runParam(CliContext& ctx)
                 if (current >= 1 && current <= 9999 && current != number) {
                     ctx.err << "nordalis-cli param set: the site number can't be changed after installation\n";
                     return 1;
+                }
+            }
+            // The site description is the text the structure editor keeps: the same rule.
+            if (args[0].compare("LocationDescr", Qt::CaseInsensitive) == 0) {
+                const QString problem = CheckDescription(args[1], true);
+                if (!problem.isEmpty()) {
+                    ctx.err << "nordalis-cli param set: " << problem << "\n";
+                    return 2;
                 }
             }
             db.SetParameter(args[0], DbValue(args[1]));

@@ -2,6 +2,7 @@
 // the program-logger window, printing the progress texts. Temperatures are in the display unit.
 #include "app/modFormat.h"
 #include "app/modMain.h"
+#include "app/TextRules.h"
 #include "cli/Cli.h"
 #include "db/clsDatabase.h"
 #include "image/clsDS1921Data.h"
@@ -99,6 +100,23 @@ int runProgram(CliContext& ctx)
         }
     }
 
+    // The start delay is checked before the bus is touched too: a start the logger cannot wait
+    // for is refused, never shortened.
+    if (hasStart) {
+        QString message;
+        if (!settings.SetStartMoment(startLocal, &message)) {
+            ctx.err << "nordalis-cli program: --start " << start << ": " << message << "\n";
+            return 2;
+        }
+    } else {
+        settings.SetDelayLists(delayValue / 1440, delayValue % 1440 / 60, delayValue % 60);
+    }
+    const QString descriptionProblem = CheckDescription(description, false);
+    if (!descriptionProblem.isEmpty()) {
+        ctx.err << "nordalis-cli program: --description: " << descriptionProblem << "\n";
+        return 2;
+    }
+
     RegisterVirtualBus();
     RegisterSerialLink();
     if (!ctx.globals.bus.isEmpty()) SetBusOverride(ctx.globals.bus);
@@ -106,8 +124,6 @@ int runProgram(CliContext& ctx)
         ctx.err << "nordalis-cli: " << error << "\n";
         return 1;
     }
-    if (hasStart) settings.SetStartMoment(startLocal);
-    else settings.SetDelayLists(delayValue / 1440, delayValue % 1440 / 60, delayValue % 60);
 
     clsDS1921Data& logger = AppLogger();
     if (logger.DeviceFound(QStringLiteral("21")).isEmpty()) {

@@ -2,6 +2,7 @@
 // interface port, through the same classes the window uses.
 #include "cli/Cli.h"
 
+#include "app/TextRules.h"
 #include "app/modMain.h"
 #include "db/clsDatabase.h"
 #include "settings/InterfacePort.h"
@@ -52,18 +53,21 @@ int save(CliContext& ctx, clsStructureEditor& editor)
     return 0;
 }
 
+// Texts from the database go to the terminal with their control characters written out, so
+// that a stored escape sequence can neither steer the terminal nor break the columns.
 void listStructure(CliContext& ctx, const clsStructureEditor& editor)
 {
-    ctx.out << "site\t" << editor.site.LocationID << "\t" << editor.site.LocationDescription << "\tread before "
-            << editor.site.ReadBefore << " h\n";
+    ctx.out << "site\t" << editor.site.LocationID << "\t" << EscapeControlCharacters(editor.site.LocationDescription)
+            << "\tread before " << editor.site.ReadBefore << " h\n";
     auto printLogger = [&](const DbRow& d, const char* kind) {
         const qint64 id = d.value("DeviceID").toInt();
-        ctx.out << kind << "\t" << id << "\t" << clsStructureEditor::DeviceText(d) << "\t"
+        ctx.out << kind << "\t" << id << "\t" << EscapeControlCharacters(clsStructureEditor::DeviceText(d)) << "\t"
                 << (d.value("MissionRunning").toBool() ? "running" : "stopped") << "\n";
     };
     for (const DbRow& room : editor.rooms) {
         const qint64 id = room.value("RoomID").toInt();
-        ctx.out << "compartment\t" << id << "\t" << room.value("RoomDescription").toString() << "\tsequence "
+        ctx.out << "compartment\t" << id << "\t" << EscapeControlCharacters(room.value("RoomDescription").toString())
+                << "\tsequence "
                 << room.value("RoomSequence").toString() << "\n";
         for (qint64 deviceId : editor.LoggersOf(id))
             printLogger(editor.devices[size_t(editor.FindDevice(deviceId))], "  logger");
@@ -166,7 +170,7 @@ int runStructure(CliContext& ctx)
 int runMaintain(CliContext& ctx)
 {
     if (ctx.args.isEmpty())
-        return usage(ctx, "maintain backup|reorganize [--repair]|portable|load-portable|purge --before YYYY-MM-DD");
+        return usage(ctx, "maintain backup|reorganize [--repair]|portable|load-portable|purge --before YYYY-MM-DD [--yes]");
     const QString action = ctx.args.takeFirst();
     clsMaintenance maintenance(AppDatabase());
     maintenance.status = [&ctx](const QString& text) { ctx.out << text << "\n"; };
@@ -190,13 +194,25 @@ int runMaintain(CliContext& ctx)
     } else if (action == "purge") {
         QString text, error;
         if (!TakeOption(ctx.args, "--before", text, &error))
-            return usage(ctx, "maintain purge --before YYYY-MM-DD");
+            return usage(ctx, "maintain purge --before YYYY-MM-DD [--yes]");
+        const bool yes = TakeFlag(ctx.args, "--yes");
+        if (!ctx.args.isEmpty())
+            return usage(ctx, "maintain purge --before YYYY-MM-DD [--yes]");
         const QDate before = QDate::fromString(text, "yyyy-MM-dd");
         if (!before.isValid()) {
             ctx.err << "nordalis-cli: not a date: " << text << " (YYYY-MM-DD)\n";
             return 2;
         }
-        ok = maintenance.Purge(before);
+        ok = maintenance.Purge(before, yes);
+        if (!ok && maintenance.PurgeRefusal() == clsMaintenance::RefusedDate) {
+            ctx.err << "nordalis-cli: " << text << ": " << maintenance.ErrorText() << "\n";
+            return 2;
+        }
+        if (!ok && maintenance.PurgeRefusal() == clsMaintenance::RefusedAllSamples) {
+            ctx.err << "nordalis-cli: " << maintenance.ErrorText()
+                    << "; give --yes to delete them (nothing was deleted)\n";
+            return 2;
+        }
     } else {
         ctx.err << "nordalis-cli: unknown maintain action " << action << "\n";
         return 2;
@@ -231,6 +247,6 @@ CliVerb verbStructure("structure",
                       "structure list | add-compartment [--description TEXT] | set-compartment ID --description TEXT | "
                       "--number N | --sequence N | delete-compartment ID | delete-logger DEVICEID | set-site ...",
                       "show or change the site's compartments and loggers", &runStructure);
-CliVerb verbMaintain("maintain", "maintain backup | reorganize [--repair] | portable | load-portable | purge --before DATE",
+CliVerb verbMaintain("maintain", "maintain backup | reorganize [--repair] | portable | load-portable | purge --before DATE [--yes]",
                      "database backup, rebuild, portable copy and purge of old records", &runMaintain);
 CliVerb verbPort("port", "port set N", "choose the serial port of the 1-Wire interface", &runPort);

@@ -4,6 +4,7 @@
 #include "app/modFormat.h"
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
+#include "app/TextRules.h"
 #include "db/clsDatabase.h"
 #include "image/clsDS1921Data.h"
 
@@ -116,23 +117,45 @@ void clsMissionSettings::SetDelayLists(int days, int hours, int minutes)
     m_start = NowLocal().addSecs(qint64(DelayMinutes()) * 60);
 }
 
-void clsMissionSettings::SetStartMoment(const QDateTime& local)
+namespace {
+// Minute boundaries between the two moments (seconds do not count).
+qint64 minutesBetween(const QDateTime& fromLocal, const QDateTime& toLocal)
+{
+    return qint64(std::floor(toLocal.toSecsSinceEpoch() / 60.0)) - qint64(std::floor(fromLocal.toSecsSinceEpoch() / 60.0));
+}
+} // namespace
+
+bool clsMissionSettings::SetStartMoment(const QDateTime& local, QString* message)
 {
     const QDateTime now = NowLocal();
+    if (local.isValid() && minutesBetween(now, local) > kMaxStartDelayMinutes) {
+        if (message) *message = StartTooLateMessage();
+        return false;
+    }
     const int delay = StartDelayFor(local, now);
     listsFromDelay(delay);
-    // A moment outside 0..44 days is moved to the delay that will be written, so that the
-    // pickers, the lists and the logger agree.
-    const qint64 asked = (local.toSecsSinceEpoch() / 60) - (now.toSecsSinceEpoch() / 60);
-    m_start = asked == delay ? local : now.addSecs(qint64(delay) * 60);
+    // A moment in the past is moved to now (delay 0), so that the pickers, the lists and the
+    // logger agree.
+    m_start = minutesBetween(now, local) == delay ? local : now.addSecs(qint64(delay) * 60);
+    return true;
+}
+
+QDateTime clsMissionSettings::LatestStart()
+{
+    const QDateTime now = NowLocal();
+    const QDateTime minute(now.date(), QTime(now.time().hour(), now.time().minute()), now.timeSpec());
+    return minute.addSecs(qint64(kMaxStartDelayMinutes) * 60);
+}
+
+QString clsMissionSettings::StartTooLateMessage()
+{
+    return Translate("the start lies too far ahead; the latest possible start is ") + Format(LatestStart(), "c");
 }
 
 int clsMissionSettings::StartDelayFor(const QDateTime& startLocal, const QDateTime& nowLocal)
 {
     if (!startLocal.isValid() || !nowLocal.isValid()) return 0;
-    // Minute boundaries between the two moments (seconds do not count).
-    const qint64 minutes = qint64(std::floor(startLocal.toSecsSinceEpoch() / 60.0)) -
-                           qint64(std::floor(nowLocal.toSecsSinceEpoch() / 60.0));
+    const qint64 minutes = minutesBetween(nowLocal, startLocal);
     if (minutes < 1) return 0;
     return int(std::min<qint64>(minutes, kMaxStartDelayMinutes));
 }
@@ -238,9 +261,19 @@ bool clsMissionSettings::Validate(const clsDS1921Data& image, MissionPlan& plan,
     if (!site.ok) return fail(site);
     const FieldCheck position = CheckPositionField(4, PositionText);
     if (!position.ok) return fail(position);
-    for (const QChar c : Description)
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            return fail(refuse(Translate("the description may not hold control characters"), Translate("wrong format")));
+    const QString descriptionProblem = CheckDescription(Description, false);
+    if (!descriptionProblem.isEmpty()) return fail(refuse(descriptionProblem, Translate("wrong format")));
+    // The logger keeps its record in Windows-1252: a character outside it would come back as "?".
+    bool lossless = true;
+    StringToCp1252(Description, &lossless);
+    if (!lossless)
+        return fail(refuse(Translate("the description holds characters the logger cannot keep (it keeps Western "
+                                     "European letters only)"),
+                           Translate("wrong format")));
+
+    // A delay the logger cannot hold is refused, never shortened.
+    if (DelayMinutes() > kMaxStartDelayMinutes || minutesBetween(NowLocal(), m_start) > kMaxStartDelayMinutes)
+        return fail(refuse(StartTooLateMessage(), Translate("wrong value")));
 
     MissionPlan p;
     p.SetClock = UsePCDateTime;

@@ -86,8 +86,15 @@ public:
     // ---- Start delay and start moment, kept in step
     // From the three lists: start = now + delay.
     void SetDelayLists(int days, int hours, int minutes);
-    // From the pickers: delay = whole minutes from now, clamped to 0..63360; lists follow.
-    void SetStartMoment(const QDateTime& local);
+    // From the pickers: delay = whole minutes from now (a moment in the past gives 0); lists
+    // follow. A moment later than LatestStart() is refused: false, *message names the latest
+    // possible start, and nothing changes.
+    bool SetStartMoment(const QDateTime& local, QString* message = nullptr);
+    // The latest start a logger can be given: now + 63360 minutes, at the start of that minute.
+    static QDateTime LatestStart();
+    // The refusal of a later start: "the start lies too far ahead; the latest possible start is "
+    // and LatestStart() in the "c" date format.
+    static QString StartTooLateMessage();
     int DelayDays() const { return m_days; }
     int DelayHours() const { return m_hours; }
     int DelayMinutesPart() const { return m_minutes; }
@@ -96,7 +103,7 @@ public:
     // Last date the date picker allows (today + 45 days).
     static QDate MaxStartDate();
     // The delay written for a start moment at time `now`: whole minutes (calendar difference),
-    // below 1 gives 0, above 63360 gives 63360.
+    // below 1 gives 0, above 63360 gives 63360 (Validate refuses such a start beforehand).
     static int StartDelayFor(const QDateTime& startLocal, const QDateTime& nowLocal);
 
     // ---- Duration and rollover

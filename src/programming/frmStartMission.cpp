@@ -389,8 +389,16 @@ void frmStartMission::cmbDays_Click()
 void frmStartMission::dtpStartDate_Change()
 {
     if (m_syncing) return;
-    m_settings.SetStartMoment(QDateTime(dtpStartDate->date(), dtpStartTime->time(), Qt::UTC));
-    fromDelay();
+    QString message;
+    if (!m_settings.SetStartMoment(QDateTime(dtpStartDate->date(), dtpStartTime->time(), Qt::UTC), &message)) {
+        // The logger cannot wait that long: the pickers go to the latest start, and the
+        // operator is told so.
+        m_settings.SetStartMoment(clsMissionSettings::LatestStart());
+        fromDelay();
+        ShowMessage(message, vbExclamation, Translate("wrong value"));
+    } else {
+        fromDelay();
+    }
     lblReadBefore->setText(m_settings.ReadBeforeText());
 }
 

@@ -23,8 +23,14 @@ QString SelectInterfacePort(int port, int* result, clsDallasBus* bus)
 {
     clsDallasBus& objBus = bus ? *bus : AppLogger().Bus();
     const QString entry = QString::number(port);
-    CreateRegistryKey(QString::fromLatin1(kTmexKey));
-    WriteRegistryValue(QString::fromLatin1(kTmexKey), QStringLiteral("DefaultPortNum"), entry);
+    if (!CreateRegistryKey(QString::fromLatin1(kTmexKey)) ||
+        !WriteRegistryValue(QString::fromLatin1(kTmexKey), QStringLiteral("DefaultPortNum"), entry)) {
+        // The bus would go on with the port it had: no session is tried, so that no answer on
+        // another port can pass for the chosen one.
+        if (result)
+            *result = kPortNotKept;
+        return Translate(QStringLiteral("COM-Port %1 could not be kept: ")).arg(entry) + RegistryError();
+    }
     objBus.Reset();
     const int32_t r = objBus.GetSessionHandle();
     if (result)

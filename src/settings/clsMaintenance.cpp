@@ -12,8 +12,6 @@
 
 #include <sqlite3.h>
 
-#include <QDirIterator>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -181,34 +179,86 @@ void requireSameRows(Connection& original, const QString& rebuilt)
     }
 }
 
-// Whether a process other than this one has the file open. A program that keeps its
-// connection open while the file is replaced would go on writing into the replaced file, and
-// those writes would be lost; such a replacement is refused.
-bool openElsewhere(const QString& path)
-{
-    const QString target = QFileInfo(path).canonicalFilePath();
-    if (target.isEmpty())
-        return false;
-    const QString self = QString::number(::getpid());
-    const QStringList processes = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString& pid : processes) {
-        if (pid == self || !pid.at(0).isDigit())
-            continue;
-        QDirIterator fds(QStringLiteral("/proc/%1/fd").arg(pid), QDir::Files | QDir::System | QDir::NoDotAndDotDot);
-        while (fds.hasNext()) {
-            fds.next();
-            if (fds.fileInfo().symLinkTarget() == target)
-                return true;
-        }
+// A temporary file beside its target: what an interrupted earlier run left under the same name
+// is removed when it is taken, and the file (with any journal) is removed again when it goes
+// out of scope, on every path.
+class TempFile {
+public:
+    explicit TempFile(const QString& path) : m_path(path) { remove(); }
+    ~TempFile() { remove(); }
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+    const QString& path() const { return m_path; }
+    // After the file was renamed into place: nothing left to remove.
+    void release() { m_path.clear(); }
+    void remove()
+    {
+        if (m_path.isEmpty())
+            return;
+        QFile::remove(m_path + QStringLiteral("-journal"));
+        QFile::remove(m_path);
     }
-    return false;
+
+private:
+    QString m_path;
+};
+
+// The header's file change counter, read through the connection's own file handle without
+// taking a lock (a plain open and close of the file would drop the locks this process holds on
+// it). In rollback-journal mode every committed write changes it.
+quint32 changeCounter(Connection& c)
+{
+    sqlite3_file* file = nullptr;
+    if (sqlite3_file_control(c.get(), "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
+        !file->pMethods)
+        throw DbError(dbErrGeneral, QStringLiteral("the database file could not be read"));
+    unsigned char b[4] = {0, 0, 0, 0};
+    const int rc = file->pMethods->xRead(file, b, 4, 24);
+    if (rc != SQLITE_OK && rc != SQLITE_IOERR_SHORT_READ)
+        throw DbError(dbErrGeneral, QStringLiteral("the database file could not be read (%1)").arg(rc));
+    return (quint32(b[0]) << 24) | (quint32(b[1]) << 16) | (quint32(b[2]) << 8) | quint32(b[3]);
 }
 
-void requireNotOpenElsewhere(const QString& path)
+// Steps a backup, waiting while another program holds a lock; the last result.
+int stepBackup(sqlite3_backup* backup, int pages)
 {
-    if (openElsewhere(path))
-        throw DbError(dbErrBusy, QStringLiteral("%1 is in use by another program; close it and try again")
-                                     .arg(QDir::toNativeSeparators(path)));
+    int rc = SQLITE_OK;
+    for (int waits = 0; waits < 10; ++waits) {
+        rc = sqlite3_backup_step(backup, pages);
+        if (rc != SQLITE_BUSY && rc != SQLITE_LOCKED)
+            break;
+        QThread::msleep(100);
+    }
+    return rc;
+}
+
+// Writes the content of `source` into the live database `live` through the engine's online
+// backup, as one transaction of the live file: every program that has the file open sees the new
+// content and goes on writing into it. `live` must have no transaction of its own. When
+// `unchanged` is given, it is called once the live file is locked for writing: false gives up
+// (nothing written) and the result is false.
+bool copyIntoLive(Connection& live, const QString& source, const std::function<bool()>& unchanged = {})
+{
+    Connection from(source, SQLITE_OPEN_READONLY);
+    sqlite3_backup* backup = sqlite3_backup_init(live.get(), "main", from.get(), "main");
+    if (!backup)
+        throw DbErrorFromSqlite(live.get(), sqlite3_errcode(live.get()));
+    // Zero pages: only the write lock on the live file is taken (and kept until the end).
+    int rc = stepBackup(backup, 0);
+    if (rc == SQLITE_OK && unchanged && !unchanged()) {
+        sqlite3_backup_finish(backup);   // the live file's transaction is rolled back, untouched
+        return false;
+    }
+    if (rc == SQLITE_OK)
+        rc = stepBackup(backup, -1);
+    const int finished = sqlite3_backup_finish(backup);
+    if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+        throw DbError(dbErrBusy, QStringLiteral("the database is in use by another program; close it and try again"));
+    if (rc != SQLITE_DONE)
+        throw DbErrorFromSqlite(live.get(), rc);
+    if (finished != SQLITE_OK)
+        throw DbErrorFromSqlite(live.get(), finished);
+    return true;
 }
 
 void requireFile(const QString& path)
@@ -325,13 +375,14 @@ bool clsMaintenance::Backup(QString* backupFile)
         if (!QDir().mkpath(m_backupDirectory))
             throw fileError(QStringLiteral("could not create"), m_backupDirectory);
         const QString target = QDir(m_backupDirectory).filePath(QStringLiteral("NORDALIS.MDE"));
-        const QString temp = target + QStringLiteral(".new");
+        TempFile temp(target + QStringLiteral(".new"));
         {
             Connection source(live, SQLITE_OPEN_READWRITE);
-            backupInto(source.get(), temp);
+            backupInto(source.get(), temp.path());
         }
-        requireSound(temp);
-        replaceAtomically(temp, target);
+        requireSound(temp.path());
+        replaceAtomically(temp.path(), target);
+        temp.release();
         if (backupFile)
             *backupFile = target;
     });
@@ -343,41 +394,47 @@ void clsMaintenance::Rebuild(bool repair)
     m_repairFindings.clear();
     const QString live = ActiveDatabaseFile(m_databaseDirectory);
     requireFile(live);
-    const QString temp = live + QStringLiteral(".new");
-
-    // The write lock is held from here to the rename: no other program can change the file
-    // between the snapshot and its replacement.
-    Connection guard(live, SQLITE_OPEN_READWRITE);
-    guard.exec(QStringLiteral("BEGIN IMMEDIATE"));
-    if (repair) {
-        Status("repairing database...");
-        DbStatement check(guard.get(), QStringLiteral("PRAGMA integrity_check"));
-        QStringList findings;
-        while (check.step())
-            findings << check.columnText(0);
-        if (findings != QStringList{QStringLiteral("ok")})
-            m_repairFindings = findings.join(QStringLiteral("; "));
-    }
-    Status("compacting database...");
-    try {
+    // The rebuilt content goes into the live file through the engine, never by putting another
+    // file in its place: a program that has the database open goes on writing into the live file.
+    Connection target(live, SQLITE_OPEN_READWRITE);
+    Connection probe(live, SQLITE_OPEN_READONLY);
+    for (int attempt = 1;; ++attempt) {
+        // No other program writes while the snapshot is taken and checked.
+        Connection guard(live, SQLITE_OPEN_READWRITE);
+        guard.exec(QStringLiteral("BEGIN IMMEDIATE"));
+        TempFile temp(live + QStringLiteral(".new"));
+        if (repair) {
+            Status("repairing database...");
+            DbStatement check(guard.get(), QStringLiteral("PRAGMA integrity_check"));
+            QStringList findings;
+            while (check.step())
+                findings << check.columnText(0);
+            m_repairFindings = findings != QStringList{QStringLiteral("ok")} ? findings.join(QStringLiteral("; "))
+                                                                            : QString();
+        }
+        Status("compacting database...");
         {
             Connection reader(live, SQLITE_OPEN_READONLY);
-            vacuumInto(reader.get(), temp);
+            vacuumInto(reader.get(), temp.path());
         }
-        requireSound(temp);
+        requireSound(temp.path());
         // A rebuild after a failed check may leave out what could not be read; otherwise every
         // row must have come across.
         if (m_repairFindings.isEmpty())
-            requireSameRows(guard, temp);
-        if (QFileInfo::exists(live + QStringLiteral("-journal")))
-            throw DbError(dbErrBusy, QStringLiteral("the database is in use by another program"));
-        requireNotOpenElsewhere(live);
-        replaceAtomically(temp, live);
-    } catch (...) {
-        QFile::remove(temp);
-        throw;
+            requireSameRows(guard, temp.path());
+        const quint32 snapshot = changeCounter(probe);
+        guard.exec(QStringLiteral("ROLLBACK"));
+        guard.close();
+        if (afterSnapshot)
+            afterSnapshot();
+        // Between the lock given up here and the one the copy takes, another program may have
+        // written: then the snapshot is stale, nothing is copied, and it is taken again.
+        if (copyIntoLive(target, temp.path(), [&] { return changeCounter(probe) == snapshot; }))
+            return;
+        if (attempt >= 5)
+            throw DbError(dbErrBusy, QStringLiteral("the database kept being changed by another program during the "
+                                                    "reorganisation; nothing was changed, please try again"));
     }
-    guard.close();
 }
 
 bool clsMaintenance::Reorganize(bool repair)
@@ -394,36 +451,31 @@ bool clsMaintenance::CreatePortable()
         requireFile(live);
         if (!QDir().mkpath(m_backupDirectory))
             throw fileError(QStringLiteral("could not create"), m_backupDirectory);
-        const QString temp1 = QDir(m_backupDirectory).filePath(QStringLiteral("TEMP1.MDE"));
+        TempFile temp1(QDir(m_backupDirectory).filePath(QStringLiteral("TEMP1.MDE")));
         const QString target = QDir(m_mediaDirectory).filePath(QStringLiteral("NORD.MDE"));
-        const QString temp2 = target + QStringLiteral(".new");
-        try {
-            {
-                Connection source(live, SQLITE_OPEN_READONLY);
-                vacuumInto(source.get(), temp1);
-            }
-            Status("removing data...");
-            {
-                Connection copy(temp1, SQLITE_OPEN_READWRITE);
-                copy.exec(QStringLiteral("BEGIN"));
-                copy.exec(QStringLiteral("DELETE FROM samples"));
-                copy.exec(QStringLiteral("DELETE FROM comments"));
-                copy.exec(QStringLiteral("DELETE FROM history"));
-                copy.exec(QStringLiteral("COMMIT"));
-            }
-            Status("compacting database...");
-            {
-                Connection copy(temp1, SQLITE_OPEN_READONLY);
-                vacuumInto(copy.get(), temp2);
-            }
-            removeDatabaseFile(temp1);
-            requireSound(temp2);
-            replaceAtomically(temp2, target);
-        } catch (...) {
-            QFile::remove(temp1);
-            QFile::remove(temp2);
-            throw;
+        TempFile temp2(target + QStringLiteral(".new"));
+        {
+            Connection source(live, SQLITE_OPEN_READONLY);
+            vacuumInto(source.get(), temp1.path());
         }
+        Status("removing data...");
+        {
+            Connection copy(temp1.path(), SQLITE_OPEN_READWRITE);
+            copy.exec(QStringLiteral("BEGIN"));
+            copy.exec(QStringLiteral("DELETE FROM samples"));
+            copy.exec(QStringLiteral("DELETE FROM comments"));
+            copy.exec(QStringLiteral("DELETE FROM history"));
+            copy.exec(QStringLiteral("COMMIT"));
+        }
+        Status("compacting database...");
+        {
+            Connection copy(temp1.path(), SQLITE_OPEN_READONLY);
+            vacuumInto(copy.get(), temp2.path());
+        }
+        temp1.remove();
+        requireSound(temp2.path());
+        replaceAtomically(temp2.path(), target);
+        temp2.release();
     });
 }
 
@@ -437,31 +489,54 @@ bool clsMaintenance::LoadPortable()
         if (!findings.isEmpty())
             throw DbError(dbErrGeneral, QStringLiteral("%1 is damaged: %2").arg(QDir::toNativeSeparators(source), findings));
         const QString target = QDir(m_databaseDirectory).filePath(QStringLiteral("NORD.MDE"));
-        const QString temp = target + QStringLiteral(".new");
-        try {
-            {
-                Connection from(source, SQLITE_OPEN_READONLY);
-                for (const char* table : {"devices", "rooms", "samples", "history", "comments", "parameters"})
-                    if (!tableNames(from).contains(QString::fromLatin1(table)))
-                        throw DbError(dbErrGeneral, QStringLiteral("%1 is no database of this program (no table %2)")
-                                                        .arg(QDir::toNativeSeparators(source), QString::fromLatin1(table)));
-                backupInto(from.get(), temp);
-            }
-            requireSound(temp);
-            requireNotOpenElsewhere(target);
-            replaceAtomically(temp, target);
-        } catch (...) {
-            QFile::remove(temp);
-            throw;
+        TempFile temp(target + QStringLiteral(".new"));
+        {
+            Connection from(source, SQLITE_OPEN_READONLY);
+            for (const char* table : {"devices", "rooms", "samples", "history", "comments", "parameters"})
+                if (!tableNames(from).contains(QString::fromLatin1(table)))
+                    throw DbError(dbErrGeneral, QStringLiteral("%1 is no database of this program (no table %2)")
+                                                    .arg(QDir::toNativeSeparators(source), QString::fromLatin1(table)));
+            backupInto(from.get(), temp.path());
         }
+        // The local copy is what gets checked and loaded: the media cannot change it meanwhile.
+        requireSound(temp.path());
+        fsyncPath(temp.path(), false);
+        // A new file takes its name only if the name is still free (link does not replace); a
+        // database already there, which a program may have open, gets the content through the
+        // engine instead.
+        const QByteArray tempName = QFile::encodeName(temp.path()), targetName = QFile::encodeName(target);
+        if (::link(tempName.constData(), targetName.constData()) == 0) {
+            fsyncPath(QFileInfo(target).absolutePath(), true);
+            return;
+        }
+        if (errno != EEXIST)
+            throw fileError(QStringLiteral("could not create"), target);
+        Connection live(target, SQLITE_OPEN_READWRITE);
+        copyIntoLive(live, temp.path());
     });
 }
 
-bool clsMaintenance::Purge(const QDate& before)
+QString clsMaintenance::PurgeDateProblem(const QDate& before)
 {
+    if (!before.isValid())
+        return Translate(QStringLiteral("no valid date given"));
+    if (before > NowLocal().date())
+        return Translate(QStringLiteral("the date lies in the future; nothing was deleted"));
+    return QString();
+}
+
+bool clsMaintenance::Purge(const QDate& before, bool allowAll)
+{
+    m_refusal = NotRefused;
+    m_purgeSamples = 0;
+    const QString problem = PurgeDateProblem(before);
+    if (!problem.isEmpty()) {
+        m_refusal = RefusedDate;
+        m_errorNumber = dbErrGeneral;
+        m_errorText = problem;
+        return false;
+    }
     return Run([&] {
-        if (!before.isValid())
-            throw DbError(dbErrGeneral, QStringLiteral("no valid date given"));
         // Sample and comment times are UTC seconds, history times local text; both are compared
         // with the start of the chosen day as the stored values are written.
         const QDateTime bound(before, QTime(0, 0), Qt::UTC);
@@ -469,6 +544,22 @@ bool clsMaintenance::Purge(const QDate& before)
             throw DbError(dbErrOpen, QStringLiteral("the database could not be opened"));
         m_db.BeginTransaction();
         try {
+            // Counted under the write lock, so that the answer holds for the deletion below.
+            qint64 total = 0;
+            {
+                DbStatement st(m_db.Handle(), QStringLiteral("SELECT count(*), "
+                                                             "coalesce(sum(SampleDate < ?), 0) FROM samples"));
+                st.bindInt(1, ToEpochSeconds(bound));
+                if (st.step()) {
+                    total = st.columnInt(0);
+                    m_purgeSamples = st.columnInt(1);
+                }
+            }
+            if (total > 0 && m_purgeSamples == total && !allowAll) {
+                m_refusal = RefusedAllSamples;
+                throw DbError(dbErrGeneral,
+                              Translate(QStringLiteral("this would delete all %1 samples")).arg(total));
+            }
             Status("deleting samples...");
             m_db.ExecuteSQL(QStringLiteral("DELETE FROM samples WHERE SampleDate < ?"), {DbValue(ToEpochSeconds(bound))});
             Status("deleting comments...");

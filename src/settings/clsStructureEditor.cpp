@@ -2,6 +2,7 @@
 
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
+#include "app/TextRules.h"
 #include "db/clsDatabase.h"
 
 #include <QCryptographicHash>
@@ -85,6 +86,17 @@ QString labelOf(const QString& rowKey)
             if (rowKey.compare(QLatin1String(table[i].key), Qt::CaseInsensitive) == 0)
                 return Translate(QString::fromLatin1(table[i].label));
     return rowKey;
+}
+
+// Site and compartment descriptions name them: the common text rule, and never empty.
+bool descriptionAccepted(const QString& text, QString* message, QString* title)
+{
+    const QString problem = CheckDescription(text, true);
+    if (problem.isEmpty())
+        return true;
+    *message = problem;
+    *title = Translate(QStringLiteral("wrong format"));
+    return false;
 }
 
 } // namespace
@@ -313,6 +325,8 @@ clsStructureEditor::EditResult clsStructureEditor::ApplyEdit(const QString& node
             }
             site.ReadBefore = int(whole);
         } else if (rowKey.compare(kLocationDescription, Qt::CaseInsensitive) == 0) {
+            if (!descriptionAccepted(text, message, title))
+                return EditRefused;
             site.LocationDescription = text;
         } else {
             return EditRefused;
@@ -340,6 +354,8 @@ clsStructureEditor::EditResult clsStructureEditor::ApplyEdit(const QString& node
         room.set(kRoomId, DbValue(qint64(number)));
         *selectKey = RoomKey(qint64(number));
     } else if (rowKey.compare(kRoomDescription, Qt::CaseInsensitive) == 0) {
+        if (!descriptionAccepted(text, message, title))
+            return EditRefused;
         room.set(kRoomDescription, DbValue(text));
     } else if (rowKey.compare(kRoomSequence, Qt::CaseInsensitive) == 0) {
         if (!parseNumber(text, &number)) {

@@ -590,6 +590,13 @@ void frmOptions::cmdCopyLoggerfiles_Click(int index)
 
 void frmOptions::cmdDatabase_Click(int index)
 {
+    if (index == 5) {
+        const QString problem = clsMaintenance::PurgeDateProblem(dtpDeleteBefore->date());
+        if (!problem.isEmpty()) {
+            ShowMessage(problem, vbExclamation, Translate(QStringLiteral("delete records")));
+            return;
+        }
+    }
     if (index == 5 && ShowMessage(Translate(QStringLiteral("really delete records ? This can't be undone")),
                                   vbYesNo + vbQuestion, Translate(QStringLiteral("delete records"))) != vbYes)
         return;
@@ -607,7 +614,7 @@ void frmOptions::cmdDatabase_Click(int index)
     case 2: ok = maintenance.Reorganize(ShiftHeld()); break;
     case 3: ok = maintenance.CreatePortable(); break;
     case 4: ok = maintenance.LoadPortable(); break;
-    case 5: ok = maintenance.Purge(dtpDeleteBefore->date()); break;
+    case 5: ok = maintenance.Purge(dtpDeleteBefore->date(), true); break;   // confirmed above
     default: break;
     }
     ShowReady();

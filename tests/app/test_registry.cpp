@@ -2,7 +2,9 @@
 #include "app/modRegistry.h"
 #include "app/modMain.h"
 #include "app/Startup.h"
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -82,4 +84,51 @@ TEST_F(RegistryFixture, InstallationRecordKeepsTheTrailingBlank)
     WriteRegistryValue(kTmexKey, "DefaultPortNum", QString("9"));
     WriteInstallationRecord();
     EXPECT_EQ(ReadTmexPortNum(), 9);
+}
+
+TEST_F(RegistryFixture, AStoreThatCannotBeWrittenSaysSoAndChangesNothing)
+{
+    ASSERT_TRUE(WriteRegistryValue(kTmexKey, "DefaultPortNum", QString("7")));
+    EXPECT_EQ(RegistryProblem(), "");
+
+    // A folder in the store's place.
+    QDir(dir.path()).mkpath("folder");
+    SetRegistryFile(dir.filePath("folder"));
+    EXPECT_TRUE(RegistryProblem().contains("is a folder")) << RegistryProblem().toStdString();
+    EXPECT_FALSE(CreateRegistryKey(kTmexKey));
+    EXPECT_FALSE(WriteRegistryValue(kTmexKey, "DefaultPortNum", QString("3")));
+    EXPECT_TRUE(RegistryError().contains("is a folder")) << RegistryError().toStdString();
+
+    // A chosen place whose folder is missing: refused, and the folder is not made.
+    SetRegistryFile(dir.filePath("missing/nested/registry.ini"));
+    EXPECT_TRUE(RegistryProblem().contains("does not exist")) << RegistryProblem().toStdString();
+    EXPECT_FALSE(CreateRegistryKey(kTmexKey));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("missing")));
+
+    // A folder nobody can create files in (even the superuser).
+    SetRegistryFile("/proc/nordalis-registry.ini");
+    EXPECT_EQ(RegistryProblem(), "");
+    EXPECT_FALSE(CreateRegistryKey(kTmexKey));
+    EXPECT_TRUE(RegistryError().contains("cannot be written")) << RegistryError().toStdString();
+
+    // A key that is not there is no success either.
+    SetRegistryFile(dir.filePath("registry.ini"));
+    EXPECT_FALSE(WriteRegistryValue("Software\\Nowhere", "Value", QString("x")));
+    EXPECT_EQ(ReadTmexPortNum(), 7);
+}
+
+TEST_F(RegistryFixture, TheDefaultPlaceGetsItsFolderMade)
+{
+    const QByteArray previous = qgetenv("XDG_CONFIG_HOME");
+    const QByteArray previousStore = qgetenv("NORDALIS_REGISTRY");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath("config")));
+    qunsetenv("NORDALIS_REGISTRY");
+    SetRegistryFile(QString());
+    EXPECT_EQ(RegistryFile(), dir.filePath("config/nordalis/registry.ini"));
+    EXPECT_EQ(RegistryProblem(), "");
+    EXPECT_TRUE(CreateRegistryKey(kTmexKey)) << RegistryError().toStdString();
+    EXPECT_TRUE(QFileInfo(dir.filePath("config/nordalis/registry.ini")).isFile());
+    qputenv("XDG_CONFIG_HOME", previous);
+    if (!previousStore.isEmpty())
+        qputenv("NORDALIS_REGISTRY", previousStore);
 }

@@ -71,6 +71,27 @@ TEST_F(ProgramCli, ProgramsKeepsSamplesAndRefusesBadInput)
         EXPECT_FALSE(refused.err.isEmpty());
         EXPECT_EQ(state(), before) << bad.join(' ').toStdString();
     }
+    // A start the logger cannot wait for is refused, naming the latest possible start.
+    const CliRun late = run(programArgs({"--start", QDate::currentDate().addDays(60).toString("yyyy-MM-dd") + " 10:00"}));
+    EXPECT_EQ(late.code, 2);
+    EXPECT_TRUE(late.err.contains("the start lies too far ahead; the latest possible start is ")) << late.err.toStdString();
+    EXPECT_EQ(state(), before);
+    // The description follows the one rule for stored texts; bytes that are no UTF-8 are refused.
+    const QStringList globals = CliGlobalsFor(dir) + QStringList{"--bus", "virtual"};
+    auto describe = [](const QByteArray& text) {
+        return QList<QByteArray>{"program", "--room", "1", "--position", "3", "--description", text, "--rate", "1",
+                                 "--low", "2", "--high", "8"};
+    };
+    for (const auto& [text, message] :
+         {std::pair<QByteArray, QString>{"door \x1b[2J", "the description may not hold control characters"},
+          std::pair<QByteArray, QString>{"door \xc2\x9b", "the description may not hold control characters"},
+          std::pair<QByteArray, QString>{QByteArray(51, 'x'), "the description may be at most 50 characters long"},
+          std::pair<QByteArray, QString>{"door \xff", "is not valid UTF-8 text"}}) {
+        const CliRun refused = RunCliBytes(dir, globals, describe(text));
+        EXPECT_EQ(refused.code, 2) << text.toStdString();
+        EXPECT_TRUE(refused.err.contains(message)) << refused.err.toStdString();
+        EXPECT_EQ(state(), before);
+    }
     const CliRun badAlarm = run({"program", "--room", "1", "--position", "3", "--description", "x", "--rate", "1", "--low",
                                  "abc", "--high", "8"});
     EXPECT_EQ(badAlarm.code, 2);

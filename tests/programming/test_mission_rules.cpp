@@ -61,13 +61,23 @@ TEST_F(MissionRules, DelayListsAndStartMomentStayInStep)
     EXPECT_EQ(s.DelayMinutesPart(), 31);
     EXPECT_EQ(s.StartMoment(), QDateTime(QDate(2026, 12, 5), QTime(12, 31), Qt::UTC));
 
-    // More than 44 days ahead: 63360 minutes, and the start moves to where the delay ends.
-    s.SetStartMoment(nowLocal().addDays(45).addSecs(3 * 3600));
+    // The latest start: 63360 minutes (44 days) from the current minute, accepted.
+    const QDateTime latest = QDateTime(QDate(2027, 1, 18), QTime(11, 0), Qt::UTC);
+    EXPECT_EQ(clsMissionSettings::LatestStart(), latest);
+    EXPECT_TRUE(s.SetStartMoment(latest));
     EXPECT_EQ(s.DelayMinutes(), 63360);
     EXPECT_EQ(s.DelayDays(), 44);
     EXPECT_EQ(s.DelayHours(), 0);
     EXPECT_EQ(s.DelayMinutesPart(), 0);
     EXPECT_EQ(clsMissionSettings::StartDelayFor(s.StartMoment(), nowLocal()), 63360);
+    // A minute later, or 45 days ahead: refused with the latest start named, nothing changed.
+    QString message;
+    s.SetDelayLists(0, 1, 0);
+    for (const QDateTime& late : {latest.addSecs(60), nowLocal().addDays(45).addSecs(3 * 3600)}) {
+        EXPECT_FALSE(s.SetStartMoment(late, &message));
+        EXPECT_EQ(message, "the start lies too far ahead; the latest possible start is 18/01/2027 11:00:00");
+        EXPECT_EQ(s.DelayMinutes(), 60);
+    }
     EXPECT_EQ(clsMissionSettings::StartDelayFor(nowLocal().addDays(45), nowLocal()), 63360);
 
     // In the past: 0 in all three lists.
@@ -161,6 +171,14 @@ TEST_F(MissionRules, ValidatePlansTheMissionAndRefusesBadSettings)
         {"no rooms", [](clsMissionSettings& m) { m.Rooms.clear(); }, "Please first define a compartment using the SETTINGS window"},
         {"separator", [](clsMissionSettings& m) { m.Description = QString("a") + QChar(3) + "b"; },
          "the description may not hold control characters"},
+        {"escape", [](clsMissionSettings& m) { m.Description = "\x1b[31mdoor"; },
+         "the description may not hold control characters"},
+        {"C1", [](clsMissionSettings& m) { m.Description = QString("door") + QChar(0x9B); },
+         "the description may not hold control characters"},
+        {"51 characters", [](clsMissionSettings& m) { m.Description = QString(51, 'x'); },
+         "the description may be at most 50 characters long"},
+        {"not in the logger's code page", [](clsMissionSettings& m) { m.Description = QString::fromUtf8("冷库"); },
+         "the description holds characters the logger cannot keep (it keeps Western European letters only)"},
     };
     for (const Bad& b : bads) {
         clsMissionSettings m = valid();
@@ -168,6 +186,13 @@ TEST_F(MissionRules, ValidatePlansTheMissionAndRefusesBadSettings)
         EXPECT_FALSE(m.Validate(noLogger, plan, message, title)) << b.what;
         EXPECT_EQ(message, b.message) << b.what;
     }
+    // The lists reach 44 days 23:59, beyond what the logger can wait: refused, not shortened.
+    clsMissionSettings late = valid();
+    late.SetDelayLists(44, 0, 1);
+    EXPECT_FALSE(late.Validate(noLogger, plan, message, title));
+    EXPECT_EQ(message, "the start lies too far ahead; the latest possible start is 18/01/2027 11:00:00");
+    late.SetDelayLists(44, 0, 0);
+    EXPECT_TRUE(late.Validate(noLogger, plan, message, title)) << message.toStdString();
     App().LocationID = 21475;
     clsMissionSettings big = valid();
     EXPECT_EQ(big.SiteText(), "21475");

@@ -100,8 +100,13 @@ TEST_F(ProgramWindow, OpensOnTheLoggersPresentSettingsAndKeepsDelayInStep)
     EXPECT_EQ(w.dtpStartDate->date(), start.date());
     EXPECT_EQ(w.dtpStartTime->time(), QTime(start.time().hour(), start.time().minute()));
     EXPECT_EQ(w.Settings().DelayMinutes(), 1590);
-    // Pickers -> lists, clamped to 44 days.
+    // Pickers -> lists; beyond 44 days the operator is told the latest start, and the pickers go there.
+    messages.clear();
     w.dtpStartDate->setDate(NowLocal().date().addDays(45));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages.back().prompt.startsWith("the start lies too far ahead; the latest possible start is "))
+        << messages.back().prompt.toStdString();
+    EXPECT_EQ(w.dtpStartDate->date(), clsMissionSettings::LatestStart().date());
     EXPECT_EQ(w.cmbDays->currentIndex(), 44);
     EXPECT_EQ(w.cmbHours->currentIndex(), 0);
     EXPECT_EQ(w.cmbMinutes->currentIndex(), 0);

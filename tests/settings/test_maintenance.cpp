@@ -4,8 +4,17 @@
 
 #include <QFileInfo>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+namespace {
+ino_t inodeOf(const QString& file)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(file).constData(), &st) == 0 ? st.st_ino : 0;
+}
+} // namespace
 
 class Maintenance : public SiteDatabase {
 protected:
@@ -18,12 +27,22 @@ protected:
                                                        QDir(dir.path()).filePath("media"));
         maintenance->status = [this](const QString& s) { statuses << s; };
     }
+    // A count in exactly this file (not the one a database directory would open).
     qint64 countIn(const QString& file, const char* sql)
     {
-        clsDatabase other(QFileInfo(file).absolutePath());
-        ResultList r;
-        DbStatement st(other.Handle(), sql);
-        return st.step() ? st.columnInt(0) : -1;
+        sqlite3* raw = nullptr;
+        if (sqlite3_open_v2(QFile::encodeName(file).constData(), &raw, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+            sqlite3_close(raw);
+            return -1;
+        }
+        qint64 n = -1;
+        {
+            DbStatement st(raw, sql);
+            if (st.step())
+                n = st.columnInt(0);
+        }
+        sqlite3_close(raw);
+        return n;
     }
 };
 
@@ -149,10 +168,13 @@ TEST_F(Maintenance, RemovableMediaIsAStoreSetting)
     EXPECT_EQ(PortableDatabaseFile(), "/run/media/usb/NORD.MDE");
 }
 
-TEST_F(Maintenance, TheLiveFileIsNotReplacedWhileAnotherProgramHasItOpen)
+TEST_F(Maintenance, ReorganizeWritesIntoTheLiveFileThatOtherProgramsKeepOpen)
 {
     fillSite();
     db->CloseDB();
+    const ino_t inode = inodeOf(path());
+    // Another process writes a row, keeps its connection open across the reorganisation and
+    // writes again afterwards; a second connection of this process does the same.
     int ready[2], release[2];
     ASSERT_EQ(pipe(ready), 0);
     ASSERT_EQ(pipe(release), 0);
@@ -160,24 +182,120 @@ TEST_F(Maintenance, TheLiveFileIsNotReplacedWhileAnotherProgramHasItOpen)
     ASSERT_GE(child, 0);
     if (child == 0) {
         sqlite3* other = nullptr;
-        sqlite3_open_v2(QFile::encodeName(path()).constData(), &other, SQLITE_OPEN_READWRITE, nullptr);
-        sqlite3_exec(other, "SELECT count(*) FROM samples", nullptr, nullptr, nullptr);
+        int failures = sqlite3_open_v2(QFile::encodeName(path()).constData(), &other, SQLITE_OPEN_READWRITE, nullptr);
+        sqlite3_busy_timeout(other, 10000);
+        failures += sqlite3_exec(other, "INSERT INTO samples VALUES (123400101, 1, 1.0)", nullptr, nullptr, nullptr);
         char c = 'r';
         (void)!write(ready[1], &c, 1);
         (void)!read(release[0], &c, 1);
-        _exit(0);
+        failures += sqlite3_exec(other, "INSERT INTO samples VALUES (123400101, 2, 2.0)", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
+        _exit(failures == 0 ? 0 : 1);
     }
     char c;
     ASSERT_EQ(read(ready[0], &c, 1), 1);
+    sqlite3* same = openRaw();
+    sqlite3_busy_timeout(same, 10000);
+    ASSERT_EQ(sqlite3_exec(same, "INSERT INTO samples VALUES (123400101, 3, 3.0)", nullptr, nullptr, nullptr), SQLITE_OK);
+
+    ASSERT_TRUE(maintenance->Reorganize(false)) << maintenance->ErrorText().toStdString();
+
+    (void)!write(release[1], &c, 1);
+    int status = -1;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(sqlite3_exec(same, "INSERT INTO samples VALUES (123400101, 4, 4.0)", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(same);
+    EXPECT_EQ(count("SELECT count(*) FROM samples"), 34);
+    EXPECT_EQ(count("SELECT count(*) FROM samples WHERE SampleDate IN (1, 2, 3, 4)"), 4);
+    EXPECT_EQ(inodeOf(path()), inode);   // the same file, never another in its place
+    EXPECT_EQ(CheckDatabaseFile(path()), "");
+}
+
+TEST_F(Maintenance, AWriteBetweenTheSnapshotAndTheCopyIsNotLost)
+{
+    fillSite();
+    db->CloseDB();
+    sqlite3* other = openRaw();
+    int writes = 0;
+    maintenance->afterSnapshot = [&] {
+        if (writes++ == 0)
+            EXPECT_EQ(sqlite3_exec(other, "INSERT INTO samples VALUES (123400101, 5, 5.0)", nullptr, nullptr, nullptr),
+                      SQLITE_OK);
+    };
+    ASSERT_TRUE(maintenance->Reorganize(false)) << maintenance->ErrorText().toStdString();
+    EXPECT_EQ(writes, 2);   // the stale snapshot was dropped and taken again
+    sqlite3_close(other);
+    EXPECT_EQ(count("SELECT count(*) FROM samples WHERE SampleDate = 5"), 1);
+    EXPECT_EQ(count("SELECT count(*) FROM samples"), 31);
+
+    // Written at every attempt: the reorganisation gives up, nothing lost, nothing changed.
+    db->CloseDB();
+    other = openRaw();
+    int next = 100;
+    maintenance->afterSnapshot = [&] {
+        sqlite3_exec(other, QStringLiteral("INSERT INTO samples VALUES (123400101, %1, 1.0)").arg(next++).toUtf8().constData(),
+                     nullptr, nullptr, nullptr);
+    };
     EXPECT_FALSE(maintenance->Reorganize(false));
     EXPECT_EQ(maintenance->ErrorNumber(), dbErrBusy);
-    EXPECT_TRUE(maintenance->ErrorText().contains("in use by another program"));
+    EXPECT_TRUE(maintenance->ErrorText().contains("nothing was changed")) << maintenance->ErrorText().toStdString();
+    sqlite3_close(other);
+    EXPECT_EQ(count("SELECT count(*) FROM samples"), 31 + (next - 100));
     EXPECT_FALSE(QFileInfo::exists(path() + ".new"));
-    (void)!write(release[1], &c, 1);
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(maintenance->Reorganize(false)) << maintenance->ErrorText().toStdString();
+}
+
+TEST_F(Maintenance, LeftoverTemporaryFilesAreRemoved)
+{
+    fillSite();
+    db->CloseDB();
+    for (const QString& name : {path() + ".new", path() + ".new-journal"}) {
+        QFile junk(name);
+        ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+        junk.write("left by an interrupted run");
+    }
+    ASSERT_TRUE(maintenance->Reorganize(false)) << maintenance->ErrorText().toStdString();
+    EXPECT_FALSE(QFileInfo::exists(path() + ".new"));
+    EXPECT_FALSE(QFileInfo::exists(path() + ".new-journal"));
     EXPECT_EQ(count("SELECT count(*) FROM samples"), 30);
+}
+
+TEST_F(Maintenance, LoadingThePortableCopyOverOneInUseWritesIntoIt)
+{
+    fillSite();
+    ASSERT_TRUE(maintenance->CreatePortable()) << maintenance->ErrorText().toStdString();
+    ASSERT_TRUE(maintenance->LoadPortable()) << maintenance->ErrorText().toStdString();
+    const QString loaded = QDir(dir.path()).filePath("NORD.MDE");
+    const ino_t inode = inodeOf(loaded);
+    sqlite3* other = openRaw("NORD.MDE");
+    sqlite3_busy_timeout(other, 10000);
+    ASSERT_EQ(sqlite3_exec(other, "INSERT INTO rooms VALUES (9, 'added on the portable system', 9)", nullptr, nullptr,
+                           nullptr),
+              SQLITE_OK);
+    ASSERT_TRUE(maintenance->LoadPortable()) << maintenance->ErrorText().toStdString();
+    EXPECT_EQ(inodeOf(loaded), inode);
+    EXPECT_EQ(countIn(loaded, "SELECT count(*) FROM rooms"), 2);   // the loaded content
+    ASSERT_EQ(sqlite3_exec(other, "INSERT INTO rooms VALUES (8, 'after loading', 8)", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(other);
+    EXPECT_EQ(countIn(loaded, "SELECT count(*) FROM rooms"), 3);
+    EXPECT_FALSE(QFileInfo::exists(loaded + ".new"));
+}
+
+TEST_F(Maintenance, PurgeRefusesAFutureDateAndUnconfirmedDeletionOfEverySample)
+{
+    fillSite();
+    EXPECT_FALSE(maintenance->Purge(NowLocal().date().addDays(1), true));
+    EXPECT_EQ(maintenance->PurgeRefusal(), clsMaintenance::RefusedDate);
+    EXPECT_EQ(maintenance->ErrorText(), "the date lies in the future; nothing was deleted");
+    EXPECT_EQ(clsMaintenance::PurgeDateProblem(NowLocal().date()), "");
+    EXPECT_FALSE(maintenance->Purge(NowLocal().date()));
+    EXPECT_EQ(maintenance->PurgeRefusal(), clsMaintenance::RefusedAllSamples);
+    EXPECT_EQ(maintenance->ErrorText(), "this would delete all 30 samples");
+    EXPECT_EQ(count("SELECT count(*) FROM samples"), 30);
+    EXPECT_TRUE(maintenance->Purge(NowLocal().date(), true)) << maintenance->ErrorText().toStdString();
+    EXPECT_EQ(maintenance->PurgeSamples(), 30);
+    EXPECT_EQ(count("SELECT count(*) FROM samples"), 0);
 }
 
 TEST_F(Maintenance, RepairFindsADamagedIndexAndTheRebuildMendsIt)

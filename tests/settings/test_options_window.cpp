@@ -191,8 +191,17 @@ TEST_F(OptionsWindow, MaintenanceButtons)
     EXPECT_EQ(w->lblStatus->text(), "done.");
     EXPECT_EQ(CheckDatabaseFile(QDir(dir.path()).filePath("backup/NORDALIS.MDE")), "");
 
-    // Refusing the question deletes nothing.
-    w->dtpDeleteBefore->setDate(QDate(2030, 1, 1));
+    // A date in the future is refused before anything is asked, as in the terminal.
+    w->dtpDeleteBefore->setDate(NowLocal().date().addDays(1));
+    const size_t shown = messages.size();
+    w->cmdDatabase[5]->click();
+    ASSERT_EQ(messages.size(), shown + 1);
+    EXPECT_EQ(messages.back().prompt, "the date lies in the future; nothing was deleted");
+    EXPECT_EQ(messages.back().title, "delete records");
+    EXPECT_EQ(count("SELECT count(*) FROM samples"), 30);
+
+    // Refusing the question deletes nothing; answering yes deletes even every sample.
+    w->dtpDeleteBefore->setDate(NowLocal().date());
     answer = vbNo;
     w->cmdDatabase[5]->click();
     EXPECT_EQ(messages.back().prompt, "really delete records ? This can't be undone");

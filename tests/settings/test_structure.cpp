@@ -181,3 +181,44 @@ TEST_F(Structure, AChangeByAnotherProgramSinceLoadingIsNotOverwritten)
     EXPECT_EQ(count("SELECT count(*) FROM samples WHERE DeviceID = 123400202"), 1);
     EXPECT_EQ(count("SELECT count(*) FROM devices"), 3);
 }
+
+TEST_F(Structure, DescriptionsFollowTheCommonTextRule)
+{
+    fillSite();
+    ASSERT_TRUE(editor.GenerateData(*db));
+    const QByteArray before = clsStructureEditor::TablesFingerprint(*db);
+    struct Bad { QString text; const char* message; };
+    const std::vector<Bad> bads{
+        {"red \x1b[31m alarm", "the description may not hold control characters"},
+        {QString("next") + QChar(0x85) + "line", "the description may not hold control characters"},
+        {"tab\there", "the description may not hold control characters"},
+        {QString(51, 'x'), "the description may be at most 50 characters long"},
+        {QString(100000, 'x'), "the description may be at most 50 characters long"},
+        {"", "the description may not be empty"},
+        {"  ", "the description may not be empty"},
+    };
+    for (const Bad& b : bads) {
+        for (const auto& [node, row] : {std::pair<QString, QString>{"COM1", "RoomDescription"},
+                                        std::pair<QString, QString>{"LOC", "LocationDescription"}}) {
+            title.clear();
+            EXPECT_EQ(edit(node, row, b.text), clsStructureEditor::EditRefused) << row.toStdString();
+            EXPECT_EQ(message, b.message) << row.toStdString();
+            EXPECT_EQ(title, "wrong format");
+        }
+    }
+    EXPECT_EQ(editor.rooms[size_t(editor.FindRoom(1))]["RoomDescription"].toString(), "freezer");
+    EXPECT_EQ(editor.site.LocationDescription, "cold store");
+    EXPECT_FALSE(editor.IsDirty());
+    // Nothing of it reaches the database when the editor saves.
+    ASSERT_EQ(editor.Save(*db, &message), clsStructureEditor::SaveDone) << message.toStdString();
+    EXPECT_EQ(clsStructureEditor::TablesFingerprint(*db), before);
+    EXPECT_EQ(db->Parameter("LocationDescr", "unset"), "cold store");
+
+    // Exactly 50 characters, letters of any language: accepted.
+    const QString fifty = QString::fromUtf8("Kühlraum ") + QString(41, 'y');
+    EXPECT_EQ(edit("COM1", "RoomDescription", fifty), clsStructureEditor::EditAccepted) << message.toStdString();
+    ASSERT_EQ(editor.Save(*db, &message), clsStructureEditor::SaveDone);
+    ResultList r;
+    ASSERT_EQ(db->GetRecordsBySQL(r, "SELECT RoomDescription FROM rooms WHERE RoomID = 1", false), 0);
+    EXPECT_EQ(r.rows.at(0).at(0).toString(), fifty);
+}

@@ -14,6 +14,39 @@ struct CliRun {
     QString err;
 };
 
+// The usual global options: --home DIR/home --registry DIR/registry.ini.
+inline QStringList CliGlobalsFor(const QTemporaryDir& dir)
+{
+    return {"--home", dir.filePath("home"), "--registry", dir.filePath("registry.ini")};
+}
+
+// The program run with arguments given as raw bytes (which need not be valid UTF-8) after the
+// given global options.
+inline CliRun RunCliBytes(const QTemporaryDir& dir, const QStringList& globals, const QList<QByteArray>& args)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("HOME", dir.path());
+    env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+    env.insert("XDG_DATA_HOME", dir.filePath("share"));
+    // A shell hands the bytes on unchanged: each argument travels octal-escaped in a variable,
+    // is rebuilt by printf (with a "." after it, so that trailing newlines survive) and appended.
+    QString script;
+    for (int i = 0; i < args.size(); ++i) {
+        QString escaped;
+        for (const char c : args[i])
+            escaped += QStringLiteral("\\0%1").arg(uint(uchar(c)), 3, 8, QLatin1Char('0'));
+        env.insert(QStringLiteral("NORDALIS_ARG%1").arg(i), escaped);
+        script += QStringLiteral("a=\"$(printf '%b.' \"$NORDALIS_ARG%1\")\"; set -- \"$@\" \"${a%.}\"; ").arg(i);
+    }
+    script += QStringLiteral("exec \"$0\" \"$@\"");
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral("/bin/sh"), QStringList{"-c", script, NORDALIS_CLI} + globals);
+    p.waitForFinished(60000);
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+}
+
 inline CliRun RunCli(const QTemporaryDir& dir, const QStringList& args, bool virtualBus)
 {
     QProcess p;
