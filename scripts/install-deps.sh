@@ -8,7 +8,7 @@ pkgs=(
   libgtest-dev libgmock-dev
   fonts-liberation fonts-dejavu-core
   python3 python3-openpyxl python3-docx
-  attr xauth xvfb
+  attr xauth xvfb xdotool
   poppler-utils
   dpkg-dev file
 )

@@ -18,6 +18,12 @@ QString DueListQuery()
            "ORDER BY devices.DeviceID";
 }
 
+QDateTime RowDataAtRisk(const DbRow& row)
+{
+    const DbValue next = row.value("NextReading");
+    return next.isNull() ? QDateTime() : next.toDateTime();
+}
+
 qint64 HourBoundaries(const QDateTime& from, const QDateTime& to)
 {
     auto hourIndex = [](const QDateTime& t) {
@@ -36,8 +42,7 @@ std::vector<DueListRow> ComputeDueList(const ResultList& rows, const QDateTime& 
     for (int i = rows.firstDataRow(); i < rows.size(); ++i) {
         const DbRow& r = rows.rows[size_t(i)];
         DueListRow row;
-        const DbValue next = r.value("NextReading");
-        const QDateTime nextTime = next.isNull() ? QDateTime() : next.toDateTime();
+        const QDateTime nextTime = RowDataAtRisk(r);
         row.hoursKnown = nextTime.isValid();
         row.hours = row.hoursKnown ? HourBoundaries(nowLocal, nextTime) : 0;
         if (dueOnly && row.hoursKnown && row.hours >= readHoursBeforeOverflow) continue;

@@ -16,7 +16,7 @@ struct DueListRow {
     qint32 deviceId = 0;
     Status status = NotDue;
     bool hoursKnown = true;         // false when the row has no NextReading
-    qint64 hours = 0;               // hour boundaries from now to NextReading
+    qint64 hours = 0;               // hour boundaries from now to NextReading (data at risk)
     QColor colour;                  // red, magenta or black
     // Column texts in the list's creation order:
     // 0 RoomSequence & two blanks, 1 status text, 2 RoomDescription, 3 room number,
@@ -26,6 +26,12 @@ struct DueListRow {
 
 // The query: every running logger with its compartment, loggers without a compartment row kept.
 QString DueListQuery();
+
+// When a devices row's unread data is at risk: its NextReading, which storing a logger image
+// fills with DataAtRiskTime (image/clsDS1921Data.h) - the moment the log of a logger without
+// rollover is full, whenever it was last read, or the moment a logger with rollover overwrites
+// its oldest unread sample. Invalid when the row has none.
+QDateTime RowDataAtRisk(const DbRow& row);
 
 // Number of hour boundaries between two moments (negative when `to` lies before `from`):
 // 10:59 to 11:00 is one hour, 10:00 to 10:59 none.

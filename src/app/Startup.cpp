@@ -13,16 +13,21 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QLocale>
-#include <QLockFile>
 #include <QRandomGenerator>
 #include <QSysInfo>
 #include <QTimer>
 #include <cmath>
 #include <memory>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include "onewire/OneWireLink.h"
+#include "onewire/VirtualBus.h"
+#include "onewire/VirtualWorld.h"
 #include "image/clsDS1921Data.h"
 #include "onewire/clsDallasBus.h"
 
@@ -47,10 +52,11 @@ std::function<QString()>& adapterSearch()
     static std::function<QString()> s;
     return s;
 }
-std::unique_ptr<QLockFile>& instanceLock()
+// Descriptor of the open lock file while this process holds it, else -1.
+int& instanceLockFd()
 {
-    static std::unique_ptr<QLockFile> lock;
-    return lock;
+    static int fd = -1;
+    return fd;
 }
 } // namespace
 
@@ -141,18 +147,33 @@ bool AskSiteNumber(int& locationId, QString proposal)
 
 bool AcquireSingleInstance(const QString& applicationDirectory)
 {
+    if (instanceLockFd() >= 0) return true;
     QDir().mkpath(applicationDirectory);
-    auto lock = std::make_unique<QLockFile>(applicationDirectory + "/nordalis.lock");
-    // No age limit: a lock is stale only when the process that holds it is gone.
-    lock->setStaleLockTime(0);
-    if (!lock->tryLock(0)) return false;
-    instanceLock() = std::move(lock);
+    // An advisory lock on the open file: the system lets go of it the moment the process ends,
+    // however it ends (a crash, a kill, a parent that never collects it), so a file left behind
+    // never blocks a start, and no process number is guessed at. The file itself stays.
+    const QByteArray path = QFile::encodeName(applicationDirectory + "/nordalis.lock");
+    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return false;
+    }
+    // Who holds it, for a person looking: process number, program, computer.
+    const QByteArray who = QByteArray::number(qint64(::getpid())) + "\nnordalis\n" +
+                           QSysInfo::machineHostName().toUtf8() + "\n";
+    if (::ftruncate(fd, 0) == 0) {
+        [[maybe_unused]] const ssize_t n = ::pwrite(fd, who.constData(), size_t(who.size()), 0);
+    }
+    instanceLockFd() = fd;
     return true;
 }
 
 void ReleaseSingleInstance()
 {
-    instanceLock().reset();
+    if (instanceLockFd() < 0) return;
+    ::close(instanceLockFd());   // closing the file lets go of the lock
+    instanceLockFd() = -1;
 }
 
 void SetApplicationDirectories(const QString& applicationDirectory)
@@ -200,6 +221,12 @@ void ApplyBusOption(const QString& driver)
 
 QString BusOption() { return BusOverride(); }
 
+void InstallProgramClockForBus()
+{
+    if (ClockReplaced() || ConfiguredDriver() != QLatin1String("virtual")) return;
+    VirtualBus::InstallProgramClock(VirtualWorld::ForFile(VirtualWorld::DefaultStateFile()));
+}
+
 bool LoadSiteSettings(bool storeUnits)
 {
     AppState& a = App();
@@ -229,14 +256,18 @@ StartupResult RunStartup()
     AppState& a = App();
     const QString dir = ResolveApplicationDirectory(o.home);
     a.ApplicationDirectory = dir;
+    InstallProgramClockForBus();
 
     // 1-2. help page and language
     LoadLanguageFile("/LANGUAGE.TXT");
 
     // 3. one copy at a time
     if (!AcquireSingleInstance(dir)) {
-        ShowMessage(Translate("NORDALIS is already running, quitting"), vbCritical, Translate("NORDALIS already running"));
-        return StartupResult::Ended;
+        const QString text = Translate("NORDALIS is already running, quitting");
+        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+        std::fflush(stderr);
+        ShowMessage(text, vbCritical, Translate("NORDALIS already running"));
+        return StartupResult::AlreadyRunning;
     }
 
     // First run: the application directory is installed from the files the program carries.

@@ -27,6 +27,7 @@ enum class StartupResult {
     Ok,        // every step ran; the main menu window exists (not shown yet)
     Failed,    // a step failed: the caller says "couldn't initialize, ending"
     Ended,     // start-up ended the program on purpose after telling the operator why
+    AlreadyRunning,   // another copy runs on this application directory; the operator was told
 };
 StartupResult RunStartup();
 // True when every step ran (Failed and Ended both give false).
@@ -55,8 +56,9 @@ QString SiteNumberProposal(const QString& interfaceRomCode);
 // after telling the operator that the program can't run without one (empty answer or Cancel).
 bool AskSiteNumber(int& locationId, QString proposal);
 
-// Another copy already running on this application directory? The lock is released when the
-// process ends in any way; the lock of a copy that crashed is recognised as stale and taken over.
+// Another copy already running on this application directory? The lock (on the file
+// nordalis.lock there) is the system's advisory lock of an open file: it is released when the
+// process ends in any way, so the file a crashed copy leaves behind never blocks a start.
 bool AcquireSingleInstance(const QString& applicationDirectory);
 void ReleaseSingleInstance();
 
@@ -78,4 +80,9 @@ bool LoadSiteSettings(bool storeUnits);
 
 // --bus: handed to the bus layer (empty: the configuration store chooses the driver).
 void ApplyBusOption(const QString& driver);
+// The program's clock for the chosen bus, set up the same way by the desktop and the terminal
+// start: with the virtual bus, the simulated clock of the bench in the application directory,
+// so that every "now" (due hours, reading stamps, job files) is the bench's moment. A clock
+// that was replaced before (tests) is kept. Needs App().ApplicationDirectory.
+void InstallProgramClockForBus();
 QString BusOption();

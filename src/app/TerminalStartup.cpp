@@ -16,6 +16,8 @@ bool InitTerminalApplication(const CliGlobals& globals, QTextStream& err)
     if (!globals.bus.isEmpty()) ApplyBusOption(globals.bus);
     const QString dir = ResolveApplicationDirectory(globals.home);
     App().ApplicationDirectory = dir;
+    // The same clock as the desktop program on this bus (the bench's with the virtual bus).
+    InstallProgramClockForBus();
     LoadLanguageFile("/LANGUAGE.TXT");
     QString error;
     if (!InstallApplicationDirectory(dir, &error)) {

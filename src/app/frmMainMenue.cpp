@@ -185,6 +185,16 @@ void frmMainMenue::cmdMenue_Click(int index)
 
 void frmMainMenue::closeEvent(QCloseEvent* event)
 {
+    // Closing the menu window ends the program, as "&End" does - but only while the menu is what
+    // the operator sees. A close request that reaches it while a working window is being opened
+    // (its button pressed by the keyboard, or the window slow to build) or is already open in its
+    // place was meant for that window: it must not end the program behind the operator's back.
+    bool opening = false;
+    for (int i = 0; i < 3; ++i) opening = opening || (cmdMenue[i] && cmdMenue[i]->isDown());
+    if (!isVisible() || opening) {
+        event->ignore();
+        return;
+    }
     event->accept();
     QCoreApplication::exit(0);
 }

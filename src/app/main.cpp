@@ -26,7 +26,9 @@
 
 static const char kUsage[] =
     "usage: nordalis [--home DIR] [--bus virtual|serial] [--registry FILE] [--no-splash] [-DU]\n"
-    "  -DU  restricted mode: no settings, no programming\n";
+    "  -DU  restricted mode: no settings, no programming\n"
+    "exit status: 0 ended by the operator, 1 start-up failed, 2 bad option,\n"
+    "             3 another copy runs on the same application directory\n";
 
 int main(int argc, char** argv)
 {
@@ -39,6 +41,9 @@ int main(int argc, char** argv)
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName("nordalis");
+    // The program ends by the main menu alone: while a working window replaces the menu, or a
+    // message box is the only window, no window's closing may end it.
+    app.setQuitOnLastWindowClosed(false);
     InitNordalisResources();
 
     StartupOptions o;
@@ -78,6 +83,8 @@ int main(int argc, char** argv)
         break;
     case StartupResult::Ended:
         return 0;
+    case StartupResult::AlreadyRunning:
+        return 3;
     case StartupResult::Failed:
         ShowMessage(Translate("couldn't initialize, ending"), vbCritical, QString());
         return 1;
@@ -98,6 +105,5 @@ int main(int argc, char** argv)
     InstallCopyImageFilesDialog();
 #endif
     ShowMainMenu();
-    app.setQuitOnLastWindowClosed(false);
     return app.exec();
 }

@@ -50,6 +50,8 @@ void SetClockForTesting(std::function<QDateTime()> clock)
     clockOverride() = std::move(clock);
 }
 
+bool ClockReplaced() { return bool(clockOverride()); }
+
 void DeviceIDToLocRoomPos(qint32 deviceId, qint32& location, qint32& room, qint32& position)
 {
     position = deviceId % 100;

@@ -50,6 +50,7 @@ clsDS1921Data& AppLogger();
 QDateTime NowUtc();
 QDateTime NowLocal();   // NowUtc() less UtcBias
 void SetClockForTesting(std::function<QDateTime()> clock);   // empty function restores the real clock
+bool ClockReplaced();   // true while a replacement clock (a test's, the virtual bench's) is in use
 
 // Identifiers
 void DeviceIDToLocRoomPos(qint32 deviceId, qint32& location, qint32& room, qint32& position);

@@ -49,6 +49,15 @@ int twoDigitYear(int yy) { return yy < 30 ? 2000 + yy : 1900 + yy; }
 
 // ---- Shared helpers ----------------------------------------------------------------------------
 
+QDateTime DataAtRiskTime(const QDateTime& firstSample, const QDateTime& lastReading, int sampleRateMinutes,
+                         bool rollOver)
+{
+    if (!firstSample.isValid() || sampleRateMinutes < 1) return QDateTime();
+    QDateTime from = firstSample;
+    if (rollOver && lastReading.isValid() && lastReading > from) from = lastReading;
+    return from.addSecs(qint64(sampleRateMinutes) * kLogSlots * 60);
+}
+
 QString RomTextToSerialNo(const QString& romText)
 {
     static const QRegularExpression hex16(QStringLiteral("^[0-9A-Fa-f]{16}$"));
@@ -279,11 +288,23 @@ qint32 clsDS1921Data::MissionStartDelay() const
     return reg(regDelayLow) + 256 * reg(regDelayHigh);
 }
 
+QDateTime clsDS1921Data::FirstSampleTime() const
+{
+    if (MissionSamples() > 0) return MissionStart();
+    if (!IsMissionRunning()) return QDateTime();
+    // Waiting for the start delay: the logger counts the delay down at each minute boundary and
+    // takes its first sample at the boundary after it ran out.
+    QDateTime clock = DateTime();
+    if (!clock.isValid()) clock = LastReading();
+    if (!clock.isValid()) return QDateTime();
+    const QTime t = clock.time();
+    clock.setTime(QTime(t.hour(), t.minute()));
+    return clock.addSecs((qint64(MissionStartDelay()) + 1) * 60);
+}
+
 QDateTime clsDS1921Data::NextReading() const
 {
-    const QDateTime last = LastReading();
-    if (!last.isValid()) return QDateTime();
-    return last.addSecs((qint64(MissionStartDelay()) + qint64(SampleRate()) * kLogSlots) * 60);
+    return DataAtRiskTime(FirstSampleTime(), LastReading(), SampleRate(), RollOver());
 }
 
 float clsDS1921Data::MaxTemp() const

@@ -41,6 +41,16 @@ float CodeToCelsius(int code, LoggerVariant variant);
 QString Cp1252ToString(const QByteArray& bytes);
 QByteArray StringToCp1252(const QString& text, bool* lossless = nullptr);
 
+// When the data of a running logger is at risk, in the time of its arguments (local):
+//  - without rollover the data log is full, and recording stops, 2048 sample periods after the
+//    first sample, however often the logger was read since: reading does not restart a mission;
+//  - with rollover the oldest sample not yet read is overwritten 2048 sample periods after the
+//    later of the last reading and the first sample.
+// An invalid lastReading counts as no reading. Invalid when the first sample's time or the sample
+// period (minutes) is not known.
+QDateTime DataAtRiskTime(const QDateTime& firstSample, const QDateTime& lastReading, int sampleRateMinutes,
+                         bool rollOver);
+
 // Result codes of the image operations (0 = success).
 enum ImageResult : int {
     imgOk = 0,
@@ -131,8 +141,15 @@ public:
     float MinTemp() const;
     bool RollOver() const;
     bool IsMissionRunning() const;
-    qint32 MissionStartDelay() const;         // minutes
-    QDateTime NextReading() const;            // LastReading + (delay + rate * 2048) minutes
+    qint32 MissionStartDelay() const;         // minutes still to wait (the logger counts it down)
+    // Time of the mission's first sample, local: MissionStart once recording has begun; while a
+    // running mission still waits for its start delay, the minute boundary after the delay runs
+    // out, counted from the logger's clock of this image (LastReading when the clock is missing).
+    // Invalid when neither is known, or when no mission runs and nothing was recorded.
+    QDateTime FirstSampleTime() const;
+    // When this logger's unread data is at risk, local: DataAtRiskTime of FirstSampleTime,
+    // LastReading, SampleRate and RollOver. Stored as the logger's NextReading.
+    QDateTime NextReading() const;
 
     // ---- Sample series: SamplesStored rows, oldest first (no trailing empty row). Empty when
     // fewer than one sample is stored. When the data log holds fewer slots than the series needs

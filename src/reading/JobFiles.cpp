@@ -29,8 +29,7 @@ std::vector<JobFile> ComputeJoblist(const ResultList& rows, const QDateTime& now
     for (int i = rows.firstDataRow(); i < rows.size(); ++i) {
         const DbRow& r = rows.rows[size_t(i)];
         if (!r.value("MissionRunning").toBool()) continue;
-        const DbValue next = r.value("NextReading");
-        const QDateTime nextTime = next.isNull() ? QDateTime() : next.toDateTime();
+        const QDateTime nextTime = RowDataAtRisk(r);
         // A logger without a known rollover time counts as due.
         if (dueOnly && nextTime.isValid() && HourBoundaries(nowLocal, nextTime) >= readHoursBeforeOverflow) continue;
         const QString serial = r.value("SerialNo").toString();

@@ -221,6 +221,7 @@ void frmDownloadMain::setSymbol(int picture)
 void frmDownloadMain::timPollBus_Timer()
 {
     const bool wasActive = timPollBus->isActive();
+    const int closesBefore = m_closes;
     timPollBus->stop();
     const clsBusPoll::Cycle c = m_poll.Poll();
     ShowStatus(c.status);
@@ -246,7 +247,8 @@ void frmDownloadMain::timPollBus_Timer()
         // the first time only now has one).
         if (c.arrived) selectRow(AppLogger().DeviceDescription());
     }
-    if (wasActive || isVisible()) timPollBus->start();
+    // A window closed during the cycle (a message box lets its close through) polls no more.
+    if (isVisible() || (wasActive && m_closes == closesBefore)) timPollBus->start();
 }
 
 void frmDownloadMain::selectRow(const QString& description)
@@ -376,6 +378,7 @@ void frmDownloadMain::SaveSettings()
 
 void frmDownloadMain::closeEvent(QCloseEvent* event)
 {
+    ++m_closes;
     timPollBus->stop();
     CloseReadingDialog();
     SaveSettings();

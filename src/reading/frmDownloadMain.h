@@ -68,6 +68,7 @@ private:
     int m_picture = 0;
     int m_sortedColumn = -1;
     bool m_ascending = true;
+    int m_closes = 0;                  // closes of the window so far
 };
 
 // Makes the read-logger window the main menu's first working window and installs the reading

@@ -284,7 +284,7 @@ TEST(DesktopStart, FirstStartAsksOnceSecondStartDoesNot)
     });
     QLockFile other(o.home + "/nordalis.lock");   // held by a live process (this one)
     ASSERT_TRUE(other.tryLock(0));
-    EXPECT_EQ(RunStartup(), StartupResult::Ended);
+    EXPECT_EQ(RunStartup(), StartupResult::AlreadyRunning);
     EXPECT_EQ(messages, QStringList{"NORDALIS already running: NORDALIS is already running, quitting"});
     other.unlock();
 

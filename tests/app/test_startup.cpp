@@ -2,11 +2,19 @@
 // the single-instance lock.
 #include "app/Startup.h"
 #include "app/modInternationalisation.h"
+#include <QFile>
 #include <QLockFile>
+#include <QSysInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimeZone>
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 TEST(CommandLine, DuSwitchInAnyCase)
 {
@@ -116,6 +124,57 @@ TEST(SingleInstance, SecondCopyRefusedCrashedCopyNotStuck)
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(QByteArray::number(deadPid) + "\nnordalis\n" + QSysInfo::machineHostName().toUtf8() + "\n");
     f.close();
+    EXPECT_TRUE(AcquireSingleInstance(dir.path()));
+    ReleaseSingleInstance();
+}
+
+// A copy that crashed and that nobody has collected yet (its parent did not wait for it) still
+// has its process number; its lock file names that number and its program. The start must still
+// go ahead: the lock belonged to the dead process's open file, not to its number.
+TEST(SingleInstance, LockOfAnUncollectedDeadCopyDoesNotBlock)
+{
+    QTemporaryDir dir;
+    const QByteArray path = QFile::encodeName(dir.filePath("nordalis.lock"));
+    const QByteArray host = QSysInfo::machineHostName().toUtf8();
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // The crashing copy: takes the lock as the program does, writes who it is, dies.
+        const int fd = ::open(path.constData(), O_RDWR | O_CREAT, 0644);
+        if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            char text[128];
+            const int n = snprintf(text, sizeof text, "%d\nnordalis\n%s\n", int(getpid()), host.constData());
+            [[maybe_unused]] const ssize_t w = ::write(fd, text, size_t(n));
+        }
+        ::kill(getpid(), SIGKILL);
+        _exit(1);
+    }
+    // Wait until it is dead but not collected (a zombie).
+    siginfo_t info{};
+    ASSERT_EQ(waitid(P_PID, id_t(child), &info, WEXITED | WNOWAIT), 0);
+    ASSERT_EQ(::kill(child, 0), 0) << "the dead copy still has its process number";
+
+    EXPECT_TRUE(AcquireSingleInstance(dir.path())) << "the start is refused by a dead copy's lock";
+    ReleaseSingleInstance();
+    waitpid(child, nullptr, 0);
+}
+
+// The lock is held, and refused, while the holder lives: a second process that holds it makes
+// this one refuse; once that process has ended, this one starts.
+TEST(SingleInstance, AnotherProcessHoldingTheLockRefusesUntilItEnds)
+{
+    QTemporaryDir dir;
+    QProcess holder;
+    holder.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // The system's flock tool takes the same kind of lock on the file and prints once it holds it.
+    // -o: the command itself does not hold the lock, so ending the tool ends the hold; the command
+    // waits for its input, which ends with the tool.
+    holder.start("/usr/bin/flock", {"-o", dir.filePath("nordalis.lock"), "-c", "echo locked; read line"});
+    ASSERT_TRUE(holder.waitForStarted());
+    ASSERT_TRUE(holder.waitForReadyRead(10000));
+    EXPECT_FALSE(AcquireSingleInstance(dir.path()));
+    holder.kill();
+    holder.waitForFinished();
     EXPECT_TRUE(AcquireSingleInstance(dir.path()));
     ReleaseSingleInstance();
 }

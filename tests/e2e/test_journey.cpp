@@ -348,8 +348,15 @@ TEST_F(Journey, OperatorsDayFromInstallationToRestart)
     EXPECT_GT(sims[0]->missionSamples(), 2048);   // it did roll over
     EXPECT_EQ(QDir(App().BackupDirectory).entryList({"*.dta"}, QDir::Files).size(), 6);
     EXPECT_TRUE(QDir(App().DataDirectory).entryList({"*.dta"}, QDir::Files).isEmpty());
-    // After the reading nothing is due: the readings restart every logger's schedule.
-    EXPECT_TRUE(QueryDueList(true).empty());
+    // After the reading the rollover logger's schedule starts anew; the delayed logger without
+    // rollover stays due: a reading does not restart its mission, and its log is full 2048
+    // samples after its first one (day 7 + 14.2 days), whenever it was read.
+    {
+        const std::vector<DueListRow> due = QueryDueList(true);
+        ASSERT_EQ(due.size(), 1u);
+        EXPECT_EQ(due[0].deviceId, ids[1]);
+        EXPECT_EQ(due[0].status, DueListRow::Due);
+    }
 
     // Rollover logger: days 0-3 from the first reading, then the last 2048 of its 5760 samples;
     // delayed logger: 13 days at 10 minutes; slow logger: 20 days at 20 minutes.

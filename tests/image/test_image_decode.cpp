@@ -166,12 +166,85 @@ TEST(ImageRecord, LastReadingIsStoredAsUtcDigits)
     image.SetLastReading(utc(2007, 6, 5, 11, 0));   // local
     EXPECT_EQ(image.NvramFields().at(4), "070605100000");
     EXPECT_EQ(image.LastReading(), utc(2007, 6, 5, 11, 0));
-    image.SetRegisterPages(Registers(Mission{.rate = 10, .delay = 60}));
-    EXPECT_EQ(image.NextReading(), utc(2007, 6, 5, 11, 0).addSecs((60 + 10 * 2048) * 60));
 
     image.SetNVRAMBytes(Record({"1", "1", "x", "1", "071305100000", "u", "i", "...calib..."}));   // month 13
     image.DecodeNVRAM();
     EXPECT_FALSE(image.LastReading().isValid());
+}
+
+// When a logger's unread data is at risk (NextReading, stored with the logger's row): counted
+// from the first sample of the mission, never from a reading alone, since reading a logger does
+// not restart its mission.
+TEST(ImageDataAtRisk, TheRuleOnItsOwn)
+{
+    const QDateTime first = utc(2026, 3, 1, 8, 0), read = utc(2026, 3, 7, 8, 0);
+    const qint64 full = 5 * 2048 * 60;   // 2048 samples of 5 minutes: 170 h 40 min
+    EXPECT_EQ(DataAtRiskTime(first, read, 5, false), first.addSecs(full));
+    EXPECT_EQ(DataAtRiskTime(first, read, 5, true), read.addSecs(full));
+    // A reading before the first sample (a mission still waiting) or none at all: the first sample counts.
+    EXPECT_EQ(DataAtRiskTime(first, utc(2026, 2, 28, 8, 0), 5, true), first.addSecs(full));
+    EXPECT_EQ(DataAtRiskTime(first, QDateTime(), 5, true), first.addSecs(full));
+    EXPECT_FALSE(DataAtRiskTime(QDateTime(), read, 5, false).isValid());
+    EXPECT_FALSE(DataAtRiskTime(first, read, 0, false).isValid());
+}
+
+TEST(ImageDataAtRisk, ReadSixDaysIntoAFiveMinuteMission)
+{
+    BiasScope bias(-60);   // local = UTC + 1 h
+    Mission m;
+    m.startUtc = utc(2026, 3, 1, 8, 0);
+    m.clockUtc = utc(2026, 3, 7, 8, 0, 20);
+    m.rate = 5;
+    m.missionSamples = 6 * 24 * 12 + 1;
+    const qint64 full = 5 * 2048 * 60;
+    clsDS1921Data image;
+    Load(image, StandardRecord(1200103, "door", utc(2026, 3, 7, 8, 1)), Registers(m), QByteArray());
+    EXPECT_EQ(image.FirstSampleTime(), utc(2026, 3, 1, 9, 0));
+    // Without rollover: 26 h 40 min after the reading, where the reading time alone would give 170 h 40 min.
+    EXPECT_EQ(image.NextReading(), utc(2026, 3, 1, 9, 0).addSecs(full));
+    EXPECT_EQ(image.LastReading().secsTo(image.NextReading()), 26 * 3600 + 39 * 60);
+
+    m.rollover = true;
+    image.SetRegisterPages(Registers(m));
+    EXPECT_EQ(image.NextReading(), utc(2026, 3, 7, 9, 1).addSecs(full));
+
+    // A logger never read (no reading time in its record): the first sample counts either way.
+    Load(image, StandardRecord(1200103, "door", utc(2026, 3, 7, 8, 1)).replace("260307080100", "0"), Registers(m),
+         QByteArray());
+    ASSERT_FALSE(image.LastReading().isValid());
+    EXPECT_EQ(image.NextReading(), utc(2026, 3, 1, 9, 0).addSecs(full));
+    m.rollover = false;
+    image.SetRegisterPages(Registers(m));
+    EXPECT_EQ(image.NextReading(), utc(2026, 3, 1, 9, 0).addSecs(full));
+}
+
+TEST(ImageDataAtRisk, AMissionWaitingForItsStartDelay)
+{
+    BiasScope bias(0);
+    Mission m;
+    m.clockUtc = utc(2026, 3, 1, 8, 0, 40);
+    m.rate = 10;
+    m.delay = 90;               // minutes still to wait
+    // No first sample yet: the mission time stamp is still cleared.
+    auto registers = [&] {
+        QByteArray r = Registers(m);
+        for (int i = 0x15; i <= 0x19; ++i) r[i] = 0;
+        return r;
+    };
+    clsDS1921Data image;
+    Load(image, StandardRecord(1200103, "door", utc(2026, 3, 1, 8, 1)), registers(), QByteArray());
+    ASSERT_FALSE(image.MissionStart().isValid());
+    // The delay runs out at 09:30 and the first sample follows at the next minute boundary.
+    EXPECT_EQ(image.FirstSampleTime(), utc(2026, 3, 1, 9, 31));
+    EXPECT_EQ(image.NextReading(), utc(2026, 3, 1, 9, 31).addSecs(10 * 2048 * 60));
+    m.rollover = true;
+    image.SetRegisterPages(registers());
+    EXPECT_EQ(image.NextReading(), utc(2026, 3, 1, 9, 31).addSecs(10 * 2048 * 60));
+
+    // A logger that was never started records nothing: no moment.
+    m.running = false;
+    image.SetRegisterPages(registers());
+    EXPECT_FALSE(image.FirstSampleTime().isValid());
     EXPECT_FALSE(image.NextReading().isValid());
 }
 

@@ -10,6 +10,11 @@
 #include "reading/frmDownload.h"
 
 #include <QApplication>
+#include <QCloseEvent>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QPushButton>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -257,4 +262,75 @@ TEST_F(ReadingBench, MainMenuOpensReadLoggerWindowAndHookReopensDialog)
     SetReadingDialogHook(nullptr);
     delete w;
     m.hide();
+}
+
+// The operator opens READ LOGGER from the keyboard and closes it at once. The close request the
+// window manager sends to the window that has the focus may still reach the main menu - while
+// the button is being pressed, or queued while the window was being built - and must not end
+// the program; closing the read-logger window itself only brings the menu back.
+TEST_F(ReadingBench, KeyboardOpenAndImmediateCloseKeepTheProgram)
+{
+    runningLogger(3);
+    InstallReadingWindows();
+    frmMainMenue& m = MainMenu();
+    ShowMainMenu();
+    int quits = 0;
+    const QMetaObject::Connection watch =
+        QObject::connect(qApp, &QCoreApplication::aboutToQuit, [&quits] { ++quits; });
+
+    m.cmdMenue[0]->animateClick();   // what the label's mnemonic does
+    QCloseEvent early;
+    QApplication::sendEvent(&m, &early);
+    EXPECT_FALSE(early.isAccepted()) << "a close while the button is pressed";
+    QDeadlineTimer deadline(10000);
+    while (!(m.workingWindow(0) && m.workingWindow(0)->isVisible()) && !deadline.hasExpired())
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    auto* w = qobject_cast<frmDownloadMain*>(m.workingWindow(0));
+    ASSERT_TRUE(w);
+    EXPECT_FALSE(m.isVisible());
+    QCloseEvent late;
+    QApplication::sendEvent(&m, &late);
+    EXPECT_FALSE(late.isAccepted()) << "a close queued for the menu that the window replaced";
+
+    // Closing the window inside the running event loop: the loop ends by our own request only.
+    QEventLoop loop;
+    QTimer::singleShot(0, w, [w] { w->close(); });
+    QTimer::singleShot(200, &loop, [&loop] { loop.exit(7); });
+    EXPECT_EQ(loop.exec(), 7);
+    EXPECT_EQ(quits, 0);
+    EXPECT_TRUE(m.isVisible());
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_FALSE(w->timPollBus->isActive());
+
+    QObject::disconnect(watch);
+    SetWorkingWindowFactory(0, nullptr);
+    SetReadingDialogHook(nullptr);
+    delete w;
+    m.hide();
+}
+
+// The window closed while one of its poll cycles shows a message (here: a damaged logger file
+// set aside) polls no more afterwards.
+TEST_F(ReadingBench, WindowClosedDuringAPollCyclePollsNoMore)
+{
+    frmDownloadMain w;
+    w.show();
+    ASSERT_TRUE(w.timPollBus->isActive());
+    QDir().mkpath(App().DataDirectory);
+    QFile bad(QDir(App().DataDirectory).filePath("0000000001 260301080000.dta"));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write("not a logger file");
+    bad.close();
+    int shown = 0;
+    SetMessageHandler([&](const QString&, int, const QString&) {
+        ++shown;
+        w.close();   // the operator closes the window while the message is up
+        return int(vbOK);
+    });
+    w.timPollBus_Timer();
+    EXPECT_EQ(shown, 1);
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_FALSE(w.timPollBus->isActive());
+    SetMessageHandler([](const QString&, int, const QString&) { return int(vbOK); });
+    MainMenu().hide();
 }
