@@ -155,7 +155,7 @@ int runProgram(CliContext& ctx)
     switch (outcome) {
     case ProgrammingOutcome::Running:
         ctx.out << "logger " << settings.SerialNo << " running as " << FormatDeviceID(plan.DeviceID) << ", "
-                << plan.SampleRate << " min, start delay " << clsMissionSettings::StartDelayFor(plan.StartLocal, NowLocal())
+                << plan.SampleRate << " min, start delay " << sequence.WrittenStartDelay()
                 << " min";
         if (!sequence.SavedLoggerFile().isEmpty())
             ctx.out << "; " << sequence.SavedSamples() << " samples saved in " << sequence.SavedLoggerFile();

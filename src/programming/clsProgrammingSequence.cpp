@@ -229,6 +229,7 @@ ProgrammingOutcome clsProgrammingSequence::Run(const MissionPlan& plan)
     status("old data cleared...", 100);
     // 5. Start delay from the start moment, at this moment.
     const int delay = clsMissionSettings::StartDelayFor(plan.StartLocal, NowLocal());
+    m_startDelay = delay;
     step([&] { return device.SetStartDelay(delay); });
     status("start-delay set...", 100);
     // 6. Alarms (degrees Celsius).

@@ -70,6 +70,7 @@ public:
     QStringList Log() const { return m_log; }
     QString SavedLoggerFile() const { return m_savedFile; }
     int SavedSamples() const { return m_savedSamples; }
+    int WrittenStartDelay() const { return m_startDelay; }   // minutes, as written into the logger
     QString FailureMessage() const { return m_failure; }
 
 private:
@@ -85,5 +86,6 @@ private:
     QString m_savedFile;
     int m_savedSamples = 0;
     QString m_failure;
-    bool m_stopped = false;   // the old mission was ended by this run
+    bool m_stopped = false;
+    int m_startDelay = 0;   // the old mission was ended by this run
 };

@@ -219,9 +219,10 @@ TEST_F(Maintenance, AWriteBetweenTheSnapshotAndTheCopyIsNotLost)
     sqlite3* other = openRaw();
     int writes = 0;
     maintenance->afterSnapshot = [&] {
-        if (writes++ == 0)
+        if (writes++ == 0) {
             EXPECT_EQ(sqlite3_exec(other, "INSERT INTO samples VALUES (123400101, 5, 5.0)", nullptr, nullptr, nullptr),
                       SQLITE_OK);
+        }
     };
     ASSERT_TRUE(maintenance->Reorganize(false)) << maintenance->ErrorText().toStdString();
     EXPECT_EQ(writes, 2);   // the stale snapshot was dropped and taken again
