@@ -103,17 +103,20 @@ bool clsProgrammingSequence::saveSamplesBeforeErasing()
     if (m_image.IsMissionRunning()) {
         const qint32 saved = m_image.MissionSamples();
         clsDallasDevice& device = *m_image.objDeviceFound;
-        const bool stopWritten = device.WriteRaw(kRegStatus, ByteBuffer{0xDF}) == 0;
-        // Whether the mission still runs decides what may be said of the logger from here on.
-        ByteBuffer statusRegister;
-        if (device.ReadRawMemory(kRegStatus, 1, statusRegister) != 0 || (statusRegister[0] & 0x20) == 0)
-            m_stopped = true;
-        if (!stopWritten || !m_stopped) {
-            if (m_stopped) return false;
+        // What the stop did is read from the logger, whatever the write answered: from here on
+        // a logger whose mission ended must never be called unchanged.
+        (void)device.WriteRaw(kRegStatus, ByteBuffer{0xDF});
+        const clsDallasDevice::Mission state = device.CheckedMissionState();
+        if (state == clsDallasDevice::Mission::Unknown) {
+            m_stopUnknown = true;
+            return false;
+        }
+        if (state == clsDallasDevice::Mission::Running) {
             m_failure = Translate("couldn't read logger data");
             message("couldn't read logger data", vbCritical, "error reading logger");
             return false;
         }
+        m_stopped = true;
         clsDS1921Data now;
         now.objBus = m_image.objBus;
         now.objDeviceFound = m_image.objDeviceFound;
@@ -157,6 +160,7 @@ ProgrammingOutcome clsProgrammingSequence::Run(const MissionPlan& plan)
     m_savedSamples = 0;
     m_failure.clear();
     m_stopped = false;
+    m_stopUnknown = false;
 
     if (!m_image.objDeviceFound) m_image.DeviceFound(QStringLiteral("21"));
     if (!m_image.objDeviceFound) {
@@ -193,6 +197,12 @@ ProgrammingOutcome clsProgrammingSequence::Run(const MissionPlan& plan)
         status("logger not programmed", 0);
         ShowReady();
         if (m_stopped) return stoppedOutcome(Translate("its samples could not be read again after stopping it"));
+        if (m_stopUnknown) {
+            m_failure = Translate("the logger could not be checked after its mission was being stopped and may not be recording") +
+                        savedText() + Translate(" - put it back and program it again");
+            message(m_failure, vbCritical, "error writing data");
+            return ProgrammingOutcome::Unconfirmed;
+        }
         return m_failure.startsWith(Translate("couldn't read logger data")) ? ProgrammingOutcome::NoLogger
                                                                           : ProgrammingOutcome::SaveFailed;
     }
@@ -210,10 +220,16 @@ ProgrammingOutcome clsProgrammingSequence::Run(const MissionPlan& plan)
     // Each step is repeated after a failed transfer; after a step that fails every time nothing
     // more is written, and the identity record only when every setting is in place.
     bool allWritten = true;
-    auto step = [&](const std::function<int32_t()>& write) {
+    // After a failed attempt the logger is asked whether its mission runs: the sample rate's
+    // write has then landed, and no register may be written any more (a write would end it).
+    auto step = [&](const std::function<int32_t()>& write, bool startsMission = false) {
         if (!allWritten) return;
-        for (int attempt = 0; attempt < kStepAttempts; ++attempt)
+        for (int attempt = 0; attempt < kStepAttempts; ++attempt) {
             if (write() == 0) return;
+            const clsDallasDevice::Mission state = device.CheckedMissionState();
+            if (startsMission && state == clsDallasDevice::Mission::Running) return;
+            if (state != clsDallasDevice::Mission::Stopped) break;
+        }
         allWritten = false;
     };
 
@@ -239,15 +255,18 @@ ProgrammingOutcome clsProgrammingSequence::Run(const MissionPlan& plan)
     step([&] { return device.SetRollOver(plan.RollOver); });
     status("rollover set...", 200);
     // 8. Sample rate: starts the mission, so it is the last register written.
-    step([&] { return device.SetSampleRate(uint8_t(plan.SampleRate)); });
+    step([&] { return device.SetSampleRate(uint8_t(plan.SampleRate)); }, true);
     status("sample period set...", 200);
-    // 9. Identity record.
+    // 9. Identity record; a record written for a mission that then does not run is taken back.
+    const QByteArray recordBefore = m_image.NVRAMBytes();
     StampMissionRecord(m_image, plan, rom);
     qint32 rc = -1;
+    const bool settingsWritten = allWritten;
     step([&] {
         m_image.WriteImageToLoggerNVRAM(rc);
         return rc;
     });
+    const bool recordWritten = settingsWritten && allWritten;
     status("position set...", 200);
 
     // 10. The logger must run and hold what was written.
@@ -270,10 +289,11 @@ ProgrammingOutcome clsProgrammingSequence::Run(const MissionPlan& plan)
     if (!ok) {
         // What the logger does now: not recording, or not known (taken out, or recording with
         // settings other than those given).
-        ByteBuffer statusRegister;
-        const bool known = device.ReadRawMemory(kRegStatus, 1, statusRegister) == 0;
-        const bool recording = known && (statusRegister[0] & 0x20) != 0;
+        const clsDallasDevice::Mission state = device.CheckedMissionState();
+        const bool known = state != clsDallasDevice::Mission::Unknown;
+        const bool recording = state == clsDallasDevice::Mission::Running;
         if (known && !recording) {
+            if (recordWritten) (void)device.WritePage(0, ByteBuffer(recordBefore.begin(), recordBefore.end()));
             m_failure = Translate("error writing data to logger, please reprogram !") + savedText();
             message(m_failure, vbCritical, "error writing data");
             status("logger NOT RUNNING!!", 200);

@@ -86,6 +86,7 @@ private:
     QString m_savedFile;
     int m_savedSamples = 0;
     QString m_failure;
-    bool m_stopped = false;
+    bool m_stopped = false;       // the old mission was ended by this run
+    bool m_stopUnknown = false;   // the stop was sent, but the logger could not be asked afterwards
     int m_startDelay = 0;   // the old mission was ended by this run
 };

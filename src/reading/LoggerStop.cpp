@@ -14,11 +14,10 @@ StopResult StopConnectedLogger(clsDS1921Data& logger)
     clsDallasDevice& device = *logger.objDeviceFound;
     r.rom = device.strROMText;
     const int rc = device.StopMission();
-    ByteBuffer statusRegister;
-    const bool known = device.ReadRawMemory(kRegStatus, 1, statusRegister) == 0;
-    if (known && (statusRegister[0] & 0x20) == 0) {
+    const clsDallasDevice::Mission state = device.CheckedMissionState();
+    if (state == clsDallasDevice::Mission::Stopped) {
         r.outcome = StopOutcome::Stopped;
-    } else if (known) {
+    } else if (state == clsDallasDevice::Mission::Running) {
         r.outcome = StopOutcome::StillRunning;
         r.message = Translate("couldn't stop logger ") + r.rom + QStringLiteral(" (%1): ").arg(rc) +
                     Translate("it is still running");

@@ -210,9 +210,9 @@ clsReadingSequence::Outcome clsReadingSequence::Run()
 
     // 12. Is the mission running?
     // Asked again; when that fails, the registers read a moment ago tell.
-    ByteBuffer statusRegister;
-    MissionRunning = device->ReadRawMemory(kRegStatus, 1, statusRegister) == 0 ? (statusRegister[0] & 0x20) != 0
-                                                                              : img.IsMissionRunning();
+    const clsDallasDevice::Mission state = device->CheckedMissionState();
+    MissionRunning = state == clsDallasDevice::Mission::Unknown ? img.IsMissionRunning()
+                                                                : state == clsDallasDevice::Mission::Running;
     if (MissionRunning) {
         status(Translate("...finished reading, logger running"));
         if (img.SamplesStored() == 0) {

@@ -158,6 +158,16 @@ bool clsDallasDevice::IsMissionRunning()
     return (status[0] & 0x20) != 0;
 }
 
+clsDallasDevice::Mission clsDallasDevice::CheckedMissionState()
+{
+    if (!IsDS1921() || !objMyBus) return Mission::Unknown;
+    for (int attempt = 0; attempt < kStatusReadAttempts; ++attempt) {
+        ByteBuffer status;
+        if (ReadRawMemory(kRegStatus, 1, status) == 0) return (status[0] & 0x20) ? Mission::Running : Mission::Stopped;
+    }
+    return Mission::Unknown;
+}
+
 int32_t clsDallasDevice::StopMission()
 {
     if (!IsDS1921()) return -15;

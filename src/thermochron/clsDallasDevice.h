@@ -66,6 +66,10 @@ public:
     int SingleToTemperature(float sngTemperature) const;               // logger code 0..255
     float CodeToTemperature(int code) const;                           // the variant's T from c
     bool IsMissionRunning();
+    // The mission bit of the status register, read up to kStatusReadAttempts times; Unknown
+    // when no read succeeded (IsMissionRunning says false then).
+    enum class Mission { Running, Stopped, Unknown };
+    Mission CheckedMissionState();
     int32_t StopMission();
     int32_t GetCurrentTemperature(float& sngTemperature);
 
@@ -89,3 +93,4 @@ private:
 // Polls of the status register's conversion-done bit after Convert Temperature, 50 ms apart.
 // The DS1921's conversion time is not known for certain, so the reading waits for the bit.
 inline constexpr int kConversionPolls = 20;
+inline constexpr int kStatusReadAttempts = 3;

@@ -151,10 +151,14 @@ TEST_F(FaultCampaign, NothingLostNothingMislabelledNothingSilent)
     VirtualDs1921* logger = runningLogger(30);
     App().InterfaceRomCode = AppLogger().DeviceFound("09");
     const QString rom = logger->romText();
-    std::mt19937 rng(20261207);
+    // NORDALIS_CAMPAIGN_SEED and NORDALIS_CAMPAIGN_TRIALS run other or longer campaigns by hand.
+    const uint32_t seed = qEnvironmentVariableIsSet("NORDALIS_CAMPAIGN_SEED")
+                              ? uint32_t(qEnvironmentVariableIntValue("NORDALIS_CAMPAIGN_SEED")) : 20261207u;
+    const int kTrials = qEnvironmentVariableIsSet("NORDALIS_CAMPAIGN_TRIALS")
+                            ? qEnvironmentVariableIntValue("NORDALIS_CAMPAIGN_TRIALS") : 330;
+    std::mt19937 rng(seed);
     auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
 
-    constexpr int kTrials = 330;
     std::map<std::string, int> faults, outcomes;
     std::vector<std::string> violations;
     int repairs = 0;
@@ -204,6 +208,7 @@ TEST_F(FaultCampaign, NothingLostNothingMislabelledNothingSilent)
         std::string outcome;
         QString newIdentity;
         QByteArray stampedRecord;
+        QString opLog;   // what the operation said, for a violation's report
         if (op == Op::Read) {
             AppLogger().DeviceFound("21");
             clsReadingSequence seq(AppLogger());
@@ -219,6 +224,7 @@ TEST_F(FaultCampaign, NothingLostNothingMislabelledNothingSilent)
             seq.ShowMessages = false;
             seq.StatusText = settings.SummaryText();
             const ProgrammingOutcome o = seq.Run(plan);
+            opLog = seq.Log().join(" | ") + " | " + seq.FailureMessage();
             exitStatus = ProgrammingExitStatus(o);
             static const char* names[] = {"running", "not running", "stopped", "unconfirmed", "not confirmed",
                                           "refused", "no logger", "save failed"};
@@ -248,7 +254,8 @@ TEST_F(FaultCampaign, NothingLostNothingMislabelledNothingSilent)
         const bool unchanged = after == before;
         auto violation = [&](const std::string& what) {
             violations.push_back("trial " + std::to_string(trial) + " (" + OpName(op) + ", " + fault + ", " + outcome +
-                                 ", exit " + std::to_string(exitStatus) + "): " + what);
+                                 ", exit " + std::to_string(exitStatus) + "): " + what +
+                                 (opLog.isEmpty() ? "" : " [" + opLog.toStdString() + "]"));
         };
         collectFiles();
 
@@ -305,7 +312,7 @@ TEST_F(FaultCampaign, NothingLostNothingMislabelledNothingSilent)
         }
     }
 
-    std::cout << "fault campaign: " << kTrials << " faults injected";
+    std::cout << "fault campaign (seed " << seed << "): " << kTrials << " faults injected";
     for (const auto& [k, n] : faults) std::cout << "; " << k << " " << n;
     std::cout << "\noutcomes:";
     for (const auto& [k, n] : outcomes) std::cout << "\n  " << k << ": " << n;
