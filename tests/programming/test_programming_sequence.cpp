@@ -183,8 +183,27 @@ TEST_F(ProgrammingBench, SamplesOnTheLoggerAreSavedBeforeErasing)
     EXPECT_EQ(count("SELECT COUNT(*) FROM history WHERE Type = 1"), 2);
 }
 
+namespace {
+// A bench link on which no write of the sample rate register gets through while armed.
+struct RefuseRateBus : VirtualBus {
+    using VirtualBus::VirtualBus;
+    static inline bool armed = false;
+    int block(uint8_t* buffer, int len) override
+    {
+        if (armed && len > 12 && buffer[0] == 0x55 && buffer[9] == 0x0F && buffer[10] == 0x0D && buffer[11] == 0x02)
+            return 3;
+        return VirtualBus::block(buffer, len);
+    }
+};
+} // namespace
+
 TEST_F(ProgrammingBench, LoggerThatDoesNotStartIsReportedAsItIs)
 {
+    TmexShutdown();
+    auto w = world;
+    SetLinkFactoryForTesting([w](int, int) { return std::make_unique<RefuseRateBus>(w); });
+    AppLogger().objBus.reset();
+    AppLogger().objDeviceFound.reset();
     VirtualDs1921* logger = addLogger();
     clsMissionSettings s = openSettings();
     MissionPlan plan;
@@ -192,14 +211,12 @@ TEST_F(ProgrammingBench, LoggerThatDoesNotStartIsReportedAsItIs)
     ASSERT_TRUE(s.Validate(AppLogger(), plan, message, title));
     const QByteArray recordBefore = AppLogger().NVRAMBytes();
 
-    // Every attempt at the sample rate fails, then the link is fine again: the logger is erased,
-    // answers, and does not record.
+    // Every attempt at the sample rate fails: the logger is erased, answers, and does not record.
     clsProgrammingSequence seq(AppLogger(), AppDatabase());
     seq.StatusText = "summary";
-    seq.ShowStatus = [this](const QString& text, int) {
-        if (text == "rollover set...") world->shortenBlocks(3);
-    };
+    RefuseRateBus::armed = true;
     EXPECT_EQ(seq.Run(plan), ProgrammingOutcome::NotRunning);
+    RefuseRateBus::armed = false;
     EXPECT_EQ(ProgrammingExitStatus(ProgrammingOutcome::NotRunning), 3);
     EXPECT_FALSE(logger->missionRunning());
     EXPECT_EQ(seq.Log().last(), "logger NOT RUNNING!!");
