@@ -16,10 +16,10 @@ const char* outcomeText(LoggerImageToDatabase::Outcome o)
 {
     switch (o) {
     case LoggerImageToDatabase::Stored: return "stored";
-    case LoggerImageToDatabase::NotStored: return "not stored";
     case LoggerImageToDatabase::Rejected: return "rejected";
     case LoggerImageToDatabase::MoveFailed: return "not moved";
     case LoggerImageToDatabase::Waiting: return "waiting";
+    case LoggerImageToDatabase::ImportedElsewhere: return "already imported";
     }
     return "";
 }
@@ -46,7 +46,7 @@ int runImport(CliContext& ctx)
         if (!r.movedTo.isEmpty()) ctx.out << "\t" << QDir::toNativeSeparators(r.movedTo);
         if (!r.reason.isEmpty()) ctx.out << "\t" << r.reason;
         ctx.out << "\n";
-        if (r.outcome != LoggerImageToDatabase::Stored && r.outcome != LoggerImageToDatabase::NotStored) ++failed;
+        if (r.outcome != LoggerImageToDatabase::Stored && r.outcome != LoggerImageToDatabase::ImportedElsewhere) ++failed;
     };
     const auto results = import.Run(name);
     if (results.empty()) ctx.out << "all logger files processed\n";
