@@ -53,8 +53,22 @@ QString NonRegularFileKind(const QString& path)
     return kindOf(st.st_mode);
 }
 
+// A file embedded in the program (":/examples/LANGUAGE.TXT"): always a plain file in memory.
+RegularFileRead readResource(const QString& path, qint64 maxBytes, OverBound over)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return failure(FileReadError::Missing, QStringLiteral("cannot open %1: %2").arg(path, f.errorString()));
+    if (over == OverBound::Refuse && f.size() > maxBytes) return tooLarge(path, f.size(), maxBytes);
+    RegularFileRead r;
+    r.size = f.size();
+    r.bytes = f.read(maxBytes);
+    return r;
+}
+
 RegularFileRead ReadRegularFile(const QString& path, qint64 maxBytes, OverBound over)
 {
+    if (path.startsWith(QLatin1Char(':'))) return readResource(path, maxBytes, over);
     const QByteArray native = QFile::encodeName(path);
     struct stat st;
     if (::stat(native.constData(), &st) != 0) {

@@ -3,7 +3,8 @@
 // the read until some other program writes, a device such as /dev/zero never ends, and a
 // directory or socket is no file to read. The kind is checked before opening, the open never
 // blocks (O_NONBLOCK) and is checked again on the open descriptor (the path may have been
-// replaced in between), and no more bytes are read than the caller's bound.
+// replaced in between), and no more bytes are read than the caller's bound. Files embedded in
+// the program (":/...") are read from memory under the same bound.
 #include <QByteArray>
 #include <QString>
 
