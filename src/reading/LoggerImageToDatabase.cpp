@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QApplication>
 #include <QGuiApplication>
 #include <QRegularExpression>
 #include <QSet>
@@ -206,7 +207,9 @@ LoggerImageToDatabase::FileResult LoggerImageToDatabase::reject(const QString& n
         const QString text = Translate("The logger file ") + QDir::toNativeSeparators(path) +
                              Translate(" could not be imported and was moved to ") + QDir::toNativeSeparators(dir) +
                              ": " + reason;
-        qWarning().noquote() << text;
+        // The window program also logs it (the message box goes away); a terminal prints the
+        // message itself.
+        if (qobject_cast<QApplication*>(QCoreApplication::instance())) qWarning().noquote() << text;
         ShowMessage(text, vbCritical, "Error in LoggerImageToDatabase()");
     } else if (!stuckReported().contains(path)) {
         // It cannot be set aside either: it stays, and is reported only this once.
