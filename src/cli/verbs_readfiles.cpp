@@ -3,6 +3,7 @@
 #include "cli/Cli.h"
 
 #include "app/modMain.h"
+#include "app/RegularFile.h"
 #include "db/clsDatabase.h"
 #include "reading/JobFiles.h"
 #include "reading/LoggerImageToDatabase.h"
@@ -34,7 +35,13 @@ int runImport(CliContext& ctx)
     const QString name = args.isEmpty() ? QString() : args.first();
     if (!name.isEmpty()) {
         // One file of the data directory, named without a folder.
-        if (name.length() <= 3 || name.contains('/') || !QFileInfo(QDir(App().DataDirectory).filePath(name)).isFile()) {
+        const QString path = QDir(App().DataDirectory).filePath(name);
+        const QString kind = name.contains('/') ? QString() : NonRegularFileKind(path);
+        if (!kind.isEmpty()) {
+            ctx.err << "nordalis-cli import: " << path << " is not a regular file but " << kind << "\n";
+            return 2;
+        }
+        if (name.length() <= 3 || name.contains('/') || !QFileInfo(path).isFile()) {
             ctx.err << "nordalis-cli import: no logger file " << name << " in " << App().DataDirectory << "\n";
             return 2;
         }

@@ -2,6 +2,7 @@
 // them before reading, and every program part that reads a file - logger files, the language
 // file, the configuration store - answers with a clear message instead of a hang or an abort.
 #include "app/RegularFile.h"
+#include "app/modRegistry.h"
 #include "support/CliProcess.h"
 
 #include <QDir>
@@ -96,7 +97,8 @@ TEST_F(RegularFiles, LoggerFileVerbsRefuseDevicesFifosAndHugeFilesClearly)
     EXPECT_EQ(import.out, "all logger files processed\n");
     const CliRun named = cli({"import", "0000000001 070605143012.dta"});
     EXPECT_EQ(named.code, 2);
-    EXPECT_TRUE(named.err.contains("no logger file 0000000001 070605143012.dta")) << named.err.toStdString();
+    EXPECT_TRUE(named.err.contains(path("home/data/0000000001 070605143012.dta") + " is not a regular file but a FIFO"))
+        << named.err.toStdString();
 }
 
 TEST_F(RegularFiles, ALanguageFileThatIsNoFileLeavesTheProgramInEnglish)
@@ -132,6 +134,17 @@ TEST_F(RegularFiles, AConfigurationStoreThatIsNoFileIsNeitherReadNorReplaced)
         << r.err.toStdString();
     EXPECT_EQ(r.err.count("configuration store:"), 1);   // said once, not at every access
     EXPECT_TRUE(isFifo(registry));                         // not written over
+
+    // The same store named by $NORDALIS_REGISTRY, read and written inside this program.
+    SetRegistryFile(QString());
+    qputenv("NORDALIS_REGISTRY", QFile::encodeName(registry));
+    EXPECT_EQ(RegistryFile(), registry);
+    EXPECT_EQ(ReadTmexPortNum(), 1);   // the fall-back port
+    CreateRegistryKey(kTmexKey);
+    WriteRegistryValue(kTmexKey, "DefaultPortNum", QStringLiteral("7"));
+    EXPECT_EQ(ReadTmexPortNum(), 1);
+    EXPECT_TRUE(isFifo(registry));
+    qunsetenv("NORDALIS_REGISTRY");
 
     // A store far too large is left as it is, too.
     QFile::remove(registry);
