@@ -16,6 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static char* argv[] = {name, nullptr};
     static QCoreApplication app(argc, argv);
     static const QString file = QDir::tempPath() + QStringLiteral("/nordalis-fuzz-registry-%1.ini").arg(::getpid());
+    static const struct RemoveAtExit { ~RemoveAtExit() { QFile::remove(file); } } removeAtExit;
     {
         QFile f(file);
         if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) __builtin_trap();
