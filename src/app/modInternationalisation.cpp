@@ -1,6 +1,7 @@
 // Interface language: the optional LANGUAGE.TXT maps English texts to another language.
 #include "app/modInternationalisation.h"
 #include "app/LanguageFile.h"
+#include "app/RegularFile.h"
 #include "app/modMain.h"
 
 #include <QAbstractButton>
@@ -15,6 +16,7 @@
 #include <QMessageBox>
 #include <QTextStream>
 #include <QWidget>
+#include <QtDebug>
 #include <cstdio>
 #include <map>
 #include <optional>
@@ -44,11 +46,17 @@ InputHandler& inputHandler()
 
 bool LoadLanguageFileFrom(const QString& fullPath)
 {
-    QFile f(fullPath);
-    if (!f.open(QIODevice::ReadOnly))
+    // A missing or unreadable file leaves the interface in English without a word; a path that
+    // is no regular file (a FIFO would block the start) or a file far larger than any language
+    // file also leaves it in English, with one line on the terminal saying why.
+    const RegularFileRead read = ReadRegularFile(fullPath, kMaxLanguageFileBytes);
+    if (!read.ok()) {
+        if (read.error == FileReadError::NotRegular || read.error == FileReadError::TooLarge)
+            qWarning().noquote() << read.message + QStringLiteral("; the interface stays in English");
         return false;
+    }
     LanguageTable t;
-    for (const auto& [key, value] : ParseLanguageFileText(DecodeLanguageFileText(f.readAll())))
+    for (const auto& [key, value] : ParseLanguageFileText(DecodeLanguageFileText(read.bytes)))
         t.entries.emplace(key.toLower(), value);   // first entry wins
     table() = std::move(t);
     return true;

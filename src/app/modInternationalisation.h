@@ -13,6 +13,8 @@ enum MsgStyle : int {
 // Answers
 enum MsgAnswer : int { vbOK = 1, vbCancel = 2, vbYes = 6, vbNo = 7 };
 
+// Far more than any language file holds; a larger file is not read.
+inline constexpr qint64 kMaxLanguageFileBytes = 4 * 1024 * 1024;
 bool LoadLanguageFile(const QString& fileName);   // relative to the application directory, e.g. "/LANGUAGE.TXT"
 bool LoadLanguageFileFrom(const QString& fullPath);
 void UnloadLanguage();                             // back to English (tests)

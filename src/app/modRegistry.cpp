@@ -6,13 +6,16 @@
 // characters and the terminating NUL (written as \0), as the registry stores them; readers that
 // take the stored length remove that last character.
 #include "app/modRegistry.h"
+#include "app/RegularFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QSet>
 #include <QTextStream>
+#include <QtDebug>
 #include <cmath>
 #include <map>
 
@@ -65,17 +68,35 @@ bool readQuoted(const QString& line, int& pos, QString& out)
     return false;
 }
 
-RegTree load()
+// Far more than the few keys of the store ever take.
+constexpr qint64 kMaxRegistryFileBytes = 1024 * 1024;
+
+// Reads the store. A missing file is an empty store. A path that is no regular file (a FIFO would
+// block every start) or a file beyond the bound is neither read nor written over: *usable is set
+// to false, the readers get their defaults, and one line on the terminal says why.
+RegTree load(bool* usable = nullptr)
 {
     RegTree tree;
-    QFile f(RegistryFile());
-    if (!f.open(QIODevice::ReadOnly))
+    if (usable) *usable = true;
+    const QString path = RegistryFile();
+    const RegularFileRead read = ReadRegularFile(path, kMaxRegistryFileBytes);
+    if (!read.ok()) {
+        if (read.error == FileReadError::Missing) return tree;
+        if (usable) *usable = false;
+        static QSet<QString> reported;
+        if (!reported.contains(path)) {
+            reported.insert(path);
+            qWarning().noquote() << QStringLiteral("configuration store: %1; its values are neither read nor written")
+                                        .arg(read.message);
+        }
         return tree;
-    QTextStream in(&f);
-    in.setEncoding(QStringConverter::Utf8);
+    }
+    QString text = QString::fromUtf8(read.bytes);
+    if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
+    const QStringList lines = text.split(QLatin1Char('\n'));
     RegKey* current = nullptr;
-    while (!in.atEnd()) {
-        const QString line = in.readLine();
+    for (QString line : lines) {
+        if (line.endsWith(QLatin1Char('\r'))) line.chop(1);
         if (line.startsWith('[') && line.endsWith(']')) {
             const QString path = line.mid(1, line.size() - 2);
             auto& entry = tree[path.toLower()];
@@ -197,7 +218,11 @@ bool CreateRegistryKey(const QString& keyPath)
     const QString problem = RegistryProblem();
     if (!problem.isEmpty())
         return fail(problem);
-    RegTree tree = load();
+    bool usable = true;
+    RegTree tree = load(&usable);
+    if (!usable)
+        return fail(QStringLiteral("the configuration store %1 cannot be used: it is not a regular file or too large")
+                        .arg(QDir::toNativeSeparators(RegistryFile())));
     auto it = tree.find(keyPath.toLower());
     if (it != tree.end())
         return true;
@@ -210,7 +235,11 @@ bool WriteRegistryValue(const QString& keyPath, const QString& valueName, const 
     const QString problem = RegistryProblem();
     if (!problem.isEmpty())
         return fail(problem);
-    RegTree tree = load();
+    bool usable = true;
+    RegTree tree = load(&usable);
+    if (!usable)
+        return fail(QStringLiteral("the configuration store %1 cannot be used: it is not a regular file or too large")
+                        .arg(QDir::toNativeSeparators(RegistryFile())));
     auto it = tree.find(keyPath.toLower());
     if (it == tree.end())
         return fail(QStringLiteral("the key %1 is not in the configuration store %2")

@@ -119,16 +119,16 @@ int runStore(CliContext& ctx)
     const qint64 roomBefore = countOf(db, roomSql, image.Room());
     db.GetRecordsBySQL(before, deviceSql, false, {DbValue(id)});
     bool rejected = false;
+    QString refusal;
     try {
-        rejected = db.LoggerImageToDB(image);
+        rejected = db.LoggerImageToDB(image, &refusal);
     } catch (const DbError& e) {
         ctx.err << "nordalis-cli store: " << e.number << ":" << e.description << "\n"
                 << "nordalis-cli store: nothing of " << path << " was stored\n";
         return 1;
     }
     if (rejected) {
-        ctx.err << "nordalis-cli store: " << path << " was not stored: the image holds no valid logger "
-                   "counters, identifier or complete data log\n";
+        ctx.err << "nordalis-cli store: " << path << " was not stored: " << refusal << "\n";
         return 1;
     }
     ResultList after;

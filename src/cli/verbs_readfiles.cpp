@@ -3,6 +3,7 @@
 #include "cli/Cli.h"
 
 #include "app/modMain.h"
+#include "app/RegularFile.h"
 #include "db/clsDatabase.h"
 #include "reading/JobFiles.h"
 #include "reading/LoggerImageToDatabase.h"
@@ -16,10 +17,10 @@ const char* outcomeText(LoggerImageToDatabase::Outcome o)
 {
     switch (o) {
     case LoggerImageToDatabase::Stored: return "stored";
-    case LoggerImageToDatabase::NotStored: return "not stored";
     case LoggerImageToDatabase::Rejected: return "rejected";
     case LoggerImageToDatabase::MoveFailed: return "not moved";
     case LoggerImageToDatabase::Waiting: return "waiting";
+    case LoggerImageToDatabase::ImportedElsewhere: return "already imported";
     }
     return "";
 }
@@ -34,7 +35,13 @@ int runImport(CliContext& ctx)
     const QString name = args.isEmpty() ? QString() : args.first();
     if (!name.isEmpty()) {
         // One file of the data directory, named without a folder.
-        if (name.length() <= 3 || name.contains('/') || !QFileInfo(QDir(App().DataDirectory).filePath(name)).isFile()) {
+        const QString path = QDir(App().DataDirectory).filePath(name);
+        const QString kind = name.contains('/') ? QString() : NonRegularFileKind(path);
+        if (!kind.isEmpty()) {
+            ctx.err << "nordalis-cli import: " << path << " is not a regular file but " << kind << "\n";
+            return 2;
+        }
+        if (name.length() <= 3 || name.contains('/') || !QFileInfo(path).isFile()) {
             ctx.err << "nordalis-cli import: no logger file " << name << " in " << App().DataDirectory << "\n";
             return 2;
         }
@@ -46,7 +53,7 @@ int runImport(CliContext& ctx)
         if (!r.movedTo.isEmpty()) ctx.out << "\t" << QDir::toNativeSeparators(r.movedTo);
         if (!r.reason.isEmpty()) ctx.out << "\t" << r.reason;
         ctx.out << "\n";
-        if (r.outcome != LoggerImageToDatabase::Stored && r.outcome != LoggerImageToDatabase::NotStored) ++failed;
+        if (r.outcome != LoggerImageToDatabase::Stored && r.outcome != LoggerImageToDatabase::ImportedElsewhere) ++failed;
     };
     const auto results = import.Run(name);
     if (results.empty()) ctx.out << "all logger files processed\n";

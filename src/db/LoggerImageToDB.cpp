@@ -1,8 +1,10 @@
 // Storing one logger image: the logger's devices row, its compartment when new, and its
 // temperature samples, all in one transaction with one durable commit.
 //
-// Result: true when the image was rejected and nothing was stored (no sample counter, no
-// logger identifier, or a data log too short for the samples it claims); false when stored.
+// Result: true when the image was refused and nothing was stored: it fails the plausibility
+// check of the image (a default or damaged identity record, impossible registers or counters,
+// dates before 2000 or after the logger's clock, a data log too short for its samples); false
+// when stored.
 // A sample this logger already has (same time) is skipped on its own. Any other error rolls
 // the whole image back - no half-stored image is ever left - and is thrown to the caller as
 // DbError, so that the logger file stays where it is and is offered again.
@@ -88,17 +90,20 @@ void storeSamples(sqlite3* db, qint32 deviceId, const std::vector<TemperatureSam
 
 } // namespace
 
-bool clsDatabase::LoggerImageToDB(clsDS1921Data& image)
+bool clsDatabase::LoggerImageToDB(clsDS1921Data& image, QString* refusal)
 {
-    if (image.DeviceSamples() < 0) return true;
-    bool idOk = false;
-    const qint32 deviceId = image.DeviceID(&idOk);
-    if (!idOk) return true;
+    const QString why = image.ImplausibleBecause();
+    if (refusal) *refusal = why;
+    if (!why.isEmpty()) return true;
+    const qint32 deviceId = image.DeviceID();
     std::vector<TemperatureSample> samples;
     if (image.MissionSamples() > 0) {
         bool complete = false;
         samples = image.TemperatureSamples(&complete);
-        if (!complete) return true;   // the data log lacks slots its counter claims
+        if (!complete) {
+            if (refusal) *refusal = QStringLiteral("the sample series cannot be told from the image");
+            return true;
+        }
     }
 
     sqlite3* db = Handle();

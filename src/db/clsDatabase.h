@@ -103,9 +103,10 @@ public:
     bool IsLoggerKnown(qint32 deviceId);
     int SaveHistory(const QString& text, qint32 type);
     // Stores one logger image in one transaction (db/LoggerImageToDB.cpp). True when the image is
-    // rejected and nothing is stored; false when stored. Samples already stored are skipped; any
-    // other error rolls the whole image back and is thrown as DbError.
-    bool LoggerImageToDB(clsDS1921Data& image);
+    // refused as implausible (clsDS1921Data::ImplausibleBecause, the reason in *refusal) and
+    // nothing is stored; false when stored. Samples already stored are skipped; any other error
+    // rolls the whole image back and is thrown as DbError.
+    bool LoggerImageToDB(clsDS1921Data& image, QString* refusal = nullptr);
 
     QString Parameter(const QString& name, const QString& def);
     void SetParameter(const QString& name, const DbValue& value);

@@ -11,6 +11,7 @@
 // half a file under the final name. Reading checks every length field against the file size
 // and refuses a damaged file, leaving the image unchanged.
 #include "image/clsDS1921Data.h"
+#include "app/RegularFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,8 +25,7 @@
 namespace {
 
 constexpr qint16 kFileVersion = 1;
-// Larger than any file the format can describe (three arrays of at most 32768 bytes).
-constexpr qint64 kMaxFileSize = 8 + 3 * 32768;
+constexpr qint64 kMaxFileSize = kMaxLoggerFileBytes;
 
 void putInt16(QByteArray& out, int v)
 {
@@ -146,19 +146,25 @@ void clsDS1921Data::WriteLoggerImageToFileFor(const QString& fileName, const QSt
 void clsDS1921Data::ReadLoggerImageFromFile(const QString& fileName, qint32& result)
 {
     m_lastError.clear();
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        m_lastError = QStringLiteral("cannot open %1: %2").arg(fileName, file.errorString());
-        result = imgFileOpenFailed;
+    // Only a regular file of at most the largest size the format can describe is read: a FIFO,
+    // a device or a huge file gives a clear error instead of a hang or an exhausted memory.
+    const RegularFileRead read = ReadRegularFile(fileName, kMaxFileSize);
+    if (!read.ok()) {
+        if (read.error == FileReadError::TooLarge) {
+            m_lastError = QStringLiteral("%1 is no logger file: %2 bytes is larger than any logger image").arg(fileName).arg(read.size);
+            result = imgFileDamaged;
+        } else {
+            m_lastError = read.message;
+            result = imgFileOpenFailed;
+        }
         return;
     }
-    if (file.size() > kMaxFileSize) {
-        m_lastError = QStringLiteral("%1 is no logger file: %2 bytes is larger than any logger image").arg(fileName).arg(file.size());
-        result = imgFileDamaged;
-        return;
-    }
-    const QByteArray in = file.readAll();
-    file.close();
+    LoadLoggerFileBytes(read.bytes, fileName, result);
+}
+
+void clsDS1921Data::LoadLoggerFileBytes(const QByteArray& in, const QString& fileName, qint32& result)
+{
+    m_lastError.clear();
     const qint64 size = in.size();
     if (size < 2) {
         m_lastError = QStringLiteral("%1 is damaged: it ends before its version field").arg(fileName);

@@ -4,6 +4,7 @@
 #include "image/clsDS1921Data.h"
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
+#include "app/RegularFile.h"
 #include "thermochron/clsDallasDevice.h"
 
 #include <QFile>
@@ -349,9 +350,10 @@ float leadingNumber(const QString& line)
 
 void clsDS1921Data::GetCalibData(const QString& directory, qint32& result)
 {
-    QFile file(directory + QLatin1Char('/') + SerialNo() + QStringLiteral(".dtc"));
-    if (!file.open(QIODevice::ReadOnly)) { result = imgCalibNotLoaded; return; }
-    QString content = Cp1252ToString(file.read(4096));
+    const RegularFileRead read = ReadRegularFile(directory + QLatin1Char('/') + SerialNo() + QStringLiteral(".dtc"), 4096,
+                                                 OverBound::ReadPrefix);
+    if (!read.ok()) { result = imgCalibNotLoaded; return; }
+    QString content = Cp1252ToString(read.bytes);
     // Blanks around the whole content are ignored.
     int a = 0, b = int(content.size());
     while (a < b && content[a] == QLatin1Char(' ')) ++a;

@@ -75,6 +75,9 @@ enum ImageResult : int {
 // its one length byte is the limit.
 constexpr int kMaxNvramRecordBytes = 255;
 
+// Larger than any logger file the format can describe (three arrays of at most 32768 bytes).
+constexpr qint64 kMaxLoggerFileBytes = 8 + 3 * 32768;
+
 struct TemperatureSample {
     QDateTime time;      // UTC, Qt::UTC timeSpec, whole minutes relative to the mission start
     float celsius = 0;
@@ -157,6 +160,13 @@ public:
     // result is empty and *complete is set to false.
     std::vector<TemperatureSample> TemperatureSamples(bool* complete = nullptr) const;
 
+    // ---- Plausibility. Empty when the image can be what a DS1921 programmed by this program
+    // holds; else why not (a damaged or default identity record, impossible register bits or
+    // counters, clock or mission dates that are not valid BCD, before 2000, or a mission start or
+    // samples later than the logger's clock, a data log shorter than its samples). No image that
+    // fails it is stored.
+    QString ImplausibleBecause() const;
+
     // ---- Temperatures
     // strROMCode empty: the ROM text kept in the identity record (field 8) decides the variant.
     float TemperatureToSingle(int bytTemp, const QString& strROMCode = QString()) const;
@@ -181,6 +191,8 @@ public:
     // ---- Logger files. The result codes are ImageResult values; LastError() tells why.
     void WriteLoggerImageToFile(const QString& fileName, qint32& result);
     void ReadLoggerImageFromFile(const QString& fileName, qint32& result);
+    // The same for the bytes of a logger file already read (fileName only names it in messages).
+    void LoadLoggerFileBytes(const QByteArray& bytes, const QString& fileName, qint32& result);
     // Writes the file with the record encoded for romText (images not taken from a live logger).
     void WriteLoggerImageToFileFor(const QString& fileName, const QString& romText, qint32& result);
     QString LastError() const { return m_lastError; }

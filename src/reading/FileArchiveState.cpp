@@ -1,4 +1,5 @@
 #include "reading/FileArchiveState.h"
+#include "app/RegularFile.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -34,9 +35,10 @@ QString statePath(const QFileInfo& fi)
 QHash<QString, QString> readState(const QString& file)
 {
     QHash<QString, QString> entries;
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly)) return entries;
-    QTextStream in(&f);
+    // One short line per file of the folder; a path that is no regular file is never opened.
+    const RegularFileRead read = ReadRegularFile(file, 16 * 1024 * 1024);
+    if (!read.ok()) return entries;
+    QTextStream in(read.bytes);
     while (!in.atEnd()) {
         const QString line = in.readLine();
         const int tab = line.lastIndexOf('\t');

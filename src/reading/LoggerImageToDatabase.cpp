@@ -7,8 +7,11 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QApplication>
 #include <QGuiApplication>
+#include <QRegularExpression>
 #include <QSet>
+#include <QtDebug>
 
 namespace {
 
@@ -102,6 +105,7 @@ LoggerImageToDatabase::FileResult LoggerImageToDatabase::processOne(const QStrin
     FileResult r;
     r.name = name;
     if (!QFileInfo(path).isFile()) {
+        if (importedElsewhere(name, path)) return importedElsewhereResult(name);
         r.outcome = Waiting;
         r.reason = Translate("the file is not there");
         return r;
@@ -111,14 +115,17 @@ LoggerImageToDatabase::FileResult LoggerImageToDatabase::processOne(const QStrin
     clsDS1921Data image;
     qint32 result = 0;
     image.ReadLoggerImageFromFile(path, result);
-    if (result != 0)
+    if (result != 0) {
+        if (importedElsewhere(name, path)) return importedElsewhereResult(name);
         return reject(name, path, image.LastError().isEmpty() ? Translate("the file is not a logger file")
                                                                : image.LastError());
+    }
 
     status(Translate("...writing to database..."));
     bool refused = false;
+    QString refusal;
     try {
-        refused = m_db.LoggerImageToDB(image);
+        refused = m_db.LoggerImageToDB(image, &refusal);
     } catch (const DbError& e) {
         if (isPassingDatabaseError(e)) {
             // Stored nothing (the store is one transaction); the file is kept for the next call.
@@ -134,20 +141,53 @@ LoggerImageToDatabase::FileResult LoggerImageToDatabase::processOne(const QStrin
         return reject(name, path, QString::fromLocal8Bit(e.what()));
     }
 
+    // An implausible image (default identity record, impossible counters, dates before 2000 or
+    // after the logger's clock) is never stored and never goes to the backup folder.
+    if (refused) return reject(name, path, refusal);
+
     status(Translate("...creating backup..."));
     const QString backupDir = m_backupDirectory;
     QDir().mkpath(backupDir);
     // MoveFiles never overwrites: a name already in the backup folder gets a numbered name.
     const QStringList before = QDir(backupDir).entryList(QDir::Files);
     if (MoveFiles(path, backupDir) != 0) {
+        // Another program took it first: its rows are stored (this store only skipped them).
+        if (importedElsewhere(name, path)) return importedElsewhereResult(name);
         // Its rows are stored (a second store skips them); set it aside so it is not offered again.
         return reject(name, path, Translate("Error moving ") + QDir::toNativeSeparators(path) + " " +
                                       Translate("to ") + QDir::toNativeSeparators(backupDir) + QDir::separator());
     }
-    r.outcome = refused ? NotStored : Stored;
+    r.outcome = Stored;
     const QStringList after = QDir(backupDir).entryList(QDir::Files);
     for (const QString& n : after)
         if (!before.contains(n)) r.movedTo = QDir(backupDir).filePath(n);
+    return r;
+}
+
+// Another program importing the same data directory (a second window or terminal) may take a
+// file between this program's listing and its read or move. When the file is gone from the data
+// directory and a file of its name (or a numbered name that a taken backup name gives) is in the
+// backup folder, it was imported there: nothing to report as an error.
+bool LoggerImageToDatabase::importedElsewhere(const QString& name, const QString& path) const
+{
+    if (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) return false;
+    const QFileInfo fi(name);
+    const QString base = fi.completeBaseName(), suffix = fi.suffix();
+    const QRegularExpression numbered(QStringLiteral("^") + QRegularExpression::escape(base) +
+                                      QStringLiteral(" \\([0-9]+\\)") +
+                                      (suffix.isEmpty() ? QString() : QRegularExpression::escape("." + suffix)) +
+                                      QStringLiteral("$"));
+    for (const QString& n : QDir(m_backupDirectory).entryList(QDir::Files))
+        if (n == name || numbered.match(n).hasMatch()) return true;
+    return false;
+}
+
+LoggerImageToDatabase::FileResult LoggerImageToDatabase::importedElsewhereResult(const QString& name) const
+{
+    FileResult r;
+    r.name = name;
+    r.outcome = ImportedElsewhere;
+    r.reason = Translate("already imported by another program");
     return r;
 }
 
@@ -164,10 +204,13 @@ LoggerImageToDatabase::FileResult LoggerImageToDatabase::reject(const QString& n
         r.outcome = Rejected;
         for (const QString& n : QDir(dir).entryList(QDir::Files))
             if (!before.contains(n)) r.movedTo = QDir(dir).filePath(n);
-        ShowMessage(Translate("The logger file ") + QDir::toNativeSeparators(path) +
-                        Translate(" could not be imported and was moved to ") + QDir::toNativeSeparators(dir) +
-                        ": " + reason,
-                    vbCritical, "Error in LoggerImageToDatabase()");
+        const QString text = Translate("The logger file ") + QDir::toNativeSeparators(path) +
+                             Translate(" could not be imported and was moved to ") + QDir::toNativeSeparators(dir) +
+                             ": " + reason;
+        // The window program also logs it (the message box goes away); a terminal prints the
+        // message itself.
+        if (qobject_cast<QApplication*>(QCoreApplication::instance())) qWarning().noquote() << text;
+        ShowMessage(text, vbCritical, "Error in LoggerImageToDatabase()");
     } else if (!stuckReported().contains(path)) {
         // It cannot be set aside either: it stays, and is reported only this once.
         r.outcome = MoveFailed;
@@ -190,6 +233,6 @@ int ImportWaitingLoggerFiles(const QString& fileName, std::function<void(const Q
     import.RefreshDueList = std::move(refreshDueList);
     int moved = 0;
     for (const auto& r : import.Run(fileName))
-        if (r.outcome == LoggerImageToDatabase::Stored || r.outcome == LoggerImageToDatabase::NotStored) ++moved;
+        if (r.outcome == LoggerImageToDatabase::Stored) ++moved;
     return moved;
 }

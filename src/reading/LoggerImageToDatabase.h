@@ -3,7 +3,8 @@
 // the database and moved to the backup folder. The read-logger window calls it at the end of each
 // poll cycle; the terminal's "import" verb runs the same class.
 //
-// A file that cannot be loaded or stored is set aside once into the folder "rejected" beside the
+// A file that cannot be loaded or stored, or whose image is implausible (see
+// clsDS1921Data::ImplausibleBecause), is set aside once into the folder "rejected" beside the
 // backup folder, with one message naming the file and the reason, so that it is not offered again
 // at every poll and the files behind it are still imported. A database that is busy or cannot be
 // opened is not the file's fault: the call stops and the file waits for the next one.
@@ -17,10 +18,11 @@ class LoggerImageToDatabase {
 public:
     enum Outcome {
         Stored,          // stored (or already stored) and moved to the backup folder
-        NotStored,       // the database refused the image (nothing stored); moved to the backup folder
-        Rejected,        // unreadable or failing to store: moved into the rejected folder
+        Rejected,        // unreadable, implausible or failing to store: moved into the rejected folder
         MoveFailed,      // stored but could not be moved away (message shown)
         Waiting,         // left in the data directory for the next call (database busy)
+        ImportedElsewhere, // taken from the data directory into the backup folder by another
+                           // program between the listing and the read or move; not an error
     };
     struct FileResult {
         QString name;        // file name in the data directory
@@ -46,6 +48,8 @@ public:
 private:
     FileResult processOne(const QString& name, bool& stop);
     FileResult reject(const QString& name, const QString& path, const QString& reason);
+    bool importedElsewhere(const QString& name, const QString& path) const;
+    FileResult importedElsewhereResult(const QString& name) const;
 
     clsDatabase& m_db;
     QString m_dataDirectory;

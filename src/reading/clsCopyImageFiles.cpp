@@ -2,6 +2,8 @@
 
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
+#include "image/clsDS1921Data.h"
+#include "app/RegularFile.h"
 #include "reading/FileArchiveState.h"
 
 #include <QDir>
@@ -100,14 +102,18 @@ bool clsCopyImageFiles::copyDay(DayRow& row, int& done, int total, QString* erro
         }
         // The copy is written beside the target and takes its place only when complete, so an
         // interrupted copy never leaves a damaged file where a good one was.
-        QFile in(from);
-        QSaveFile out(to);
-        if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly)) {
-            if (error) *error = QDir::toNativeSeparators(in.isOpen() ? to : from) + ": " +
-                                (in.isOpen() ? out.errorString() : in.errorString());
+        // Only a regular file no larger than a logger file is read (never a FIFO or a device).
+        const RegularFileRead in = ReadRegularFile(from, kMaxLoggerFileBytes);
+        if (!in.ok()) {
+            if (error) *error = in.message;
             return false;
         }
-        const QByteArray bytes = in.readAll();
+        QSaveFile out(to);
+        if (!out.open(QIODevice::WriteOnly)) {
+            if (error) *error = QDir::toNativeSeparators(to) + ": " + out.errorString();
+            return false;
+        }
+        const QByteArray& bytes = in.bytes;
         if (out.write(bytes) != bytes.size() || !out.commit()) {
             if (error) *error = QDir::toNativeSeparators(to) + ": " + out.errorString();
             return false;

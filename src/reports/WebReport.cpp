@@ -1,4 +1,5 @@
 #include "reports/WebReport.h"
+#include "app/RegularFile.h"
 #include "reports/ExportFormat.h"
 #include <QDir>
 #include <QFile>
@@ -110,13 +111,17 @@ namespace {
 
 bool readTemplate(const QString& path, QString& text, QString* error)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    // Only the part of a regular file that can be used is read (never a FIFO or a device).
+    const RegularFileRead read = ReadRegularFile(path, qint64(clsWebReport::cstTemplateLimit) * 8, OverBound::ReadPrefix);
+    if (!read.ok()) {
         if (error)
-            *error = QString("cannot read the style template %1").arg(path);
+            *error = read.error == FileReadError::NotRegular ? QString("cannot read the style template %1: %2").arg(path, read.message)
+                                                             : QString("cannot read the style template %1").arg(path);
         return false;
     }
-    text = QString::fromUtf8(f.readAll()).left(clsWebReport::cstTemplateLimit);
+    text = QString::fromUtf8(read.bytes);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text = text.left(clsWebReport::cstTemplateLimit);
     return true;
 }
 

@@ -86,7 +86,7 @@ TEST_F(StoreImage, AnOlderReadingKeepsTheNewerRowButAddsItsMissingSamples)
     makeImage(newer, 200, utc(2007, 6, 4, 10, 0), QStringLiteral("new text"));
     // The older reading saw the first 150 samples; pretend 50 of them were lost from the
     // database before, so that it brings samples the database lacks.
-    makeImage(older, 150, utc(2007, 6, 3, 0, 0), QStringLiteral("old text"));
+    makeImage(older, 150, utc(2007, 6, 3, 2, 0), QStringLiteral("old text"));
     ASSERT_FALSE(db->LoggerImageToDB(newer));
     sqlite3_exec(raw, "DELETE FROM samples WHERE SampleDate < 1180744200", nullptr, nullptr, nullptr);
     const qint64 left = count("SELECT COUNT(*) FROM samples");
@@ -156,6 +156,7 @@ TEST_F(StoreImage, AnErrorHalfWayLeavesNoHalfStoredImage)
     Mission m;
     m.missionSamples = 1000;
     m.deviceSamples = 1500;
+    m.clockUtc = utc(2007, 6, 12, 0, 0);
     // Another compartment, so that a left-over rooms row would show too.
     Load(image, StandardRecord(123405501, "new position", utc(2007, 6, 12, 0, 0)), Registers(m),
          Log([](int i) { return 90 + (i % 7); }));

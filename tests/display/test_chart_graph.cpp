@@ -271,6 +271,7 @@ TEST_F(ChartWeek, WeekPictureAndPrintout)
     EXPECT_TRUE(f.read(5).startsWith("%PDF"));
     EXPECT_GT(f.size(), 2000);
     // For the eye: the page as a picture beside the PDF, where poppler's converter is installed.
-    if (!QStandardPaths::findExecutable("pdftoppm").isEmpty())
+    if (!QStandardPaths::findExecutable("pdftoppm").isEmpty()) {
         EXPECT_EQ(QProcess::execute("pdftoppm", {"-r", "60", "-png", "-singlefile", pdf, ScreenshotPath("printout")}), 0);
+    }
 }

@@ -1,5 +1,6 @@
 // The terminal verbs "dump" and "store" on a logger file, run as the real program.
 #include "ImageTestData.h"
+#include "support/CliProcess.h"
 
 #include <QDir>
 #include <QProcess>
@@ -9,8 +10,6 @@
 using namespace imagetest;
 
 namespace {
-
-struct CliRun { int code; QString out; QString err; };
 
 CliRun cli(const QString& home, const QStringList& args)
 {
@@ -35,6 +34,7 @@ TEST(ImageCli, DumpShowsTheImageAndStoreAddsOnlyNewSamples)
     Mission m;
     m.rate = 10;
     m.startUtc = QDateTime(QDate(2007, 6, 5), QTime(12, 0), Qt::UTC);
+    m.clockUtc = QDateTime(QDate(2007, 6, 5), QTime(13, 0), Qt::UTC);
     m.missionSamples = 3;
     m.deviceSamples = 40;
     clsDS1921Data image;
@@ -66,6 +66,32 @@ TEST(ImageCli, DumpShowsTheImageAndStoreAddsOnlyNewSamples)
     ASSERT_EQ(second.code, 0) << second.err.toStdString();
     EXPECT_TRUE(second.out.contains("samples added: 0 of 3")) << second.out.toStdString();
     EXPECT_TRUE(QFile::exists(file));   // store leaves the file where it is
+
+    // An implausible image is refused with its reason: the record names no logger, or the
+    // mission started after the logger's clock.
+    const QString unknown = QDir(home.path()).filePath("0000000000 070605130000.dta");
+    clsDS1921Data defaults;
+    Load(defaults, Record(clsDS1921Data::DefaultNvramFields(QString())), Registers(m), Log([](int i) { return 90 + i; }));
+    defaults.WriteLoggerImageToFileFor(unknown, "5A0000000123AB21", rc);
+    ASSERT_EQ(rc, imgOk);
+    const CliRun refused = cli(home.path(), {"store", unknown});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_EQ(refused.err, "nordalis-cli store: " + unknown +
+                               " was not stored: the identity record names no logger position (DeviceID 0 \"unknown\")\n");
+    Mission late = m;
+    late.clockUtc = m.startUtc.addSecs(-3600);
+    clsDS1921Data early;
+    Load(early, Record({"1", "0000074667", "door", "123401203", "070605130000", "op", "1234", "...calib..."}), Registers(late),
+         Log([](int i) { return 90 + i; }));
+    const QString earlyFile = QDir(home.path()).filePath("0000074667 070605110000.dta");
+    early.WriteLoggerImageToFileFor(earlyFile, "5A0000000123AB21", rc);
+    const CliRun tooEarly = cli(home.path(), {"store", earlyFile});
+    EXPECT_EQ(tooEarly.code, 1);
+    EXPECT_TRUE(tooEarly.err.contains("was not stored: the mission started 2007-06-05 12:00 UTC, after the logger clock "
+                                      "2007-06-05 11:00 UTC")) << tooEarly.err.toStdString();
+    const QString dbFile = QDir(home.path()).filePath("data/NORDALIS.MDE");
+    EXPECT_EQ(SqliteScalar(dbFile, "SELECT group_concat(DeviceID) FROM devices"), 123401203);   // nothing else stored
+    EXPECT_EQ(SqliteScalar(dbFile, "SELECT COUNT(*) FROM rooms WHERE RoomID = 0"), 0);
 
     // A damaged file: a clear error and a non-zero exit.
     QFile f(file);

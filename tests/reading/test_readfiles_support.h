@@ -41,11 +41,16 @@ protected:
     // A logger file of a 15-minute mission with `samples` samples at deviceId.
     QString writeLoggerFile(const QString& name, qint32 deviceId, const QString& serial, int samples = 20)
     {
-        using namespace imagetest;
-        Mission m;
+        imagetest::Mission m;
         m.missionSamples = samples;
         m.deviceSamples = samples;
         m.clockUtc = m.startUtc.addSecs(qint64(samples) * 900 + 60);
+        return writeLoggerFile(name, m, deviceId, serial);
+    }
+    // A logger file of the mission m at deviceId, read when the logger's clock showed m.clockUtc.
+    QString writeLoggerFile(const QString& name, const imagetest::Mission& m, qint32 deviceId, const QString& serial)
+    {
+        using namespace imagetest;
         clsDS1921Data image;
         Load(image, StandardRecord(deviceId, "door", m.clockUtc, serial), Registers(m),
              Log([](int i) { return 80 + (i % 10); }));
