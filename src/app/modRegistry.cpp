@@ -213,16 +213,25 @@ QString RegistryFile()
     return base + "/nordalis/registry.ini";
 }
 
-bool CreateRegistryKey(const QString& keyPath)
+// The store as it is, for a change: false (the reason in RegistryError) when it cannot be kept.
+static bool loadForWriting(RegTree& tree)
 {
     const QString problem = RegistryProblem();
     if (!problem.isEmpty())
         return fail(problem);
     bool usable = true;
-    RegTree tree = load(&usable);
+    tree = load(&usable);
     if (!usable)
         return fail(QStringLiteral("the configuration store %1 cannot be used: it is not a regular file or too large")
                         .arg(QDir::toNativeSeparators(RegistryFile())));
+    return true;
+}
+
+bool CreateRegistryKey(const QString& keyPath)
+{
+    RegTree tree;
+    if (!loadForWriting(tree))
+        return false;
     auto it = tree.find(keyPath.toLower());
     if (it != tree.end())
         return true;
@@ -232,14 +241,9 @@ bool CreateRegistryKey(const QString& keyPath)
 
 bool WriteRegistryValue(const QString& keyPath, const QString& valueName, const QVariant& value)
 {
-    const QString problem = RegistryProblem();
-    if (!problem.isEmpty())
-        return fail(problem);
-    bool usable = true;
-    RegTree tree = load(&usable);
-    if (!usable)
-        return fail(QStringLiteral("the configuration store %1 cannot be used: it is not a regular file or too large")
-                        .arg(QDir::toNativeSeparators(RegistryFile())));
+    RegTree tree;
+    if (!loadForWriting(tree))
+        return false;
     auto it = tree.find(keyPath.toLower());
     if (it == tree.end())
         return fail(QStringLiteral("the key %1 is not in the configuration store %2")

@@ -73,7 +73,7 @@ bool clsDS1921Data::LatestRecordInFiles(const QStringList& directories, const QS
         clsDS1921Data image;
         qint32 rc = -1;
         image.ReadLoggerImageFromFile(path, rc);
-        if (rc != imgOk || !image.HoldsIdentity()) continue;
+        if (rc != imgOk || !image.HoldsIdentity() || !image.ImplausibleBecause().isEmpty()) continue;
         if (!image.RecordRomText().isEmpty() && image.RecordRomText().compare(romText, Qt::CaseInsensitive) != 0) continue;
         record = image.NVRAMBytes();
         file = path;

@@ -199,11 +199,7 @@ struct RefuseRateBus : VirtualBus {
 
 TEST_F(ProgrammingBench, LoggerThatDoesNotStartIsReportedAsItIs)
 {
-    TmexShutdown();
-    auto w = world;
-    SetLinkFactoryForTesting([w](int, int) { return std::make_unique<RefuseRateBus>(w); });
-    AppLogger().objBus.reset();
-    AppLogger().objDeviceFound.reset();
+    ConnectProgramToVirtualWorld<RefuseRateBus>(world);
     VirtualDs1921* logger = addLogger();
     clsMissionSettings s = openSettings();
     MissionPlan plan;
@@ -272,11 +268,7 @@ struct LateSampleBus : VirtualBus {
 
 TEST_F(ProgrammingBench, SampleTakenWhileSavingIsSavedToo)
 {
-    TmexShutdown();
-    auto w = world;
-    SetLinkFactoryForTesting([w](int, int) { return std::make_unique<LateSampleBus>(w); });
-    AppLogger().objBus.reset();
-    AppLogger().objDeviceFound.reset();
+    ConnectProgramToVirtualWorld<LateSampleBus>(world);
     VirtualDs1921* logger = addLogger();
     clsMissionSettings s = openSettings();
     s.SampleRateIndex = 0;
@@ -324,11 +316,7 @@ struct PullAfterStopBus : VirtualBus {
 
 TEST_F(ProgrammingBench, LoggerPulledAfterItsMissionWasStoppedIsSaidNotToRecord)
 {
-    TmexShutdown();
-    auto w = world;
-    SetLinkFactoryForTesting([w](int, int) { return std::make_unique<PullAfterStopBus>(w); });
-    AppLogger().objBus.reset();
-    AppLogger().objDeviceFound.reset();
+    ConnectProgramToVirtualWorld<PullAfterStopBus>(world);
     VirtualDs1921* logger = addLogger();
     ASSERT_EQ(program(openSettings()), ProgrammingOutcome::Running);
     world->advance(40LL * 10 * 60000);

@@ -109,11 +109,7 @@ protected:
     void SetUp() override
     {
         ReadingBench::SetUp();
-        TmexShutdown();
-        auto w = world;
-        SetLinkFactoryForTesting([w](int, int) { return std::make_unique<CampaignBus>(w); });
-        AppLogger().objBus.reset();
-        AppLogger().objDeviceFound.reset();
+        ConnectProgramToVirtualWorld<CampaignBus>(world);
     }
     void TearDown() override
     {

@@ -232,13 +232,8 @@ TEST_F(ReadFilesImport, TwoTerminalImportsAtOnceBothSucceed)
         writeLoggerFile(QString("%1 070605143012.dta").arg(i, 10, 10, QChar('0')), 123400100 + i,
                         QString("%1").arg(i, 10, 10, QChar('0')), 30);
     auto start = [&](QProcess& p) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("HOME", home.path());
-        env.insert("XDG_CONFIG_HOME", home.filePath("config"));
-        env.insert("XDG_DATA_HOME", home.filePath("share"));
-        p.setProcessEnvironment(env);
-        p.start(NORDALIS_CLI, {"--home", home.filePath("home"), "--registry", home.filePath("registry.ini"), "import"});
+        p.setProcessEnvironment(CliEnvironmentFor(home));
+        p.start(NORDALIS_CLI, CliGlobalsFor(home) + QStringList{"import"});
     };
     QProcess a, b;
     start(a);

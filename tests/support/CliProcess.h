@@ -14,6 +14,23 @@ struct CliRun {
     QString err;
 };
 
+// The environment of a run: its own HOME and XDG folders in dir, the offscreen platform.
+inline QProcessEnvironment CliEnvironmentFor(const QTemporaryDir& dir)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("HOME", dir.path());
+    env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+    env.insert("XDG_DATA_HOME", dir.filePath("share"));
+    return env;
+}
+
+inline CliRun FinishCli(QProcess& p)
+{
+    p.waitForFinished(60000);
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+}
+
 // The usual global options: --home DIR/home --registry DIR/registry.ini.
 inline QStringList CliGlobalsFor(const QTemporaryDir& dir)
 {
@@ -25,11 +42,7 @@ inline QStringList CliGlobalsFor(const QTemporaryDir& dir)
 inline CliRun RunCliBytes(const QTemporaryDir& dir, const QStringList& globals, const QList<QByteArray>& args)
 {
     QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("HOME", dir.path());
-    env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
-    env.insert("XDG_DATA_HOME", dir.filePath("share"));
+    QProcessEnvironment env = CliEnvironmentFor(dir);
     // A shell hands the bytes on unchanged: each argument travels octal-escaped in a variable,
     // is rebuilt by printf (with a "." after it, so that trailing newlines survive) and appended.
     QString script;
@@ -43,24 +56,18 @@ inline CliRun RunCliBytes(const QTemporaryDir& dir, const QStringList& globals, 
     script += QStringLiteral("exec \"$0\" \"$@\"");
     p.setProcessEnvironment(env);
     p.start(QStringLiteral("/bin/sh"), QStringList{"-c", script, NORDALIS_CLI} + globals);
-    p.waitForFinished(60000);
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    return FinishCli(p);
 }
 
 inline CliRun RunCli(const QTemporaryDir& dir, const QStringList& args, bool virtualBus)
 {
     QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("HOME", dir.path());
-    env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
-    env.insert("XDG_DATA_HOME", dir.filePath("share"));
+    QProcessEnvironment env = CliEnvironmentFor(dir);
     p.setProcessEnvironment(env);
-    QStringList globals{"--home", dir.filePath("home"), "--registry", dir.filePath("registry.ini")};
+    QStringList globals = CliGlobalsFor(dir);
     if (virtualBus) globals << "--bus" << "virtual";
     p.start(NORDALIS_CLI, globals + args);
-    p.waitForFinished(60000);
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    return FinishCli(p);
 }
 
 // The first column of the first row of a query on a database file, opened read-only; -1 when

@@ -11,11 +11,13 @@
 
 #include <memory>
 
+// Link: the bus class every port gets (a test's own VirtualBus with faults of its making).
+template <class Link = VirtualBus>
 inline void ConnectProgramToVirtualWorld(const std::shared_ptr<VirtualWorld>& world)
 {
     SetBusWaitForTesting([](int) {});
     TmexShutdown();
-    SetLinkFactoryForTesting([world](int, int) { return std::make_unique<VirtualBus>(world); });
+    SetLinkFactoryForTesting([world](int, int) { return std::make_unique<Link>(world); });
     VirtualBus::InstallProgramClock(world);
     AppLogger().objDeviceFound.reset();
     AppLogger().objBus.reset();
