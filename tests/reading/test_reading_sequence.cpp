@@ -168,3 +168,38 @@ TEST_F(ReadingBench, ReadFailureWritesNothingAndFirstLoggerIsRead)
     world->syncAll();
     for (int a = 0; a < 0x200; ++a) ASSERT_EQ(read->peek(a), before[size_t(a)]) << "byte " << a;
 }
+
+TEST_F(ReadingBench, ALoggerWithoutRecordIsNeverGivenADefaultOne)
+{
+    VirtualDs1921* logger = runningLogger(5);
+    ASSERT_FALSE(AppLogger().DeviceFound("21").isEmpty());
+    qint32 rc = -1;
+    AppLogger().ReadImageFromLogger(false, rc);
+    ASSERT_EQ(rc, 0);
+    const QString kept = QDir(dir.path()).filePath("kept.dta");
+    AppLogger().WriteLoggerImageToFile(kept, rc);
+    ASSERT_EQ(rc, 0);
+
+    // The record's page is blank: read twice alike, it holds no packet.
+    ASSERT_EQ(AppLogger().objDeviceFound->WriteRaw(0, ByteBuffer(32, 0xFF)), 0);
+    const std::vector<uint8_t> blank = memory(logger);
+    clsReadingSequence seq(AppLogger());
+    EXPECT_EQ(seq.Run(), clsReadingSequence::NoRecord);
+    EXPECT_EQ(clsReadingSequence::ExitStatus(clsReadingSequence::NoRecord), 4);
+    EXPECT_EQ(memory(logger), blank) << "no default record written";
+    EXPECT_TRUE(QFile::exists(seq.LoggerFile)) << "the samples are kept all the same";
+    EXPECT_TRUE(seq.ErrorText.contains("holds no identity record")) << seq.ErrorText.toStdString();
+
+    // With a logger file of its own in the backup folder, the record comes back from there.
+    const QString serial = RomTextToSerialNo(logger->romText());
+    const QString older = QDir(App().BackupDirectory).filePath(serial + " 261201080000.dta");
+    ASSERT_TRUE(QFile::copy(kept, older));
+    ASSERT_EQ(seq.Run(), clsReadingSequence::Done) << seq.ErrorText.toStdString();
+    EXPECT_EQ(seq.RestoredFrom, older);
+    clsDS1921Data back;
+    ASSERT_FALSE(back.DeviceFound("21").isEmpty());
+    back.ReadImageFromLogger(true, rc);
+    ASSERT_EQ(rc, 0);
+    EXPECT_EQ(back.DeviceID(), LocRoomPosToDeviceID(12, 7, 3));
+    EXPECT_EQ(back.DeviceDescription(), "door left");
+}
