@@ -307,26 +307,30 @@ int32_t clsDallasBus::ReadPage(clsDallasDevice* objDevice, int16_t intPageNo, By
     ByteBuffer buffer(4097, 0);
     ByteBuffer previousRaw;
     int16_t n = 0;
+    auto deliver = [&](const uint8_t* data, int count) {
+        if (count > 0) bytReadBuff.assign(data, data + count);
+        else bytReadBuff.assign(1, 0);
+        ReleaseSessionHandle();
+        SetBusStatus(cstIDLE);
+        return 0;
+    };
     for (int attempt = 0; attempt < kReadPacketAttempts; ++attempt) {
         n = TMReadPacket(lngSessionHandle, bytStateBuffer.data(), intPageNo, buffer.data(), 4096);
-        if (n >= 0) {
-            if (n > 0) bytReadBuff.assign(buffer.begin(), buffer.begin() + n);
-            else bytReadBuff.assign(1, 0);
-            ReleaseSessionHandle();
-            SetBusStatus(cstIDLE);
-            return 0;
-        }
+        if (n >= 0) return deliver(buffer.data(), n);
+        if (n == kTmNoSession) break;
         ByteBuffer raw;
         if (n != kTmBadPacket || !ReadPacketRegion(rom, intPageNo, raw)) {
             previousRaw.clear();
             continue;
         }
+        // The raw bytes may hold the packet that a disturbed packet read missed.
+        const int len = raw[0];
+        if (len + 3 <= int(raw.size()) &&
+            uint16_t(~TmexPacketCrc(intPageNo, raw.data(), len + 1)) == uint16_t(raw[size_t(len + 1)] | (raw[size_t(len + 2)] << 8)))
+            return deliver(raw.data() + 1, len);
         if (!previousRaw.empty() && raw == previousRaw) {
             Message(QStringLiteral("device %1 page %2 holds no packet").arg(objDevice->strROMText).arg(intPageNo));
-            bytReadBuff.assign(1, 0);
-            ReleaseSessionHandle();
-            SetBusStatus(cstIDLE);
-            return 0;
+            return deliver(nullptr, 0);
         }
         previousRaw = raw;
     }

@@ -143,3 +143,23 @@ private:
     int32_t lngCrc16 = 0;
     int32_t enuBusStatus = cstUNDEFINED;
 };
+
+// Held while a reading or a programming sequence works on a logger: the bus poll of the
+// read-logger window leaves the bus and the logger image alone meanwhile (windows let events
+// through during a sequence's pauses, and a poll cycle would search the bus and replace the
+// device the sequence is writing to).
+class BusSequenceGuard {
+public:
+    BusSequenceGuard() { ++count(); }
+    ~BusSequenceGuard() { --count(); }
+    BusSequenceGuard(const BusSequenceGuard&) = delete;
+    BusSequenceGuard& operator=(const BusSequenceGuard&) = delete;
+    static bool Active() { return count() > 0; }
+
+private:
+    static int& count()
+    {
+        static int running = 0;
+        return running;
+    }
+};

@@ -102,7 +102,8 @@ bool clsProgrammingSequence::saveSamplesBeforeErasing()
     // clears only the mission bit; the alarm flags stay) and save again when a sample came in.
     if (m_image.IsMissionRunning()) {
         const qint32 saved = m_image.MissionSamples();
-        clsDallasDevice& device = *m_image.objDeviceFound;
+        const std::shared_ptr<clsDallasDevice> logger = m_image.objDeviceFound;
+        clsDallasDevice& device = *logger;
         // What the stop did is read from the logger, whatever the write answered: from here on
         // a logger whose mission ended must never be called unchanged.
         (void)device.WriteRaw(kRegStatus, ByteBuffer{0xDF});
@@ -161,6 +162,8 @@ ProgrammingOutcome clsProgrammingSequence::Run(const MissionPlan& plan)
     m_failure.clear();
     m_stopped = false;
     m_stopUnknown = false;
+    m_startDelay = 0;
+    const BusSequenceGuard busInUse;
 
     if (!m_image.objDeviceFound) m_image.DeviceFound(QStringLiteral("21"));
     if (!m_image.objDeviceFound) {
@@ -196,7 +199,7 @@ ProgrammingOutcome clsProgrammingSequence::Run(const MissionPlan& plan)
     if (!saveSamplesBeforeErasing()) {
         status("logger not programmed", 0);
         ShowReady();
-        if (m_stopped) return stoppedOutcome(Translate("its samples could not be read again after stopping it"));
+        if (m_stopped) return stoppedOutcome(Translate("its samples could not be saved again after stopping it"));
         if (m_stopUnknown) {
             m_failure = Translate("the logger could not be checked after its mission was being stopped and may not be recording") +
                         savedText() + Translate(" - put it back and program it again");
@@ -216,7 +219,8 @@ ProgrammingOutcome clsProgrammingSequence::Run(const MissionPlan& plan)
         return ProgrammingOutcome::Refused;
     }
 
-    clsDallasDevice& device = *m_image.objDeviceFound;
+    const std::shared_ptr<clsDallasDevice> logger = m_image.objDeviceFound;   // kept for the whole run
+    clsDallasDevice& device = *logger;
     // Each step is repeated after a failed transfer; after a step that fails every time nothing
     // more is written, and the identity record only when every setting is in place.
     bool allWritten = true;
@@ -241,7 +245,12 @@ ProgrammingOutcome clsProgrammingSequence::Run(const MissionPlan& plan)
         status("date and time not changed...", 0);
     }
     // 4. Clearing (ends a running mission first: the control register lies in the mission range).
-    step([&] { return device.ClearMemory(); });
+    bool erased = false;
+    step([&] {
+        const int32_t r = device.ClearMemory();
+        erased = erased || r == 0;
+        return r;
+    });
     status("old data cleared...", 100);
     // 5. Start delay from the start moment, at this moment.
     const int delay = clsMissionSettings::StartDelayFor(plan.StartLocal, NowLocal());
@@ -257,27 +266,30 @@ ProgrammingOutcome clsProgrammingSequence::Run(const MissionPlan& plan)
     // 8. Sample rate: starts the mission, so it is the last register written.
     step([&] { return device.SetSampleRate(uint8_t(plan.SampleRate)); }, true);
     status("sample period set...", 200);
-    // 9. Identity record; a record written for a mission that then does not run is taken back.
+    // 9. Identity record, once every setting is in place. The general-purpose memory may be
+    // written while the mission runs, so a failed write is simply made again.
     const QByteArray recordBefore = m_image.NVRAMBytes();
     StampMissionRecord(m_image, plan, rom);
     qint32 rc = -1;
-    const bool settingsWritten = allWritten;
-    step([&] {
+    bool recordWritten = false;
+    for (int attempt = 0; allWritten && !recordWritten && attempt < kStepAttempts; ++attempt) {
         m_image.WriteImageToLoggerNVRAM(rc);
-        return rc;
-    });
-    const bool recordWritten = settingsWritten && allWritten;
+        recordWritten = rc == 0;
+    }
     status("position set...", 200);
 
     // 10. The logger must run and hold what was written.
-    bool ok = allWritten && device.IsMissionRunning();
-    if (ok) {
+    const clsDallasDevice::Mission state = device.CheckedMissionState();
+    bool checked = false;
+    bool ok = false;
+    if (allWritten && recordWritten && state == clsDallasDevice::Mission::Running) {
         clsDS1921Data check;
         check.objBus = m_image.objBus;
         check.objDeviceFound = m_image.objDeviceFound;
         check.ReadImageFromLogger(true, rc);
         const QByteArray regs = check.RegisterPages();
-        ok = rc == imgOk && check.IsMissionRunning() && check.SampleRate() == plan.SampleRate &&
+        checked = rc == imgOk;
+        ok = checked && check.IsMissionRunning() && check.SampleRate() == plan.SampleRate &&
              check.RollOver() == plan.RollOver && regs.size() > 0x0C &&
              uint8_t(regs.at(0x0B)) == device.SingleToTemperature(plan.LowAlarmC) &&
              uint8_t(regs.at(0x0C)) == device.SingleToTemperature(plan.HighAlarmC) &&
@@ -287,23 +299,31 @@ ProgrammingOutcome clsProgrammingSequence::Run(const MissionPlan& plan)
     const QString stamp = Format(NowLocal(), QStringLiteral("c"));
     ProgrammingOutcome outcome;
     if (!ok) {
-        // What the logger does now: not recording, or not known (taken out, or recording with
-        // settings other than those given).
-        const clsDallasDevice::Mission state = device.CheckedMissionState();
-        const bool known = state != clsDallasDevice::Mission::Unknown;
-        const bool recording = state == clsDallasDevice::Mission::Running;
-        if (known && !recording) {
+        // What the logger does now decides what is said.
+        if (state == clsDallasDevice::Mission::Stopped && !erased && m_stopped) {
+            ShowReady();
+            return stoppedOutcome(Translate("it could not be programmed"));
+        }
+        if (state == clsDallasDevice::Mission::Stopped) {
+            // Not recording: a record written for a mission that does not run is taken back.
             if (recordWritten) (void)device.WritePage(0, ByteBuffer(recordBefore.begin(), recordBefore.end()));
             m_failure = Translate("error writing data to logger, please reprogram !") + savedText();
             message(m_failure, vbCritical, "error writing data");
             status("logger NOT RUNNING!!", 200);
             outcome = ProgrammingOutcome::NotRunning;
         } else {
-            m_failure = (recording ? Translate("the logger records, but not with the settings given")
-                                   : Translate("the logger could not be checked after programming and may not be recording")) +
-                        savedText() + Translate(" - please reprogram !");
+            QString what;
+            if (state == clsDallasDevice::Mission::Unknown)
+                what = Translate("the logger could not be checked after programming and may not be recording");
+            else if (allWritten && !recordWritten)
+                what = Translate("the logger records with the new settings, but its identity record could not be written");
+            else if (allWritten && !checked)
+                what = Translate("the logger records, but could not be checked");
+            else
+                what = Translate("the logger records, but not with the settings given");
+            m_failure = what + savedText() + Translate(" - please reprogram !");
             message(m_failure, vbCritical, "error writing data");
-            status(recording ? "logger running with other settings" : "logger not checked", 200);
+            status(state == clsDallasDevice::Mission::Running ? "logger running, not checked" : "logger not checked", 200);
             outcome = ProgrammingOutcome::Unconfirmed;
         }
         StatusText += "\r\n" + stamp + Translate(" error starting logger, try again");

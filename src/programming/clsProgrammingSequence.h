@@ -36,7 +36,7 @@ enum class ProgrammingOutcome {
 };
 
 // Exit status of the terminal's program verb: 0 recording with the new mission; 1 the logger is
-// unchanged; 2 a setting was refused (unchanged); 3 erased and not recording; 4 its mission was
+// unchanged; 2 a setting was refused (unchanged); 3 not recording: the new mission does not run; 4 its mission was
 // stopped, not recording, not erased; 5 programmed but not confirmed (may not be recording); the
 // terminal adds 6: recording, but the programming could not be entered in the history.
 int ProgrammingExitStatus(ProgrammingOutcome outcome);
@@ -88,5 +88,5 @@ private:
     QString m_failure;
     bool m_stopped = false;       // the old mission was ended by this run
     bool m_stopUnknown = false;   // the stop was sent, but the logger could not be asked afterwards
-    int m_startDelay = 0;   // the old mission was ended by this run
+    int m_startDelay = 0;         // minutes, as written
 };

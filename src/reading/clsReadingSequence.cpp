@@ -80,6 +80,13 @@ void clsReadingSequence::beep(int count)
 
 clsReadingSequence::Outcome clsReadingSequence::Run()
 {
+    const BusSequenceGuard busInUse;
+    m_outcome = runSteps();
+    return m_outcome;
+}
+
+clsReadingSequence::Outcome clsReadingSequence::runSteps()
+{
     m_image = std::make_unique<clsDS1921Data>();
     for (QString& v : Values) v.clear();
     HighAlarm = LowAlarm = MissionRunning = false;
@@ -254,6 +261,9 @@ clsReadingSequence::Outcome clsReadingSequence::writeStamp(clsDallasDevice& devi
         ErrorText = Translate("the logger's record could not be read again before stamping it; the logger was not changed, ") + saved;
         return RecordFailed;
     }
+    // A page that held no packet reads as none again after a write cut short: only a record read
+    // back whole proves the logger unchanged.
+    const bool heldPacket = recordAtStart != QByteArray(1, '\0');
     bool unchanged = true;
     for (int attempt = 0; attempt < kStampAttempts; ++attempt) {
         qint32 wrc = 0;
@@ -261,7 +271,7 @@ clsReadingSequence::Outcome clsReadingSequence::writeStamp(clsDallasDevice& devi
         ByteBuffer back;
         const bool readBack = device.ReadPage(0, back) == 0;
         if (readBack && bytesOf(back) == img.NVRAMBytes()) return Done;
-        unchanged = readBack && bytesOf(back) == recordAtStart;
+        unchanged = heldPacket && readBack && bytesOf(back) == recordAtStart;
         if (wrc == imgRecordTooLong) break;
     }
     ErrorText = unchanged

@@ -44,6 +44,11 @@ public:
     std::function<void()> Repaint;                     // between devices and steps
 
     Outcome Run();
+    // The outcome of the last Run (NoLogger before the first).
+    Outcome LastOutcome() const { return m_outcome; }
+    // True when the last Run ended in a way the operator must see: the logger could not be read
+    // or stamped, or its record may be damaged.
+    bool NeedsAttention() const { return m_outcome != Done && m_outcome != NoLogger && m_outcome != NoData; }
 
     // ---- Results of the last Run
     clsDS1921Data& Image();           // the image read (empty before Run)
@@ -64,12 +69,14 @@ public:
     QDateTime RecordingStart;         // local; valid when the mission waits for its start delay
 
 private:
+    Outcome runSteps();
     Outcome writeStamp(clsDallasDevice& device, const QByteArray& recordAtStart);
     bool restoreRecord(clsDS1921Data& img);
     void status(const QString& text);
     void beep(int count);
     clsDS1921Data& m_source;
     std::unique_ptr<clsDS1921Data> m_image;
+    Outcome m_outcome = NoLogger;
 };
 
 // "##.0": at least one digit before the point, one after ("-0.5", "12.0", "0.3").

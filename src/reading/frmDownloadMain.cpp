@@ -220,6 +220,8 @@ void frmDownloadMain::setSymbol(int picture)
 
 void frmDownloadMain::timPollBus_Timer()
 {
+    // A reading or programming at work keeps the bus: this cycle is left out.
+    if (BusSequenceGuard::Active()) return;
     const bool wasActive = timPollBus->isActive();
     const int closesBefore = m_closes;
     timPollBus->stop();
@@ -236,7 +238,9 @@ void frmDownloadMain::timPollBus_Timer()
             AppLogger().ReadImageFromLogger(true, rc);
             if (rc == 0) selectRow(AppLogger().DeviceDescription());
         } else if (c.removed) {
-            CloseReadingDialog();
+            // A reading that went wrong stays on screen when its logger is taken away: its
+            // message tells what to do next.
+            if (!m_dialog || !m_dialog->Sequence().NeedsAttention()) CloseReadingDialog();
             setSymbol(0);
             Wait(1000);
         }

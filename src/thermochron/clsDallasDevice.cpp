@@ -161,9 +161,17 @@ bool clsDallasDevice::IsMissionRunning()
 clsDallasDevice::Mission clsDallasDevice::CheckedMissionState()
 {
     if (!IsDS1921() || !objMyBus) return Mission::Unknown;
-    for (int attempt = 0; attempt < kStatusReadAttempts; ++attempt) {
+    // The register comes without a CRC: it counts when two reads agree and bit 3, which the
+    // device always reads as 0, is 0 (a logger leaving mid-byte reads as ones).
+    int previous = -1;
+    for (int attempt = 0; attempt < kStatusReadAttempts + 1; ++attempt) {
         ByteBuffer status;
-        if (ReadRawMemory(kRegStatus, 1, status) == 0) return (status[0] & 0x20) ? Mission::Running : Mission::Stopped;
+        if (ReadRawMemory(kRegStatus, 1, status) != 0 || (status[0] & 0x08)) {
+            previous = -1;
+            continue;
+        }
+        if (status[0] == previous) return (status[0] & 0x20) ? Mission::Running : Mission::Stopped;
+        previous = status[0];
     }
     return Mission::Unknown;
 }

@@ -334,3 +334,63 @@ TEST_F(ReadingBench, WindowClosedDuringAPollCyclePollsNoMore)
     SetMessageHandler([](const QString&, int, const QString&) { return int(vbOK); });
     MainMenu().hide();
 }
+
+TEST_F(ReadingBench, PollCyclesDuringAProgrammingLeaveItsLoggerAlone)
+{
+    VirtualDs1921* logger = runningLogger(30);
+    frmDownloadMain w;
+    w.timPollBus->stop();   // the test drives the cycles
+    w.timPollBus_Timer();
+    if (frmDownload* dlg = w.ReadingDialog()) dlg->close();
+
+    // The window's pauses let the poll timer through: here a cycle comes at every progress text.
+    clsMissionSettings s = openSettings();
+    s.Description = "door right";
+    clsProgrammingSequence seq(AppLogger(), AppDatabase());
+    int cycles = 0;
+    seq.ShowStatus = [&](const QString&, int) {
+        ++cycles;
+        w.timPollBus_Timer();
+    };
+    EXPECT_EQ(program(s, &seq), ProgrammingOutcome::Running) << seq.FailureMessage().toStdString();
+    EXPECT_GT(cycles, 5);
+    EXPECT_TRUE(logger->missionRunning());
+    clsDS1921Data back;
+    ASSERT_FALSE(back.DeviceFound("21").isEmpty());
+    qint32 rc = -1;
+    back.ReadImageFromLogger(true, rc);
+    ASSERT_EQ(rc, 0);
+    EXPECT_EQ(back.DeviceDescription(), "door right");
+}
+
+TEST_F(ReadingBench, AFailedReadingStaysOnScreenWhenItsLoggerIsTakenAway)
+{
+    VirtualDs1921* logger = runningLogger(30);
+    logger->corruptCrcOnPage(0x1000 / 32, -1);   // the data log never reads
+    world->save();
+    frmDownloadMain w;
+    w.timPollBus->stop();
+    w.timPollBus_Timer();
+    QPointer<frmDownload> failed = w.ReadingDialog();
+    ASSERT_TRUE(failed);
+    EXPECT_EQ(failed->Sequence().LastOutcome(), clsReadingSequence::ReadFailed);
+
+    logger->setPresent(false);
+    world->save();
+    w.timPollBus_Timer();
+    EXPECT_TRUE(failed) << "the failed reading's message stays for the operator";
+
+    // Back, and read well: this dialog goes with its logger as before.
+    logger->corruptCrcOnPage(-1, 0);
+    logger->setPresent(true);
+    world->save();
+    w.timPollBus_Timer();
+    QPointer<frmDownload> good = w.ReadingDialog();
+    ASSERT_TRUE(good);
+    EXPECT_FALSE(failed) << "the next arrival replaces it";
+    EXPECT_EQ(good->Sequence().LastOutcome(), clsReadingSequence::Done);
+    logger->setPresent(false);
+    world->save();
+    w.timPollBus_Timer();
+    EXPECT_FALSE(good);
+}
