@@ -51,6 +51,13 @@ void clsProgrammingSequence::message(const QString& prompt, int style, const QSt
     if (ShowMessages) ShowMessage(Translate(prompt), style, Translate(title));
 }
 
+void clsProgrammingSequence::notRead()
+{
+    m_failure = Translate("couldn't read logger data") + Translate("; the logger was not changed");
+    m_log << m_failure;
+    if (ShowMessages) ShowMessage(m_failure, vbCritical, Translate("error reading logger"));
+}
+
 // Reads the whole logger. When it holds samples, saves them as a logger file (stamped with the
 // reading time, operator and cable as a reading stamps them) and checks the file by reading it
 // back. False when any of that fails: the logger must then not be erased.
@@ -59,8 +66,7 @@ bool clsProgrammingSequence::saveSamplesBeforeErasing()
     qint32 rc = -1;
     m_image.ReadImageFromLogger(false, rc);
     if (rc != imgOk) {
-        m_failure = Translate("couldn't read logger data");
-        message("couldn't read logger data", vbCritical, "error reading logger");
+        notRead();
         return false;
     }
     if (m_image.MissionSamples() <= 0) return true;
@@ -113,8 +119,7 @@ bool clsProgrammingSequence::saveSamplesBeforeErasing()
             return false;
         }
         if (state == clsDallasDevice::Mission::Running) {
-            m_failure = Translate("couldn't read logger data");
-            message("couldn't read logger data", vbCritical, "error reading logger");
+            notRead();
             return false;
         }
         m_stopped = true;

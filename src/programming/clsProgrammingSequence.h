@@ -77,6 +77,7 @@ private:
     void status(const QString& text, int pauseMs);
     void message(const QString& prompt, int style, const QString& title);
     bool saveSamplesBeforeErasing();
+    void notRead();   // the logger could not be read: nothing was changed
     ProgrammingOutcome stoppedOutcome(const QString& why);
     QString savedText() const;
 

@@ -1,4 +1,5 @@
 #include "reading/clsBusPoll.h"
+#include "thermochron/clsDallasDevice.h"
 
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
@@ -32,9 +33,17 @@ clsBusPoll::Cycle clsBusPoll::Poll()
         c.state = LoggerPresent;
         c.loggerMenu = true;
         c.loggerRom = rom;
-        c.running = m_logger.objDeviceFound->IsMissionRunning();
-        c.picture = c.running ? PicRunning : PicNotRunning;
-        c.status = now + Translate(c.running ? " logger connected and running" : " logger connected but NOT RUNNING !!!");
+        // "NOT RUNNING" only when the logger said so: a logger that could not be asked (bad
+        // contact) is shown as connected, without a claim either way.
+        const clsDallasDevice::Mission mission = m_logger.objDeviceFound->CheckedMissionState();
+        c.running = mission == clsDallasDevice::Mission::Running;
+        if (mission == clsDallasDevice::Mission::Unknown) {
+            c.picture = PicNoLogger;
+            c.status = now + Translate(" logger connected, its state could not be read");
+        } else {
+            c.picture = c.running ? PicRunning : PicNotRunning;
+            c.status = now + Translate(c.running ? " logger connected and running" : " logger connected but NOT RUNNING !!!");
+        }
     } else {
         c.state = CableOnly;
         c.picture = PicNoLogger;

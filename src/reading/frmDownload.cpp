@@ -49,6 +49,13 @@ frmDownload::frmDownload(QWidget* parent) : QDialog(parent), m_seq(AppLogger())
     lblAlarms->setAlignment(Qt::AlignCenter);
     lblAlarms->setVisible(false);
     root->addWidget(lblAlarms);
+    lblProblem = new QLabel(this);
+    lblProblem->setObjectName("lblProblem");
+    lblProblem->setWordWrap(true);
+    lblProblem->setStyleSheet("color: #b00000;");
+    lblProblem->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblProblem->setVisible(false);
+    root->addWidget(lblProblem);
     cmdClose = new QPushButton("&Close", this);
     cmdClose->setObjectName("cmdClose");
     root->addWidget(cmdClose, 0, Qt::AlignRight);
@@ -97,5 +104,8 @@ clsReadingSequence::Outcome frmDownload::ReadConnectedLogger()
     if (m_seq.HighAlarm) lblValue[2]->setPalette(red);
     if (m_seq.LowAlarm) lblValue[3]->setPalette(red);
     lblAlarms->setVisible(m_seq.AlarmShown());
+    // The status bar shows one line; what went wrong is shown whole.
+    lblProblem->setText(m_seq.ErrorText);
+    lblProblem->setVisible(m_seq.NeedsAttention() && !m_seq.ErrorText.isEmpty());
     return o;
 }

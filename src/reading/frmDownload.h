@@ -20,6 +20,7 @@ public:
     QLabel* lblValue[7] = {};
     QLabel* lblDescr[7] = {};
     QLabel* lblAlarms = nullptr;
+    QLabel* lblProblem = nullptr;   // why a reading went wrong and what to do, in full
     QStatusBar* sbrStatus = nullptr;
     QPushButton* cmdClose = nullptr;
 

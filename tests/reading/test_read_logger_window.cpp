@@ -374,6 +374,10 @@ TEST_F(ReadingBench, AFailedReadingStaysOnScreenWhenItsLoggerIsTakenAway)
     QPointer<frmDownload> failed = w.ReadingDialog();
     ASSERT_TRUE(failed);
     EXPECT_EQ(failed->Sequence().LastOutcome(), clsReadingSequence::ReadFailed);
+    const QLabel* problem = failed->findChild<QLabel*>("lblProblem");
+    ASSERT_TRUE(problem);
+    EXPECT_FALSE(problem->isHidden());
+    EXPECT_TRUE(problem->text().contains("the logger was not changed")) << problem->text().toStdString();
 
     logger->setPresent(false);
     world->save();
