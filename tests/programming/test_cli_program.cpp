@@ -109,7 +109,7 @@ TEST_F(ProgramCli, ProgramsKeepsSamplesAndRefusesBadInput)
     ASSERT_EQ(stored.code, 0) << stored.err.toStdString();
     const qint64 samples = scalar("SELECT COUNT(*) FROM samples WHERE DeviceID = 1200103");
     EXPECT_GE(samples, 300);
-    EXPECT_LE(samples, 301);
+    EXPECT_LE(samples, 303);   // the bench's clock goes on with real time between the runs
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM history WHERE Type = 1"), 2);
 
     // No logger in the cable: nothing to program, non-zero exit.
