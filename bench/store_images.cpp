@@ -28,7 +28,7 @@ void makeImage(clsDS1921Data& image, int i)
     image.SetNVRAMBytes(StringToCp1252(fields.join(QChar(3))));
     image.DecodeNVRAM();
     QByteArray r(65, '\0');
-    r[0] = 0x00; r[1] = 0x00; r[2] = 0x12; r[4] = 0x20; r[5] = char(0x86); r[6] = 0x07;   // 20 June 2007 12:00
+    r[0] = 0x00; r[1] = 0x00; r[2] = 0x12; r[4] = 0x25; r[5] = char(0x86); r[6] = 0x07;   // 25 June 2007 12:00, after the last sample
     r[0x0B] = 80; r[0x0C] = 100; r[0x0D] = 10; r[0x0E] = 0x08; r[0x14] = 0x20;
     r[0x15] = 0x00; r[0x16] = 0x12; r[0x17] = 0x01; r[0x18] = char(0x86); r[0x19] = 0x07;  // 1 June 2007 12:00
     const int mission = 2500 + i;
