@@ -378,6 +378,8 @@ TEST_F(ReadingBench, AFailedReadingStaysOnScreenWhenItsLoggerIsTakenAway)
     ASSERT_TRUE(problem);
     EXPECT_FALSE(problem->isHidden());
     EXPECT_TRUE(problem->text().contains("the logger was not changed")) << problem->text().toStdString();
+    QDir().mkpath(NORDALIS_BINARY_DIR "/screenshots");
+    failed->grab().save(NORDALIS_BINARY_DIR "/screenshots/reading-dialog-failed.png");
 
     logger->setPresent(false);
     world->save();
