@@ -55,11 +55,12 @@ QString clsDS1921Data::LoggerFilePath(const QString& directory, const QString& s
                                     + QStringLiteral(".dta"));
 }
 
-bool clsDS1921Data::LatestRecordInFiles(const QStringList& directories, const QString& romText, QByteArray& record,
-                                        QString& file)
+bool clsDS1921Data::LatestRecordInFiles(const QStringList& directories, const QString& romText,
+                                        const clsDS1921Data& mission, QByteArray& record, QString& file)
 {
     const QString serial = RomTextToSerialNo(romText);
-    if (serial.isEmpty()) return false;
+    // Only a mission with samples can be told apart from another one.
+    if (serial.isEmpty() || !mission.MissionStart().isValid() || mission.MissionSamples() < 1) return false;
     // Newest first by the twelve-digit stamp in the name; within one stamp the directories' order.
     QList<QPair<QString, QString>> candidates;   // (stamp, path)
     for (const QString& dir : directories) {
@@ -75,6 +76,10 @@ bool clsDS1921Data::LatestRecordInFiles(const QStringList& directories, const QS
         image.ReadLoggerImageFromFile(path, rc);
         if (rc != imgOk || !image.HoldsIdentity() || !image.ImplausibleBecause().isEmpty()) continue;
         if (!image.RecordRomText().isEmpty() && image.RecordRomText().compare(romText, Qt::CaseInsensitive) != 0) continue;
+        // A file of an earlier mission would give the new mission's samples the old position.
+        if (!image.MissionStart().isValid() || image.MissionSamples() < 1 || image.MissionSamples() > mission.MissionSamples() ||
+            image.MissionStart() != mission.MissionStart() || image.SampleRate() != mission.SampleRate())
+            continue;
         record = image.NVRAMBytes();
         file = path;
         return true;

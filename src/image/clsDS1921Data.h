@@ -200,10 +200,11 @@ public:
     // local stamp yymmddhhnnss and ".dta" ("1234567890 070605143012.dta").
     static QString LoggerFilePath(const QString& directory, const QString& serialNo, const QDateTime& local);
     // The identity record of the newest logger file of the logger with this ROM text in the
-    // directories (by the stamp in the file name), among the files whose record names a logger
-    // and, where it keeps one, this ROM text. False when there is none.
-    static bool LatestRecordInFiles(const QStringList& directories, const QString& romText, QByteArray& record,
-                                    QString& file);
+    // directories (by the stamp in the file name), among the plausible files whose record names
+    // a logger and, where it keeps one, this ROM text, and whose mission (start and sample rate,
+    // with samples, no more than `mission` has now) is the one of `mission`. False when there is none.
+    static bool LatestRecordInFiles(const QStringList& directories, const QString& romText,
+                                    const clsDS1921Data& mission, QByteArray& record, QString& file);
 
     // Decodes NVRAMBytes into the fields (defaults when fewer than eight fields).
     void DecodeNVRAM();

@@ -241,7 +241,7 @@ bool clsReadingSequence::restoreRecord(clsDS1921Data& img)
 {
     QByteArray record;
     QString file;
-    if (!clsDS1921Data::LatestRecordInFiles({App().DataDirectory, App().BackupDirectory}, RomText, record, file))
+    if (!clsDS1921Data::LatestRecordInFiles({App().DataDirectory, App().BackupDirectory}, RomText, img, record, file))
         return false;
     img.SetNVRAMBytes(record);
     img.DecodeNVRAM();
