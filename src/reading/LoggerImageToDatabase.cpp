@@ -7,7 +7,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QApplication>
 #include <QGuiApplication>
 #include <QRegularExpression>
 #include <QSet>
@@ -207,9 +206,9 @@ LoggerImageToDatabase::FileResult LoggerImageToDatabase::reject(const QString& n
         const QString text = Translate("The logger file ") + QDir::toNativeSeparators(path) +
                              Translate(" could not be imported and was moved to ") + QDir::toNativeSeparators(dir) +
                              ": " + reason;
-        // The window program also logs it (the message box goes away); a terminal prints the
-        // message itself.
-        if (qobject_cast<QApplication*>(QCoreApplication::instance())) qWarning().noquote() << text;
+        // Without a per-file output of its own (the window program) it goes to the log too, as
+        // the message box goes away; a caller with one (the terminal) prints it itself.
+        if (!FileDone) qWarning().noquote() << text;
         ShowMessage(text, vbCritical, "Error in LoggerImageToDatabase()");
     } else if (!stuckReported().contains(path)) {
         // It cannot be set aside either: it stays, and is reported only this once.
