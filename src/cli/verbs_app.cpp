@@ -2,7 +2,7 @@
 // and the due list.
 #include "cli/Cli.h"
 
-#include "app/DueList.h"
+#include "reading/DueList.h"
 #include "app/TextRules.h"
 #include "app/modMain.h"
 #include "db/clsDatabase.h"

@@ -4,7 +4,7 @@
 #include "onewire/BusTrace.h"
 #include "onewire/Ds2480Link.h"
 #include "onewire/OneWireLink.h"
-#include "onewire/VirtualBus.h"
+#include "simulator/VirtualBus.h"
 #include "onewire/clsDallasBus.h"
 #include "thermochron/clsDallasDevice.h"
 

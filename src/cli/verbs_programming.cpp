@@ -9,7 +9,7 @@
 #include "onewire/BusTrace.h"
 #include "onewire/Ds2480Link.h"
 #include "onewire/OneWireLink.h"
-#include "onewire/VirtualBus.h"
+#include "simulator/VirtualBus.h"
 #include "programming/clsMissionSettings.h"
 #include "programming/clsProgrammingSequence.h"
 

@@ -7,7 +7,7 @@
 #include "onewire/BusTrace.h"
 #include "onewire/Ds2480Link.h"
 #include "onewire/OneWireLink.h"
-#include "onewire/VirtualBus.h"
+#include "simulator/VirtualBus.h"
 #include "reading/LoggerStop.h"
 #include "reading/clsReadingSequence.h"
 

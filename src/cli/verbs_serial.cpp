@@ -4,8 +4,8 @@
 // simulated loggers through the real serial protocol.
 #include "app/modMain.h"
 #include "cli/Cli.h"
-#include "onewire/Ds2480Emulator.h"
-#include "onewire/VirtualBus.h"
+#include "simulator/Ds2480Emulator.h"
+#include "simulator/VirtualBus.h"
 
 #include <QDir>
 #include <atomic>

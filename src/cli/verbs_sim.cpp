@@ -3,10 +3,10 @@
 // creating it when there is none yet.
 #include "app/modMain.h"
 #include "cli/Cli.h"
-#include "onewire/VirtualBus.h"
-#include "onewire/VirtualDs1921.h"
-#include "onewire/VirtualDs18b20.h"
-#include "onewire/VirtualDs2502.h"
+#include "simulator/VirtualBus.h"
+#include "simulator/VirtualDs1921.h"
+#include "simulator/VirtualDs18b20.h"
+#include "simulator/VirtualDs2502.h"
 #include <QDir>
 #include <cmath>
 

@@ -1,7 +1,7 @@
 // The data display window: widgets and their wiring to ChartModel.
 #include "display/frmChart.h"
 #include "display/ChartGraph.h"
-#include "app/frmMainMenue.h"
+#include "desktop/frmMainMenue.h"
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
 #include "db/clsDatabase.h"

@@ -2,7 +2,7 @@
 #include "onewire/OneWireLink.h"
 #include "app/modRegistry.h"
 #include "onewire/Ds2480Link.h"
-#include "onewire/VirtualBus.h"
+#include "simulator/VirtualBus.h"
 
 namespace {
 QString& overrideDriver()

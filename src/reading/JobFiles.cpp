@@ -1,6 +1,6 @@
 #include "reading/JobFiles.h"
 
-#include "app/DueList.h"
+#include "reading/DueList.h"
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
 #include "db/clsDatabase.h"

@@ -2,7 +2,7 @@
 // Job files for the handheld computer that guides the operator from logger to logger: one small
 // file per running logger of the reading schedule, "<SerialNo>r.ndc" in the data directory.
 //   "due:" yy/mm/dd hh:nn of NextReading (local time), CR LF: when the logger's data is at risk
-//   (RowDataAtRisk, app/DueList.h)
+//   (RowDataAtRisk, reading/DueList.h)
 //   "des:" Read <SerialNo>,<RoomDescription>,<DeviceDescription>   (no line end)
 // 8-bit characters of the program's code page (Windows-1252), no length prefix.
 #include "db/ResultList.h"

@@ -1,9 +1,9 @@
 #include "reading/frmDownloadMain.h"
 #include "reading/LoggerStop.h"
 
-#include "app/DueList.h"
+#include "reading/DueList.h"
 #include "app/WindowHooks.h"
-#include "app/frmMainMenue.h"
+#include "desktop/frmMainMenue.h"
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
 #include "db/clsDatabase.h"

@@ -1,6 +1,6 @@
 #include "settings/frmOptions.h"
 
-#include "app/frmMainMenue.h"
+#include "desktop/frmMainMenue.h"
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
 #include "db/clsDatabase.h"

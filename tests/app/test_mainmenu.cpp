@@ -1,8 +1,8 @@
 // The main menu: its controls, restricted mode, the working windows and the way back, and the
 // German example language file on it.
 #include "app/Resources.h"
-#include "app/frmMainMenue.h"
-#include "app/frmSplash.h"
+#include "desktop/frmMainMenue.h"
+#include "desktop/frmSplash.h"
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
 #include <QApplication>

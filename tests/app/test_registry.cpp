@@ -1,7 +1,7 @@
 // The configuration store: the reading rules the bus object and other programs rely on.
 #include "app/modRegistry.h"
 #include "app/modMain.h"
-#include "app/Startup.h"
+#include "desktop/Startup.h"
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 // The application directory on a real SQLite file: installation, parameters across restarts,
 // the unit setting, and the due list computed from table devices.
-#include "app/DueList.h"
-#include "app/Installer.h"
-#include "app/Startup.h"
+#include "reading/DueList.h"
+#include "desktop/Installer.h"
+#include "desktop/Startup.h"
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
 #include "app/modRegistry.h"

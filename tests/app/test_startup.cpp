@@ -1,6 +1,6 @@
 // Start-up steps: the command-line switch, the time-zone bias, the Site-number question,
 // the single-instance lock.
-#include "app/Startup.h"
+#include "desktop/Startup.h"
 #include "app/modInternationalisation.h"
 #include <QFile>
 #include <QLockFile>

@@ -4,8 +4,8 @@
 // three days, the due list after twenty days, the second reading, the display queries and the
 // three reports, backup, purge and reorganisation, and a restart after which every remaining
 // sample must be exactly what the simulated loggers recorded.
-#include "app/DueList.h"
-#include "app/Startup.h"
+#include "reading/DueList.h"
+#include "desktop/Startup.h"
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
 #include "app/modRegistry.h"
@@ -15,9 +15,9 @@
 #include "image/clsDS1921Data.h"
 #include "onewire/BusWait.h"
 #include "onewire/Tmex.h"
-#include "onewire/VirtualBus.h"
-#include "onewire/VirtualDs1921.h"
-#include "onewire/VirtualWorld.h"
+#include "simulator/VirtualBus.h"
+#include "simulator/VirtualDs1921.h"
+#include "simulator/VirtualWorld.h"
 #include "programming/clsMissionSettings.h"
 #include "programming/clsProgrammingSequence.h"
 #include "reading/LoggerImageToDatabase.h"

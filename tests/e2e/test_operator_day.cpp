@@ -7,8 +7,8 @@
 // the simulated loggers recorded it.
 #include "programming/ProgrammingTestSupport.h"
 
-#include "app/DueList.h"
-#include "app/Installer.h"
+#include "reading/DueList.h"
+#include "desktop/Installer.h"
 #include "db/clsDatabase.h"
 #include "display/ChartModel.h"
 #include "reading/LoggerImageToDatabase.h"

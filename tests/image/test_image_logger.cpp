@@ -2,9 +2,9 @@
 // whole stack: image -> device object -> bus object -> driver layer -> virtual link.
 #include "ImageTestData.h"
 #include "onewire/OneWireLink.h"
-#include "onewire/VirtualBus.h"
-#include "onewire/VirtualDs1921.h"
-#include "onewire/VirtualWorld.h"
+#include "simulator/VirtualBus.h"
+#include "simulator/VirtualDs1921.h"
+#include "simulator/VirtualWorld.h"
 #include "thermochron/clsDallasDevice.h"
 
 #include <QDir>

@@ -2,7 +2,7 @@
 // A freshly installed application directory (the files a first run writes, the database from
 // the shipped schema) with a small site in it: two compartments, three loggers, a week of
 // quarter-hour samples. The program clock is fixed at the end of that week.
-#include "app/Installer.h"
+#include "desktop/Installer.h"
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
 #include "app/modRegistry.h"
@@ -10,9 +10,9 @@
 #include "image/clsDS1921Data.h"
 #include "onewire/BusWait.h"
 #include "onewire/Tmex.h"
-#include "onewire/VirtualBus.h"
-#include "onewire/VirtualDs1921.h"
-#include "onewire/VirtualWorld.h"
+#include "simulator/VirtualBus.h"
+#include "simulator/VirtualDs1921.h"
+#include "simulator/VirtualWorld.h"
 #include "programming/clsMissionSettings.h"
 #include "programming/clsProgrammingSequence.h"
 #include "support/ProgramOnVirtualBus.h"

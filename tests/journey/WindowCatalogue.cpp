@@ -1,6 +1,6 @@
 #include "WindowCatalogue.h"
 
-#include "app/frmMainMenue.h"
+#include "desktop/frmMainMenue.h"
 #include "display/frmChart.h"
 #include "reports/frmHTM.h"
 #include "settings/frmOptions.h"

@@ -3,7 +3,7 @@
 // captions.
 #include "JourneySite.h"
 #include "WindowCatalogue.h"
-#include "app/frmMainMenue.h"
+#include "desktop/frmMainMenue.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -5,7 +5,7 @@
 // AND of the master and every device.
 // A device can be told to leave the bus after a number of bytes.
 #include "onewire/OneWireLink.h"
-#include "onewire/VirtualDevice.h"
+#include "simulator/VirtualDevice.h"
 
 #include <vector>
 

@@ -1,5 +1,5 @@
 #include "onewire/RecordingLink.h"
-#include "onewire/VirtualDevice.h"
+#include "simulator/VirtualDevice.h"
 #include "onewire/Tmex.h"
 
 RomCode MakeRom(uint8_t family, uint64_t serial)

@@ -2,8 +2,8 @@
 // Test bench for the virtual bus: a state file in a temporary directory, a fixed real clock, and
 // the byte sequences the program sends (Match ROM, scratchpad write/read/copy, memory reads),
 // built here independently of the driver layer.
-#include "onewire/VirtualBus.h"
-#include "onewire/VirtualDs1921.h"
+#include "simulator/VirtualBus.h"
+#include "simulator/VirtualDs1921.h"
 #include <QDateTime>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

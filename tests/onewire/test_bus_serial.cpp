@@ -1,7 +1,7 @@
 // The bus object over the real serial protocol: a DS2480B emulator on a pseudo-terminal.
 #include "app/modRegistry.h"
 #include "onewire/BusWait.h"
-#include "onewire/Ds2480Emulator.h"
+#include "simulator/Ds2480Emulator.h"
 #include "onewire/Ds2480Link.h"
 #include "onewire/RecordingLink.h"
 #include "onewire/OneWireLink.h"

@@ -3,13 +3,13 @@
 #include "onewire/BusWait.h"
 #include "onewire/OneWireLink.h"
 #include "onewire/Tmex.h"
-#include "onewire/VirtualBus.h"
-#include "onewire/VirtualDs1921.h"
+#include "simulator/VirtualBus.h"
+#include "simulator/VirtualDs1921.h"
 #include "onewire/clsDallasBus.h"
 #include "thermochron/clsDallasDevice.h"
-#include "onewire/VirtualDs2502.h"
+#include "simulator/VirtualDs2502.h"
 #include <QRegularExpression>
-#include "onewire/VirtualWorld.h"
+#include "simulator/VirtualWorld.h"
 #include <QDir>
 #include <QFile>
 #include <QProcess>

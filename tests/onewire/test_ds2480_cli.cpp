@@ -1,9 +1,9 @@
 // Two processes: one serves the emulated DS2480B in front of the virtual bench, the other lists
 // the bus through it with --bus serial, as it would through a real serial port.
 #include "app/modRegistry.h"
-#include "onewire/VirtualDs1921.h"
-#include "onewire/VirtualDs2502.h"
-#include "onewire/VirtualWorld.h"
+#include "simulator/VirtualDs1921.h"
+#include "simulator/VirtualDs2502.h"
+#include "simulator/VirtualWorld.h"
 
 #include <QDir>
 #include <QProcess>

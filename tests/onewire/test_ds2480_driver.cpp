@@ -1,12 +1,12 @@
 // The driver layer chooses the serial link from the configuration store and works through the
 // emulated adapter: session, setup, search and a memory read over the pseudo-terminal.
 #include "app/modRegistry.h"
-#include "onewire/Ds2480Emulator.h"
+#include "simulator/Ds2480Emulator.h"
 #include "onewire/Ds2480Link.h"
 #include "onewire/Tmex.h"
 #include "onewire/VirtualBench.h"
-#include "onewire/VirtualDs18b20.h"
-#include "onewire/VirtualDs2502.h"
+#include "simulator/VirtualDs18b20.h"
+#include "simulator/VirtualDs2502.h"
 
 #include <QTemporaryDir>
 #include <algorithm>

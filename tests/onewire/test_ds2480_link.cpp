@@ -1,10 +1,10 @@
 // The serial link against the DS2480B emulator over a real pseudo-terminal, byte for byte; the
 // emulator drives the virtual bus with its simulated loggers, cable chip and sensor.
-#include "onewire/Ds2480Emulator.h"
+#include "simulator/Ds2480Emulator.h"
 #include "onewire/Ds2480Link.h"
 #include "onewire/VirtualBench.h"
-#include "onewire/VirtualDs18b20.h"
-#include "onewire/VirtualDs2502.h"
+#include "simulator/VirtualDs18b20.h"
+#include "simulator/VirtualDs2502.h"
 
 #include <QFile>
 #include <QTemporaryDir>

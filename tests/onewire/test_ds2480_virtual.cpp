@@ -1,6 +1,6 @@
 // The program's bus and device objects over the serial link, through the emulated DS2480B, to
 // simulated DS1921 loggers on the virtual bus: what arrives must be what the loggers hold.
-#include "onewire/Ds2480Emulator.h"
+#include "simulator/Ds2480Emulator.h"
 #include "onewire/Ds2480Link.h"
 #include "onewire/Tmex.h"
 #include "onewire/VirtualBench.h"

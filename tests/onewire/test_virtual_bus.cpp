@@ -1,8 +1,8 @@
 // The virtual bus at the level of time slots: ROM commands and search, the scratchpad and its
 // authorisation, Read Memory with CRC, the cable chip, and the injected faults.
 #include "VirtualBench.h"
-#include "onewire/VirtualDs18b20.h"
-#include "onewire/VirtualDs2502.h"
+#include "simulator/VirtualDs18b20.h"
+#include "simulator/VirtualDs2502.h"
 #include <set>
 
 using namespace bench;

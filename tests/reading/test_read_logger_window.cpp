@@ -4,7 +4,7 @@
 #include "ReadingTestSupport.h"
 
 #include "app/WindowHooks.h"
-#include "app/frmMainMenue.h"
+#include "desktop/frmMainMenue.h"
 #include "db/clsDatabase.h"
 #include "reading/clsBusPoll.h"
 #include "reading/frmDownload.h"

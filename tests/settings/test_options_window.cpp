@@ -280,7 +280,7 @@ TEST_F(OptionsWindow, ChoosingAPortWritesItAndReportsTheResult)
     SetLinkFactoryForTesting(nullptr);
 }
 
-#include "app/frmMainMenue.h"
+#include "desktop/frmMainMenue.h"
 
 TEST_F(OptionsWindow, TheMainMenuOpensTheSettingsAndComesBackWhenTheyClose)
 {

@@ -6,8 +6,8 @@
 #include "image/clsDS1921Data.h"
 #include "onewire/BusWait.h"
 #include "onewire/Tmex.h"
-#include "onewire/VirtualBus.h"
-#include "onewire/VirtualWorld.h"
+#include "simulator/VirtualBus.h"
+#include "simulator/VirtualWorld.h"
 
 #include <memory>
 

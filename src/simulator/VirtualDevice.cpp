@@ -1,5 +1,5 @@
 // ROM function layer of the simulated devices, and the checksums of the 1-Wire protocol.
-#include "onewire/VirtualDevice.h"
+#include "simulator/VirtualDevice.h"
 #include <QJsonArray>
 
 namespace virtualbus {

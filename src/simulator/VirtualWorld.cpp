@@ -1,8 +1,8 @@
 // The simulated bench and its state file.
-#include "onewire/VirtualWorld.h"
+#include "simulator/VirtualWorld.h"
 #include "app/modMain.h"
-#include "onewire/VirtualDs18b20.h"
-#include "onewire/VirtualDs2502.h"
+#include "simulator/VirtualDs18b20.h"
+#include "simulator/VirtualDs2502.h"
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>

@@ -3,7 +3,7 @@
 // time slot is played out on the simulated open-drain line, so the ROM search, selection and
 // memory functions work exactly as on a real bus, the default bit-by-bit search included.
 #include "onewire/OneWireLink.h"
-#include "onewire/VirtualWorld.h"
+#include "simulator/VirtualWorld.h"
 #include <memory>
 
 class VirtualBus : public OneWireLink {

@@ -3,10 +3,10 @@
 // profile, the devices (cable chip, loggers, sensors; each in or out of the cable) and the
 // bus-level faults. It lives in a state file in the application directory so that separate
 // runs of the programs see the same loggers: loaded when a link opens, saved after every change.
-#include "onewire/VirtualClock.h"
-#include "onewire/VirtualDevice.h"
-#include "onewire/VirtualDs1921.h"
-#include "onewire/VirtualProfile.h"
+#include "simulator/VirtualClock.h"
+#include "simulator/VirtualDevice.h"
+#include "simulator/VirtualDs1921.h"
+#include "simulator/VirtualProfile.h"
 #include <memory>
 #include <vector>
 

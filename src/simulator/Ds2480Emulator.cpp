@@ -1,4 +1,4 @@
-#include "onewire/Ds2480Emulator.h"
+#include "simulator/Ds2480Emulator.h"
 #include "onewire/Ds2480Protocol.h"
 
 #include <algorithm>

@@ -1,5 +1,5 @@
-#include "app/frmMainMenue.h"
-#include "app/Startup.h"
+#include "desktop/frmMainMenue.h"
+#include "desktop/Startup.h"
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
 

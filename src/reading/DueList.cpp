@@ -1,4 +1,4 @@
-#include "app/DueList.h"
+#include "reading/DueList.h"
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
 

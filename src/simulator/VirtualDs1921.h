@@ -4,7 +4,7 @@
 // Temperature, real-time clock with alarm, and the mission engine (start delay, time stamp,
 // counters, data log with rollover or stop when full, alarms with time stamps, histogram).
 // Mission samples are computed lazily when the simulation clock has moved on.
-#include "onewire/VirtualDevice.h"
+#include "simulator/VirtualDevice.h"
 
 struct VirtualProfile;
 

@@ -1,5 +1,5 @@
 // The simulated cable identification chip.
-#include "onewire/VirtualDs2502.h"
+#include "simulator/VirtualDs2502.h"
 
 using namespace virtualbus;
 

@@ -1,7 +1,7 @@
 #pragma once
 // The reader cable's identification chip (family 0x09, a DS2502 add-only memory): the four
 // standard-speed ROM commands and Read Memory over its 128-byte data field.
-#include "onewire/VirtualDevice.h"
+#include "simulator/VirtualDevice.h"
 
 class VirtualDs2502 : public VirtualDevice {
 public:

@@ -1,6 +1,6 @@
 // The simulated room temperature and the simulation clock.
-#include "onewire/VirtualProfile.h"
-#include "onewire/VirtualClock.h"
+#include "simulator/VirtualProfile.h"
+#include "simulator/VirtualClock.h"
 #include <QJsonArray>
 #include <QRegularExpression>
 #include <cmath>

@@ -1,8 +1,8 @@
 // nordalis: the desktop program.
 //   nordalis [--home DIR] [--bus virtual|serial] [--registry FILE] [--no-splash] [-DU]
 #include "app/Resources.h"
-#include "app/Startup.h"
-#include "app/frmMainMenue.h"
+#include "desktop/Startup.h"
+#include "desktop/frmMainMenue.h"
 #include "app/modInternationalisation.h"
 #if __has_include("display/frmChart.h")
 #include "display/frmChart.h"

@@ -1,7 +1,7 @@
 // Start-up of a terminal run: the application directory (installed when needed), the settings of
 // the database, the time zone and the names; no questions, no splash, no windows.
-#include "app/Installer.h"
-#include "app/Startup.h"
+#include "desktop/Installer.h"
+#include "desktop/Startup.h"
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
 #include "app/modRegistry.h"

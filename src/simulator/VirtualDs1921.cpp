@@ -1,6 +1,6 @@
 // The simulated DS1921 logger.
-#include "onewire/VirtualDs1921.h"
-#include "onewire/VirtualProfile.h"
+#include "simulator/VirtualDs1921.h"
+#include "simulator/VirtualProfile.h"
 #include <QDateTime>
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "app/Installer.h"
+#include "desktop/Installer.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -1,6 +1,6 @@
 // The simulated family-0x28 temperature sensor.
-#include "onewire/VirtualDs18b20.h"
-#include "onewire/VirtualProfile.h"
+#include "simulator/VirtualDs18b20.h"
+#include "simulator/VirtualProfile.h"
 #include <cmath>
 
 using namespace virtualbus;

@@ -1,7 +1,7 @@
 #pragma once
 // A family-0x28 temperature sensor (DS18B20): Convert T, Read/Write/Copy Scratchpad, Recall,
 // Read Power Supply, and Conditional Search on its TH/TL alarm.
-#include "onewire/VirtualDevice.h"
+#include "simulator/VirtualDevice.h"
 
 struct VirtualProfile;
 

@@ -1,5 +1,5 @@
 // The virtual 1-Wire bus.
-#include "onewire/VirtualBus.h"
+#include "simulator/VirtualBus.h"
 #include "app/modMain.h"
 
 VirtualBus::VirtualBus() : VirtualBus(VirtualWorld::ForFile(VirtualWorld::DefaultStateFile()))

@@ -1,8 +1,8 @@
 // Start-up of the desktop program: from the language file to the main menu.
-#include "app/Startup.h"
-#include "app/Installer.h"
-#include "app/frmMainMenue.h"
-#include "app/frmSplash.h"
+#include "desktop/Startup.h"
+#include "desktop/Installer.h"
+#include "desktop/frmMainMenue.h"
+#include "desktop/frmSplash.h"
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
 #include "app/modRegistry.h"
@@ -26,8 +26,8 @@
 #include <unistd.h>
 
 #include "onewire/OneWireLink.h"
-#include "onewire/VirtualBus.h"
-#include "onewire/VirtualWorld.h"
+#include "simulator/VirtualBus.h"
+#include "simulator/VirtualWorld.h"
 #include "image/clsDS1921Data.h"
 #include "onewire/clsDallasBus.h"
 

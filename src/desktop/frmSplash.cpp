@@ -1,5 +1,5 @@
-#include "app/frmSplash.h"
-#include "app/Startup.h"
+#include "desktop/frmSplash.h"
+#include "desktop/Startup.h"
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
 
