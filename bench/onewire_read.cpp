@@ -6,11 +6,11 @@
 //     the wall time against the serial time of the bytes moved (bytes x 10 bits / 9600), and
 //     against one block of the same size streamed through the same adapter.
 #include "app/modRegistry.h"
-#include "onewire/Ds2480Emulator.h"
+#include "simulator/Ds2480Emulator.h"
 #include "onewire/Ds2480Link.h"
 #include "onewire/Tmex.h"
-#include "onewire/VirtualBus.h"
-#include "onewire/VirtualWorld.h"
+#include "simulator/VirtualBus.h"
+#include "simulator/VirtualWorld.h"
 #include "onewire/clsDallasBus.h"
 #include "thermochron/clsDallasDevice.h"
 
