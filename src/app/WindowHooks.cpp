@@ -30,3 +30,33 @@ bool ReopenReadingDialog(QWidget* owner)
     readingHook()(owner);
     return true;
 }
+
+namespace {
+std::function<void()>& mainMenuHook()
+{
+    static std::function<void()> hook;
+    return hook;
+}
+} // namespace
+
+void SetMainMenuHook(std::function<void()> hook) { mainMenuHook() = std::move(hook); }
+
+void ReturnToMainMenu()
+{
+    if (mainMenuHook()) mainMenuHook()();
+}
+
+namespace {
+std::function<QWidget*()>& factory(int index)
+{
+    static std::function<QWidget*()> factories[4];   // [3] stays empty: any other index
+    return factories[index >= 0 && index < 3 ? index : 3];
+}
+} // namespace
+
+void SetWorkingWindowFactory(int index, std::function<QWidget*()> f)
+{
+    if (index >= 0 && index < 3) factory(index) = std::move(f);
+}
+
+const std::function<QWidget*()>& WorkingWindowFactory(int index) { return factory(index); }

@@ -3,8 +3,6 @@
 #include <QString>
 #include <functional>
 
-class QWidget;
-
 // Message-box styles (buttons + icon), as the windows pass them.
 enum MsgStyle : int {
     vbOKOnly = 0, vbOKCancel = 1, vbYesNoCancel = 3, vbYesNo = 4,
@@ -19,13 +17,13 @@ bool LoadLanguageFile(const QString& fileName);   // relative to the application
 bool LoadLanguageFileFrom(const QString& fullPath);
 void UnloadLanguage();                             // back to English (tests)
 QString Translate(const QString& text);
-void TranslateForm(QWidget* window);
+bool LanguageLoaded();                             // a language file is in use
 QStringList UntranslatedTexts();
 
 // Shows a message box (or hands the message to the installed handler) and returns 1, 6 or 7.
 int ShowMessage(const QString& prompt, int style = vbOKOnly, const QString& title = QString());
 
-// Without a handler, ShowMessage uses a QMessageBox. The terminal program and the tests install
+// Without a handler, ShowMessage asks the user interface (app/UserInterface.h). Tests install
 // one that prints or records the message and answers as told.
 using MessageHandler = std::function<int(const QString& prompt, int style, const QString& title)>;
 void SetMessageHandler(MessageHandler handler);

@@ -4,16 +4,11 @@
 #include "app/modFormat.h"
 #include "app/modRegistry.h"
 
-#include <QApplication>
-#include <QCursor>
-#include <QDesktopServices>
-#include <QDirIterator>
-#include <QLayout>
-#include <QUrl>
+#include "app/UserInterface.h"
+
 #include <QDir>
-#include <QFileDialog>
+#include <QDirIterator>
 #include <QFileInfo>
-#include <QWidget>
 #include <limits>
 
 AppState& App()
@@ -107,20 +102,7 @@ bool IsDirectory(const QString& path)
 
 QString BrowseForFolder(const QString& title, QWidget* owner)
 {
-    return QFileDialog::getExistingDirectory(owner, title);
-}
-
-void ShowBusy()
-{
-    if (qobject_cast<QApplication*>(QCoreApplication::instance()))
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-}
-
-void ShowReady()
-{
-    if (qobject_cast<QApplication*>(QCoreApplication::instance()))
-        while (QApplication::overrideCursor())
-            QApplication::restoreOverrideCursor();
+    return CurrentUserInterface().ChooseFolder(title, owner);
 }
 
 namespace {
@@ -208,8 +190,7 @@ std::function<bool(const QString&)>& desktopOpener()
 bool OpenWithDesktop(const QString& pathOrUrl)
 {
     if (desktopOpener()) return desktopOpener()(pathOrUrl);
-    const QUrl url = pathOrUrl.contains("://") ? QUrl(pathOrUrl) : QUrl::fromLocalFile(pathOrUrl);
-    return QDesktopServices::openUrl(url);
+    return CurrentUserInterface().OpenWithDesktop(pathOrUrl);
 }
 
 void SetDesktopOpenerForTesting(std::function<bool(const QString&)> opener)
@@ -222,21 +203,4 @@ void ShowHelp()
     const QString path = App().ApplicationDirectory + "/" + kHelpFileName;
     if (!QFileInfo::exists(path) || !OpenWithDesktop(path))
         ShowMessage(Translate("The help file could not be opened: ") + path, vbExclamation, QString());
-}
-
-void ScaleForm(QWidget* window, int widthPixels, int heightPixels)
-{
-    if (!window) return;
-    const QSize old = window->size();
-    window->resize(widthPixels, heightPixels);
-    if (old.width() <= 0 || old.height() <= 0 || old == QSize(widthPixels, heightPixels)) return;
-    const double rx = double(widthPixels) / old.width();
-    const double ry = double(heightPixels) / old.height();
-    for (QWidget* w : window->findChildren<QWidget*>()) {
-        // Widgets placed by a layout follow it; windows of their own keep their size.
-        QWidget* parent = w->parentWidget();
-        if (w->isWindow() || !parent || parent->layout()) continue;
-        const QRect g = w->geometry();
-        w->setGeometry(int(g.x() * rx + 0.5), int(g.y() * ry + 0.5), int(g.width() * rx + 0.5), int(g.height() * ry + 0.5));
-    }
 }

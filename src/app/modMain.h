@@ -10,8 +10,6 @@
 #include <QStringList>
 #include <functional>
 
-class clsDatabase;
-class clsDS1921Data;
 class QWidget;
 
 struct AppState {
@@ -38,13 +36,6 @@ struct AppState {
 // The one application state of this process.
 AppState& App();
 
-// The one database object; opens its file lazily (see clsDatabase).
-clsDatabase& AppDatabase();
-// Closes and forgets the database object, so that the next AppDatabase() starts afresh on the
-// current App().DatabaseDirectory (tests that switch application directories; a restart).
-void ResetAppDatabase();
-// The one live logger image, owner of the one bus object.
-clsDS1921Data& AppLogger();
 
 // Clock of the program. Tests and the simulator replace it; NowUtc() is what every part asks.
 QDateTime NowUtc();
@@ -65,7 +56,6 @@ QDateTime UtcToLocal(const QDateTime& utc);
 float CelsiusToFahrenheit(double value);
 float FahrenheitToCelsius(double value);
 float ToDisplayUnits(double celsius);
-void SetUnits(int& code);
 
 // Files and folders
 int MoveFiles(const QString& source, const QString& target);
@@ -77,9 +67,9 @@ QString BrowseForFolder(const QString& title, QWidget* owner);
 bool OpenWithDesktop(const QString& pathOrUrl);
 void SetDesktopOpenerForTesting(std::function<bool(const QString& pathOrUrl)> opener);
 
-// Cursor and help
+// Cursor and help. ShowBusy and ShowReady come in pairs (BusyCursor in app/UserInterface.h makes
+// the pair); the cursor is busy while at least one pair is open.
 void ShowBusy();
 void ShowReady();
 void ShowHelp();                 // opens ApplicationDirectory/NORDALIS.htm in the browser
 inline const char* const kHelpFileName = "NORDALIS.htm";
-void ScaleForm(QWidget* window, int widthPixels, int heightPixels);

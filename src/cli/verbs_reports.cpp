@@ -4,11 +4,11 @@
 #include "cli/ChartArgs.h"
 #include "cli/Cli.h"
 #include "reports/ChartExports.h"
-#include "reports/frmHTM.h"
+#include "reports/WebReport.h"
 #include <QDir>
 #include <QFileInfo>
 #include <QPageLayout>
-#include <QPrinter>
+#include <QPdfWriter>
 
 namespace {
 
@@ -172,9 +172,8 @@ int runPrint(CliContext& ctx)
     ChartModel model;
     if (!runSelection(ctx, args, model, "print"))
         return 2;
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(out);
+    QPdfWriter printer(out);
+    printer.setResolution(1200);
     printer.setPageOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
     if (!PrintGraph(model.State, printer)) {
         ctx.err << "print: cannot write " << out << "\n";

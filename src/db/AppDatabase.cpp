@@ -8,3 +8,20 @@ clsDatabase& AppDatabase()
     static clsDatabase database;
     return database;
 }
+
+void ResetAppDatabase()
+{
+    AppDatabase().CloseDB();
+}
+
+void SetUnits(int& code)
+{
+    if (code == 1) {
+        App().UnitLabel = QString(QChar(176)) + "F";
+    } else {
+        App().UnitLabel = QString(QChar(176)) + "C";
+        code = 0;
+    }
+    App().Units = code;
+    AppDatabase().SetParameter("Units", DbValue(code));
+}

@@ -148,3 +148,12 @@ private:
 
     bool tryOpen(const QString& path, DbError& error);
 };
+
+// The one database object of the process; opens its file lazily, in App().DatabaseDirectory.
+clsDatabase& AppDatabase();
+// Closes and forgets the database object, so that the next AppDatabase() starts afresh on the
+// current App().DatabaseDirectory (tests that switch application directories; a restart).
+void ResetAppDatabase();
+// The unit setting (0 Celsius, 1 Fahrenheit; anything else is Celsius) into the application
+// state and the table parameters.
+void SetUnits(int& code);

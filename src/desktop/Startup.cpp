@@ -1,21 +1,16 @@
 // Start-up of the desktop program: from the language file to the main menu.
 #include "desktop/Startup.h"
 #include "desktop/Installer.h"
-#include "desktop/frmMainMenue.h"
-#include "desktop/frmSplash.h"
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
 #include "app/modRegistry.h"
 #include "db/clsDatabase.h"
 
-#include <QApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QLocale>
 #include <QRandomGenerator>
 #include <QSysInfo>
-#include <QTimer>
 #include <cmath>
 #include <memory>
 #include <cerrno>
@@ -248,11 +243,22 @@ bool LoadSiteSettings(bool storeUnits)
     return true;
 }
 
+namespace {
+StartupWindows& startupWindows()
+{
+    static StartupWindows w;
+    return w;
+}
+} // namespace
+
+void SetStartupWindows(StartupWindows windows) { startupWindows() = std::move(windows); }
+
 StartupResult RunStartup()
 {
     const StartupOptions& o = options();
     if (!o.registry.isEmpty()) SetRegistryFile(o.registry);
     if (!o.bus.isEmpty()) ApplyBusOption(o.bus);
+    RegisterVirtualLink();
     AppState& a = App();
     const QString dir = ResolveApplicationDirectory(o.home);
     a.ApplicationDirectory = dir;
@@ -306,14 +312,8 @@ StartupResult RunStartup()
     }
 
     // 11. splash
-    frmSplash* splash = nullptr;
-    if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
-        splash = new frmSplash();
-        splash->setAttribute(Qt::WA_DeleteOnClose);
-        splash->show();
-        splash->repaint();
-        QCoreApplication::processEvents();
-    }
+    StartupWindows& w = startupWindows();
+    if (w.ShowSplash) w.ShowSplash();
 
     // 12-14. remaining settings, database closed, character set of fonts
     LoadSiteSettings(true);
@@ -321,19 +321,13 @@ StartupResult RunStartup()
     a.FontCharset = FontCharsetFor(QLocale::system());
 
     // 15. the splash stays 4 seconds so that it can be read (a key hides it)
-    if (splash && !o.noSplash && !ScrollLockOn() && splash->isVisible()) {
-        QEventLoop wait;
-        QTimer::singleShot(4000, &wait, &QEventLoop::quit);
-        QObject::connect(splash, &frmSplash::dismissed, &wait, &QEventLoop::quit);
-        wait.exec();
-    }
+    if (w.HoldSplash && !o.noSplash && !ScrollLockOn()) w.HoldSplash();
 
     // 16. installation record
     WriteInstallationRecord();
 
     // 17. main menu created, splash gone
-    if (qobject_cast<QApplication*>(QCoreApplication::instance())) MainMenu();
-    if (splash) splash->close();
+    if (w.ShowMainMenu) w.ShowMainMenu();
     return StartupResult::Ok;
 }
 

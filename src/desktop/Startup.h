@@ -30,6 +30,14 @@ enum class StartupResult {
     AlreadyRunning,   // another copy runs on this application directory; the operator was told
 };
 StartupResult RunStartup();
+// The windows of start-up; the desktop program installs them (desktop/DesktopStartup.h), a run
+// without windows has none and start-up shows nothing.
+struct StartupWindows {
+    std::function<void()> ShowSplash;     // step 11: the splash, shown at once
+    std::function<void()> HoldSplash;     // step 15: keeps the splash up to 4 s (a key ends it)
+    std::function<void()> ShowMainMenu;   // step 17: the main menu created (not shown), splash gone
+};
+void SetStartupWindows(StartupWindows windows);
 // True when every step ran (Failed and Ended both give false).
 bool InitApplication();
 

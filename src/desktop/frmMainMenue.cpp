@@ -1,6 +1,7 @@
 #include "desktop/frmMainMenue.h"
 #include "desktop/Startup.h"
 #include "app/modInternationalisation.h"
+#include "ui/WindowRoutines.h"
 #include "app/modMain.h"
 
 #include <QApplication>
@@ -12,14 +13,10 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "app/WindowHooks.h"
 #include "db/clsDatabase.h"
 
 namespace {
-std::function<QWidget*()>& factory(int index)
-{
-    static std::function<QWidget*()> factories[3];
-    return factories[index];
-}
 
 void closeDatabase()
 {
@@ -79,11 +76,6 @@ QPixmap buttonPicture(int index)
     return pm;
 }
 } // namespace
-
-void SetWorkingWindowFactory(int index, std::function<QWidget*()> f)
-{
-    if (index >= 0 && index < 3) factory(index) = std::move(f);
-}
 
 QString WorkingWindowName(int index)
 {
@@ -158,8 +150,8 @@ void frmMainMenue::cmdMenue_Click(int index)
         if (index == 2 && App().RestrictedMode) return;
         QWidget* w = m_windows[index];
         if (!w) {
-            if (factory(index)) {
-                w = factory(index)();
+            if (const auto& make = WorkingWindowFactory(index)) {
+                w = make();
             } else {
                 // Stand-in until the window's subsystem is there: an empty window of that name.
                 w = new QWidget();

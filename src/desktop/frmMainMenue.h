@@ -9,11 +9,6 @@ class QGroupBox;
 class QLabel;
 class QPushButton;
 
-// Working windows by button index: 0 read logger (frmDownloadMain), 1 data display (frmChart),
-// 2 settings (frmOptions). The subsystem of each window installs its factory; until then the
-// button opens an empty window of that name. The factory is called when the window is first
-// needed; the window is kept and shown again on later clicks until it is deleted.
-void SetWorkingWindowFactory(int index, std::function<QWidget*()> factory);
 // The caption of the empty stand-in window of an index ("NORDALIS READ LOGGER", ...).
 QString WorkingWindowName(int index);
 

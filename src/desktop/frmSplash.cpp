@@ -1,6 +1,7 @@
 #include "desktop/frmSplash.h"
 #include "desktop/Startup.h"
 #include "app/modInternationalisation.h"
+#include "ui/WindowRoutines.h"
 #include "app/modMain.h"
 
 #include <QFileInfo>

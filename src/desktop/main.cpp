@@ -4,22 +4,7 @@
 #include "desktop/Startup.h"
 #include "desktop/frmMainMenue.h"
 #include "app/modInternationalisation.h"
-#if __has_include("display/frmChart.h")
-#include "display/frmChart.h"
-#endif
-#if __has_include("settings/frmOptions.h")
-#include "settings/frmOptions.h"
-#endif
-#if __has_include("programming/frmStartMission.h")
-#include "programming/frmStartMission.h"
-#endif
-#if __has_include("reading/frmCopyImageFiles.h")
-#include "reading/frmCopyImageFiles.h"
-#endif
-#if __has_include("reading/frmDownloadMain.h")
-#include "reading/frmDownloadMain.h"
-#endif
-
+#include "desktop/DesktopStartup.h"
 #include <QApplication>
 #include <cstdio>
 #include <cstring>
@@ -77,6 +62,7 @@ int main(int argc, char** argv)
     }
     o.commandLine = rest.join(' ');
     SetStartupOptions(o);
+    InstallDesktop();
 
     switch (RunStartup()) {
     case StartupResult::Ok:
@@ -89,21 +75,6 @@ int main(int argc, char** argv)
         ShowMessage(Translate("couldn't initialize, ending"), vbCritical, QString());
         return 1;
     }
-#if __has_include("reading/frmDownloadMain.h")
-    InstallReadingWindows();
-#endif
-#if __has_include("display/frmChart.h")
-    InstallChartWindow();
-#endif
-#if __has_include("settings/frmOptions.h")
-    InstallOptionsWindow();
-#endif
-#if __has_include("programming/frmStartMission.h")
-    InstallProgrammingWindows();
-#endif
-#if __has_include("reading/frmCopyImageFiles.h")
-    InstallCopyImageFilesDialog();
-#endif
     ShowMainMenu();
     return app.exec();
 }

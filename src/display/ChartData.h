@@ -20,7 +20,7 @@
 
 class QPainter;
 class QPaintDevice;
-class QPrinter;
+class QPagedPaintDevice;
 
 // The nine kinds of displayed values, in the order of the "displayed values" list.
 enum class ChartKind : int {
@@ -199,7 +199,7 @@ private:
 // sizes from the page height). Draws on the current page; the caller ends the document.
 class PrinterSurface : public ChartSurface {
 public:
-    explicit PrinterSurface(QPrinter& printer);
+    explicit PrinterSurface(QPagedPaintDevice& printer);
     ~PrinterSurface() override;
     bool IsPrinter() const override { return true; }
     bool IsLandscape() const override;
@@ -208,7 +208,7 @@ public:
     bool Ok() const { return m_ok; }          // false when the printer could not be opened
     void Finish();                            // ends the page and the document
 private:
-    QPrinter& m_printer;
+    QPagedPaintDevice& m_printer;
     std::unique_ptr<QPainter> m_p;
     bool m_ok = false;
 };

@@ -1,6 +1,7 @@
 // The rules of the data display window: time window, lock, range buttons, logger selection,
 // the queries of the nine value kinds, transitions only and the stored settings.
 #include "display/ChartModel.h"
+#include "app/UserInterface.h"
 #include "display/ChartGraph.h"
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
@@ -357,7 +358,7 @@ bool ChartModel::Update(clsDatabase& db, Focus* focus)
     }
 
     const ChartSql q = BuildChartSql(kind, s.Units, s.DeviceID, fromUtc, toUtc);
-    ShowBusy();
+    BusyCursor busy;
     s.Samples.clear();
     const bool textValues = IsTextValueKind(kind);
     const qint64 shift = -qint64(s.TimeZoneOffset) * 60;
@@ -405,7 +406,6 @@ bool ChartModel::Update(clsDatabase& db, Focus* focus)
         ApplyTransitionsOnly(s.Samples);
         s.ValueCaption += "," + s.TransitionsCaption;
     }
-    ShowReady();
     return true;
 }
 

@@ -3,7 +3,7 @@
 #include "display/ChartData.h"
 #include <QFontMetricsF>
 #include <QPainter>
-#include <QPrinter>
+#include <QPagedPaintDevice>
 
 ChartSurface::~ChartSurface() = default;
 
@@ -121,11 +121,11 @@ void ImageSurface::Finish()
 
 // --- printer ---------------------------------------------------------------------------------
 
-PrinterSurface::PrinterSurface(QPrinter& printer) : m_printer(printer)
+PrinterSurface::PrinterSurface(QPagedPaintDevice& printer) : m_printer(printer)
 {
     m_p = std::make_unique<QPainter>();
     m_ok = m_p->begin(&m_printer);
-    const QRect r = m_printer.pageLayout().paintRectPixels(m_printer.resolution());
+    const QRect r = m_printer.pageLayout().paintRectPixels(m_printer.logicalDpiX());
     Attach(m_ok ? m_p.get() : nullptr, r.width(), r.height());
 }
 

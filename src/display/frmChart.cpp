@@ -1,8 +1,9 @@
 // The data display window: widgets and their wiring to ChartModel.
 #include "display/frmChart.h"
 #include "display/ChartGraph.h"
-#include "desktop/frmMainMenue.h"
+#include "app/WindowHooks.h"
 #include "app/modInternationalisation.h"
+#include "ui/WindowRoutines.h"
 #include "app/modMain.h"
 #include "db/clsDatabase.h"
 #include <QCheckBox>
@@ -25,12 +26,11 @@
 #include <QTimeEdit>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-#include "reports/ChartExports.h"
 
 namespace {
 ChartExportHandlers& Handlers()
 {
-    static ChartExportHandlers h = DefaultChartExportHandlers();
+    static ChartExportHandlers h;   // the desktop program installs the export commands
     return h;
 }
 constexpr int kTwips = 15;
@@ -564,7 +564,7 @@ void InstallChartWindow()
     SetWorkingWindowFactory(1, [] {
         auto* w = new frmChart;
         w->setAttribute(Qt::WA_DeleteOnClose, true);
-        QObject::connect(w, &frmChart::closed, [] { ShowMainMenu(); });
+        QObject::connect(w, &frmChart::closed, [] { ReturnToMainMenu(); });
         return static_cast<QWidget*>(w);
     });
 }

@@ -126,7 +126,7 @@ clsDS1921Data::~clsDS1921Data() = default;
 
 // The application frame (app/AppObjects.cpp) may define the one live image itself; this
 // definition stands in wherever it does not.
-__attribute__((weak)) clsDS1921Data& AppLogger()
+clsDS1921Data& AppLogger()
 {
     // Kept to the very end of the process on purpose: destroying it at exit would end its bus
     // session after the driver layer's own objects may already be gone. Every transfer releases

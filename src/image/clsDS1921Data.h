@@ -227,3 +227,6 @@ private:
     QStringList m_fields;
     QString m_lastError;
 };
+
+// The one live logger image of the process, owner of the one bus object.
+clsDS1921Data& AppLogger();

@@ -2,7 +2,6 @@
 #include "onewire/OneWireLink.h"
 #include "app/modRegistry.h"
 #include "onewire/Ds2480Link.h"
-#include "simulator/VirtualBus.h"
 
 namespace {
 QString& overrideDriver()
@@ -105,7 +104,7 @@ std::unique_ptr<OneWireLink> CreateLinkForPort(int portNum, int portType)
 {
     if (testFactory()) return testFactory()(portNum, portType);
     if (ConfiguredDriver() == "virtual")
-        return virtualFactory() ? virtualFactory()() : std::make_unique<VirtualBus>();
+        return virtualFactory() ? virtualFactory()() : nullptr;   // the simulator registers it
     if (serialFactory()) return serialFactory()(PortDevicePath(portNum));
     return std::make_unique<Ds2480Link>(PortDevicePath(portNum));
 }

@@ -2,6 +2,8 @@
 // clock, clearing, start delay, alarms, rollover, sample rate (which starts the mission) and the
 // identity record, and the check that the logger took all of it and runs.
 #include "programming/clsProgrammingSequence.h"
+#include "app/UserInterface.h"
+#include <optional>
 #include "app/modFormat.h"
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
@@ -200,10 +202,10 @@ ProgrammingOutcome clsProgrammingSequence::Run(const MissionPlan& plan)
     }
 
     // 2. Busy; the samples on the logger are kept in a logger file before anything is erased.
-    ShowBusy();
+    std::optional<BusyCursor> busy(std::in_place);
     if (!saveSamplesBeforeErasing()) {
         status("logger not programmed", 0);
-        ShowReady();
+        busy.reset();
         if (m_stopped) return stoppedOutcome(Translate("its samples could not be saved again after stopping it"));
         if (m_stopUnknown) {
             m_failure = Translate("the logger could not be checked after its mission was being stopped and may not be recording") +
@@ -220,7 +222,7 @@ ProgrammingOutcome clsProgrammingSequence::Run(const MissionPlan& plan)
         m_failure = Translate("the logger record is too long, please shorten the description");
         message("the logger record is too long, please shorten the description", vbCritical, "wrong value");
         status("logger not programmed", 0);
-        ShowReady();
+        busy.reset();
         return ProgrammingOutcome::Refused;
     }
 
@@ -306,7 +308,7 @@ ProgrammingOutcome clsProgrammingSequence::Run(const MissionPlan& plan)
     if (!ok) {
         // What the logger does now decides what is said.
         if (state == clsDallasDevice::Mission::Stopped && !erased && m_stopped) {
-            ShowReady();
+            busy.reset();
             return stoppedOutcome(Translate("it could not be programmed"));
         }
         if (state == clsDallasDevice::Mission::Stopped) {
@@ -345,6 +347,6 @@ ProgrammingOutcome clsProgrammingSequence::Run(const MissionPlan& plan)
         }
     }
     // 11.
-    ShowReady();
+    busy.reset();
     return outcome;
 }

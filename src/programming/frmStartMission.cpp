@@ -1,9 +1,12 @@
 // The program-logger window: controls mirrored from clsMissionSettings, the clock label, and the
 // start button that hands a checked plan to clsProgrammingSequence.
 #include "programming/frmStartMission.h"
+#include "app/UserInterface.h"
+#include <optional>
 #include "app/WindowHooks.h"
 #include "app/modFormat.h"
 #include "app/modInternationalisation.h"
+#include "ui/WindowRoutines.h"
 #include "app/modMain.h"
 #include "db/clsDatabase.h"
 #include "image/clsDS1921Data.h"
@@ -304,10 +307,10 @@ bool frmStartMission::Form_Load()
 
     // 6. The connected logger.
     clsDS1921Data& logger = AppLogger();
-    ShowBusy();
+    std::optional<BusyCursor> busy(std::in_place);
     qint32 rc = -1;
     if (!logger.DeviceFound(QStringLiteral("21")).isEmpty()) logger.ReadImageFromLogger(false, rc);
-    ShowReady();
+    busy.reset();
     if (rc != imgOk) {
         ShowMessage(Translate("couldn't read logger data"), vbExclamation, Translate("error reading logger"));
     } else {

@@ -2,9 +2,6 @@
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
 
-#include <QBrush>
-#include <QHeaderView>
-#include <QTreeWidget>
 
 #include "db/clsDatabase.h"
 
@@ -83,27 +80,4 @@ std::vector<DueListRow> QueryDueList(bool dueOnly)
     ResultList rows;
     AppDatabase().GetRecordsBySQL(rows, DueListQuery(), false);
     return ComputeDueList(rows, NowLocal(), App().ReadHoursBeforeOverflow, dueOnly);
-}
-
-void RefreshDueList(QTreeWidget* list, bool dueOnly)
-{
-    if (!list) return;
-    ShowBusy();
-    list->clear();
-    const std::vector<DueListRow> rows = QueryDueList(dueOnly);
-    for (const DueListRow& row : rows) {
-        auto* item = new QTreeWidgetItem(list);
-        for (int c = 0; c < row.columns.size() && c < list->columnCount(); ++c) {
-            item->setText(c, row.columns[c]);
-            item->setForeground(c, QBrush(row.colour));
-        }
-        item->setData(0, Qt::UserRole, row.deviceId);
-    }
-    for (int c = 0; c <= 7 && c < list->columnCount(); ++c) {
-        // The wider of the content and the header.
-        list->resizeColumnToContents(c);
-        const int header = list->header()->fontMetrics().horizontalAdvance(list->headerItem()->text(c)) + 16;
-        if (list->columnWidth(c) < header) list->setColumnWidth(c, header);
-    }
-    ShowReady();
 }

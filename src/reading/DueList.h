@@ -9,8 +9,6 @@
 #include <QStringList>
 #include <vector>
 
-class QTreeWidget;
-
 struct DueListRow {
     enum Status { Urgent, Due, NotDue };
     qint32 deviceId = 0;
@@ -46,7 +44,3 @@ std::vector<DueListRow> ComputeDueList(const ResultList& rows, const QDateTime& 
 
 // The rows of the application's database now (AppDatabase, NowLocal, ReadHoursBeforeOverflow).
 std::vector<DueListRow> QueryDueList(bool dueOnly);
-
-// Fills the list (report view, columns created by its window) with the rows and fits the widths
-// of columns 0 to 7; the busy cursor is shown meanwhile.
-void RefreshDueList(QTreeWidget* lvwKnownDevices, bool dueOnly);

@@ -1,4 +1,5 @@
 #include "reading/JobFiles.h"
+#include "app/UserInterface.h"
 
 #include "reading/DueList.h"
 #include "app/modInternationalisation.h"
@@ -44,11 +45,10 @@ QStringList GenerateJoblist(clsDatabase& db, const QString& directory, const QDa
                             int readHoursBeforeOverflow, bool dueOnly, QString* error)
 {
     QStringList written;
-    ShowBusy();
+    BusyCursor busy;
     ResultList rows;
     if (db.GetRecordsBySQL(rows, DueListQuery(), false) != 0) {
         if (error) *error = db.LastError();
-        ShowReady();
         return written;
     }
     QDir().mkpath(directory);
@@ -62,7 +62,6 @@ QStringList GenerateJoblist(clsDatabase& db, const QString& directory, const QDa
         }
         written << path;
     }
-    ShowReady();
     return written;
 }
 

@@ -1,4 +1,5 @@
 #include "reading/LoggerImageToDatabase.h"
+#include "app/UserInterface.h"
 
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
@@ -7,7 +8,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QRegularExpression>
 #include <QSet>
 #include <QtDebug>
@@ -38,8 +38,7 @@ QSet<QString>& stuckReported()
 bool ShiftKeyHeld()
 {
     if (shiftQuery()) return shiftQuery()();
-    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return false;
-    return QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ShiftModifier);
+    return CurrentUserInterface().ShiftKeyHeld();
 }
 
 void SetShiftKeyQueryForTesting(std::function<bool()> query)
@@ -74,10 +73,10 @@ std::vector<LoggerImageToDatabase::FileResult> LoggerImageToDatabase::Run(const 
         panel(Translate("all logger files processed"));
         return results;
     }
+    BusyCursor busy;
     bool stop = false;
     while (!names.isEmpty() && !stop) {
         panel(QString::number(names.size()) + Translate(" file(s) waiting"));
-        ShowBusy();
         FileResult r = processOne(names.first(), stop);
         results.push_back(r);
         if (FileDone) FileDone(r);
@@ -93,7 +92,6 @@ std::vector<LoggerImageToDatabase::FileResult> LoggerImageToDatabase::Run(const 
     } else {
         panel(QString::number(names.size()) + Translate(" file(s) waiting"));
     }
-    ShowReady();
     return results;
 }
 

@@ -1,4 +1,6 @@
 #include "reading/clsCopyImageFiles.h"
+#include "app/UserInterface.h"
+#include <optional>
 
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
@@ -148,7 +150,7 @@ bool clsCopyImageFiles::deleteDay(DayRow& row, int& done, int total, QString* er
 
 bool clsCopyImageFiles::Start(QString* error)
 {
-    ShowBusy();
+    std::optional<BusyCursor> busy(std::in_place);
     int total = 0, done = 0;
     for (const DayRow& r : rows)
         if (r.ticked) total += int(r.files.size());
@@ -165,7 +167,7 @@ bool clsCopyImageFiles::Start(QString* error)
         }
     }
     if (Progress && ok) Progress(total, total, QString());
-    ShowReady();
+    busy.reset();
     BuildList();
     return ok;
 }

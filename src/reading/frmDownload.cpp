@@ -1,7 +1,10 @@
 #include "reading/frmDownload.h"
+#include "app/UserInterface.h"
 
 #include "app/modInternationalisation.h"
+#include "ui/WindowRoutines.h"
 #include "app/modMain.h"
+#include "image/clsDS1921Data.h"
 
 #include <QApplication>
 #include <QGridLayout>
@@ -85,11 +88,10 @@ void frmDownload::Form_Load()
     setWindowTitle(Translate("reading logger "));
     fraDataDownloaded->setTitle(fraDataDownloaded->title() + " (" + App().UnitLabel + ")");
     repaint();
-    ShowBusy();
+    BusyCursor busy;
     cmdClose->setEnabled(false);
     ReadConnectedLogger();
     cmdClose->setEnabled(true);
-    ShowReady();
 }
 
 clsReadingSequence::Outcome frmDownload::ReadConnectedLogger()

@@ -1,10 +1,12 @@
 #include "reading/frmDownloadMain.h"
+#include "app/UserInterface.h"
+#include <QBrush>
 #include "reading/LoggerStop.h"
 
 #include "reading/DueList.h"
 #include "app/WindowHooks.h"
-#include "desktop/frmMainMenue.h"
 #include "app/modInternationalisation.h"
+#include "ui/WindowRoutines.h"
 #include "app/modMain.h"
 #include "db/clsDatabase.h"
 #include "image/clsDS1921Data.h"
@@ -326,9 +328,8 @@ void frmDownloadMain::mnuExtras1_Click(int index)
 {
     if (index == 2) FillList();
     else if (index == 3) {
-        ShowBusy();
+        BusyCursor busy;
         GenerateJoblist(mnuExtras1[2]->isChecked());
-        ShowReady();
     }
 }
 
@@ -387,7 +388,7 @@ void frmDownloadMain::closeEvent(QCloseEvent* event)
     CloseReadingDialog();
     SaveSettings();
     QMainWindow::closeEvent(event);
-    ShowMainMenu();
+    ReturnToMainMenu();
 }
 
 void InstallReadingWindows()
@@ -405,3 +406,25 @@ void InstallReadingWindows()
 }
 
 frmDownload* frmDownloadMain::ReadingDialog() const { return m_dialog.data(); }
+
+void RefreshDueList(QTreeWidget* list, bool dueOnly)
+{
+    if (!list) return;
+    BusyCursor busy;
+    list->clear();
+    const std::vector<DueListRow> rows = QueryDueList(dueOnly);
+    for (const DueListRow& row : rows) {
+        auto* item = new QTreeWidgetItem(list);
+        for (int c = 0; c < row.columns.size() && c < list->columnCount(); ++c) {
+            item->setText(c, row.columns[c]);
+            item->setForeground(c, QBrush(row.colour));
+        }
+        item->setData(0, Qt::UserRole, row.deviceId);
+    }
+    for (int c = 0; c <= 7 && c < list->columnCount(); ++c) {
+        // The wider of the content and the header.
+        list->resizeColumnToContents(c);
+        const int header = list->header()->fontMetrics().horizontalAdvance(list->headerItem()->text(c)) + 16;
+        if (list->columnWidth(c) < header) list->setColumnWidth(c, header);
+    }
+}

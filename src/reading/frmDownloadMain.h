@@ -76,3 +76,7 @@ private:
 void InstallReadingWindows();
 // Waits of the window (the pause after a logger is removed); tests make them instant.
 void SetReadingWaitForTesting(std::function<void(int milliseconds)> wait);
+
+// Fills the list (report view, columns created by its window) with the rows of the due list and
+// fits the widths of columns 0 to 7; the busy cursor is shown meanwhile.
+void RefreshDueList(QTreeWidget* lvwKnownDevices, bool dueOnly);

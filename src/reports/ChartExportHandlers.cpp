@@ -1,8 +1,11 @@
 // The data display's export commands, wired to its buttons when the window is built.
-#include "display/frmChart.h"
+#include "reports/ChartExportHandlers.h"
 #include "reports/ChartExports.h"
 #include "reports/frmHTM.h"
+#include "app/UserInterface.h"
+#include "ui/WindowRoutines.h"
 #include <QListWidget>
+#include <QPrinter>
 
 namespace {
 
@@ -31,7 +34,7 @@ ChartExportHandlers DefaultChartExportHandlers()
     h.excel = [](frmChart& c) { sessionOf(c).cmdExcel_Click(c.State()); };
     h.word = [](frmChart& c) { sessionOf(c).cmdWord_Click(c.State()); };
     h.clipboard = [](frmChart& c) { sessionOf(c).cmdClipBoard_Click(c.Graph()->Picture()); };
-    h.print = [](frmChart& c) { sessionOf(c).cmdPrint_Click(c.State()); };
+    h.print = [](frmChart& c) { PrintChart(c.State(), &c); };
     h.openReport = [](frmChart& c) {
         if (QListWidgetItem* item = c.ReportList()->currentItem())
             sessionOf(c).cmdOpenReport_Click(item->text());
@@ -41,4 +44,13 @@ ChartExportHandlers DefaultChartExportHandlers()
         dialog.exec();
     };
     return h;
+}
+
+bool PrintChart(ChartState& state, QWidget* owner)
+{
+    QPrinter printer(QPrinter::HighResolution);
+    if (!AskPrinter(owner, printer))
+        return false;
+    BusyCursor busy;
+    return PrintGraph(state, printer);
 }

@@ -2,13 +2,14 @@
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
 #include "reports/DocumentExport.h"
-#include "reports/ReportDesktop.h"
+#include "app/UserInterface.h"
+#include <optional>
 #include "reports/WebReport.h"
 #include <QClipboard>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QPrinter>
+#include <QPagedPaintDevice>
 
 namespace {
 
@@ -66,7 +67,7 @@ QStringList ReportDatabaseNames(const QString& reportDirectory)
     return names;
 }
 
-bool PrintGraph(ChartState& state, QPrinter& printer)
+bool PrintGraph(ChartState& state, QPagedPaintDevice& printer)
 {
     PrinterSurface surface(printer);
     if (!surface.Ok())
@@ -118,20 +119,20 @@ bool clsChartExports::cmdExcel_Click(const ChartState& state)
     const QString path = AskExportFile(state, "xlsx", "spreadsheet");
     if (path.isEmpty())
         return false;
-    ShowBusy();
+    std::optional<BusyCursor> busy(std::in_place);
     // The worksheet of this window session takes the new block; the file holds all of them.
     clsWorksheet next = m_sheet;
     WriteSpreadsheetExport(next, ExportDataFromChart(state), TranslatedExportTexts());
     QString error;
     const bool ok = next.SaveXlsx(path, &error);
-    ShowReady();
+    busy.reset();
     if (!ok) {
         showExportError(Translate("Error in cmdExcel_Click"), error);
         return false;
     }
     m_sheet = next;
     m_sheetFile = path;
-    OpenDocument(path);
+    OpenWithDesktop(path);
     return true;
 }
 
@@ -140,15 +141,15 @@ bool clsChartExports::cmdWord_Click(const ChartState& state)
     const QString path = AskExportFile(state, "docx", "document");
     if (path.isEmpty())
         return false;
-    ShowBusy();
+    std::optional<BusyCursor> busy(std::in_place);
     QString error;
     const bool ok = WriteDocumentExport(state, path, &error);
-    ShowReady();
+    busy.reset();
     if (!ok) {
         showExportError(Translate("Error in cmdWord_Click"), error);
         return false;
     }
-    OpenDocument(path);
+    OpenWithDesktop(path);
     return true;
 }
 
@@ -159,23 +160,10 @@ void clsChartExports::cmdClipBoard_Click(const QImage& graphPicture)
     clipboard->setImage(graphPicture);
 }
 
-bool clsChartExports::cmdPrint_Click(ChartState& state)
-{
-    QPrinter printer(QPrinter::HighResolution);
-    if (!AskPrinter(m_owner, printer)) {
-        ShowReady();
-        return false;
-    }
-    ShowBusy();
-    const bool ok = PrintGraph(state, printer);
-    ShowReady();
-    return ok;
-}
-
 bool clsChartExports::cmdOpenReport_Click(const QString& name)
 {
     const QString path = ReportDirectory(App().ApplicationDirectory) + "/report " + name + ".mde";
     if (name.isEmpty() || !QFileInfo::exists(path))
         return false;
-    return OpenDocument(path);
+    return OpenWithDesktop(path);
 }

@@ -10,13 +10,8 @@
 #include <QString>
 #include <QStringList>
 
-class QPrinter;
+class QPagedPaintDevice;
 class QWidget;
-struct ChartExportHandlers;
-
-// The commands of the data display's tab "Reports" and of "&Print", as the window starts with.
-ChartExportHandlers DefaultChartExportHandlers();
-
 // The state's rows with the window's display times (exports) or with local times from the
 // fixed bias (web report).
 ExportData ExportDataFromChart(const ChartState& state);
@@ -27,7 +22,7 @@ ExportTexts TranslatedExportTexts();
 QStringList ReportDatabaseNames(const QString& reportDirectory);
 
 // Draws the graph on the printer as one page; false when the printer could not be opened.
-bool PrintGraph(ChartState& state, QPrinter& printer);
+bool PrintGraph(ChartState& state, QPagedPaintDevice& printer);
 
 // The installation values of this run for the web report templates.
 struct WebReportContext;
@@ -47,7 +42,6 @@ public:
     // The picture of the graph as shown goes to the clipboard.
     void cmdClipBoard_Click(const QImage& graphPicture);
     // Printer dialog, then the graph on paper; false when cancelled or failed.
-    bool cmdPrint_Click(ChartState& state);
     // Opens "report <name>.mde" with its associated program; nothing happens when it is missing.
     bool cmdOpenReport_Click(const QString& name);
 

@@ -1,8 +1,10 @@
 #include "reports/frmHTM.h"
 #include "app/modInternationalisation.h"
+#include "ui/WindowRoutines.h"
 #include "app/modMain.h"
 #include "reports/ChartExports.h"
-#include "reports/ReportDesktop.h"
+#include "app/UserInterface.h"
+#include <optional>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -118,15 +120,15 @@ QString frmHTM::cmdDoReport_Click()
         return QString();
     // The page always goes into the report directory, whatever folder was browsed to.
     const QString name = QFileInfo(chosen).fileName();
-    ShowBusy();
+    std::optional<BusyCursor> busy(std::in_place);
     QString error;
     const bool ok = BuildReport(dir, name, &error);
-    ShowReady();
+    busy.reset();
     if (!ok) {
         ShowMessage(error, vbOKOnly | vbCritical, Translate("Error in BuildReport"));
         return QString();
     }
-    OpenDocument(dir + "/" + name);
+    OpenWithDesktop(dir + "/" + name);
     return dir + "/" + name;
 }
 
@@ -134,7 +136,7 @@ void frmHTM::cmdOpenDirectory_Click()
 {
     const QString dir = ReportDirectory(App().ApplicationDirectory);
     QDir().mkpath(dir);
-    OpenDocument(dir);
+    OpenWithDesktop(dir);
 }
 
 void frmHTM::cmdClose_Click()

@@ -7,7 +7,7 @@
 #include "onewire/OneWireLink.h"
 #include "onewire/clsDallasBus.h"
 
-#include <QApplication>
+#include "app/UserInterface.h"
 
 QString InterfacePortEntryText(int port)
 {
@@ -36,8 +36,7 @@ QString SelectInterfacePort(int port, int* result, clsDallasBus* bus)
     if (result)
         *result = r;
     if (r != 0) {
-        if (qobject_cast<QApplication*>(QCoreApplication::instance()))
-            QApplication::beep();
+        CurrentUserInterface().Beep();
         return Translate(QStringLiteral("No interface found on COM-Port:")) + entry + QStringLiteral(" (") +
                QString::number(r) + QStringLiteral(")");
     }

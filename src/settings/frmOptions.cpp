@@ -1,7 +1,10 @@
 #include "settings/frmOptions.h"
+#include "app/UserInterface.h"
+#include <optional>
 
-#include "desktop/frmMainMenue.h"
+#include "app/WindowHooks.h"
 #include "app/modInternationalisation.h"
+#include "ui/WindowRoutines.h"
 #include "app/modMain.h"
 #include "db/clsDatabase.h"
 #include "settings/CopyLoggerFilesHook.h"
@@ -457,10 +460,10 @@ void frmOptions::mnuLogDelete_Click()
 
 void frmOptions::cmdSaveStructure_Click()
 {
-    ShowBusy();
+    std::optional<BusyCursor> busy(std::in_place);
     QString message;
     const clsStructureEditor::SaveResult result = Editor.Save(db(), &message);
-    ShowReady();
+    busy.reset();
     if (result == clsStructureEditor::SaveChangedMeanwhile) {
         ShowMessage(message, vbExclamation, Translate(QStringLiteral("changes not saved")));
         return;
@@ -600,7 +603,7 @@ void frmOptions::cmdDatabase_Click(int index)
     if (index == 5 && ShowMessage(Translate(QStringLiteral("really delete records ? This can't be undone")),
                                   vbYesNo + vbQuestion, Translate(QStringLiteral("delete records"))) != vbYes)
         return;
-    ShowBusy();
+    std::optional<BusyCursor> busy(std::in_place);
     clsMaintenance maintenance(db());
     maintenance.status = [this](const QString& text) { ShowStatus(text); };
     bool ok = true;
@@ -617,7 +620,7 @@ void frmOptions::cmdDatabase_Click(int index)
     case 5: ok = maintenance.Purge(dtpDeleteBefore->date(), true); break;   // confirmed above
     default: break;
     }
-    ShowReady();
+    busy.reset();
     if (!ok) {
         ShowMessage(QString::number(maintenance.ErrorNumber()) + QStringLiteral(":") + maintenance.ErrorText(),
                     vbCritical, Translate(QStringLiteral("Error")));
@@ -649,7 +652,7 @@ void InstallOptionsWindow()
     SetWorkingWindowFactory(2, [] {
         auto* w = new frmOptions;
         w->setAttribute(Qt::WA_DeleteOnClose, true);
-        QObject::connect(w, &frmOptions::closed, [] { ShowMainMenu(); });
+        QObject::connect(w, &frmOptions::closed, [] { ReturnToMainMenu(); });
         return static_cast<QWidget*>(w);
     });
 }

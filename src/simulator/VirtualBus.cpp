@@ -103,9 +103,14 @@ void VirtualBus::InstallProgramClock(std::shared_ptr<VirtualWorld> world)
 
 void VirtualBus::installAsProgramClock() const { InstallProgramClock(m_world); }
 
-void RegisterVirtualBus()
+void RegisterVirtualLink()
 {
     SetVirtualLinkFactory([]() -> std::unique_ptr<OneWireLink> { return std::make_unique<VirtualBus>(); });
+}
+
+void RegisterVirtualBus()
+{
+    RegisterVirtualLink();
     // With the virtual driver chosen, the program clock follows the bench from now on, not only
     // from the first bus session.
     if (ConfiguredDriver() == QLatin1String("virtual"))

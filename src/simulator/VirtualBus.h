@@ -49,3 +49,5 @@ private:
 // Call it once the application directory is known, before the first session is opened: at
 // start-up and from the terminal verbs.
 void RegisterVirtualBus();
+// Only the link factory, without touching the program clock.
+void RegisterVirtualLink();

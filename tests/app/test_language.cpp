@@ -1,4 +1,5 @@
 // The language file: reading its records, translating texts and whole windows, message boxes.
+#include "ui/WindowRoutines.h"
 #include "app/LanguageFile.h"
 #include "app/modInternationalisation.h"
 #include <QAction>

@@ -1,5 +1,7 @@
 // The main menu: its controls, restricted mode, the working windows and the way back, and the
 // German example language file on it.
+#include "app/WindowHooks.h"
+#include "ui/WindowRoutines.h"
 #include "app/Resources.h"
 #include "desktop/frmMainMenue.h"
 #include "desktop/frmSplash.h"

@@ -1,5 +1,6 @@
 // The application directory on a real SQLite file: installation, parameters across restarts,
 // the unit setting, and the due list computed from table devices.
+#include "reading/frmDownloadMain.h"
 #include "reading/DueList.h"
 #include "desktop/Installer.h"
 #include "desktop/Startup.h"

@@ -1,3 +1,4 @@
+#include "db/clsDatabase.h"
 #include "WindowCatalogue.h"
 
 #include "desktop/frmMainMenue.h"

@@ -1,11 +1,13 @@
 // The data display's exports through their commands: file names confirmed in the report
 // directory, the spreadsheet of one window session, report databases, the web report dialog,
 // printing to PDF and the clipboard picture. No dialog appears and nothing is started.
+#include "reports/ChartExportHandlers.h"
+#include "ui/WindowRoutines.h"
 #include "ReportTestSupport.h"
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
 #include "reports/ChartExports.h"
-#include "reports/ReportDesktop.h"
+#include "app/UserInterface.h"
 #include "reports/frmHTM.h"
 #include <QApplication>
 #include <QClipboard>
@@ -59,7 +61,7 @@ protected:
         App().LocationID = 21;
         App().LocationDescr = "Depot";
         SetMessageHandler([](const QString&, int, const QString&) { return int(vbOK); });
-        SetOpenDocumentHandler([this](const QString& p) { opened << p; return true; });
+        SetDesktopOpenerForTesting([this](const QString& p) { opened << p; return true; });
         SetSaveFileHandler([this](const QString&, const QString& dir, const QString& def, const QString&) {
             asked << dir + "/" + def;
             return answer;
@@ -68,7 +70,7 @@ protected:
     }
     void TearDown() override
     {
-        SetOpenDocumentHandler({});
+        SetDesktopOpenerForTesting({});
         SetSaveFileHandler({});
         SetPrintDialogHandler({});
         SetMessageHandler({});
@@ -145,14 +147,14 @@ TEST_F(ChartExportsTest, PrintGoesToThePrinterChosenAndCancelPrintsNothing)
     ChartState s = sampleState(8);
     const QString pdf = home.path() + "/print.pdf";
     SetPrintDialogHandler([](QPrinter&) { return false; });
-    EXPECT_FALSE(exports.cmdPrint_Click(s));
+    EXPECT_FALSE(PrintChart(s, nullptr));
     SetPrintDialogHandler([&](QPrinter& p) {
         p.setOutputFormat(QPrinter::PdfFormat);
         p.setOutputFileName(pdf);
         return true;
     });
     EXPECT_FALSE(QFile::exists(pdf));
-    ASSERT_TRUE(exports.cmdPrint_Click(s));
+    ASSERT_TRUE(PrintChart(s, nullptr));
     QFile f(pdf);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_TRUE(f.read(5) == "%PDF-");

@@ -7,7 +7,7 @@
 #include "db/clsDatabase.h"
 #include "display/ChartModel.h"
 #include "display/frmChart.h"
-#include "reports/ReportDesktop.h"
+#include "app/UserInterface.h"
 #include <QApplication>
 #include <QClipboard>
 #include <QPushButton>
@@ -170,7 +170,7 @@ TEST_F(QueryReports, WindowButtonsRunTheExportsOfTheirWindowSession)
     QDir().mkpath(ReportDirectory(dir.path()));
     QFile(ReportDirectory(dir.path()) + "/report monthly.mde").open(QIODevice::WriteOnly);
     QStringList opened;
-    SetOpenDocumentHandler([&](const QString& p) { opened << p; return true; });
+    SetDesktopOpenerForTesting([&](const QString& p) { opened << p; return true; });
     const QString sheet = ReportDirectory(dir.path()) + "/window.xlsx";
     SetSaveFileHandler([&](const QString&, const QString&, const QString&, const QString&) { return sheet; });
     {
@@ -187,7 +187,7 @@ TEST_F(QueryReports, WindowButtonsRunTheExportsOfTheirWindowSession)
     }
     AppDatabase().CloseDB();
     ResetAppDatabase();
-    SetOpenDocumentHandler({});
+    SetDesktopOpenerForTesting({});
     SetSaveFileHandler({});
     EXPECT_EQ(opened, (QStringList{sheet, sheet, ReportDirectory(dir.path()) + "/report monthly.mde"}));
     if (ReaderPython().isEmpty())

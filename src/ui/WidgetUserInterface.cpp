@@ -1,0 +1,99 @@
+// Qt's dialogs behind the program's user interface.
+#include "ui/WidgetUserInterface.h"
+#include "app/modInternationalisation.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QUrl>
+
+int WidgetUserInterface::Message(const QString& prompt, int style, const QString& caption)
+{
+    const int buttons = style & 7;
+    QMessageBox box;
+    box.setWindowTitle(caption);
+    box.setText(prompt);
+    const int icon = style & 0x70;
+    box.setIcon(icon == vbCritical ? QMessageBox::Critical : icon == vbQuestion ? QMessageBox::Question
+                : icon == vbExclamation ? QMessageBox::Warning : icon == vbInformation ? QMessageBox::Information
+                : QMessageBox::NoIcon);
+    switch (buttons) {
+    case vbYesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case vbYesNoCancel: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel); break;
+    case vbOKCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+    default: box.setStandardButtons(QMessageBox::Ok); break;
+    }
+    // Default button: style 256 makes the second button the default, 512 the third.
+    const int defIndex = (style & 0x300) == 0x200 ? 2 : (style & 0x300) == 0x100 ? 1 : 0;
+    QList<QMessageBox::StandardButton> wanted;
+    switch (buttons) {
+    case vbYesNo: wanted = {QMessageBox::Yes, QMessageBox::No}; break;
+    case vbYesNoCancel: wanted = {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel}; break;
+    case vbOKCancel: wanted = {QMessageBox::Ok, QMessageBox::Cancel}; break;
+    default: wanted = {QMessageBox::Ok}; break;
+    }
+    if (defIndex < wanted.size()) box.setDefaultButton(wanted[defIndex]);
+    switch (box.exec()) {
+    case QMessageBox::Yes: return vbYes;
+    case QMessageBox::No: return vbNo;
+    case QMessageBox::Cancel: return vbCancel;
+    default: return vbOK;
+    }
+}
+
+QString WidgetUserInterface::Input(const QString& prompt, const QString& title, const QString& def, bool& cancelled)
+{
+    bool ok = false;
+    const QString answer = QInputDialog::getText(nullptr, title, prompt, QLineEdit::Normal, def, &ok);
+    cancelled = !ok;
+    return ok ? answer : QString();
+}
+
+QString WidgetUserInterface::ChooseFolder(const QString& title, QWidget* owner)
+{
+    return QFileDialog::getExistingDirectory(owner, title);
+}
+
+QString WidgetUserInterface::ChooseSaveFile(QWidget* owner, const QString& title, const QString& directory,
+                                            const QString& defaultName, const QString& filter,
+                                            const QString& defaultSuffix)
+{
+    QFileDialog dialog(owner, title, directory, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(defaultSuffix);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    dialog.selectFile(defaultName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().first();
+}
+
+bool WidgetUserInterface::OpenWithDesktop(const QString& pathOrUrl)
+{
+    const QUrl url = pathOrUrl.contains("://") ? QUrl(pathOrUrl) : QUrl::fromLocalFile(pathOrUrl);
+    return QDesktopServices::openUrl(url);
+}
+
+void WidgetUserInterface::SetBusy(bool busy)
+{
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+void WidgetUserInterface::Beep() { QApplication::beep(); }
+
+bool WidgetUserInterface::ShiftKeyHeld()
+{
+    return QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ShiftModifier);
+}
+
+void InstallWidgetUserInterface()
+{
+    static WidgetUserInterface ui;
+    SetUserInterface(&ui);
+}
