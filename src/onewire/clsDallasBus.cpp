@@ -3,6 +3,7 @@
 #include "app/modRegistry.h"
 #include "onewire/BusTrace.h"
 #include "onewire/BusWait.h"
+#include "onewire/OneWireProtocol.h"
 #include "onewire/Tmex.h"
 #include "thermochron/clsDallasDevice.h"
 #include <cmath>
@@ -10,14 +11,8 @@
 namespace {
 const QString kClassName = QStringLiteral("clsDallasBus");
 
-constexpr uint8_t kMatchRom = 0x55;
-constexpr uint8_t kCopyScratchpad = 0x55;
-constexpr uint8_t kWriteScratchpad = 0x0F;
-constexpr uint8_t kReadScratchpad = 0xAA;
-constexpr uint8_t kReadMemory = 0xF0;
-constexpr uint8_t kReadMemoryCrc = 0xA5;
-constexpr uint8_t kReadScratchpad28 = 0xBE;
-constexpr int kPageBytes = 32;
+using namespace onewire;
+constexpr int kPageBytes = kPacketPageSize;
 constexpr int kPageBlock = 34;   // 32 data bytes and the inverted CRC16
 
 // The 16-bit conversion of a registry text: whole numbers and numbers with a fraction
@@ -44,8 +39,8 @@ ByteBuffer addressedBlock(const RomArray& rom, uint8_t command, int32_t address)
     ByteBuffer block{kMatchRom};
     appendRom(block, rom);
     block.push_back(command);
-    block.push_back(uint8_t(address & 0xFF));
-    block.push_back(uint8_t((address >> 8) & 0xFF));
+    block.push_back(Ta1(address));
+    block.push_back(Ta2(address));
     return block;
 }
 } // namespace
@@ -204,10 +199,9 @@ int32_t clsDallasBus::Fail(int32_t number, int position, const QString& descript
 
 QString clsDallasBus::ROMToString(const RomArray& intROM)
 {
-    QString text;
-    for (int i = 7; i >= 0; --i)
-        text += (QStringLiteral("00") + QString::number(uint16_t(intROM[size_t(i)]), 16).toUpper()).right(2);
-    return text;
+    RomCode rom{};
+    for (int i = 0; i < 8; ++i) rom[size_t(i)] = uint8_t(intROM[size_t(i)] & 0xFF);
+    return RomToText(rom);
 }
 
 int32_t clsDallasBus::DoInventory()
@@ -275,7 +269,7 @@ bool clsDallasBus::ReadPacketRegion(const RomArray& rom, int16_t intPageNo, Byte
     auto readRaw = [&](int count) {
         if (TMStrongAccess(lngSessionHandle, bytStateBuffer.data()) != 1) return false;
         ByteBuffer block = addressedBlock(rom, kReadMemory, address);
-        block.insert(block.end(), size_t(count), 0xFF);
+        block.insert(block.end(), size_t(count), kReadSlot);
         if (TMBlockIO(lngSessionHandle, block.data(), int16_t(block.size())) != int(block.size())) return false;
         raw.assign(block.begin() + 12, block.end());
         return TMStrongAccess(lngSessionHandle, bytStateBuffer.data()) == 1;
@@ -398,7 +392,7 @@ int32_t clsDallasBus::WriteScratch(clsDallasDevice* objDevice, int32_t lngAddres
     r = TMAccess(lngSessionHandle, bytStateBuffer.data());
     if (r != 1) return Fail(-5, 40, QStringLiteral("2. TMAccess()=%1").arg(r), proc, true);
     SetBusStatus(cstREADING_SCRATCHPAD);
-    ByteBuffer back(size_t(n + 4), 0xFF);
+    ByteBuffer back(size_t(n + 4), kReadSlot);
     back[0] = kReadScratchpad;
     count = TMBlockStream(lngSessionHandle, back.data(), int16_t(back.size()));
     if (count != n + 4) return Fail(-8, 50, QStringLiteral("TMBlockStream()=%1").arg(count), proc, true);
@@ -421,10 +415,10 @@ int32_t clsDallasBus::CopyScratch(clsDallasDevice* objDevice, int32_t lngAddress
     SetBusStatus(cstWRITING_SCRATCHPAD);
     const int16_t r = TMAccess(lngSessionHandle, bytStateBuffer.data());
     if (r != 1) return Fail(-5, 20, QStringLiteral("TMAccess()=%1").arg(r), proc, true);
-    ByteBuffer block(14, 0xFF);
+    ByteBuffer block(14, kReadSlot);
     block[0] = kCopyScratchpad;
-    block[1] = uint8_t(lngAddress & 0xFF);
-    block[2] = uint8_t((lngAddress >> 8) & 0xFF);
+    block[1] = Ta1(lngAddress);
+    block[2] = Ta2(lngAddress);
     block[3] = uint8_t((lngAddress + intLen - 1) & 0x1F);
     block[13] = 0x00;
     const int16_t count = TMBlockStream(lngSessionHandle, block.data(), 14);
@@ -442,7 +436,7 @@ int32_t clsDallasBus::ReadRawMemory(clsDallasDevice* objDevice, int32_t intAddre
     if (const int32_t r = BeginStrongTransfer(objDevice, proc, cstREADING_DATA, true, rom)) return r;
     const int n = intLen < 0 ? 0 : intLen;
     ByteBuffer block = addressedBlock(rom, kReadMemory, intAddress);
-    block.insert(block.end(), size_t(n + 1), 0xFF);
+    block.insert(block.end(), size_t(n + 1), kReadSlot);
     const int16_t count = TMBlockIO(lngSessionHandle, block.data(), int16_t(block.size()));
     if (count != n + 13) return FailIdle(-7, 30, QStringLiteral("TMBlockIO()=%1").arg(count), proc);
     bytReadBuff.assign(block.begin() + 12, block.begin() + 12 + n);
@@ -475,7 +469,7 @@ int32_t clsDallasBus::ReadPageCRC(clsDallasDevice* objDevice, int32_t intAddress
             DoCrc16(block[10]);
             DoCrc16(block[11]);
         }
-        block.insert(block.end(), size_t(kPageBlock), 0xFF);
+        block.insert(block.end(), size_t(kPageBlock), kReadSlot);
         const int16_t count = running ? TMBlockStream(lngSessionHandle, block.data(), int16_t(block.size()))
                                       : TMBlockIO(lngSessionHandle, block.data(), int16_t(block.size()));
         if (count != int(block.size())) {
@@ -487,7 +481,7 @@ int32_t clsDallasBus::ReadPageCRC(clsDallasDevice* objDevice, int32_t intAddress
         }
         const size_t dataStart = block.size() - kPageBlock;
         for (size_t i = dataStart; i < block.size(); ++i) DoCrc16(block[i]);
-        if (lngCrc16 != 0xB001) {
+        if (lngCrc16 != kCrc16Residue) {
             if (++repeats > kReadPageCrcRepeats) {
                 SetBusStatus(cstIDLE);
                 ReleaseSessionHandle();
@@ -527,7 +521,7 @@ int32_t clsDallasBus::SendCommand(clsDallasDevice* objDevice, uint8_t bytCommand
 
 int32_t clsDallasBus::ReadScratch(clsDallasDevice* objDevice, ByteBuffer& bytReadBuff)
 {
-    if (!objDevice || !objDevice->strROMText.endsWith("28")) return -4;
+    if (!objDevice || !objDevice->strROMText.endsWith(QStringLiteral("28"))) return -4;
     const QString proc = QStringLiteral("ReadScratch");
     Message(kClassName + ": ReadScratch() called");
     if (GetSessionHandle() != 0) return Fail(-10, 0, QStringLiteral("GetSessionHandle() failed"), proc, false);
@@ -540,7 +534,7 @@ int32_t clsDallasBus::ReadScratch(clsDallasDevice* objDevice, ByteBuffer& bytRea
     block.push_back(kMatchRom);
     appendRom(block, rom);
     block.push_back(kReadScratchpad28);
-    block.insert(block.end(), 11, 0xFF);
+    block.insert(block.end(), 11, kReadSlot);
     const int16_t count = TMBlockStream(lngSessionHandle, block.data(), 21);
     if (count != 21) return Fail(-8, 50, QStringLiteral("TMBlockStream()=%1").arg(count), proc, true);
     bytReadBuff.assign(block.begin() + 10, block.begin() + 20);
@@ -559,15 +553,10 @@ void clsDallasBus::TouchBytes(ByteBuffer& bytBytes, const RomArray& intROMCode)
 
 // ---- CRC16 ----------------------------------------------------------------------------------
 
+// The bytewise form of the 1-Wire CRC16 (the parity formulation gives the same register).
 int32_t clsDallasBus::DoCrc16(int32_t b)
 {
-    int32_t d = (lngCrc16 ^ b) & 0xFF;
-    lngCrc16 = (lngCrc16 >> 8) & 0xFF;
-    if (odd_parity(d) == 1) lngCrc16 ^= 0xC001;
-    d = (d * 64) & 0xFFFF;
-    lngCrc16 ^= d;
-    d = (d * 2) & 0xFFFF;
-    lngCrc16 ^= d;
+    lngCrc16 = Crc16Step(uint16_t(lngCrc16 & 0xFFFF), uint8_t(b & 0xFF));
     return lngCrc16;
 }
 

@@ -4,6 +4,8 @@
 #include <QRandomGenerator>
 #include <cmath>
 
+using namespace ds1921;
+
 namespace {
 uint8_t toBcd(int value) { return uint8_t(((value / 10) % 10) * 16 + value % 10); }
 } // namespace
@@ -64,7 +66,7 @@ int32_t clsDallasDevice::ReadPageCRC(int32_t intAddress, int16_t& intPageCount, 
 int32_t clsDallasDevice::WriteRaw(int32_t lngAddress, const ByteBuffer& bytData)
 {
     // One scratchpad's worth: data crossing a page end would be cut off by the device.
-    if (bytData.empty() || (lngAddress & 0x1F) + int(bytData.size()) > 32) return -13;
+    if (bytData.empty() || (lngAddress % kPageSize) + int(bytData.size()) > kPageSize) return -13;
     if (WriteScratch(lngAddress, bytData) != 0) return -13;
     if (CopyScratch(lngAddress, int16_t(bytData.size())) != 0) return -14;
     return 0;
@@ -77,9 +79,9 @@ int32_t clsDallasDevice::ClearMemory()
     // The session keeps the device selected from the enabling write to the command.
     const int32_t session = objMyBus->GetSessionHandle();
     if (session != 0) return -10;
-    int32_t r = WriteRaw(kRegControl, ByteBuffer{0x40});
+    int32_t r = WriteRaw(kRegControl, ByteBuffer{kCtlMemoryClearEnable});
     if (r == 0) {
-        r = SendCommand(kCmdClearMemory);
+        r = SendCommand(onewire::kClearMemory);
         BusWait(1);   // the device needs 500 us to clear
     }
     objMyBus->ReleaseSessionHandle();
@@ -94,7 +96,7 @@ int32_t clsDallasDevice::SetDateTime(const QDateTime& datDateTime)
     int32_t r = WriteRaw(kRegClock, ByteBuffer{toBcd(t.second()), toBcd(t.minute()), toBcd(t.hour())});
     if (r != 0) return r;
     const int year = d.year() % 100;
-    const uint8_t month = uint8_t(toBcd(d.month()) + (year < 50 ? 0x80 : 0));
+    const uint8_t month = uint8_t(toBcd(d.month()) + (year < 50 ? kCenturyBit : 0));
     return WriteRaw(kRegDate, ByteBuffer{toBcd(d.day()), month, toBcd(year)});
 }
 
@@ -110,7 +112,7 @@ int32_t clsDallasDevice::SetRollOver(bool blnNewValue)
     ByteBuffer control;
     const int32_t r = ReadRawMemory(kRegControl, 1, control);
     if (r != 0) return r;
-    const uint8_t value = blnNewValue ? uint8_t(control[0] | 0x08) : uint8_t(control[0] & ~0x08);
+    const uint8_t value = blnNewValue ? uint8_t(control[0] | kCtlRollover) : uint8_t(control[0] & ~kCtlRollover);
     return WriteRaw(kRegControl, ByteBuffer{value});
 }
 
@@ -124,7 +126,7 @@ int32_t clsDallasDevice::SetStartDelay(int32_t lngMinutes)
 int32_t clsDallasDevice::SetTemperatureAlarms(float sngLowTresh, float sngHighTresh)
 {
     if (!IsDS1921()) return -15;
-    return WriteRaw(kRegLowAlarm, ByteBuffer{uint8_t(SingleToTemperature(sngLowTresh)),
+    return WriteRaw(kRegLowThreshold, ByteBuffer{uint8_t(SingleToTemperature(sngLowTresh)),
                                              uint8_t(SingleToTemperature(sngHighTresh))});
 }
 
@@ -155,7 +157,7 @@ bool clsDallasDevice::IsMissionRunning()
     if (!IsDS1921() || !objMyBus) return false;
     ByteBuffer status;
     if (ReadRawMemory(kRegStatus, 1, status) != 0) return false;
-    return (status[0] & 0x20) != 0;
+    return (status[0] & kStsMissionRunning) != 0;
 }
 
 clsDallasDevice::Mission clsDallasDevice::CheckedMissionState()
@@ -170,7 +172,7 @@ clsDallasDevice::Mission clsDallasDevice::CheckedMissionState()
             previous = -1;
             continue;
         }
-        if (status[0] == previous) return (status[0] & 0x20) ? Mission::Running : Mission::Stopped;
+        if (status[0] == previous) return (status[0] & kStsMissionRunning) ? Mission::Running : Mission::Stopped;
         previous = status[0];
     }
     return Mission::Unknown;
@@ -198,7 +200,7 @@ int32_t clsDallasDevice::GetCurrentTemperature(float& sngTemperature)
     if (!is21 && !is28) return -15;
     if (!objMyBus) return -5;
     if (objMyBus->GetSessionHandle() != 0) return -10;
-    int32_t r = SendCommand(kCmdConvertTemperature);
+    int32_t r = SendCommand(onewire::kConvertTemperature);
     BusWait(50);
     if (r == 0 && is28) {
         ByteBuffer scratch;
@@ -208,7 +210,7 @@ int32_t clsDallasDevice::GetCurrentTemperature(float& sngTemperature)
         ByteBuffer status;
         for (int poll = 0; poll < kConversionPolls; ++poll) {
             r = ReadRawMemory(kRegStatus, 1, status);
-            if (r != 0 || (status[0] & 0x80)) break;
+            if (r != 0 || (status[0] & kStsConversionIdle)) break;
             BusWait(50);
         }
         ByteBuffer code;
@@ -280,12 +282,12 @@ int32_t clsDallasDevice::GetDataRecord(QVariantList& vntRecord)
     if (!objMyBus) return -5;
     if (objMyBus->GetSessionHandle() != 0) return -10;
     int32_t r = -8;
-    ByteBuffer convert{0x44, 0x00};
+    ByteBuffer convert{onewire::kConvertTemperature, 0x00};
     objMyBus->TouchBytes(convert, intROMCode);
     BusWait(200);
     int16_t timeout = 100;
     if (objMyBus->WaitForCompletion(timeout) == 0) {
-        ByteBuffer bytes{0xF0, 0x12, 0x34, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
+        ByteBuffer bytes{onewire::kReadMemory, 0x12, 0x34, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
         objMyBus->TouchBytes(bytes, intROMCode);
         const double t = (bytes[3] * 256 + bytes[4]) / 100.0 - 40.0;
         const double s = bytes[6] * 256 + bytes[7];

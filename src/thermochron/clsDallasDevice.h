@@ -6,6 +6,8 @@
 // Result codes: 0 success; -4 unknown parameter, wrong value type or value out of range;
 // -5 no bus; -13 writing the scratchpad failed (WriteRaw); -14 copying it failed;
 // -15 not a DS1921 (ROM text does not end in "21"); other values come from the bus.
+#include "onewire/DS1921Map.h"
+#include "onewire/OneWireProtocol.h"
 #include "onewire/clsDallasBus.h"
 #include <QDateTime>
 #include <QString>
@@ -14,18 +16,9 @@
 
 Q_DECLARE_METATYPE(clsDallasBus*)
 
-// DS1921 registers
-inline constexpr int kRegClock = 0x200;          // seconds, minutes, hours (BCD)
-inline constexpr int kRegDate = 0x204;           // date, month (+0x80 century), year (BCD)
-inline constexpr int kRegLowAlarm = 0x20B;
-inline constexpr int kRegHighAlarm = 0x20C;
-inline constexpr int kRegSampleRate = 0x20D;     // non-zero starts the mission
-inline constexpr int kRegControl = 0x20E;        // 0x40 memory clear enable, 0x08 rollover
-inline constexpr int kRegTemperature = 0x211;    // last conversion
-inline constexpr int kRegStartDelay = 0x212;     // minutes, low byte first
-inline constexpr int kRegStatus = 0x214;         // 0x20 mission in progress
-inline constexpr uint8_t kCmdClearMemory = 0x3C;
-inline constexpr uint8_t kCmdConvertTemperature = 0x44;
+// The DS1921 registers the callers of the device object name (memory map: DS1921Map.h).
+using ds1921::kRegClock;
+using ds1921::kRegStatus;
 
 class clsDallasDevice {
 public:
