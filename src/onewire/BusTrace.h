@@ -21,7 +21,7 @@ enum class BusTraceDirection { ToBus, FromBus };
 void SetBusTraceSink(std::function<void(const QString& line)> sink);
 // "-" = standard error, anything else = a log file appended to. False (with *error) when the
 // file cannot be opened.
-bool OpenBusTrace(const QString& target, QString* error = nullptr);
+[[nodiscard]] bool OpenBusTrace(const QString& target, QString* error = nullptr);
 bool BusTraceOn();
 // A message line ("# " is put before it).
 void BusTraceLine(const QString& line);

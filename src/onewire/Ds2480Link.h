@@ -49,7 +49,7 @@ public:
     // Moves adapter and port to a faster rate (19200, 57600 or 115200; 9600 goes back). The
     // adapter starts at 9600 after every open and re-synchronisation; the chosen rate is then
     // set again. False (link back at 9600) when the adapter does not confirm the new rate.
-    bool setBaudRate(int baud);
+    [[nodiscard]] bool setBaudRate(int baud);
     int baudRate() const { return baud_; }
     // Base time allowed for an answer of the adapter, in milliseconds; the serial time of the
     // bytes in flight is added to it. Tests lower it to keep failure cases quick.

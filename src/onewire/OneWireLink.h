@@ -22,7 +22,7 @@ public:
     virtual ~OneWireLink() = default;
 
     // Prepares the adapter (port opened, adapter answered). False when it does not answer.
-    virtual bool open() = 0;
+    [[nodiscard]] virtual bool open() = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
 

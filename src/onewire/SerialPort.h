@@ -11,14 +11,14 @@ public:
     virtual ~SerialPort() = default;
 
     // Opens the port at 9600 baud, 8N1, raw. False with lastError() set.
-    virtual bool open() = 0;
+    [[nodiscard]] virtual bool open() = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
     virtual QString name() const = 0;
 
     // Changes the rate of the open port (4800, 9600, 19200, 57600, 115200); written bytes are
     // sent at the old rate first.
-    virtual bool setBaudRate(int baud) = 0;
+    [[nodiscard]] virtual bool setBaudRate(int baud) = 0;
     virtual int baudRate() const = 0;
     // Holds the line low for a break (the DS2480B's master reset).
     virtual bool sendBreak() = 0;
