@@ -2,6 +2,7 @@
 // behind it (the other tests of the serial link use a port in memory), and the messages of the
 // port's failures.
 #include "app/modRegistry.h"
+#include "onewire/BusTrace.h"
 #include "onewire/Ds2480Link.h"
 #include "onewire/OneWireLink.h"
 #include "onewire/RecordingLink.h"
@@ -47,6 +48,8 @@ TEST(SerialPortOnATerminal, ExclusiveWhileOpenSettingsRestoredAndAReadingThrough
     WriteRegistryValue(kTmexKey, "Driver", QString("serial"));
     WriteRegistryValue(kTmexKey, "DefaultPortNum", QString("4"));
     WriteRegistryValue(kTmexKey, "PortDevice4", path);
+    QStringList trace;   // the bytes on the serial line, as --trace-bus writes them
+    SetBusTraceSink([&](const QString& line) { trace << line; });
     {
         clsDallasBus bus;
         EXPECT_EQ(bus.intPortNum, 4);
@@ -70,6 +73,12 @@ TEST(SerialPortOnATerminal, ExclusiveWhileOpenSettingsRestoredAndAReadingThrough
         EXPECT_EQ(during.c_lflag & ICANON, 0u);
     }
     TmexShutdown();   // closes the port
+    SetBusTraceSink({});
+    // The adapter's calibration: timing byte, then the configuration and its answer.
+    const qsizetype config = trace.indexOf(">> 17 45 5B 0F 91");
+    ASSERT_GE(config, 1);
+    EXPECT_EQ(trace[config - 1], ">> C1");
+    EXPECT_EQ(trace[config + 1], "<< 16 44 5A 00 93");
 
     termios after{};
     ASSERT_EQ(tcgetattr(watcher, &after), 0);
