@@ -44,14 +44,14 @@ QString FamilyName(const QString& romText)
 // Searches the bus; false with a message when the adapter does not answer.
 bool Search(CliContext& ctx, clsDallasBus& bus)
 {
-    if (bus.GetSessionHandle() != 0) {
+    const BusSession session(bus);
+    if (!session.ok()) {
         ctx.err << "nordalis-cli: the 1-Wire adapter does not answer (port " << bus.intPortNum << ", "
                 << (ConfiguredDriver() == "virtual" ? QStringLiteral("virtual bus") : PortDevicePath(bus.intPortNum))
                 << ")\n";
         return false;
     }
-    bus.DoInventory();
-    bus.ReleaseSessionHandle();
+    bus.DoInventory();   // runs inside the session taken above
     return true;
 }
 

@@ -5,6 +5,7 @@
 // the device samples counter that counts every conversion since manufacture (mission samples
 // included).
 #include "image/clsDS1921Data.h"
+#include "onewire/DS1921Map.h"
 
 #include "app/modMain.h"
 
@@ -13,8 +14,8 @@
 namespace {
 
 const QChar kSeparator = QChar(3);
-constexpr int kRegisterBytes = 32;   // 0x200-0x21F
-constexpr int kLogSlots = 2048;
+using ds1921::kRegisterBytes;   // 0x200-0x21F
+constexpr int kLogSlots = ds1921::kDataLogBytes;
 
 // Register bits that a DS1921 always reads as 0, by offset from 0x200.
 struct ZeroBits { int offset; int mask; };
@@ -85,7 +86,7 @@ QString clsDS1921Data::ImplausibleBecause() const
         const int v = reg(z.offset);
         if (v & z.mask)
             return QStringLiteral("register %1 holds %2: bits that a DS1921 always reads as 0 are set")
-                .arg(hexByte(0x200 + z.offset), hexByte(v));
+                .arg(hexByte(ds1921::kRegisterPage + z.offset), hexByte(v));
     }
     const QDateTime clockLocal = DateTime();
     if (!clockLocal.isValid())

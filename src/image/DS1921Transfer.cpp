@@ -1,6 +1,7 @@
 // Devices and transfers of the logger image: finding a device on the bus, reading the image
 // from the connected logger and writing the identity record back to it.
 #include "image/clsDS1921Data.h"
+#include "onewire/DS1921Map.h"
 #include "onewire/Tmex.h"
 #include "thermochron/clsDallasDevice.h"
 
@@ -8,10 +9,10 @@ static_assert(kMaxNvramRecordBytes <= 255 && kMaxNvramRecordBytes + 3 <= kPacket
               "the identity record must fit one page packet of the general-purpose memory");
 
 namespace {
-constexpr int32_t kRegisterPagesAddress = 0x200;
-constexpr int16_t kRegisterPageCount = 2;
-constexpr int32_t kDataLogAddress = 0x1000;
-constexpr int16_t kDataLogPageCount = 64;
+constexpr int32_t kRegisterPagesAddress = ds1921::kRegisterPage;
+constexpr int16_t kRegisterPageCount = ds1921::kReadingRegisterPages;
+constexpr int32_t kDataLogAddress = ds1921::kDataLog;
+constexpr int16_t kDataLogPageCount = ds1921::kDataLogPages;
 
 QByteArray toByteArray(const ByteBuffer& b) { return QByteArray(reinterpret_cast<const char*>(b.data()), qsizetype(b.size())); }
 } // namespace

@@ -2,6 +2,7 @@
 // and calibration table. The transfers to and from a logger are in DS1921Transfer.cpp, the
 // logger files in DS1921Files.cpp.
 #include "image/clsDS1921Data.h"
+#include "onewire/DS1921Map.h"
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
 #include "app/RegularFile.h"
@@ -17,15 +18,20 @@ namespace {
 // Field separator of the identity record (the character with code 3).
 const QChar kSeparator = QChar(3);
 
-// Register offsets inside RegisterPages (logger address 0x200 + offset).
+// Register offsets inside RegisterPages (logger address ds1921::kRegisterPage + offset).
+using namespace ds1921;
+constexpr int offsetOf(int address) { return address - kRegisterPage; }
 enum RegisterOffset {
-    regSeconds = 0, regMinutes = 1, regHours = 2, regDay = 4, regMonth = 5, regYear = 6,
-    regAlarmLow = 0x0B, regAlarmHigh = 0x0C, regSampleRate = 0x0D, regControl = 0x0E,
-    regDelayLow = 0x12, regDelayHigh = 0x13, regStatus = 0x14,
-    regStartMinutes = 0x15, regStartHours = 0x16, regStartDay = 0x17, regStartMonth = 0x18,
-    regStartYear = 0x19, regMissionSamples = 0x1A, regDeviceSamples = 0x1D,
+    regSeconds = offsetOf(kRegSeconds), regMinutes = offsetOf(kRegMinutes), regHours = offsetOf(kRegHours),
+    regDay = offsetOf(kRegDate), regMonth = offsetOf(kRegMonth), regYear = offsetOf(kRegYear),
+    regAlarmLow = offsetOf(kRegLowThreshold), regAlarmHigh = offsetOf(kRegHighThreshold),
+    regSampleRate = offsetOf(kRegSampleRate), regControl = offsetOf(kRegControl),
+    regDelayLow = offsetOf(kRegStartDelay), regDelayHigh = offsetOf(kRegStartDelay) + 1, regStatus = offsetOf(kRegStatus),
+    regStartMinutes = offsetOf(kRegMissionStart), regStartHours = regStartMinutes + 1, regStartDay = regStartMinutes + 2,
+    regStartMonth = regStartMinutes + 3, regStartYear = regStartMinutes + 4,
+    regMissionSamples = offsetOf(kRegMissionSamples), regDeviceSamples = offsetOf(kRegDeviceSamples),
 };
-constexpr int kLogSlots = 2048;
+constexpr int kLogSlots = kDataLogBytes;
 
 // Windows-1252 characters 0x80..0x9F; the five positions the code page leaves undefined map to
 // the C1 control characters of the same value, as Windows itself converts them.
@@ -280,8 +286,8 @@ QDateTime clsDS1921Data::MissionEnd() const
     return start.addSecs(qint64(SampleRate()) * MissionSamples() * 60);
 }
 
-bool clsDS1921Data::RollOver() const { return reg(regControl) >= 0 && (reg(regControl) & 0x08); }
-bool clsDS1921Data::IsMissionRunning() const { return reg(regStatus) >= 0 && (reg(regStatus) & 0x20); }
+bool clsDS1921Data::RollOver() const { return reg(regControl) >= 0 && (reg(regControl) & kCtlRollover); }
+bool clsDS1921Data::IsMissionRunning() const { return reg(regStatus) >= 0 && (reg(regStatus) & kStsMissionRunning); }
 
 qint32 clsDS1921Data::MissionStartDelay() const
 {

@@ -1,7 +1,6 @@
 #include "onewire/BusTrace.h"
 #include <QDateTime>
 #include <QFile>
-#include <QTextStream>
 #include <cstdio>
 #include <memory>
 
@@ -11,6 +10,19 @@ std::function<void(const QString&)>& sink()
     static std::function<void(const QString&)> s;
     return s;
 }
+
+QString hexLine(const char* prefix, const uint8_t* bytes, int count)
+{
+    QString line = QString::fromLatin1(prefix);
+    line.reserve(3 + 3 * count);
+    static const char digits[] = "0123456789ABCDEF";
+    for (int i = 0; i < count; ++i) {
+        line += ' ';
+        line += QLatin1Char(digits[bytes[i] >> 4]);
+        line += QLatin1Char(digits[bytes[i] & 0x0F]);
+    }
+    return line;
+}
 } // namespace
 
 void SetBusTraceSink(std::function<void(const QString&)> s) { sink() = std::move(s); }
@@ -18,14 +30,37 @@ bool BusTraceOn() { return bool(sink()); }
 
 void BusTraceLine(const QString& line)
 {
-    if (sink()) sink()(line);
+    if (sink()) sink()(QStringLiteral("# ") + line);
+}
+
+void BusTraceBytes(BusTraceDirection direction, const uint8_t* bytes, int count)
+{
+    if (!sink() || count <= 0) return;
+    sink()(hexLine(direction == BusTraceDirection::ToBus ? ">>" : "<<", bytes, count));
+}
+
+void BusTraceBytes(BusTraceDirection direction, const QByteArray& bytes)
+{
+    BusTraceBytes(direction, reinterpret_cast<const uint8_t*>(bytes.constData()), int(bytes.size()));
+}
+
+void BusTraceReset(bool presence)
+{
+    if (!sink()) return;
+    sink()(QStringLiteral(">> RESET"));
+    sink()(presence ? QStringLiteral("<< PRESENCE") : QStringLiteral("<< NO PRESENCE"));
+}
+
+QString BusTraceStamp(const QString& line)
+{
+    return QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz ")) + line;
 }
 
 bool OpenBusTrace(const QString& target, QString* error)
 {
     if (target.isEmpty() || target == "-") {
         SetBusTraceSink([](const QString& line) {
-            const QByteArray text = (line + '\n').toLocal8Bit();
+            const QByteArray text = (BusTraceStamp(line) + '\n').toLocal8Bit();
             std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
             std::fflush(stderr);
         });
@@ -37,8 +72,7 @@ bool OpenBusTrace(const QString& target, QString* error)
         return false;
     }
     SetBusTraceSink([file](const QString& line) {
-        const QString stamped = QDateTime::currentDateTimeUtc().toString("yyyy-MM-dd hh:mm:ss.zzz ") + line + '\n';
-        file->write(stamped.toUtf8());
+        file->write((BusTraceStamp(line) + '\n').toUtf8());
         file->flush();
     });
     return true;

@@ -1,13 +1,34 @@
 #pragma once
-// The diagnostic trace of the bus objects: their status changes, messages and communication
-// errors. Nothing is written unless a sink is set (the terminal program's --trace-bus).
+// The trace of the 1-Wire layer (the terminal program's --trace-bus). Nothing is written unless
+// a sink is set. Every line starts with the time (UTC, yyyy-MM-ddTHH:mm:ss.zzz) and a blank,
+// then one of:
+//   >> 55 1A 2B ...   bytes to the bus, two upper-case hex digits each, separated by blanks
+//   << 55 1A 2B ...   bytes from the bus
+//   >> RESET          a reset pulse (virtual bus)
+//   << PRESENCE       its answer: PRESENCE or NO PRESENCE
+//   # text            a message of the bus object: status changes, operations, errors
+// Bytes are recorded where the link meets the hardware: for the serial link the bytes on the
+// serial line to and from the DS2480B adapter (its commands included), for the virtual bus the
+// 1-Wire bytes themselves. Single time slots (search, bit reads) are not recorded, only bytes.
+#include <QByteArray>
 #include <QString>
+#include <cstdint>
 #include <functional>
 
-// Sends every trace line to sink (empty function switches the trace off).
+enum class BusTraceDirection { ToBus, FromBus };
+
+// Sends every trace line, without its time stamp, to sink (empty function switches it off).
 void SetBusTraceSink(std::function<void(const QString& line)> sink);
 // "-" = standard error, anything else = a log file appended to. False (with *error) when the
 // file cannot be opened.
-bool OpenBusTrace(const QString& target, QString* error = nullptr);
+[[nodiscard]] bool OpenBusTrace(const QString& target, QString* error = nullptr);
 bool BusTraceOn();
+// A message line ("# " is put before it).
 void BusTraceLine(const QString& line);
+// A byte line.
+void BusTraceBytes(BusTraceDirection direction, const QByteArray& bytes);
+void BusTraceBytes(BusTraceDirection direction, const uint8_t* bytes, int count);
+// A reset and its answer.
+void BusTraceReset(bool presence);
+// The line as written, time stamp included (for tests of the form).
+QString BusTraceStamp(const QString& line);

@@ -1,47 +1,31 @@
 #include "onewire/Ds2480Link.h"
+#include "onewire/BusTrace.h"
 #include "onewire/Ds2480Protocol.h"
+#include "onewire/OneWireProtocol.h"
 
-#include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/ioctl.h>
-#include <termios.h>
 #include <thread>
-#include <unistd.h>
 
 using namespace ds2480;
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 QString HexBytes(const QByteArray& bytes)
 {
     return QString::fromLatin1(bytes.toHex(' ')).toUpper();
 }
 
-uint8_t Crc8(const uint8_t* data, int len)
-{
-    uint8_t crc = 0;
-    for (int i = 0; i < len; ++i) {
-        uint8_t b = data[i];
-        for (int k = 0; k < 8; ++k) {
-            const bool mix = (crc ^ b) & 1;
-            crc >>= 1;
-            if (mix)
-                crc ^= 0x8C;
-            b >>= 1;
-        }
-    }
-    return crc;
-}
-
 } // namespace
 
 Ds2480Link::Ds2480Link(const QString& devicePath)
-    : path_(devicePath)
+    : Ds2480Link(std::make_unique<PosixSerialPort>(devicePath))
+{
+}
+
+Ds2480Link::Ds2480Link(std::unique_ptr<SerialPort> port)
+    : port_(std::move(port))
+    , path_(port_->name())
 {
 }
 
@@ -65,11 +49,10 @@ bool Ds2480Link::open()
 {
     close();
     lastError_.clear();
-    const QByteArray native = path_.toLocal8Bit();
-    fd_ = ::open(native.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd_ < 0)
-        return fail(QStringLiteral("cannot open serial port %1: %2").arg(path_, QString::fromLocal8Bit(strerror(errno))));
-    if (!configurePort() || !initAdapter()) {
+    if (!port_->open())
+        return fail(port_->lastError());
+    baud_ = 9600;
+    if (!initAdapter()) {
         const QString error = lastError_;
         close();
         lastError_ = error;
@@ -80,40 +63,14 @@ bool Ds2480Link::open()
 
 void Ds2480Link::close()
 {
-    if (fd_ < 0)
+    if (!port_->isOpen())
         return;
     if (pullupActive_)
         endStrongPullup();
-    ::close(fd_);
-    fd_ = -1;
+    port_->close();
     synced_ = false;
     dataMode_ = false;
     searchAccelOn_ = false;
-}
-
-bool Ds2480Link::configurePort()
-{
-    termios tio{};
-    if (tcgetattr(fd_, &tio) != 0)
-        return fail(QStringLiteral("%1 is not a serial port: %2").arg(path_, QString::fromLocal8Bit(strerror(errno))));
-    cfmakeraw(&tio);
-    // 8 data bits, no parity, one stop bit, no flow control, receiver on, modem lines ignored.
-    tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
-    tio.c_cflag |= CS8 | CLOCAL | CREAD;
-    tio.c_iflag &= ~(IXON | IXOFF | IXANY);
-    tio.c_cc[VMIN] = 0;
-    tio.c_cc[VTIME] = 0;
-    cfsetispeed(&tio, B9600);
-    cfsetospeed(&tio, B9600);
-    if (tcsetattr(fd_, TCSANOW, &tio) != 0)
-        return fail(QStringLiteral("cannot set 9600 baud 8N1 on %1: %2").arg(path_, QString::fromLocal8Bit(strerror(errno))));
-    baud_ = 9600;
-    // The adapter draws its supply from DTR and RTS: both are asserted. (Which of the two the
-    // adapter really needs is not known; asserting both is the common practice.) Ports without
-    // modem lines (pseudo-terminals) refuse the request, which is harmless.
-    int lines = TIOCM_DTR | TIOCM_RTS;
-    ioctl(fd_, TIOCMBIS, &lines);
-    return true;
 }
 
 // Master reset of the chip by a break, then the timing byte, then a configuration whose answer
@@ -128,29 +85,28 @@ bool Ds2480Link::initAdapter()
         return false;
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (attempt == 0) {
-            tcsendbreak(fd_, 0);
+            port_->sendBreak();
         } else {
             // The break did not reach the chip (some USB-serial bridges drop it): a 0x00 at
             // 4800 baud gives the framing error that resets it as well.
             if (!setPortSpeed(4800))
                 return false;
-            const char zero = 0;
-            if (::write(fd_, &zero, 1) == 1)
+            if (port_->write(QByteArray(1, '\0'), answerTimeoutMs_) == 1)
                 ++bytesWritten_;
-            tcdrain(fd_);
+            port_->drain();
             sleepMs(kHold4800Ms);
             if (!setPortSpeed(9600))
                 return false;
         }
         sleepMs(kAfterBreakMs);
-        tcflush(fd_, TCIOFLUSH);
+        port_->flushInput();
         QByteArray tx;
         tx.append(char(kReset));             // timing byte: no 1-Wire activity, no answer
         QByteArray none;
         if (!transact(tx, 0, none))
             return false;
         sleepMs(kAfterTimingByteMs);
-        tcflush(fd_, TCIFLUSH);
+        port_->flushInput();
 
         const QByteArray config(reinterpret_cast<const char*>(kInitConfig), sizeof kInitConfig);
         const QByteArray expected(reinterpret_cast<const char*>(kInitAnswer), sizeof kInitAnswer);
@@ -179,10 +135,9 @@ bool Ds2480Link::initAdapter()
 namespace {
 struct BaudCode {
     int baud;
-    speed_t speed;
     int code;   // RBR value code
 };
-constexpr BaudCode kBauds[] = { { 4800, B4800, -1 }, { 9600, B9600, 0 }, { 19200, B19200, 1 }, { 57600, B57600, 2 }, { 115200, B115200, 3 } };
+constexpr BaudCode kBauds[] = { { 4800, -1 }, { 9600, 0 }, { 19200, 1 }, { 57600, 2 }, { 115200, 3 } };
 const BaudCode* FindBaud(int baud)
 {
     for (const BaudCode& b : kBauds)
@@ -194,15 +149,8 @@ const BaudCode* FindBaud(int baud)
 
 bool Ds2480Link::setPortSpeed(int baud)
 {
-    const BaudCode* b = FindBaud(baud);
-    termios tio{};
-    if (!b || tcgetattr(fd_, &tio) != 0)
-        return fail(QStringLiteral("cannot change the rate of %1").arg(path_));
-    tcdrain(fd_);
-    cfsetispeed(&tio, b->speed);
-    cfsetospeed(&tio, b->speed);
-    if (tcsetattr(fd_, TCSANOW, &tio) != 0)
-        return fail(QStringLiteral("cannot set %1 baud on %2: %3").arg(baud).arg(path_, QString::fromLocal8Bit(strerror(errno))));
+    if (!port_->setBaudRate(baud))
+        return fail(port_->lastError());
     baud_ = baud;
     return true;
 }
@@ -224,7 +172,7 @@ bool Ds2480Link::switchBaud(int baud)
     if (!transact(tx, 0, rx) || !setPortSpeed(baud))
         return false;
     sleepMs(kAfterBaudChangeMs);
-    tcflush(fd_, TCIFLUSH);
+    port_->flushInput();
     if (transact(QByteArray(1, char(ConfigRead(ParRbr))), 1, rx) && (uint8_t(rx[0]) & 0xF1) == 0
         && ((uint8_t(rx[0]) >> 1) & 3) == b->code)
         return true;
@@ -247,7 +195,7 @@ bool Ds2480Link::setBaudRate(int baud)
 
 bool Ds2480Link::ensureReady()
 {
-    if (fd_ < 0)
+    if (!port_->isOpen())
         return fail(QStringLiteral("serial port %1 is not open").arg(path_));
     if (!synced_ && !initAdapter())
         return false;
@@ -284,42 +232,18 @@ bool Ds2480Link::transact(const QByteArray& tx, int rxCount, QByteArray& rx)
     rx.clear();
     // Allowed time: the base answer time plus twice the serial time of everything in flight.
     const double serialMs = (tx.size() + rxCount) * kByteTimeUs9600 * 9600.0 / baud_ / 1000.0;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(answerTimeoutMs_ + int(2 * serialMs));
-    int written = 0;
-    char buf[512];
-    while (written < tx.size() || rx.size() < rxCount) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0)
-            break;
-        pollfd p{ fd_, short((rx.size() < rxCount ? POLLIN : 0) | (written < tx.size() ? POLLOUT : 0)), 0 };
-        const int n = ::poll(&p, 1, int(left));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
-        }
-        if (n == 0)
-            break;
-        if (p.revents & POLLIN) {
-            const ssize_t got = ::read(fd_, buf, std::min<qsizetype>(sizeof buf, rxCount - rx.size()));
-            if (got > 0) {
-                rx.append(buf, int(got));
-                bytesRead_ += uint64_t(got);
-            } else if (got < 0 && errno != EAGAIN && errno != EINTR) {
-                break;
-            }
-        }
-        if ((p.revents & POLLOUT) && written < tx.size()) {
-            const ssize_t put = ::write(fd_, tx.constData() + written, size_t(tx.size() - written));
-            if (put > 0) {
-                written += int(put);
-                bytesWritten_ += uint64_t(put);
-            } else if (put < 0 && errno != EAGAIN && errno != EINTR) {
-                break;
-            }
-        }
-        if ((p.revents & (POLLERR | POLLHUP | POLLNVAL)) && !(p.revents & POLLIN))
-            break;
+    const int allowedMs = answerTimeoutMs_ + int(2 * serialMs);
+    const auto start = std::chrono::steady_clock::now();
+    const int written = tx.isEmpty() ? 0 : port_->write(tx, allowedMs);
+    bytesWritten_ += uint64_t(written);
+    if (!tx.isEmpty())
+        BusTraceBytes(BusTraceDirection::ToBus, tx.left(written));
+    if (written == tx.size() && rxCount > 0) {
+        const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+        port_->read(rx, rxCount, std::max<int>(0, allowedMs - int(spent)));
+        bytesRead_ += uint64_t(rx.size());
+        if (!rx.isEmpty())
+            BusTraceBytes(BusTraceDirection::FromBus, rx);
     }
     if (written == tx.size() && rx.size() == rxCount)
         return true;
@@ -343,13 +267,10 @@ void Ds2480Link::endStrongPullup()
     QByteArray rx;
     if (!transact(tx, 0, rx))
         return;
-    pollfd p{ fd_, POLLIN, 0 };
-    if (::poll(&p, 1, kPulseAnswerWindowMs) > 0) {
-        char buf[16];
-        const ssize_t got = ::read(fd_, buf, sizeof buf);
-        if (got > 0)
-            bytesRead_ += uint64_t(got);
-    }
+    QByteArray discarded;
+    bytesRead_ += uint64_t(port_->read(discarded, -1, kPulseAnswerWindowMs));
+    if (!discarded.isEmpty())
+        BusTraceBytes(BusTraceDirection::FromBus, discarded);
 }
 
 bool Ds2480Link::reset()
@@ -497,7 +418,7 @@ bool Ds2480Link::searchNext(OneWireSearchState& state, bool alarmOnly)
         toCommandMode(tx);
         tx.append(char(kReset));
         toDataMode(tx);
-        appendData(tx, alarmOnly ? 0xEC : 0xF0);
+        appendData(tx, alarmOnly ? onewire::kAlarmSearch : onewire::kSearchRom);
         toCommandMode(tx);
         tx.append(char(kSearchAccelOn));
         toDataMode(tx);
@@ -544,7 +465,7 @@ bool Ds2480Link::searchNext(OneWireSearchState& state, bool alarmOnly)
             if (n == 63)
                 lastBitError = d && taken;
         }
-        if (lastBitError || Crc8(rom.data(), 7) != rom[7] || rom[0] == 0) {
+        if (lastBitError || !onewire::RomCrcValid(rom)) {
             lastError_ = QStringLiteral("search on %1 met no device or a ROM with a wrong CRC").arg(path_);
             continue;   // a device left or answered badly in the middle of the pass: run it again
         }

@@ -1,6 +1,7 @@
 #pragma once
 // The 1-Wire link through a DS2480B serial line driver (the chip inside the common serial and
-// USB-serial 1-Wire adapters), spoken to over termios on a device path such as /dev/ttyS0.
+// USB-serial 1-Wire adapters), spoken to over a SerialPort: the system's port at a device path
+// such as /dev/ttyS0 (PosixSerialPort), or any other port given to it (an emulated adapter).
 //
 // The chip has two modes. In command mode every byte is a command (reset, single time slot,
 // search accelerator on/off, pulse, configuration); in data mode every byte is a 1-Wire byte and
@@ -13,6 +14,7 @@
 // After such a failure the next call first re-synchronises the adapter (break, timing byte,
 // configuration check).
 #include "onewire/OneWireLink.h"
+#include "onewire/SerialPort.h"
 
 #include <QByteArray>
 #include <QString>
@@ -22,6 +24,7 @@
 class Ds2480Link : public OneWireLink {
 public:
     explicit Ds2480Link(const QString& devicePath);
+    explicit Ds2480Link(std::unique_ptr<SerialPort> port);
     ~Ds2480Link() override;
 
     Ds2480Link(const Ds2480Link&) = delete;
@@ -29,7 +32,7 @@ public:
 
     bool open() override;
     void close() override;
-    bool isOpen() const override { return fd_ >= 0; }
+    bool isOpen() const override { return port_->isOpen(); }
 
     bool reset() override;
     int touchBit(int bit) override;
@@ -46,7 +49,7 @@ public:
     // Moves adapter and port to a faster rate (19200, 57600 or 115200; 9600 goes back). The
     // adapter starts at 9600 after every open and re-synchronisation; the chosen rate is then
     // set again. False (link back at 9600) when the adapter does not confirm the new rate.
-    bool setBaudRate(int baud);
+    [[nodiscard]] bool setBaudRate(int baud);
     int baudRate() const { return baud_; }
     // Base time allowed for an answer of the adapter, in milliseconds; the serial time of the
     // bytes in flight is added to it. Tests lower it to keep failure cases quick.
@@ -58,7 +61,6 @@ public:
     int lastResetResponse() const { return lastResetResponse_; }
 
 private:
-    bool configurePort();
     bool setPortSpeed(int baud);
     bool switchBaud(int baud);
     bool initAdapter();            // break, timing byte, configuration check
@@ -72,8 +74,8 @@ private:
     bool fail(const QString& message);
     void sleepMs(int ms);
 
+    std::unique_ptr<SerialPort> port_;
     QString path_;
-    int fd_ = -1;
     bool dataMode_ = false;
     bool synced_ = false;
     bool pullupActive_ = false;

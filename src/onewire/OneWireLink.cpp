@@ -14,6 +14,11 @@ VirtualLinkFactory& virtualFactory()
     static VirtualLinkFactory f;
     return f;
 }
+VirtualLinkFactory& defaultVirtualFactory()
+{
+    static VirtualLinkFactory f;
+    return f;
+}
 SerialLinkFactory& serialFactory()
 {
     static SerialLinkFactory f;
@@ -36,7 +41,7 @@ bool OneWireLink::searchNext(OneWireSearchState& state, bool alarmOnly)
         state.restart();
         return false;
     }
-    if (touchByte(alarmOnly ? 0xEC : 0xF0) < 0) {
+    if (touchByte(alarmOnly ? onewire::kAlarmSearch : onewire::kSearchRom) < 0) {
         state.restart();
         return false;
     }
@@ -82,6 +87,7 @@ QString BusOverride() { return overrideDriver(); }
 
 void SetVirtualLinkFactory(VirtualLinkFactory factory) { virtualFactory() = std::move(factory); }
 void SetSerialLinkFactory(SerialLinkFactory factory) { serialFactory() = std::move(factory); }
+void SetDefaultVirtualLinkFactory(VirtualLinkFactory factory) { defaultVirtualFactory() = std::move(factory); }
 void SetLinkFactoryForTesting(AnyLinkFactory factory) { testFactory() = std::move(factory); }
 
 QString ConfiguredDriver()
@@ -103,8 +109,10 @@ QString PortDevicePath(int portNum)
 std::unique_ptr<OneWireLink> CreateLinkForPort(int portNum, int portType)
 {
     if (testFactory()) return testFactory()(portNum, portType);
-    if (ConfiguredDriver() == "virtual")
-        return virtualFactory() ? virtualFactory()() : nullptr;   // the simulator registers it
+    if (ConfiguredDriver() == "virtual") {
+        if (virtualFactory()) return virtualFactory()();
+        return defaultVirtualFactory() ? defaultVirtualFactory()() : nullptr;
+    }
     if (serialFactory()) return serialFactory()(PortDevicePath(portNum));
     return std::make_unique<Ds2480Link>(PortDevicePath(portNum));
 }

@@ -1,13 +1,12 @@
 #pragma once
 // The link to a 1-Wire bus: the few primitives the driver layer (Tmex.h) is built on.
 // Back-ends: the virtual bus with simulated devices, and the DS2480B serial line driver.
+#include "onewire/OneWireProtocol.h"
 #include <QString>
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
-
-using RomCode = std::array<uint8_t, 8>;   // byte 0 = family code, byte 7 = CRC8
 
 // State of a ROM search (the standard 1-Wire search algorithm).
 struct OneWireSearchState {
@@ -23,7 +22,7 @@ public:
     virtual ~OneWireLink() = default;
 
     // Prepares the adapter (port opened, adapter answered). False when it does not answer.
-    virtual bool open() = 0;
+    [[nodiscard]] virtual bool open() = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
 
@@ -72,6 +71,9 @@ using VirtualLinkFactory = std::function<std::unique_ptr<OneWireLink>()>;
 using SerialLinkFactory = std::function<std::unique_ptr<OneWireLink>(const QString& device)>;
 void SetVirtualLinkFactory(VirtualLinkFactory factory);
 void SetSerialLinkFactory(SerialLinkFactory factory);
+// The virtual back-end's own factory, set by the simulator when its object file is linked; used
+// when no factory was set with SetVirtualLinkFactory. Without either, no virtual link is made.
+void SetDefaultVirtualLinkFactory(VirtualLinkFactory factory);
 
 // For tests: every link is made by this factory (empty function restores the normal choice).
 using AnyLinkFactory = std::function<std::unique_ptr<OneWireLink>(int portNum, int portType)>;

@@ -1,6 +1,7 @@
 // The driver layer: sessions, search, selection, blocks and page packets over a OneWireLink.
 #include "onewire/Tmex.h"
 #include "onewire/OneWireLink.h"
+#include "onewire/OneWireProtocol.h"
 #include <cstring>
 #include <map>
 #include <vector>
@@ -14,11 +15,7 @@ constexpr int kStLastFamilyDisc = 9;
 constexpr int kStLastDevice = 10;
 constexpr int kStSearchRom = 12;     // 8 bytes: the ROM of the running search
 
-constexpr uint8_t kMatchRom = 0x55;
-constexpr uint8_t kReadMemory = 0xF0;
-constexpr uint8_t kWriteScratchpad = 0x0F;
-constexpr uint8_t kReadScratchpad = 0xAA;
-constexpr uint8_t kCopyScratchpad = 0x55;
+using namespace onewire;
 
 struct PortEntry {
     std::unique_ptr<OneWireLink> link;
@@ -70,20 +67,6 @@ void storeSearch(uint8_t* st, const OneWireSearchState& s)
 
 constexpr int kSearchAttempts = 3;
 
-bool romCrcValid(const RomCode& rom)
-{
-    uint8_t crc = 0;
-    for (uint8_t b : rom) {
-        for (int k = 0; k < 8; ++k) {
-            const bool mix = (crc ^ b) & 1;
-            crc >>= 1;
-            if (mix) crc ^= 0x8C;
-            b >>= 1;
-        }
-    }
-    return crc == 0 && rom[0] != 0;   // running CRC8 over all eight bytes; no family 0 (shorted line)
-}
-
 int16_t searchStep(int32_t handle, uint8_t* st, bool first)
 {
     OneWireLink* link = sessionLink(handle);
@@ -94,7 +77,7 @@ int16_t searchStep(int32_t handle, uint8_t* st, bool first)
     for (int attempt = 0; attempt < kSearchAttempts; ++attempt) {
         OneWireSearchState s = before;
         const bool found = link->searchNext(s);
-        if (found && !romCrcValid(s.rom)) continue;
+        if (found && !RomCrcValid(s.rom)) continue;
         storeSearch(st, s);
         if (!found) return 0;
         std::memcpy(st + kStCurrentRom, s.rom.data(), 8);
@@ -105,18 +88,11 @@ int16_t searchStep(int32_t handle, uint8_t* st, bool first)
     return 0;
 }
 
-uint16_t crc16Step(uint16_t crc, uint8_t b)
-{
-    crc ^= b;
-    for (int i = 0; i < 8; ++i) crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0xA001) : uint16_t(crc >> 1);
-    return crc;
-}
-
 // Only devices with general-purpose SRAM written through the scratchpad carry packets.
 bool hasPacketMemory(const uint8_t* st)
 {
     const uint8_t family = st[kStCurrentRom];
-    return family == 0x21 || family == 0x04;
+    return family == kFamilyThermochron || family == kFamilyMemory04;
 }
 
 // Reset, Match ROM of the current device, then the given bytes; the rest of buf is touched.
@@ -136,10 +112,10 @@ bool selectAndBlock(OneWireLink* link, const uint8_t* st, std::vector<uint8_t>& 
 // Read Memory of count bytes from address into out.
 bool readMemory(OneWireLink* link, const uint8_t* st, int address, int count, std::vector<uint8_t>& out)
 {
-    std::vector<uint8_t> buf(size_t(3 + count), 0xFF);
+    std::vector<uint8_t> buf(size_t(3 + count), kReadSlot);
     buf[0] = kReadMemory;
-    buf[1] = uint8_t(address & 0xFF);
-    buf[2] = uint8_t((address >> 8) & 0xFF);
+    buf[1] = Ta1(address);
+    buf[2] = Ta2(address);
     if (!selectAndBlock(link, st, buf)) return false;
     out.assign(buf.begin() + 3, buf.end());
     return true;
@@ -150,15 +126,15 @@ bool writeThroughScratchpad(OneWireLink* link, const uint8_t* st, int address, c
 {
     std::vector<uint8_t> w;
     w.push_back(kWriteScratchpad);
-    w.push_back(uint8_t(address & 0xFF));
-    w.push_back(uint8_t((address >> 8) & 0xFF));
+    w.push_back(Ta1(address));
+    w.push_back(Ta2(address));
     w.insert(w.end(), bytes, bytes + count);
     if (!selectAndBlock(link, st, w)) return false;
 
-    std::vector<uint8_t> r(size_t(4 + count), 0xFF);
+    std::vector<uint8_t> r(size_t(4 + count), kReadSlot);
     r[0] = kReadScratchpad;
     if (!selectAndBlock(link, st, r)) return false;
-    if (r[1] != (address & 0xFF) || r[2] != ((address >> 8) & 0xFF)) return false;
+    if (r[1] != Ta1(address) || r[2] != Ta2(address)) return false;
     if (std::memcmp(r.data() + 4, bytes, size_t(count)) != 0) return false;
     const uint8_t es = r[3];
     if ((es & 0x1F) != ((address + count - 1) & 0x1F)) return false;
@@ -166,7 +142,7 @@ bool writeThroughScratchpad(OneWireLink* link, const uint8_t* st, int address, c
     // The copy's busy time is not known for certain for the DS1921 (about 2 us a byte on a
     // close relative); the two read slots after E/S and the reset of the next exchange give it
     // more than a millisecond. Whether the copy landed is checked by reading the packet back.
-    std::vector<uint8_t> c{kCopyScratchpad, uint8_t(address & 0xFF), uint8_t((address >> 8) & 0xFF), es, 0xFF, 0xFF};
+    std::vector<uint8_t> c{kCopyScratchpad, Ta1(address), Ta2(address), es, kReadSlot, kReadSlot};
     return selectAndBlock(link, st, c);
 }
 
@@ -174,9 +150,7 @@ bool writeThroughScratchpad(OneWireLink* link, const uint8_t* st, int address, c
 
 uint16_t TmexPacketCrc(int page, const uint8_t* bytes, int count)
 {
-    uint16_t crc = uint16_t(page);
-    for (int i = 0; i < count; ++i) crc = crc16Step(crc, bytes[i]);
-    return crc;
+    return Crc16(bytes, count, uint16_t(page));
 }
 
 int32_t TMExtendedStartSession(int16_t portNum, int16_t portType, void*)

@@ -3,7 +3,8 @@
 // The state buffer (15361 bytes, owned by the caller) holds the search state and the current ROM.
 //
 // Results: TMExtendedStartSession > 0 = handle; most others 1 = success, 0 = failed
-// (no presence, device not found), negative = driver error (kTm... below).
+// (no presence, device not found), negative = driver error (TmexResult below). The transfers
+// return byte counts, TMReadPacket/TMWritePacket a length or a negative TmexResult.
 //
 // Page packets (TMReadPacket/TMWritePacket) on the general-purpose memory (pages 0-15 of a
 // DS1921 or DS1994, 32 bytes each): a length byte L, L data bytes, then the inverted CRC16
@@ -13,31 +14,43 @@
 // anything is written.
 #include <cstdint>
 
-inline constexpr int16_t kTmNoSession = -200;      // handle unknown or session ended
-inline constexpr int16_t kTmLinkFailed = -201;     // the adapter did not answer
-inline constexpr int16_t kTmNoDevice = -202;       // no presence / current device not answering
-inline constexpr int16_t kTmBadPacket = -203;      // no valid packet on the page (length or CRC)
-inline constexpr int16_t kTmPacketTooLong = -204;  // does not fit in general-purpose memory
-inline constexpr int16_t kTmNoPacketMemory = -205; // the device kind has no packet pages
-inline constexpr int16_t kTmWriteFailed = -206;    // scratchpad, copy or read-back failed
+enum class TmexResult : int16_t {
+    Success = 1,
+    Failed = 0,              // no presence, device not found, setup failed
+    NoSession = -200,        // handle unknown or session ended
+    LinkFailed = -201,       // the adapter did not answer
+    NoDevice = -202,         // no presence / current device not answering
+    BadPacket = -203,        // no valid packet on the page (length or CRC)
+    PacketTooLong = -204,    // does not fit in general-purpose memory
+    NoPacketMemory = -205,   // the device kind has no packet pages
+    WriteFailed = -206,      // scratchpad, copy or read-back failed
+};
+constexpr int16_t ToCode(TmexResult r) { return static_cast<int16_t>(r); }
+inline constexpr int16_t kTmNoSession = ToCode(TmexResult::NoSession);
+inline constexpr int16_t kTmLinkFailed = ToCode(TmexResult::LinkFailed);
+inline constexpr int16_t kTmNoDevice = ToCode(TmexResult::NoDevice);
+inline constexpr int16_t kTmBadPacket = ToCode(TmexResult::BadPacket);
+inline constexpr int16_t kTmPacketTooLong = ToCode(TmexResult::PacketTooLong);
+inline constexpr int16_t kTmNoPacketMemory = ToCode(TmexResult::NoPacketMemory);
+inline constexpr int16_t kTmWriteFailed = ToCode(TmexResult::WriteFailed);
 
 inline constexpr int kPacketPageSize = 32;
 inline constexpr int kPacketPages = 16;            // general-purpose memory 0x000-0x1FF
 
-int32_t TMExtendedStartSession(int16_t portNum, int16_t portType, void* reserved);
-int16_t TMSetup(int32_t handle);
-int16_t TMFirst(int32_t handle, uint8_t* stateBuffer);
-int16_t TMNext(int32_t handle, uint8_t* stateBuffer);
+[[nodiscard]] int32_t TMExtendedStartSession(int16_t portNum, int16_t portType, void* reserved);
+[[nodiscard]] int16_t TMSetup(int32_t handle);
+[[nodiscard]] int16_t TMFirst(int32_t handle, uint8_t* stateBuffer);
+[[nodiscard]] int16_t TMNext(int32_t handle, uint8_t* stateBuffer);
 // rom[0] == 0: reads the current ROM into rom[0..7]; else rom[0..7] becomes the current ROM.
-int16_t TMRom(int32_t handle, uint8_t* stateBuffer, int16_t* rom);
-int16_t TMAccess(int32_t handle, uint8_t* stateBuffer);
-int16_t TMStrongAccess(int32_t handle, uint8_t* stateBuffer);
-int16_t TMBlockIO(int32_t handle, uint8_t* buffer, int16_t length);
-int16_t TMBlockStream(int32_t handle, uint8_t* buffer, int16_t length);
-int16_t TMTouchByte(int32_t handle, int16_t byte);
-int16_t TMTouchBit(int32_t handle, int16_t bit);
-int16_t TMReadPacket(int32_t handle, uint8_t* stateBuffer, int16_t page, uint8_t* buffer, int16_t maxLength);
-int16_t TMWritePacket(int32_t handle, uint8_t* stateBuffer, int16_t page, const uint8_t* buffer, int16_t length);
+[[nodiscard]] int16_t TMRom(int32_t handle, uint8_t* stateBuffer, int16_t* rom);
+[[nodiscard]] int16_t TMAccess(int32_t handle, uint8_t* stateBuffer);
+[[nodiscard]] int16_t TMStrongAccess(int32_t handle, uint8_t* stateBuffer);
+[[nodiscard]] int16_t TMBlockIO(int32_t handle, uint8_t* buffer, int16_t length);
+[[nodiscard]] int16_t TMBlockStream(int32_t handle, uint8_t* buffer, int16_t length);
+[[nodiscard]] int16_t TMTouchByte(int32_t handle, int16_t byte);
+[[nodiscard]] int16_t TMTouchBit(int32_t handle, int16_t bit);
+[[nodiscard]] int16_t TMReadPacket(int32_t handle, uint8_t* stateBuffer, int16_t page, uint8_t* buffer, int16_t maxLength);
+[[nodiscard]] int16_t TMWritePacket(int32_t handle, uint8_t* stateBuffer, int16_t page, const uint8_t* buffer, int16_t length);
 int16_t TMTouchReset(int32_t handle);
 int16_t TMEndSession(int32_t handle);
 int16_t Get_Version(char* buffer);                        // buffer of 150 characters

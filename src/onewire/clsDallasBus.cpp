@@ -3,21 +3,15 @@
 #include "app/modRegistry.h"
 #include "onewire/BusTrace.h"
 #include "onewire/BusWait.h"
+#include "onewire/OneWireProtocol.h"
 #include "onewire/Tmex.h"
-#include "thermochron/clsDallasDevice.h"
 #include <cmath>
 
 namespace {
 const QString kClassName = QStringLiteral("clsDallasBus");
 
-constexpr uint8_t kMatchRom = 0x55;
-constexpr uint8_t kCopyScratchpad = 0x55;
-constexpr uint8_t kWriteScratchpad = 0x0F;
-constexpr uint8_t kReadScratchpad = 0xAA;
-constexpr uint8_t kReadMemory = 0xF0;
-constexpr uint8_t kReadMemoryCrc = 0xA5;
-constexpr uint8_t kReadScratchpad28 = 0xBE;
-constexpr int kPageBytes = 32;
+using namespace onewire;
+constexpr int kPageBytes = kPacketPageSize;
 constexpr int kPageBlock = 34;   // 32 data bytes and the inverted CRC16
 
 // The 16-bit conversion of a registry text: whole numbers and numbers with a fraction
@@ -44,11 +38,42 @@ ByteBuffer addressedBlock(const RomArray& rom, uint8_t command, int32_t address)
     ByteBuffer block{kMatchRom};
     appendRom(block, rom);
     block.push_back(command);
-    block.push_back(uint8_t(address & 0xFF));
-    block.push_back(uint8_t((address >> 8) & 0xFF));
+    block.push_back(Ta1(address));
+    block.push_back(Ta2(address));
     return block;
 }
 } // namespace
+
+namespace {
+DeviceFactory& deviceFactory()
+{
+    static DeviceFactory f;
+    return f;
+}
+} // namespace
+
+void SetDeviceFactory(DeviceFactory factory) { deviceFactory() = std::move(factory); }
+
+QString ResultText(BusResult r)
+{
+    switch (r) {
+    case BusResult::Success: return QStringLiteral("success");
+    case BusResult::SessionFailed: return QStringLiteral("no driver session (or a page write was short)");
+    case BusResult::NoDevice: return QStringLiteral("no device (or not a family 28 device)");
+    case BusResult::SelectFailed: return QStringLiteral("the device did not answer its selection");
+    case BusResult::RomFailed: return QStringLiteral("the driver refused the ROM");
+    case BusResult::BlockShort: return QStringLiteral("a block transfer came back short");
+    case BusResult::StreamShort: return QStringLiteral("a streamed transfer came back short");
+    case BusResult::ScratchpadMismatch: return QStringLiteral("the scratchpad read back differs");
+    case BusResult::NoSession: return QStringLiteral("the bus session could not be taken");
+    case BusResult::CopyStreamShort: return QStringLiteral("the scratchpad copy came back short");
+    case BusResult::AllOnes: return QStringLiteral("the memory read gave only 0xFF");
+    case BusResult::CrcMismatch: return QStringLiteral("CRC16 mismatch");
+    case BusResult::PacketUnreadable: return QStringLiteral("the page packet could not be read");
+    case BusResult::DuplicateDevice: return QStringLiteral("a device was found twice");
+    }
+    return QStringLiteral("bus result %1").arg(ToCode(r));
+}
 
 DeviceCollection::Item DeviceCollection::item(const QString& key) const
 {
@@ -144,7 +169,7 @@ void clsDallasBus::DoProcessing()
 int32_t clsDallasBus::GetSessionHandle()
 {
     if (intSessionUsers == 0) lngSessionHandle = TMExtendedStartSession(intPortNum, intPortType, nullptr);
-    if (lngSessionHandle <= 0) return -3;
+    if (lngSessionHandle <= 0) return ToCode(BusResult::SessionFailed);
     ++intSessionUsers;
     if (!blnSetupDone) {
         const int16_t r = TMSetup(lngSessionHandle);
@@ -153,12 +178,12 @@ int32_t clsDallasBus::GetSessionHandle()
             return 0;
         }
         const QString text = QStringLiteral("TMSetup()=%1").arg(r);
-        BusTraceLine(QStringLiteral("CommError -3 ") + text);
-        if (CommError) CommError(-3, text);
+        BusTraceLine(QStringLiteral("CommError %1 ").arg(ToCode(BusResult::SessionFailed)) + text);
+        if (CommError) CommError(ToCode(BusResult::SessionFailed), text);
         ReleaseSessionHandle();
-        return -3;
+        return ToCode(BusResult::SessionFailed);
     }
-    return 0;
+    return ToCode(BusResult::Success);
 }
 
 int32_t clsDallasBus::ReleaseSessionHandle()
@@ -204,10 +229,9 @@ int32_t clsDallasBus::Fail(int32_t number, int position, const QString& descript
 
 QString clsDallasBus::ROMToString(const RomArray& intROM)
 {
-    QString text;
-    for (int i = 7; i >= 0; --i)
-        text += (QStringLiteral("00") + QString::number(uint16_t(intROM[size_t(i)]), 16).toUpper()).right(2);
-    return text;
+    RomCode rom{};
+    for (int i = 0; i < 8; ++i) rom[size_t(i)] = uint8_t(intROM[size_t(i)] & 0xFF);
+    return RomToText(rom);
 }
 
 int32_t clsDallasBus::DoInventory()
@@ -215,56 +239,62 @@ int32_t clsDallasBus::DoInventory()
     Message(kClassName + ": DoInventory() called");
     SetBusStatus(cstRETREIVING_INVENTORY);
     colDevices = DeviceCollection();
-    if (GetSessionHandle() == 0) {
+    BusSession session(*this);
+    if (session.ok()) {
         int16_t r = TMFirst(lngSessionHandle, bytStateBuffer.data());
         while (r == 1) {
-            auto device = std::make_shared<clsDallasDevice>();
             RomArray rom{};
             rom[0] = 0;
             if (TMRom(lngSessionHandle, bytStateBuffer.data(), rom.data()) == 1) {
-                device->objMyBus = this;
-                device->SetParameter(QStringLiteral("ROMCode"), rom);
-                if (!colDevices.add(device, device->strROMText)) {
-                    ReportCommError(457, QStringLiteral("This key is already associated with an element of this collection"),
+                auto device = deviceFactory() ? deviceFactory()(this, rom) : nullptr;
+                if (!device) {
+                    ReportCommError(ToCode(BusResult::NoDevice), QStringLiteral("no device class registered"),
+                                    QStringLiteral("DoInventory"), 0);
+                    break;
+                }
+                if (!colDevices.add(device, ROMToString(rom))) {
+                    ReportCommError(ToCode(BusResult::DuplicateDevice),
+                                    QStringLiteral("This key is already associated with an element of this collection"),
                                     QStringLiteral("DoInventory"), 0);
                     break;
                 }
             }
             r = TMNext(lngSessionHandle, bytStateBuffer.data());
         }
-        ReleaseSessionHandle();
     }
     SetBusStatus(cstIDLE);
-    return 0;
+    return ToCode(BusResult::Success);
 }
 
 // ---- transfers ------------------------------------------------------------------------------
+// Each transfer holds a BusSession for its whole run: the session is released when it returns,
+// on success and on failure.
 
 int32_t clsDallasBus::FailIdle(int32_t number, int position, const QString& description, const QString& procedure)
 {
     SetBusStatus(cstIDLE);
-    return Fail(number, position, description, procedure, true);
+    return Fail(number, position, description, procedure, false);
 }
 
-int32_t clsDallasBus::BeginStrongTransfer(clsDallasDevice* objDevice, const QString& procedure, int32_t status,
-                                          bool rawMessage, RomArray& rom)
+int32_t clsDallasBus::NoSessionFailure(const QString& procedure)
 {
-    SetBusStatus(status);
-    if (GetSessionHandle() != 0) {
-        SetBusStatus(cstIDLE);
-        return Fail(-10, 0, QStringLiteral("GetSessionHandle() failed"), procedure, false);
-    }
-    if (rawMessage) Message(QStringLiteral("reading raw device %1").arg(objDevice->strROMText));
-    SelectDevice(objDevice, rom);
+    return Fail(ToCode(BusResult::NoSession), 0, QStringLiteral("GetSessionHandle() failed"), procedure, false);
+}
+
+// Selection with TMStrongAccess inside the caller's session: the current ROM, then presence.
+int32_t clsDallasBus::BeginStrongTransfer(const RomArray& rom, const QString& procedure, bool rawMessage)
+{
+    if (rawMessage) Message(QStringLiteral("reading raw device %1").arg(ROMToString(rom)));
+    if (!SelectDevice(rom)) return FailIdle(ToCode(BusResult::RomFailed), 10, QStringLiteral("TMRom()=0"), procedure);
     const int16_t r = TMStrongAccess(lngSessionHandle, bytStateBuffer.data());
-    if (r != 1) return FailIdle(-5, 20, QStringLiteral("TMStrongAccess()=%1").arg(r), procedure);
-    return 0;
+    if (r != 1) return FailIdle(ToCode(BusResult::SelectFailed), 20, QStringLiteral("TMStrongAccess()=%1").arg(r), procedure);
+    return ToCode(BusResult::Success);
 }
 
-bool clsDallasBus::SelectDevice(clsDallasDevice* objDevice, RomArray& rom)
+bool clsDallasBus::SelectDevice(const RomArray& rom)
 {
-    objDevice->GetRomCodeArray(rom);
-    return TMRom(lngSessionHandle, bytStateBuffer.data(), rom.data()) == 1;
+    RomArray current = rom;
+    return TMRom(lngSessionHandle, bytStateBuffer.data(), current.data()) == 1;
 }
 
 // The bytes of a page packet's region as they are in memory (the first page, or as far as the
@@ -275,7 +305,7 @@ bool clsDallasBus::ReadPacketRegion(const RomArray& rom, int16_t intPageNo, Byte
     auto readRaw = [&](int count) {
         if (TMStrongAccess(lngSessionHandle, bytStateBuffer.data()) != 1) return false;
         ByteBuffer block = addressedBlock(rom, kReadMemory, address);
-        block.insert(block.end(), size_t(count), 0xFF);
+        block.insert(block.end(), size_t(count), kReadSlot);
         if (TMBlockIO(lngSessionHandle, block.data(), int16_t(block.size())) != int(block.size())) return false;
         raw.assign(block.begin() + 12, block.end());
         return TMStrongAccess(lngSessionHandle, bytStateBuffer.data()) == 1;
@@ -287,20 +317,20 @@ bool clsDallasBus::ReadPacketRegion(const RomArray& rom, int16_t intPageNo, Byte
     return readRaw(wanted);
 }
 
-int32_t clsDallasBus::ReadPage(clsDallasDevice* objDevice, int16_t intPageNo, ByteBuffer& bytReadBuff)
+int32_t clsDallasBus::ReadPage(const RomArray& intROM, int16_t intPageNo, ByteBuffer& bytReadBuff)
 {
-    if (!objDevice) return -4;
     const QString proc = QStringLiteral("ReadPage");
-    Message(kClassName + QStringLiteral(": ReadPage(%1,%2...) called").arg(objDevice->strROMText).arg(intPageNo));
+    const QString romText = ROMToString(intROM);
+    Message(kClassName + QStringLiteral(": ReadPage(%1,%2...) called").arg(romText).arg(intPageNo));
     SetBusStatus(cstREADING_DATA);
-    if (GetSessionHandle() != 0) {
+    BusSession session(*this);
+    if (!session.ok()) {
         // Reported as a failure, not as an empty page: the caller must not take the buffer.
         SetBusStatus(cstIDLE);
-        return Fail(-10, 0, QStringLiteral("GetSessionHandle() failed"), proc, false);
+        return NoSessionFailure(proc);
     }
-    RomArray rom{};
-    SelectDevice(objDevice, rom);
-    Message(QStringLiteral("reading device %1 page %2").arg(objDevice->strROMText).arg(intPageNo));
+    if (!SelectDevice(intROM)) return FailIdle(ToCode(BusResult::RomFailed), 10, QStringLiteral("TMRom()=0"), proc);
+    Message(QStringLiteral("reading device %1 page %2").arg(romText).arg(intPageNo));
     // A page without a valid packet and a disturbed transfer look alike in one read: a page
     // counts as holding no packet only when its bytes read the same twice while the device
     // answers; a transfer that fails is asked for again, a bounded number of times.
@@ -310,16 +340,15 @@ int32_t clsDallasBus::ReadPage(clsDallasDevice* objDevice, int16_t intPageNo, By
     auto deliver = [&](const uint8_t* data, int count) {
         if (count > 0) bytReadBuff.assign(data, data + count);
         else bytReadBuff.assign(1, 0);
-        ReleaseSessionHandle();
         SetBusStatus(cstIDLE);
-        return 0;
+        return ToCode(BusResult::Success);
     };
     for (int attempt = 0; attempt < kReadPacketAttempts; ++attempt) {
         n = TMReadPacket(lngSessionHandle, bytStateBuffer.data(), intPageNo, buffer.data(), 4096);
         if (n >= 0) return deliver(buffer.data(), n);
         if (n == kTmNoSession) break;
         ByteBuffer raw;
-        if (n != kTmBadPacket || !ReadPacketRegion(rom, intPageNo, raw)) {
+        if (n != kTmBadPacket || !ReadPacketRegion(intROM, intPageNo, raw)) {
             previousRaw.clear();
             continue;
         }
@@ -329,137 +358,142 @@ int32_t clsDallasBus::ReadPage(clsDallasDevice* objDevice, int16_t intPageNo, By
             uint16_t(~TmexPacketCrc(intPageNo, raw.data(), len + 1)) == uint16_t(raw[size_t(len + 1)] | (raw[size_t(len + 2)] << 8)))
             return deliver(raw.data() + 1, len);
         if (!previousRaw.empty() && raw == previousRaw) {
-            Message(QStringLiteral("device %1 page %2 holds no packet").arg(objDevice->strROMText).arg(intPageNo));
+            Message(QStringLiteral("device %1 page %2 holds no packet").arg(romText).arg(intPageNo));
             return deliver(nullptr, 0);
         }
         previousRaw = raw;
     }
-    return FailIdle(-16, 10, QStringLiteral("TMReadPacket()=%1").arg(n), proc);
+    return FailIdle(ToCode(BusResult::PacketUnreadable), 10, QStringLiteral("TMReadPacket()=%1").arg(n), proc);
 }
 
-int32_t clsDallasBus::WritePage(clsDallasDevice* objDevice, int16_t intPageNo, const ByteBuffer& bytWriteBuff)
+int32_t clsDallasBus::WritePage(const RomArray& intROM, int16_t intPageNo, const ByteBuffer& bytWriteBuff)
 {
-    if (!objDevice) return -4;
+    const QString proc = QStringLiteral("WritePage");
     Message(kClassName + ": WritePage() called");
     SetBusStatus(cstWRITING_DATA);
-    if (GetSessionHandle() != 0) {
+    BusSession session(*this);
+    if (!session.ok()) {
         // Nothing was written: a failure, never a success.
         SetBusStatus(cstIDLE);
-        return Fail(-10, 0, QStringLiteral("GetSessionHandle() failed"), QStringLiteral("WritePage"), false);
+        return NoSessionFailure(proc);
     }
-    RomArray rom{};
-    SelectDevice(objDevice, rom);
+    if (!SelectDevice(intROM)) return FailIdle(ToCode(BusResult::RomFailed), 10, QStringLiteral("TMRom()=0"), proc);
     const int length = int(bytWriteBuff.size());
-    Message(QStringLiteral("writing device %1 page %2, no of bytes:%3").arg(objDevice->strROMText).arg(intPageNo).arg(length));
+    Message(QStringLiteral("writing device %1 page %2, no of bytes:%3").arg(ROMToString(intROM)).arg(intPageNo).arg(length));
     const int16_t n = length > 32767 ? int16_t(-1)
         : TMWritePacket(lngSessionHandle, bytStateBuffer.data(), intPageNo, bytWriteBuff.data(), int16_t(length));
-    ReleaseSessionHandle();
     SetBusStatus(cstIDLE);
-    return n == length ? 0 : -3;
+    return n == length ? ToCode(BusResult::Success) : ToCode(BusResult::PageWriteShort);
 }
 
-int32_t clsDallasBus::WriteSemaphor(clsDallasDevice* objDevice, uint8_t bytValue)
+int32_t clsDallasBus::WriteSemaphor(const RomArray& intROM, uint8_t bytValue)
 {
     Message(kClassName + QStringLiteral(": WriteSemaphor(%1) called").arg(QChar(bytValue)));
-    return WritePage(objDevice, 0, ByteBuffer{bytValue});
+    return WritePage(intROM, 0, ByteBuffer{bytValue});
 }
 
-int32_t clsDallasBus::ReadSemaphor(clsDallasDevice* objDevice, uint8_t& bytValue)
+int32_t clsDallasBus::ReadSemaphor(const RomArray& intROM, uint8_t& bytValue)
 {
     ByteBuffer page;
-    const int32_t r = ReadPage(objDevice, 0, page);
-    if (r != 0) return r;
+    const int32_t r = ReadPage(intROM, 0, page);
+    if (r != ToCode(BusResult::Success)) return r;
     const uint8_t first = page.empty() ? 0 : page[0];
-    Message(kClassName + QStringLiteral(": ReadSemaphor(%1) called, result =>%2<").arg(objDevice->strROMText).arg(QChar(first)));
+    Message(kClassName + QStringLiteral(": ReadSemaphor(%1) called, result =>%2<").arg(ROMToString(intROM)).arg(QChar(first)));
     bytValue = first;
-    return 0;
+    return ToCode(BusResult::Success);
 }
 
-int32_t clsDallasBus::WriteScratch(clsDallasDevice* objDevice, int32_t lngAddress, const ByteBuffer& bytData)
+int32_t clsDallasBus::WriteScratch(const RomArray& intROM, int32_t lngAddress, const ByteBuffer& bytData)
 {
-    if (!objDevice) return -4;
     const QString proc = QStringLiteral("WriteScratch");
     Message(kClassName + ": WriteScratch() called");
-    if (GetSessionHandle() != 0) return Fail(-10, 0, QStringLiteral("GetSessionHandle() failed"), proc, false);
+    BusSession session(*this);
+    if (!session.ok()) return NoSessionFailure(proc);
     SetBusStatus(cstWRITING_SCRATCHPAD);
-    RomArray rom{};
-    objDevice->GetRomCodeArray(rom);
+    RomArray rom = intROM;
     int16_t r = TMRom(lngSessionHandle, bytStateBuffer.data(), rom.data());
-    if (r != 1) return Fail(-6, 10, QStringLiteral("TMRom()=%1").arg(r), proc, true);
+    if (r != 1) return Fail(ToCode(BusResult::RomFailed), 10, QStringLiteral("TMRom()=%1").arg(r), proc, false);
     r = TMAccess(lngSessionHandle, bytStateBuffer.data());
-    if (r != 1) return Fail(-5, 20, QStringLiteral("TMAccess()=%1").arg(r), proc, true);
+    if (r != 1) return Fail(ToCode(BusResult::SelectFailed), 20, QStringLiteral("TMAccess()=%1").arg(r), proc, false);
 
     const int n = int(bytData.size());
     ByteBuffer block = addressedBlock(rom, kWriteScratchpad, lngAddress);
     block.insert(block.end(), bytData.begin(), bytData.end());
     int16_t count = TMBlockIO(lngSessionHandle, block.data(), int16_t(block.size()));
-    if (count != n + 12) return Fail(-7, 30, QStringLiteral("TMBlockIO()=%1").arg(count), proc, true);
+    if (count != n + 12) return Fail(ToCode(BusResult::BlockShort), 30, QStringLiteral("TMBlockIO()=%1").arg(count), proc, false);
 
     r = TMAccess(lngSessionHandle, bytStateBuffer.data());
-    if (r != 1) return Fail(-5, 40, QStringLiteral("2. TMAccess()=%1").arg(r), proc, true);
+    if (r != 1) return Fail(ToCode(BusResult::SelectFailed), 40, QStringLiteral("2. TMAccess()=%1").arg(r), proc, false);
     SetBusStatus(cstREADING_SCRATCHPAD);
-    ByteBuffer back(size_t(n + 4), 0xFF);
+    ByteBuffer back(size_t(n + 4), kReadSlot);
     back[0] = kReadScratchpad;
     count = TMBlockStream(lngSessionHandle, back.data(), int16_t(back.size()));
-    if (count != n + 4) return Fail(-8, 50, QStringLiteral("TMBlockStream()=%1").arg(count), proc, true);
+    if (count != n + 4) return Fail(ToCode(BusResult::StreamShort), 50, QStringLiteral("TMBlockStream()=%1").arg(count), proc, false);
 
+    const int32_t mismatch = ToCode(BusResult::ScratchpadMismatch);
     for (int i = 0; i < n; ++i)
         if (back[size_t(4 + i)] != block[size_t(12 + i)])
-            return Fail(-9, 60, QStringLiteral("inconsistent data scratchpad reread"), proc, true);
-    if (back[1] != block[10]) return Fail(-9, 70, QStringLiteral("inconsistent address1 reread"), proc, true);
-    if (back[2] != block[11]) return Fail(-9, 80, QStringLiteral("inconsistent address2 reread"), proc, true);
-    ReleaseSessionHandle();
-    return 0;
+            return Fail(mismatch, 60, QStringLiteral("inconsistent data scratchpad reread"), proc, false);
+    if (back[1] != block[10]) return Fail(mismatch, 70, QStringLiteral("inconsistent address1 reread"), proc, false);
+    if (back[2] != block[11]) return Fail(mismatch, 80, QStringLiteral("inconsistent address2 reread"), proc, false);
+    return ToCode(BusResult::Success);
 }
 
-int32_t clsDallasBus::CopyScratch(clsDallasDevice* objDevice, int32_t lngAddress, int16_t intLen)
+int32_t clsDallasBus::CopyScratch(const RomArray& intROM, int32_t lngAddress, int16_t intLen)
 {
-    if (!objDevice) return -4;
+    (void)intROM;   // the device selected by the preceding WriteScratch is the current one
     const QString proc = QStringLiteral("CopyScratch");
     Message(kClassName + ": CopyScratch() called");
-    if (GetSessionHandle() != 0) return Fail(-10, 0, QStringLiteral("GetSessionHandle() failed"), proc, false);
+    BusSession session(*this);
+    if (!session.ok()) return NoSessionFailure(proc);
     SetBusStatus(cstWRITING_SCRATCHPAD);
     const int16_t r = TMAccess(lngSessionHandle, bytStateBuffer.data());
-    if (r != 1) return Fail(-5, 20, QStringLiteral("TMAccess()=%1").arg(r), proc, true);
-    ByteBuffer block(14, 0xFF);
+    if (r != 1) return Fail(ToCode(BusResult::SelectFailed), 20, QStringLiteral("TMAccess()=%1").arg(r), proc, false);
+    ByteBuffer block(14, kReadSlot);
     block[0] = kCopyScratchpad;
-    block[1] = uint8_t(lngAddress & 0xFF);
-    block[2] = uint8_t((lngAddress >> 8) & 0xFF);
+    block[1] = Ta1(lngAddress);
+    block[2] = Ta2(lngAddress);
     block[3] = uint8_t((lngAddress + intLen - 1) & 0x1F);
     block[13] = 0x00;
     const int16_t count = TMBlockStream(lngSessionHandle, block.data(), 14);
-    if (count != 14) return Fail(-11, 50, QStringLiteral("TMBlockStream()=%1").arg(count), proc, true);
-    ReleaseSessionHandle();
-    return 0;
+    if (count != 14) return Fail(ToCode(BusResult::CopyStreamShort), 50, QStringLiteral("TMBlockStream()=%1").arg(count), proc, false);
+    return ToCode(BusResult::Success);
 }
 
-int32_t clsDallasBus::ReadRawMemory(clsDallasDevice* objDevice, int32_t intAddress, int16_t intLen, ByteBuffer& bytReadBuff)
+int32_t clsDallasBus::ReadRawMemory(const RomArray& intROM, int32_t intAddress, int16_t intLen, ByteBuffer& bytReadBuff)
 {
-    if (!objDevice) return -4;
     const QString proc = QStringLiteral("ReadRawMemory");
-    Message(kClassName + QStringLiteral(": ReadRawMemory(%1) called").arg(objDevice->strROMText));
-    RomArray rom{};
-    if (const int32_t r = BeginStrongTransfer(objDevice, proc, cstREADING_DATA, true, rom)) return r;
+    Message(kClassName + QStringLiteral(": ReadRawMemory(%1) called").arg(ROMToString(intROM)));
+    SetBusStatus(cstREADING_DATA);
+    BusSession session(*this);
+    if (!session.ok()) {
+        SetBusStatus(cstIDLE);
+        return NoSessionFailure(proc);
+    }
+    if (const int32_t r = BeginStrongTransfer(intROM, proc, true)) return r;
     const int n = intLen < 0 ? 0 : intLen;
-    ByteBuffer block = addressedBlock(rom, kReadMemory, intAddress);
-    block.insert(block.end(), size_t(n + 1), 0xFF);
+    ByteBuffer block = addressedBlock(intROM, kReadMemory, intAddress);
+    block.insert(block.end(), size_t(n + 1), kReadSlot);
     const int16_t count = TMBlockIO(lngSessionHandle, block.data(), int16_t(block.size()));
-    if (count != n + 13) return FailIdle(-7, 30, QStringLiteral("TMBlockIO()=%1").arg(count), proc);
+    if (count != n + 13) return FailIdle(ToCode(BusResult::BlockShort), 30, QStringLiteral("TMBlockIO()=%1").arg(count), proc);
     bytReadBuff.assign(block.begin() + 12, block.begin() + 12 + n);
-    ReleaseSessionHandle();
     SetBusStatus(cstIDLE);
     bool allFF = true;
     for (uint8_t b : bytReadBuff) allFF = allFF && b == 0xFF;
-    return allFF ? -12 : 0;
+    return allFF ? ToCode(BusResult::AllOnes) : ToCode(BusResult::Success);
 }
 
-int32_t clsDallasBus::ReadPageCRC(clsDallasDevice* objDevice, int32_t intAddress, int16_t& intPageCount, ByteBuffer& bytReadBuff)
+int32_t clsDallasBus::ReadPageCRC(const RomArray& intROM, int32_t intAddress, int16_t& intPageCount, ByteBuffer& bytReadBuff)
 {
-    if (!objDevice) return -4;
     const QString proc = QStringLiteral("ReadPageCRC");
-    Message(kClassName + QStringLiteral(": ReadPageCRC(%1) called").arg(objDevice->strROMText));
-    RomArray rom{};
-    if (const int32_t r = BeginStrongTransfer(objDevice, proc, cstREADING_DATA, true, rom)) return r;
+    Message(kClassName + QStringLiteral(": ReadPageCRC(%1) called").arg(ROMToString(intROM)));
+    SetBusStatus(cstREADING_DATA);
+    BusSession session(*this);
+    if (!session.ok()) {
+        SetBusStatus(cstIDLE);
+        return NoSessionFailure(proc);
+    }
+    if (const int32_t r = BeginStrongTransfer(intROM, proc, true)) return r;
     bytReadBuff.assign(size_t(std::max<int>(0, intPageCount) * kPageBytes + 1), 0);
     size_t k = 0;
     bool running = false;
@@ -470,28 +504,27 @@ int32_t clsDallasBus::ReadPageCRC(clsDallasDevice* objDevice, int32_t intAddress
         lngCrc16 = 0;
         ByteBuffer block;
         if (!running) {
-            block = addressedBlock(rom, kReadMemoryCrc, intAddress + int32_t(k));
+            block = addressedBlock(intROM, kReadMemoryCrc, intAddress + int32_t(k));
             DoCrc16(kReadMemoryCrc);
             DoCrc16(block[10]);
             DoCrc16(block[11]);
         }
-        block.insert(block.end(), size_t(kPageBlock), 0xFF);
+        block.insert(block.end(), size_t(kPageBlock), kReadSlot);
         const int16_t count = running ? TMBlockStream(lngSessionHandle, block.data(), int16_t(block.size()))
                                       : TMBlockIO(lngSessionHandle, block.data(), int16_t(block.size()));
         if (count != int(block.size())) {
             if (++repeats > kReadPageCrcRepeats)
-                return running ? FailIdle(-8, 50, QStringLiteral("TMBlockStream()=%1").arg(count), proc)
-                               : FailIdle(-7, 30, QStringLiteral("TMBlockIO()=%1").arg(count), proc);
+                return running ? FailIdle(ToCode(BusResult::StreamShort), 50, QStringLiteral("TMBlockStream()=%1").arg(count), proc)
+                               : FailIdle(ToCode(BusResult::BlockShort), 30, QStringLiteral("TMBlockIO()=%1").arg(count), proc);
             running = false;
             continue;
         }
         const size_t dataStart = block.size() - kPageBlock;
         for (size_t i = dataStart; i < block.size(); ++i) DoCrc16(block[i]);
-        if (lngCrc16 != 0xB001) {
+        if (lngCrc16 != kCrc16Residue) {
             if (++repeats > kReadPageCrcRepeats) {
                 SetBusStatus(cstIDLE);
-                ReleaseSessionHandle();
-                return -13;
+                return ToCode(BusResult::CrcMismatch);
             }
             running = false;
             continue;
@@ -502,72 +535,69 @@ int32_t clsDallasBus::ReadPageCRC(clsDallasDevice* objDevice, int32_t intAddress
         repeats = 0;
         --intPageCount;
     }
-    ReleaseSessionHandle();
     SetBusStatus(cstIDLE);
-    return 0;
+    return ToCode(BusResult::Success);
 }
 
-int32_t clsDallasBus::SendCommand(clsDallasDevice* objDevice, uint8_t bytCommand)
+int32_t clsDallasBus::SendCommand(const RomArray& intROM, uint8_t bytCommand)
 {
-    if (!objDevice) return -4;
     const QString proc = QStringLiteral("SendCommand");
-    Message(kClassName + QStringLiteral(": SendCommand(%1) called").arg(objDevice->strROMText));
-    RomArray rom{};
-    if (const int32_t r = BeginStrongTransfer(objDevice, proc, cstWRITING_DATA, false, rom)) return r;
+    Message(kClassName + QStringLiteral(": SendCommand(%1) called").arg(ROMToString(intROM)));
+    SetBusStatus(cstWRITING_DATA);
+    BusSession session(*this);
+    if (!session.ok()) {
+        SetBusStatus(cstIDLE);
+        return NoSessionFailure(proc);
+    }
+    if (const int32_t r = BeginStrongTransfer(intROM, proc, false)) return r;
     ByteBuffer block;
     block.push_back(kMatchRom);
-    appendRom(block, rom);
+    appendRom(block, intROM);
     block.push_back(bytCommand);
     const int16_t count = TMBlockIO(lngSessionHandle, block.data(), 10);
-    if (count != 10) return FailIdle(-7, 30, QStringLiteral("TMBlockIO()=%1").arg(count), proc);
-    ReleaseSessionHandle();
+    if (count != 10) return FailIdle(ToCode(BusResult::BlockShort), 30, QStringLiteral("TMBlockIO()=%1").arg(count), proc);
     SetBusStatus(cstIDLE);
-    return 0;
+    return ToCode(BusResult::Success);
 }
 
-int32_t clsDallasBus::ReadScratch(clsDallasDevice* objDevice, ByteBuffer& bytReadBuff)
+int32_t clsDallasBus::ReadScratch(const RomArray& intROM, ByteBuffer& bytReadBuff)
 {
-    if (!objDevice || !objDevice->strROMText.endsWith("28")) return -4;
+    if (!ROMToString(intROM).endsWith(QStringLiteral("28"))) return ToCode(BusResult::NotTemperatureSensor);
     const QString proc = QStringLiteral("ReadScratch");
     Message(kClassName + ": ReadScratch() called");
-    if (GetSessionHandle() != 0) return Fail(-10, 0, QStringLiteral("GetSessionHandle() failed"), proc, false);
+    BusSession session(*this);
+    if (!session.ok()) return NoSessionFailure(proc);
     SetBusStatus(cstREADING_SCRATCHPAD);
-    RomArray rom{};
-    SelectDevice(objDevice, rom);
+    if (!SelectDevice(intROM)) return Fail(ToCode(BusResult::RomFailed), 10, QStringLiteral("TMRom()=0"), proc, false);
     const int16_t r = TMAccess(lngSessionHandle, bytStateBuffer.data());
-    if (r != 1) return Fail(-5, 40, QStringLiteral("TMAccess()=%1").arg(r), proc, true);
+    if (r != 1) return Fail(ToCode(BusResult::SelectFailed), 40, QStringLiteral("TMAccess()=%1").arg(r), proc, false);
     ByteBuffer block;
     block.push_back(kMatchRom);
-    appendRom(block, rom);
+    appendRom(block, intROM);
     block.push_back(kReadScratchpad28);
-    block.insert(block.end(), 11, 0xFF);
+    block.insert(block.end(), 11, kReadSlot);
     const int16_t count = TMBlockStream(lngSessionHandle, block.data(), 21);
-    if (count != 21) return Fail(-8, 50, QStringLiteral("TMBlockStream()=%1").arg(count), proc, true);
+    if (count != 21) return Fail(ToCode(BusResult::StreamShort), 50, QStringLiteral("TMBlockStream()=%1").arg(count), proc, false);
     bytReadBuff.assign(block.begin() + 10, block.begin() + 20);
-    ReleaseSessionHandle();
-    return 0;
+    return ToCode(BusResult::Success);
 }
 
-void clsDallasBus::TouchBytes(ByteBuffer& bytBytes, const RomArray& intROMCode)
+bool clsDallasBus::TouchBytes(ByteBuffer& bytBytes, const RomArray& intROMCode)
 {
     RomArray rom = intROMCode;
-    TMRom(lngSessionHandle, bytStateBuffer.data(), rom.data());
-    TMStrongAccess(lngSessionHandle, bytStateBuffer.data());
+    if (TMRom(lngSessionHandle, bytStateBuffer.data(), rom.data()) != 1) return false;
+    if (TMStrongAccess(lngSessionHandle, bytStateBuffer.data()) != 1) return false;
     for (size_t i = 0; i + 1 < bytBytes.size(); ++i)
         bytBytes[i] = uint8_t(TMTouchByte(lngSessionHandle, bytBytes[i]) & 0xFF);
+    return true;
 }
 
 // ---- CRC16 ----------------------------------------------------------------------------------
 
+// The bytewise form of the 1-Wire CRC16 (the parity formulation gives the same register).
 int32_t clsDallasBus::DoCrc16(int32_t b)
 {
-    int32_t d = (lngCrc16 ^ b) & 0xFF;
-    lngCrc16 = (lngCrc16 >> 8) & 0xFF;
-    if (odd_parity(d) == 1) lngCrc16 ^= 0xC001;
-    d = (d * 64) & 0xFFFF;
-    lngCrc16 ^= d;
-    d = (d * 2) & 0xFFFF;
-    lngCrc16 ^= d;
+    lngCrc16 = Crc16Step(uint16_t(lngCrc16 & 0xFFFF), uint8_t(b & 0xFF));
     return lngCrc16;
 }
 

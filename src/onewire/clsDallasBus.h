@@ -4,14 +4,15 @@
 // register, finds the devices on the bus (colDevices) and moves bytes between the program
 // and one device's memory. Devices (clsDallasDevice) forward their transfers here.
 //
-// Result codes: 0 success; -3 session failure (GetSessionHandle) or short page write;
-// -4 no device passed; -5 selection failed; -6 TMRom failed; -7 block with reset short;
-// -8 / -11 block without reset short; -9 scratchpad read back differs; -10 no session;
-// -12 raw read gave only 0xFF; -13 CRC16 mismatch in ReadPageCRC; -16 ReadPage could not read the
-// page packet (every attempt failed or the page read differently each time).
+// Results: BusResult below (the transfers return its values as int32_t; ResultText names them).
 // ReadPageCRC asks again, with the page's own address, for a page whose transfer came back short
-// or failed its CRC, at most kReadPageCrcRepeats times in a row; then it fails with -7 (first
-// transfer, "TMBlockIO()="), -8 (streamed transfer, "TMBlockStream()=") or -13 (CRC).
+// or failed its CRC, at most kReadPageCrcRepeats times in a row; then it fails with BlockShort
+// (first transfer, "TMBlockIO()="), StreamShort (streamed transfer, "TMBlockStream()=") or
+// CrcMismatch.
+//
+// The transfers take the ROM of the device (RomArray, elements 0-7); the device objects
+// (clsDallasDevice) forward their own transfers with their ROM. DoInventory makes the device
+// objects through the factory that the device class registers (SetDeviceFactory).
 #include <QMetaType>
 #include <QString>
 #include <array>
@@ -21,6 +22,7 @@
 #include <vector>
 
 class clsDallasDevice;
+class clsDallasBus;
 
 // ROM array: elements 0-7 hold the ROM bytes in bus order (0 = family code, 7 = CRC8);
 // element 8 is never used.
@@ -41,6 +43,30 @@ enum : int32_t {
     cstREADING_SCRATCHPAD = -8,
     cstWRITING_SCRATCHPAD = -9,
 };
+
+// Results of the bus object. Two meanings share a value where the bus's callers have always seen
+// that value for both (-3, -4); every other value has one meaning.
+enum class BusResult : int32_t {
+    Success = 0,
+    SessionFailed = -3,        // GetSessionHandle: no driver session, or TMSetup failed
+    PageWriteShort = -3,       // WritePage: the driver wrote another count than asked
+    NoDevice = -4,             // no device given
+    NotTemperatureSensor = -4, // ReadScratch on a device that is not of family 28
+    SelectFailed = -5,         // TMAccess / TMStrongAccess did not select the device
+    RomFailed = -6,            // TMRom refused the ROM
+    BlockShort = -7,           // a block with reset moved fewer bytes
+    StreamShort = -8,          // a block without reset moved fewer bytes
+    ScratchpadMismatch = -9,   // the scratchpad read back differs from what was written
+    NoSession = -10,           // a transfer could not take the session
+    CopyStreamShort = -11,     // CopyScratch's block moved fewer bytes
+    AllOnes = -12,             // ReadRawMemory read only 0xFF bytes
+    CrcMismatch = -13,         // ReadPageCRC: a page's CRC16 did not hold
+    PacketUnreadable = -16,    // ReadPage: the page packet could not be read
+    DuplicateDevice = 457,     // DoInventory: a ROM found twice (run-time error number)
+};
+constexpr int32_t ToCode(BusResult r) { return static_cast<int32_t>(r); }
+// Text of a bus result, for messages.
+QString ResultText(BusResult r);
 
 // Size of the driver's state buffer.
 inline constexpr int kStateBufferSize = 15361;
@@ -70,6 +96,10 @@ private:
     std::vector<QString> keys_;
 };
 
+// Makes the device object for a ROM found by DoInventory (registered by the device class).
+using DeviceFactory = std::function<std::shared_ptr<clsDallasDevice>(clsDallasBus* bus, const RomArray& rom)>;
+void SetDeviceFactory(DeviceFactory factory);
+
 class clsDallasBus {
 public:
     clsDallasBus();    // runs Reset
@@ -93,29 +123,31 @@ public:
     int32_t BusStatus() const { return enuBusStatus; }
     void SetBusStatus(int32_t vntNewValue);
     static QString GetBusStatusText(int32_t enuStatus);
-    int32_t GetSessionHandle();       // 0 = session available, -3 = failure
+    // Prefer BusSession (below), which releases what it took.
+    [[nodiscard]] int32_t GetSessionHandle();   // 0 = session available, SessionFailed
     int32_t ReleaseSessionHandle();   // TMEndSession's result when this call closed the session
     int WaitForCompletion(int16_t& intTimeout);   // the last bit read; needs an open session
     int16_t SessionUsers() const { return intSessionUsers; }
 
     // Search
-    int32_t DoInventory();
+    int32_t DoInventory();   // 0 when the search ran (also when the session failed)
     static QString ROMToString(const RomArray& intROM);
 
-    // Transfers (objDevice supplies the ROM)
-    int32_t ReadPage(clsDallasDevice* objDevice, int16_t intPageNo, ByteBuffer& bytReadBuff);
-    int32_t WritePage(clsDallasDevice* objDevice, int16_t intPageNo, const ByteBuffer& bytWriteBuff);
-    int32_t WriteSemaphor(clsDallasDevice* objDevice, uint8_t bytValue);
-    int32_t ReadSemaphor(clsDallasDevice* objDevice, uint8_t& bytValue);
-    int32_t WriteScratch(clsDallasDevice* objDevice, int32_t lngAddress, const ByteBuffer& bytData);
-    int32_t CopyScratch(clsDallasDevice* objDevice, int32_t lngAddress, int16_t intLen);
-    int32_t ReadRawMemory(clsDallasDevice* objDevice, int32_t intAddress, int16_t intLen, ByteBuffer& bytReadBuff);
+    // Transfers on the device with ROM intROM
+    [[nodiscard]] int32_t ReadPage(const RomArray& intROM, int16_t intPageNo, ByteBuffer& bytReadBuff);
+    [[nodiscard]] int32_t WritePage(const RomArray& intROM, int16_t intPageNo, const ByteBuffer& bytWriteBuff);
+    [[nodiscard]] int32_t WriteSemaphor(const RomArray& intROM, uint8_t bytValue);
+    [[nodiscard]] int32_t ReadSemaphor(const RomArray& intROM, uint8_t& bytValue);
+    [[nodiscard]] int32_t WriteScratch(const RomArray& intROM, int32_t lngAddress, const ByteBuffer& bytData);
+    [[nodiscard]] int32_t CopyScratch(const RomArray& intROM, int32_t lngAddress, int16_t intLen);
+    [[nodiscard]] int32_t ReadRawMemory(const RomArray& intROM, int32_t intAddress, int16_t intLen, ByteBuffer& bytReadBuff);
     // intPageCount is lowered for every page read (0 after success).
-    int32_t ReadPageCRC(clsDallasDevice* objDevice, int32_t intAddress, int16_t& intPageCount, ByteBuffer& bytReadBuff);
-    int32_t SendCommand(clsDallasDevice* objDevice, uint8_t bytCommand);
-    int32_t ReadScratch(clsDallasDevice* objDevice, ByteBuffer& bytReadBuff);
-    // Inside a session the caller holds: touches every element but the last.
-    void TouchBytes(ByteBuffer& bytBytes, const RomArray& intROMCode);
+    [[nodiscard]] int32_t ReadPageCRC(const RomArray& intROM, int32_t intAddress, int16_t& intPageCount, ByteBuffer& bytReadBuff);
+    [[nodiscard]] int32_t SendCommand(const RomArray& intROM, uint8_t bytCommand);
+    [[nodiscard]] int32_t ReadScratch(const RomArray& intROM, ByteBuffer& bytReadBuff);
+    // Inside a session the caller holds: touches every element but the last. False (bytes
+    // unchanged) when the device could not be selected.
+    [[nodiscard]] bool TouchBytes(ByteBuffer& bytBytes, const RomArray& intROMCode);
 
     // CRC16 (1-Wire, bit-reflected 0xA001), one byte at a time on lngCrc16.
     int32_t DoCrc16(int32_t b);
@@ -130,18 +162,37 @@ private:
     // Common failure path of the transfers: report, release the session when taken, return number.
     int32_t Fail(int32_t number, int position, const QString& description, const QString& procedure, bool release);
     int32_t FailIdle(int32_t number, int position, const QString& description, const QString& procedure);
-    bool SelectDevice(clsDallasDevice* objDevice, RomArray& rom);
+    int32_t NoSessionFailure(const QString& procedure);
+    [[nodiscard]] bool SelectDevice(const RomArray& rom);
     bool ReadPacketRegion(const RomArray& rom, int16_t intPageNo, ByteBuffer& raw);
     // Start of the transfers that select with TMStrongAccess: status, session, current ROM,
     // presence. 0, or the error already reported (session released, status idle).
-    int32_t BeginStrongTransfer(clsDallasDevice* objDevice, const QString& procedure, int32_t status,
-                                bool rawMessage, RomArray& rom);
+    [[nodiscard]] int32_t BeginStrongTransfer(const RomArray& rom, const QString& procedure, bool rawMessage);
 
     std::vector<uint8_t> bytStateBuffer;
     int32_t lngSessionHandle = 0;
     int16_t intSessionUsers = 0;
     int32_t lngCrc16 = 0;
     int32_t enuBusStatus = cstUNDEFINED;
+};
+
+// The bus session for as long as the object lives: taken in the constructor, released in the
+// destructor when it was taken.
+class BusSession {
+public:
+    explicit BusSession(clsDallasBus& bus) : bus_(bus), result_(bus.GetSessionHandle()) {}
+    ~BusSession()
+    {
+        if (result_ == 0) bus_.ReleaseSessionHandle();
+    }
+    BusSession(const BusSession&) = delete;
+    BusSession& operator=(const BusSession&) = delete;
+    [[nodiscard]] bool ok() const { return result_ == 0; }
+    [[nodiscard]] int32_t result() const { return result_; }
+
+private:
+    clsDallasBus& bus_;
+    int32_t result_;
 };
 
 // Held while a reading or a programming sequence works on a logger: the bus poll of the

@@ -32,7 +32,8 @@ QString SelectInterfacePort(int port, int* result, clsDallasBus* bus)
         return Translate(QStringLiteral("COM-Port %1 could not be kept: ")).arg(entry) + RegistryError();
     }
     objBus.Reset();
-    const int32_t r = objBus.GetSessionHandle();
+    const BusSession session(objBus);
+    const int32_t r = session.result();
     if (result)
         *result = r;
     if (r != 0) {
@@ -40,7 +41,5 @@ QString SelectInterfacePort(int port, int* result, clsDallasBus* bus)
         return Translate(QStringLiteral("No interface found on COM-Port:")) + entry + QStringLiteral(" (") +
                QString::number(r) + QStringLiteral(")");
     }
-    const QString text = Translate(QStringLiteral("Found adapter on COM-Port ")) + QString::number(objBus.intPortNum);
-    objBus.ReleaseSessionHandle();
-    return text;
+    return Translate(QStringLiteral("Found adapter on COM-Port ")) + QString::number(objBus.intPortNum);
 }

@@ -185,16 +185,14 @@ void Ds2480Emulator::handleByte(uint8_t b)
 {
     if (b == 0x00) {
         // A zero byte sent at 4800 baud looks like a break to the chip: master reset.
-        termios tio{};
-        if (tcgetattr(master_, &tio) == 0 && cfgetospeed(&tio) == B4800) {
+        if (lineBaud() == 4800) {
             masterReset();
             return;
         }
     }
     if (!calibrated_) {
         // Only a reset command at 9600 baud calibrates the chip; anything else is lost.
-        termios tio{};
-        if (b == kReset && tcgetattr(master_, &tio) == 0 && cfgetospeed(&tio) == B9600)
+        if (b == kReset && lineBaud() == 9600)
             calibrated_ = true;
         return;
     }
@@ -202,6 +200,119 @@ void Ds2480Emulator::handleByte(uint8_t b)
         handleData(b);
     else
         handleCommand(b);
+}
+
+int Ds2480Emulator::lineBaud() const
+{
+    if (memoryLineBaud_ > 0)
+        return memoryLineBaud_;
+    termios tio{};
+    if (tcgetattr(master_, &tio) != 0)
+        return 0;
+    switch (cfgetospeed(&tio)) {
+    case B4800: return 4800;
+    case B9600: return 9600;
+    case B19200: return 19200;
+    case B57600: return 57600;
+    case B115200: return 115200;
+    default: return 0;
+    }
+}
+
+void Ds2480Emulator::hostBytes(const uint8_t* data, int n)
+{
+    {
+        std::lock_guard<std::mutex> lock(logMutex_);
+        received_.insert(received_.end(), data, data + n);
+    }
+    for (int i = 0; i < n; ++i)
+        handleByte(data[i]);
+}
+
+// The memory port: the host's line to the emulated chip, handled on the caller's thread.
+class Ds2480MemoryPort : public SerialPort {
+public:
+    explicit Ds2480MemoryPort(Ds2480Emulator& chip) : chip_(chip) {}
+    ~Ds2480MemoryPort() override { close(); }
+    bool open() override
+    {
+        close();
+        open_ = true;
+        baud_ = 9600;
+        chip_.memoryLineBaud_ = baud_;
+        chip_.bus_.beginSession();
+        return true;
+    }
+    void close() override
+    {
+        if (!open_)
+            return;
+        open_ = false;
+        // The adapter loses its supply (DTR and RTS drop) and starts from reset.
+        chip_.masterReset();
+        chip_.bus_.endSession();
+        chip_.pending_.clear();
+    }
+    bool isOpen() const override { return open_; }
+    QString name() const override { return QStringLiteral("memory:ds2480b"); }
+    bool setBaudRate(int baud) override
+    {
+        if (baud != 4800 && baud != 9600 && baud != 19200 && baud != 57600 && baud != 115200)
+            return false;
+        baud_ = baud;
+        chip_.memoryLineBaud_ = baud;
+        return true;
+    }
+    int baudRate() const override { return baud_; }
+    bool sendBreak() override
+    {
+        if (!open_)
+            return false;
+        if (!chip_.breakLost_)
+            chip_.masterReset();
+        return true;
+    }
+    void drain() override {}
+    void flushInput() override
+    {
+        // The answers did cross the line; the host throws them away.
+        std::lock_guard<std::mutex> lock(chip_.logMutex_);
+        chip_.sent_.insert(chip_.sent_.end(), chip_.pending_.begin(), chip_.pending_.end());
+        chip_.pending_.clear();
+    }
+    int write(const QByteArray& bytes, int) override
+    {
+        if (!open_)
+            return 0;
+        chip_.hostBytes(reinterpret_cast<const uint8_t*>(bytes.constData()), int(bytes.size()));
+        return int(bytes.size());
+    }
+    int read(QByteArray& out, int count, int) override
+    {
+        if (!open_)
+            return 0;
+        const int n = count < 0 ? int(chip_.pending_.size()) : std::min<int>(count, int(chip_.pending_.size()));
+        out.append(reinterpret_cast<const char*>(chip_.pending_.data()), n);
+        {
+            std::lock_guard<std::mutex> lock(chip_.logMutex_);
+            chip_.sent_.insert(chip_.sent_.end(), chip_.pending_.begin(), chip_.pending_.begin() + n);
+        }
+        chip_.pending_.erase(chip_.pending_.begin(), chip_.pending_.begin() + n);
+        return n;
+    }
+    QString lastError() const override { return open_ ? QString() : QStringLiteral("memory port not open"); }
+
+private:
+    Ds2480Emulator& chip_;
+    bool open_ = false;
+    int baud_ = 9600;
+};
+
+std::unique_ptr<SerialPort> Ds2480Emulator::memoryPort()
+{
+    throttle_ = false;
+    pendingAt_.clear();
+    return std::make_unique<Ds2480MemoryPort>(*this);
 }
 
 void Ds2480Emulator::handleData(uint8_t b)

@@ -1,10 +1,12 @@
 #pragma once
-// A DS2480B serial 1-Wire line driver in software: it opens a pseudo-terminal pair, answers the
-// chip's byte protocol on the master side and drives a OneWireLink (normally the virtual bus)
-// behind it. Programs and tests open devicePath() with a Ds2480Link exactly as they would open a
-// real serial port.
+// A DS2480B serial 1-Wire line driver in software: it answers the chip's byte protocol and drives
+// a OneWireLink (normally the virtual bus) behind it. Two ways to reach it:
+//  - memoryPort(): a SerialPort in memory for a Ds2480Link in the same process; every byte written
+//    is handled at once and its answers are ready to be read (no terminal, no thread);
+//  - start(): a pseudo-terminal pair, so that programs open devicePath() with a Ds2480Link exactly
+//    as they would open a real serial port. The emulator then runs on a thread of its own.
 //
-// The emulator runs on a thread of its own. The chip starts in its reset state (uncalibrated,
+//  The chip starts in its reset state (uncalibrated,
 // command mode, 9600 baud, standard speed) and waits for the timing byte. A BREAK cannot pass a
 // pseudo-terminal, so the reset that a real adapter sees when its port is closed (DTR and RTS,
 // its supply, drop) stands in for it: when the last user of the terminal side closes it, the
@@ -16,6 +18,7 @@
 // in each direction, and 1-Wire activity its bus time, so that wall times measured through the
 // emulator are those of a real adapter.
 #include "onewire/OneWireLink.h"
+#include "onewire/SerialPort.h"
 
 #include <QString>
 #include <atomic>
@@ -39,12 +42,18 @@ public:
     void stop();
     // Path of the terminal side, for Ds2480Link.
     QString devicePath() const { return slavePath_; }
+    // A port in memory with this emulator behind it (not together with start()). The emulator
+    // must outlive the port.
+    std::unique_ptr<SerialPort> memoryPort();
 
     void setThrottle(bool on) { throttle_ = on; }
     // The adapter stops answering (as if pulled out) after n more answer bytes; -1 = never.
     void setAnswerLimit(int n) { answerLimit_ = n; }
     // The adapter never answers anything (a port without adapter, or a dead one).
     void setSilent(bool on) { silent_ = on; }
+    // A break on the memory port does not reach the chip (as with some USB-serial bridges; a
+    // break never passes a pseudo-terminal).
+    void setBreakLost(bool on) { breakLost_ = on; }
 
     // What crossed the serial line, for byte-for-byte checks. received = host to adapter.
     std::vector<uint8_t> received() const;
@@ -60,7 +69,12 @@ public:
     int baudRate() const { return baud_; }   // the chip's rate setting
 
 private:
+    friend class Ds2480MemoryPort;
     void run();
+    // Bytes from the host; answers go to pending_ (and on to the host by flushAnswers or the
+    // memory port).
+    void hostBytes(const uint8_t* data, int n);
+    int lineBaud() const;
     void handleByte(uint8_t b);
     void handleCommand(uint8_t b);
     void handleData(uint8_t b);
@@ -80,6 +94,7 @@ private:
     std::atomic<int> answerLimit_{ -1 };
     std::atomic<bool> silent_{ false };
     std::atomic<bool> busy_{ false };
+    bool breakLost_ = false;
 
     // chip state (thread only, flags readable for tests)
     std::atomic<bool> calibrated_{ false };
@@ -87,6 +102,7 @@ private:
     std::atomic<bool> pullup_{ false };
     std::atomic<int> masterResets_{ 0 };
     std::atomic<int> baud_{ 9600 };
+    int memoryLineBaud_ = 0;   // rate of the memory port's line; 0 = terminal mode
     bool escapePending_ = false;
     bool searchAccel_ = false;
     bool pulseArmed_ = false;

@@ -1,6 +1,7 @@
 // The virtual 1-Wire bus.
 #include "simulator/VirtualBus.h"
 #include "app/modMain.h"
+#include "onewire/BusTrace.h"
 
 VirtualBus::VirtualBus() : VirtualBus(VirtualWorld::ForFile(VirtualWorld::DefaultStateFile()))
 {
@@ -52,6 +53,7 @@ bool VirtualBus::reset()
         d->busReset();
         presence = presence || d->present();
     }
+    BusTraceReset(presence);
     return presence;
 }
 
@@ -77,6 +79,11 @@ int VirtualBus::touchByte(uint8_t byte)
     int r = 0;
     for (int i = 0; i < 8; ++i) r |= slot((byte >> i) & 1) << i;
     m_world->saveIfChanged();
+    if (BusTraceOn()) {
+        const uint8_t back = uint8_t(r);
+        BusTraceBytes(BusTraceDirection::ToBus, &byte, 1);
+        BusTraceBytes(BusTraceDirection::FromBus, &back, 1);
+    }
     return r;
 }
 
@@ -84,11 +91,13 @@ int VirtualBus::block(uint8_t* buffer, int len)
 {
     if (!m_open || len < 0) return 0;
     const int n = m_world->takeBlockLimit(len);
+    if (BusTraceOn()) BusTraceBytes(BusTraceDirection::ToBus, buffer, n);
     for (int k = 0; k < n; ++k) {
         int r = 0;
         for (int i = 0; i < 8; ++i) r |= slot((buffer[k] >> i) & 1) << i;
         buffer[k] = uint8_t(r);
     }
+    if (BusTraceOn()) BusTraceBytes(BusTraceDirection::FromBus, buffer, n);
     m_world->saveIfChanged();
     return n;
 }
@@ -102,6 +111,14 @@ void VirtualBus::InstallProgramClock(std::shared_ptr<VirtualWorld> world)
 }
 
 void VirtualBus::installAsProgramClock() const { InstallProgramClock(m_world); }
+
+namespace {
+// Linked whenever anything of the virtual bus is used: the link choice then finds it.
+const bool kDefaultFactorySet = [] {
+    SetDefaultVirtualLinkFactory([]() -> std::unique_ptr<OneWireLink> { return std::make_unique<VirtualBus>(); });
+    return true;
+}();
+} // namespace
 
 void RegisterVirtualLink()
 {

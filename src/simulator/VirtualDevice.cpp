@@ -1,56 +1,8 @@
-// ROM function layer of the simulated devices, and the checksums of the 1-Wire protocol.
+// ROM function layer of the simulated devices.
 #include "simulator/VirtualDevice.h"
 #include <QJsonArray>
 
 namespace virtualbus {
-
-uint8_t Crc8(const uint8_t* data, int len, uint8_t crc)
-{
-    for (int i = 0; i < len; ++i) {
-        uint8_t b = data[i];
-        for (int k = 0; k < 8; ++k) {
-            const bool mix = (crc ^ b) & 1;
-            crc >>= 1;
-            if (mix) crc ^= 0x8C;
-            b >>= 1;
-        }
-    }
-    return crc;
-}
-
-uint16_t Crc16Step(uint16_t crc, uint8_t byte)
-{
-    crc ^= byte;
-    for (int k = 0; k < 8; ++k)
-        crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0xA001) : uint16_t(crc >> 1);
-    return crc;
-}
-
-uint16_t Crc16(const uint8_t* data, int len, uint16_t crc)
-{
-    for (int i = 0; i < len; ++i) crc = Crc16Step(crc, data[i]);
-    return crc;
-}
-
-QString RomToText(const RomCode& rom)
-{
-    QString s;
-    for (int i = 7; i >= 0; --i) s += QStringLiteral("%1").arg(rom[i], 2, 16, QChar('0')).toUpper();
-    return s;
-}
-
-bool RomFromText(const QString& text, RomCode& rom)
-{
-    const QString t = text.trimmed();
-    if (t.size() != 16) return false;
-    for (int i = 0; i < 8; ++i) {
-        bool ok = false;
-        const uint v = t.mid(2 * (7 - i), 2).toUInt(&ok, 16);
-        if (!ok) return false;
-        rom[i] = uint8_t(v);
-    }
-    return true;
-}
 
 void SetRomCrc(RomCode& rom) { rom[7] = Crc8(rom.data(), 7); }
 
@@ -131,15 +83,17 @@ void VirtualDevice::observeBit(int bus)
         if (++m_bit < 8) return;
         m_bit = 0;
         switch (m_rx) {
-        case 0x33: m_romState = RomState::ReadRom; break;
-        case 0x55: m_romState = RomState::MatchRom; break;
-        case 0xCC: m_romState = RomState::Function; functionBegin(); break;
-        case 0xF0: m_romState = RomState::Search; break;
-        case 0xEC:
+        case onewire::kReadRom: m_romState = RomState::ReadRom; break;
+        case onewire::kMatchRom: m_romState = RomState::MatchRom; break;
+        case onewire::kSkipRom: m_romState = RomState::Function; functionBegin(); break;
+        case onewire::kSearchRom: m_romState = RomState::Search; break;
+        case onewire::kAlarmSearch:
             m_romState = (supportsConditionalSearch() && alarmCondition()) ? RomState::Search : RomState::Idle;
             break;
-        // Overdrive Skip (0x3C) and Overdrive Match (0x69): the link has no overdrive timing,
-        // so the devices refuse them and wait for the next reset, as a standard-speed part does.
+        // Overdrive Skip and Overdrive Match: the link has no overdrive timing, so the devices
+        // refuse them and wait for the next reset, as a standard-speed part does.
+        case onewire::kOverdriveSkipRom:
+        case onewire::kOverdriveMatchRom:
         default: m_romState = RomState::Idle; break;
         }
         m_rx = 0;

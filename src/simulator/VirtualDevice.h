@@ -13,13 +13,11 @@
 #include <vector>
 
 namespace virtualbus {
-uint8_t Crc8(const uint8_t* data, int len, uint8_t crc = 0);
-uint16_t Crc16Step(uint16_t crc, uint8_t byte);
-uint16_t Crc16(const uint8_t* data, int len, uint16_t crc = 0);
-// ROM text as the program shows it: 16 hex digits, CRC byte first, family code last.
-QString RomToText(const RomCode& rom);
-// Parses a ROM text (case-insensitive); false when it is not 16 hex digits.
-bool RomFromText(const QString& text, RomCode& rom);
+using onewire::Crc8;
+using onewire::Crc16;
+using onewire::Crc16Step;
+using onewire::RomFromText;
+using onewire::RomToText;
 // Sets byte 7 to the CRC8 of bytes 0..6.
 void SetRomCrc(RomCode& rom);
 // A ROM of this family with the low 48 bits of serial as its serial number field.

@@ -7,7 +7,7 @@ using namespace virtualbus;
 
 VirtualDs18b20::VirtualDs18b20(const RomCode& rom) : VirtualDevice(rom) { updateCrc(); }
 
-RomCode VirtualDs18b20::MakeRom(quint64 serial) { return virtualbus::MakeRom(0x28, serial); }
+RomCode VirtualDs18b20::MakeRom(quint64 serial) { return virtualbus::MakeRom(onewire::kFamilyTemperatureSensor, serial); }
 
 QString VirtualDs18b20::describe() const
 {
@@ -41,9 +41,9 @@ void VirtualDs18b20::functionObserve(uint8_t b)
     case Phase::Command:
         m_phase = Phase::Send;
         switch (b) {
-        case 0x44: {
+        case onewire::kConvertTemperature: {
             // Conversion at the configured resolution; done at once (the bus reads 1s).
-            const double t = m_profile ? m_profile->temperatureAt(m_now, 0x28) : 20.0;
+            const double t = m_profile ? m_profile->temperatureAt(m_now, onewire::kFamilyTemperatureSensor) : 20.0;
             const int bits = 9 + ((m_pad[4] >> 5) & 3);
             int raw = int(std::lround(t * 16.0));
             raw = std::clamp(raw, -55 * 16, 125 * 16);
@@ -53,11 +53,11 @@ void VirtualDs18b20::functionObserve(uint8_t b)
             updateCrc();
             break;
         }
-        case 0xBE: m_out.assign(m_pad, m_pad + 9); break;
-        case 0x4E: m_phase = Phase::WriteTh; break;
-        case 0x48: std::copy(m_pad + 2, m_pad + 5, m_eeprom); markChanged(); break;
-        case 0xB8: std::copy(m_eeprom, m_eeprom + 3, m_pad + 2); updateCrc(); break;
-        case 0xB4: break;   // powered from a supply: reads 1
+        case onewire::kReadScratchpad28: m_out.assign(m_pad, m_pad + 9); break;
+        case onewire::kWriteScratchpad28: m_phase = Phase::WriteTh; break;
+        case onewire::kCopyScratchpad28: std::copy(m_pad + 2, m_pad + 5, m_eeprom); markChanged(); break;
+        case onewire::kRecallEeprom28: std::copy(m_eeprom, m_eeprom + 3, m_pad + 2); updateCrc(); break;
+        case onewire::kReadPowerSupply28: break;   // powered from a supply: reads 1
         default: break;
         }
         return;

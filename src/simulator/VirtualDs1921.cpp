@@ -1,18 +1,18 @@
 // The simulated DS1921 logger.
 #include "simulator/VirtualDs1921.h"
+#include "onewire/DS1921Map.h"
 #include "simulator/VirtualProfile.h"
 #include <QDateTime>
 #include <cmath>
 
 using namespace virtualbus;
+using namespace ds1921;
 
 namespace {
-constexpr int kLog = 0x1000;
-constexpr int kLogSize = 2048;
-constexpr int kHistogram = 0x800;
-constexpr int kLowAlarms = 0x220;
-constexpr int kHighAlarms = 0x250;
-constexpr int kAlarmRecords = 12;
+constexpr int kLog = kDataLog;
+constexpr int kLogSize = kDataLogBytes;
+constexpr int kLowAlarms = kLowAlarmLog;
+constexpr int kHighAlarms = kHighAlarmLog;
 
 // Facts the device documentation leaves open, modelled in one place each:
 // - A temperature alarm record starts with duration 1 and its time stamp is the mission samples
@@ -74,7 +74,7 @@ quint16 VirtualDs1921::RangeCode(Ds1921Variant variant)
 
 RomCode VirtualDs1921::MakeRom(Ds1921Variant variant, quint64 serial)
 {
-    return virtualbus::MakeRom(0x21, (serial & 0xFFFFFFFFFull) | (quint64(RangeCode(variant)) << 36));
+    return virtualbus::MakeRom(onewire::kFamilyThermochron, (serial & 0xFFFFFFFFFull) | (quint64(RangeCode(variant)) << 36));
 }
 
 Ds1921Variant VirtualDs1921::VariantOfRom(const RomCode& rom)
@@ -133,7 +133,7 @@ double VirtualDs1921::temperatureAt(qint64 simMs) const
 void VirtualDs1921::initialise(qint64 simMs)
 {
     std::fill(std::begin(m_mem), std::end(m_mem), 0);
-    m_mem[0x214] = 0x80;   // TCB: no conversion running
+    m_mem[kRegStatus] = 0x80;   // TCB: no conversion running
     m_rtcDevMs = simMs - simMs % 1000;
     m_rtcSimMs = simMs;
     m_oscStartSimMs = simMs - 3600000;
@@ -198,22 +198,22 @@ void VirtualDs1921::put24(int a, quint32 v)
 
 quint32 VirtualDs1921::get24(int a) const { return m_mem[a] | (m_mem[a + 1] << 8) | (quint32(m_mem[a + 2]) << 16); }
 
-int VirtualDs1921::missionSamples() const { return int(get24(0x21A)); }
+int VirtualDs1921::missionSamples() const { return int(get24(kRegMissionSamples)); }
 
 uint8_t VirtualDs1921::peek(int a) const
 {
     if (a < 0 || a >= 0x1800) return 0;
-    if (a >= 0x200 && a <= 0x206) {
+    if (a >= kRegClock && a <= kRegYear) {
         uint8_t r[7];
         rtcRegisters(deviceMs(m_now), r);
-        return r[a - 0x200];
+        return r[a - kRegClock];
     }
-    if ((a == 0x212 || a == 0x213) && missionRunning()) {
+    if ((a == kRegStartDelay || a == kRegStartDelay + 1) && missionRunning()) {
         const int d = delayRemaining();
-        return uint8_t(a == 0x212 ? d & 0xFF : d >> 8);
+        return uint8_t(a == kRegStartDelay ? d & 0xFF : d >> 8);
     }
-    if (a >= 0x280 && a < kHistogram) return 0;
-    if (a >= 0x880 && a < kLog) return 0;
+    if (a >= kRegisterPage + kRegisterArea && a < kHistogram) return 0;
+    if (a >= kHistogram + kHistogramBytes && a < kLog) return 0;
     return m_mem[a];
 }
 
@@ -228,15 +228,15 @@ bool VirtualDs1921::sync(qint64 simMs)
     if (oscillatorRunning()) {
         const qint64 devSec = FloorDiv(devNow, 1000);
         if (devSec > m_lastAlarmCheckDevSec) {
-            if (!(m_mem[0x214] & 0x01) && rtcAlarmBetween(m_lastAlarmCheckDevSec, devSec)) {
-                m_mem[0x214] |= 0x01;
+            if (!(m_mem[kRegStatus] & 0x01) && rtcAlarmBetween(m_lastAlarmCheckDevSec, devSec)) {
+                m_mem[kRegStatus] |= 0x01;
                 changed = true;
             }
             m_lastAlarmCheckDevSec = devSec;
         }
     }
-    if (missionRunning() && m_mem[0x20D] != 0 && devNow >= m_firstSampleDevMs) {
-        const qint64 period = qint64(m_mem[0x20D]) * 60000;
+    if (missionRunning() && m_mem[kRegSampleRate] != 0 && devNow >= m_firstSampleDevMs) {
+        const qint64 period = qint64(m_mem[kRegSampleRate]) * 60000;
         const qint64 due = (devNow - m_firstSampleDevMs) / period + 1;
         // Samples since the start of the mission; the 24-bit register wraps, this count does not.
         for (qint64 k = m_missionSamplesTaken + 1; k <= due; ++k) takeSample(int(k));
@@ -248,11 +248,11 @@ bool VirtualDs1921::sync(qint64 simMs)
 // True when an RTC alarm match falls on a second in (fromSec, toSec] of device time.
 bool VirtualDs1921::rtcAlarmBetween(qint64 fromSec, qint64 toSec) const
 {
-    const bool ms = m_mem[0x207] & 0x80, mm = m_mem[0x208] & 0x80, mh = m_mem[0x209] & 0x80, md = m_mem[0x20A] & 0x80;
-    const int s = FromBcd(m_mem[0x207] & 0x7F), m = FromBcd(m_mem[0x208] & 0x7F);
+    const bool ms = m_mem[kRegClockAlarm] & 0x80, mm = m_mem[kRegClockAlarm + 1] & 0x80, mh = m_mem[kRegClockAlarm + 2] & 0x80, md = m_mem[kRegClockAlarm + 3] & 0x80;
+    const int s = FromBcd(m_mem[kRegClockAlarm] & 0x7F), m = FromBcd(m_mem[kRegClockAlarm + 1] & 0x7F);
     bool twelve = false;
-    const int h = HourOfByte(m_mem[0x209] & 0x7F, twelve);
-    const int d = m_mem[0x20A] & 0x07;
+    const int h = HourOfByte(m_mem[kRegClockAlarm + 2] & 0x7F, twelve);
+    const int d = m_mem[kRegClockAlarm + 3] & 0x07;
     if (ms && mm && mh && md) return toSec > fromSec;
     // At most one week needs to be looked at; step by whole minutes when the seconds must match.
     const qint64 last = std::min(toSec, fromSec + 7 * 86400 + 60);
@@ -291,7 +291,7 @@ void VirtualDs1921::alarmSample(AlarmTrack& track, int base, bool outside, int k
 
 void VirtualDs1921::takeSample(int k)
 {
-    const qint64 period = qint64(m_mem[0x20D]) * 60000;
+    const qint64 period = qint64(m_mem[kRegSampleRate]) * 60000;
     const qint64 devT = m_firstSampleDevMs + qint64(k - 1) * period;
     const qint64 simT = devT - (m_rtcDevMs - m_rtcSimMs);
     const uint8_t code = uint8_t(codeFor(temperatureAt(simT)));
@@ -299,30 +299,30 @@ void VirtualDs1921::takeSample(int k)
         // Logging begins: the RTC is copied into the mission time stamp.
         uint8_t r[7];
         rtcRegisters(devT, r);
-        m_mem[0x215] = r[1];
-        m_mem[0x216] = r[2];
-        m_mem[0x217] = r[4];
-        m_mem[0x218] = r[5];
-        m_mem[0x219] = r[6];
+        m_mem[kRegMissionStart] = r[1];
+        m_mem[kRegMissionStart + 1] = r[2];
+        m_mem[kRegMissionStart + 2] = r[4];
+        m_mem[kRegMissionStart + 3] = r[5];
+        m_mem[kRegMissionStart + 4] = r[6];
     }
-    if (m_mem[0x20E] & 0x08) m_mem[kLog + (k - 1) % kLogSize] = code;
+    if (m_mem[kRegControl] & 0x08) m_mem[kLog + (k - 1) % kLogSize] = code;
     else if (k <= kLogSize) m_mem[kLog + k - 1] = code;
     const int bin = kHistogram + 2 * (code >> 2);
     const int count = m_mem[bin] | (m_mem[bin + 1] << 8);
     if (count < 0xFFFF) { m_mem[bin] = uint8_t(count + 1); m_mem[bin + 1] = uint8_t((count + 1) >> 8); }
-    put24(0x21A, quint32(k) & 0xFFFFFF);
-    put24(0x21D, (get24(0x21D) + 1) & 0xFFFFFF);
-    m_mem[0x211] = code;
-    const bool low = code <= m_mem[0x20B], high = code >= m_mem[0x20C];
-    if (low) m_mem[0x214] |= 0x04;
-    if (high) m_mem[0x214] |= 0x02;
+    put24(kRegMissionSamples, quint32(k) & 0xFFFFFF);
+    put24(kRegDeviceSamples, (get24(kRegDeviceSamples) + 1) & 0xFFFFFF);
+    m_mem[kRegTemperature] = code;
+    const bool low = code <= m_mem[kRegLowThreshold], high = code >= m_mem[kRegHighThreshold];
+    if (low) m_mem[kRegStatus] |= 0x04;
+    if (high) m_mem[kRegStatus] |= 0x02;
     alarmSample(m_low, kLowAlarms, low, k);
     alarmSample(m_high, kHighAlarms, high, k);
 }
 
 bool VirtualDs1921::alarmCondition() const
 {
-    const uint8_t c = m_mem[0x20E], s = m_mem[0x214];
+    const uint8_t c = m_mem[kRegControl], s = m_mem[kRegStatus];
     return ((c & 0x04) && (s & 0x04)) || ((c & 0x02) && (s & 0x02)) || ((c & 0x01) && (s & 0x01));
 }
 
@@ -391,27 +391,27 @@ void VirtualDs1921::functionObserve(uint8_t b)
     switch (m_phase) {
     case Phase::Command: {
         // EMCLR lasts for exactly one memory function command.
-        const bool clearEnabled = m_mem[0x20E] & 0x40;
-        if (clearEnabled) { m_mem[0x20E] &= uint8_t(~0x40); markChanged(); }
+        const bool clearEnabled = m_mem[kRegControl] & 0x40;
+        if (clearEnabled) { m_mem[kRegControl] &= uint8_t(~0x40); markChanged(); }
         switch (b) {
-        case 0x0F: m_crc = Crc16Step(0, b); m_phase = Phase::WsTa1; break;
-        case 0xAA: {
+        case onewire::kWriteScratchpad: m_crc = Crc16Step(0, b); m_phase = Phase::WsTa1; break;
+        case onewire::kReadScratchpad: {
             std::vector<uint8_t> out{uint8_t(m_ta), uint8_t(m_ta >> 8), m_es};
             for (int i = m_ta & 0x1F; i < 32; ++i) out.push_back(m_pad[i]);
-            const uint16_t crc = uint16_t(~Crc16(out.data(), int(out.size()), Crc16Step(0, 0xAA)));
+            const uint16_t crc = uint16_t(~Crc16(out.data(), int(out.size()), Crc16Step(0, onewire::kReadScratchpad)));
             out.push_back(uint8_t(crc));
             out.push_back(uint8_t(crc >> 8));
             send(std::move(out), 0xFF);
             break;
         }
-        case 0x55: m_phase = Phase::CpTa1; break;
-        case 0xF0: m_phase = Phase::RdTa1; break;
-        case 0xA5: m_crc = Crc16Step(0, b); m_phase = Phase::RcTa1; break;
-        case 0x3C:
+        case onewire::kCopyScratchpad: m_phase = Phase::CpTa1; break;
+        case onewire::kReadMemory: m_phase = Phase::RdTa1; break;
+        case onewire::kReadMemoryCrc: m_crc = Crc16Step(0, b); m_phase = Phase::RcTa1; break;
+        case onewire::kClearMemory:
             if (clearEnabled) clearMemory();
             send({}, 0xFF);
             break;
-        case 0x44:
+        case onewire::kConvertTemperature:
             convertTemperature();
             send({}, 0xFF);
             break;
@@ -474,7 +474,7 @@ void VirtualDs1921::copyScratchpad()
     // During a mission every write aimed at 0x200-0x213 ends the mission first; the copy is then
     // done as between missions (which registers the device overwrites is not documented, so
     // writable cells take the new data and read-only ones keep theirs).
-    const bool protectedHit = base + first <= 0x213 && base + last >= 0x200;
+    const bool protectedHit = base + first <= kRegStartDelay + 1 && base + last >= kRegClock;
     if (missionRunning() && protectedHit) endMission();
 
     uint8_t rtc[7];
@@ -483,16 +483,16 @@ void VirtualDs1921::copyScratchpad()
     uint8_t rate = 0;
     for (int a = base + first; a <= base + last; ++a) {
         const uint8_t v = m_pad[a - base];
-        if (a < 0x200) { m_mem[a] = v; continue; }
+        if (a < kRegisterPage) { m_mem[a] = v; continue; }
         switch (a) {
-        case 0x200: case 0x201: case 0x202: case 0x204: case 0x205: case 0x206:
-            rtc[a - 0x200] = v; rtcWritten = true; break;
-        case 0x203: rtc[3] = v & 0x07; dowWritten = true; rtcWritten = true; break;
-        case 0x207: case 0x208: case 0x209: m_mem[a] = v; break;
-        case 0x20A: m_mem[a] = v & 0x87; break;
-        case 0x20B: case 0x20C: case 0x212: case 0x213: m_mem[a] = v; break;
-        case 0x20D: rate = v; rateWritten = true; break;
-        case 0x20E: {
+        case kRegSeconds: case kRegMinutes: case kRegHours: case kRegDate: case kRegMonth: case kRegYear:
+            rtc[a - kRegClock] = v; rtcWritten = true; break;
+        case kRegDayOfWeek: rtc[3] = v & 0x07; dowWritten = true; rtcWritten = true; break;
+        case kRegClockAlarm: case kRegClockAlarm + 1: case kRegClockAlarm + 2: m_mem[a] = v; break;
+        case kRegClockAlarm + 3: m_mem[a] = v & 0x87; break;
+        case kRegLowThreshold: case kRegHighThreshold: case kRegStartDelay: case kRegStartDelay + 1: m_mem[a] = v; break;
+        case kRegSampleRate: rate = v; rateWritten = true; break;
+        case kRegControl: {
             const bool wasRunning = oscillatorRunning();
             const qint64 devNow = deviceMs(m_now);
             m_mem[a] = v & 0xDF;
@@ -500,7 +500,7 @@ void VirtualDs1921::copyScratchpad()
             if (!wasRunning && oscillatorRunning()) { m_rtcSimMs = m_now; m_oscStartSimMs = m_now; }
             break;
         }
-        case 0x214: {
+        case kRegStatus: {
             // Only MIP, TLF, THF and TAF can be written, and only to 0.
             const uint8_t cleared = uint8_t(0x27 & ~v);
             if ((cleared & 0x20) && missionRunning()) endMission();
@@ -516,14 +516,14 @@ void VirtualDs1921::copyScratchpad()
 
 void VirtualDs1921::startMissionIfAllowed(uint8_t rate)
 {
-    const uint8_t c = m_mem[0x20E], s = m_mem[0x214];
+    const uint8_t c = m_mem[kRegControl], s = m_mem[kRegStatus];
     const bool allowed = rate != 0 && !(s & 0x20) && (s & 0x40) && !(c & 0x10) && oscillatorRunning()
                       && m_now - m_oscStartSimMs >= kOscillatorSettleMs;
     if (!allowed) return;   // the rate byte is not taken
-    m_mem[0x20D] = rate;
-    m_mem[0x214] = uint8_t((s | 0x20) & ~0x40);
+    m_mem[kRegSampleRate] = rate;
+    m_mem[kRegStatus] = uint8_t((s | 0x20) & ~0x40);
     m_missionStartDevMs = deviceMs(m_now);
-    m_delayAtStart = m_mem[0x212] | (m_mem[0x213] << 8);
+    m_delayAtStart = m_mem[kRegStartDelay] | (m_mem[kRegStartDelay + 1] << 8);
     // The delay counts down at each minute boundary; logging begins at the boundary after it ran out.
     m_firstSampleDevMs = (FloorDiv(m_missionStartDevMs, 60000) + 1 + m_delayAtStart) * 60000;
     m_missionSamplesTaken = 0;
@@ -534,20 +534,20 @@ void VirtualDs1921::startMissionIfAllowed(uint8_t rate)
 void VirtualDs1921::endMission()
 {
     const int d = delayRemaining();
-    m_mem[0x212] = uint8_t(d & 0xFF);
-    m_mem[0x213] = uint8_t(d >> 8);
-    m_mem[0x214] &= uint8_t(~0x20);
+    m_mem[kRegStartDelay] = uint8_t(d & 0xFF);
+    m_mem[kRegStartDelay + 1] = uint8_t(d >> 8);
+    m_mem[kRegStatus] &= uint8_t(~0x20);
 }
 
 void VirtualDs1921::clearMemory()
 {
     if (missionRunning() || !oscillatorRunning()) return;
-    m_mem[0x20D] = 0;
-    m_mem[0x212] = m_mem[0x213] = 0;
-    std::fill(m_mem + 0x215, m_mem + 0x21D, 0);
-    std::fill(m_mem + 0x220, m_mem + 0x280, 0);
-    std::fill(m_mem + kHistogram, m_mem + 0x880, 0);
-    m_mem[0x214] |= 0x40;
+    m_mem[kRegSampleRate] = 0;
+    m_mem[kRegStartDelay] = m_mem[kRegStartDelay + 1] = 0;
+    std::fill(m_mem + kRegMissionStart, m_mem + kRegDeviceSamples, 0);
+    std::fill(m_mem + kLowAlarmLog, m_mem + kRegisterPage + kRegisterArea, 0);
+    std::fill(m_mem + kHistogram, m_mem + kHistogram + kHistogramBytes, 0);
+    m_mem[kRegStatus] |= 0x40;
     m_missionSamplesTaken = 0;
     m_low = AlarmTrack{};
     m_high = AlarmTrack{};
@@ -557,8 +557,8 @@ void VirtualDs1921::clearMemory()
 void VirtualDs1921::convertTemperature()
 {
     if (missionRunning() && !kConvertDuringMission) return;
-    m_mem[0x211] = uint8_t(codeFor(temperatureAt(m_now)));
-    put24(0x21D, (get24(0x21D) + 1) & 0xFFFFFF);
+    m_mem[kRegTemperature] = uint8_t(codeFor(temperatureAt(m_now)));
+    put24(kRegDeviceSamples, (get24(kRegDeviceSamples) + 1) & 0xFFFFFF);
     markChanged();
 }
 
@@ -566,14 +566,14 @@ void VirtualDs1921::convertTemperature()
 
 QString VirtualDs1921::describe() const
 {
-    const uint8_t s = m_mem[0x214];
+    const uint8_t s = m_mem[kRegStatus];
     QString state;
     if (s & 0x20) {
         const int d = delayRemaining();
         state = d > 0 || missionSamples() == 0
                     ? QStringLiteral("mission waiting, %1 min delay left").arg(d)
                     : QStringLiteral("mission running, %1 samples").arg(missionSamples());
-        state += QStringLiteral(", every %1 min%2").arg(m_mem[0x20D]).arg(m_mem[0x20E] & 0x08 ? ", rollover" : "");
+        state += QStringLiteral(", every %1 min%2").arg(m_mem[kRegSampleRate]).arg(m_mem[kRegControl] & 0x08 ? ", rollover" : "");
     } else {
         state = missionSamples() ? QStringLiteral("mission ended, %1 samples").arg(missionSamples())
                                  : QStringLiteral("no mission");
@@ -588,9 +588,9 @@ QJsonObject VirtualDs1921::save() const
     QJsonObject o = VirtualDevice::save();
     o["variant"] = VariantName(m_variant);
     o["offset"] = m_offsetC;
-    o["sram"] = ToHex(m_mem, 0x200);
-    o["registers"] = ToHex(m_mem + 0x200, 0x80);
-    o["histogram"] = ToHex(m_mem + kHistogram, 0x80);
+    o["sram"] = ToHex(m_mem, kRegisterPage);
+    o["registers"] = ToHex(m_mem + kRegisterPage, kRegisterArea);
+    o["histogram"] = ToHex(m_mem + kHistogram, kHistogramBytes);
     o["log"] = ToHex(m_mem + kLog, kLogSize);
     o["scratchpad"] = ToHex(m_pad, 32);
     o["ta"] = m_ta;
@@ -621,9 +621,9 @@ void VirtualDs1921::load(const QJsonObject& o)
 {
     VirtualDevice::load(o);
     m_offsetC = o.value("offset").toDouble(0.0);
-    FromHex(o.value("sram").toString(), m_mem, 0x200);
-    FromHex(o.value("registers").toString(), m_mem + 0x200, 0x80);
-    FromHex(o.value("histogram").toString(), m_mem + kHistogram, 0x80);
+    FromHex(o.value("sram").toString(), m_mem, kRegisterPage);
+    FromHex(o.value("registers").toString(), m_mem + kRegisterPage, kRegisterArea);
+    FromHex(o.value("histogram").toString(), m_mem + kHistogram, kHistogramBytes);
     FromHex(o.value("log").toString(), m_mem + kLog, kLogSize);
     FromHex(o.value("scratchpad").toString(), m_pad, 32);
     m_ta = quint16(o.value("ta").toInt());

@@ -4,6 +4,7 @@
 // Temperature, real-time clock with alarm, and the mission engine (start delay, time stamp,
 // counters, data log with rollover or stop when full, alarms with time stamps, histogram).
 // Mission samples are computed lazily when the simulation clock has moved on.
+#include "onewire/DS1921Map.h"
 #include "simulator/VirtualDevice.h"
 
 struct VirtualProfile;
@@ -38,7 +39,7 @@ public:
 
     // What Read Memory returns at this address at the time of the last sync.
     uint8_t peek(int address) const;
-    bool missionRunning() const { return m_mem[0x214] & 0x20; }
+    bool missionRunning() const { return m_mem[ds1921::kRegStatus] & ds1921::kStsMissionRunning; }
     int missionSamples() const;
     // Device time (the logger's RTC) at simulation time simMs, ms since 1970 of its calendar.
     qint64 deviceMs(qint64 simMs) const;
@@ -84,7 +85,7 @@ private:
     void rtcRegisters(qint64 devMs, uint8_t out[7]) const;
     int dayOfWeek(qint64 devMs) const;
     bool rtcAlarmBetween(qint64 fromDevSec, qint64 toDevSec) const;
-    bool oscillatorRunning() const { return !(m_mem[0x20E] & 0x80); }
+    bool oscillatorRunning() const { return !(m_mem[ds1921::kRegControl] & ds1921::kCtlOscillatorOff); }
     int delayRemaining() const;
     void put24(int address, quint32 value);
     quint32 get24(int address) const;

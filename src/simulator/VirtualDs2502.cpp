@@ -5,7 +5,7 @@ using namespace virtualbus;
 
 VirtualDs2502::VirtualDs2502(const RomCode& rom) : VirtualDevice(rom) { std::fill(std::begin(m_data), std::end(m_data), 0xFF); }
 
-RomCode VirtualDs2502::MakeRom(quint64 serial) { return virtualbus::MakeRom(0x09, serial); }
+RomCode VirtualDs2502::MakeRom(quint64 serial) { return virtualbus::MakeRom(onewire::kFamilyCableId, serial); }
 
 void VirtualDs2502::setData(const QByteArray& data)
 {
@@ -29,12 +29,12 @@ uint8_t VirtualDs2502::functionDrive()
 void VirtualDs2502::functionObserve(uint8_t b)
 {
     switch (m_phase) {
-    case Phase::Command: m_phase = b == 0xF0 ? Phase::Ta1 : Phase::Send; return;
+    case Phase::Command: m_phase = b == onewire::kReadMemory ? Phase::Ta1 : Phase::Send; return;
     case Phase::Ta1: m_ta1 = b; m_phase = Phase::Ta2; return;
     case Phase::Ta2: {
         // CRC8 of command and address, the data to the end of the field, then the CRC8 of
         // the data sent (the DS2502 family's behaviour; after it the bus reads 1s).
-        const uint8_t head[3] = {0xF0, m_ta1, b};
+        const uint8_t head[3] = {onewire::kReadMemory, m_ta1, b};
         m_out.assign(1, Crc8(head, 3));
         const int start = m_ta1 | (b << 8);
         std::vector<uint8_t> sent;

@@ -199,7 +199,7 @@ VirtualDs1921* VirtualWorld::addLogger(Ds1921Variant variant, const RomCode* rom
     RomCode r{};
     if (rom) {
         r = *rom;
-        if (refuseRom(r, 0x21, error)) return nullptr;
+        if (refuseRom(r, onewire::kFamilyThermochron, error)) return nullptr;
         if (VirtualDs1921::VariantOfRom(r) != variant) {
             if (error) *error = QStringLiteral("ROM %1 names a DS1921%2, not a DS1921%3")
                                     .arg(RomToText(r), VirtualDs1921::VariantName(VirtualDs1921::VariantOfRom(r)),
@@ -237,9 +237,9 @@ Device* VirtualWorld::addPlain(uint8_t family, const RomCode* rom, QString* erro
     return p;
 }
 
-VirtualDs2502* VirtualWorld::addCable(const RomCode* rom, QString* error) { return addPlain<VirtualDs2502>(0x09, rom, error); }
+VirtualDs2502* VirtualWorld::addCable(const RomCode* rom, QString* error) { return addPlain<VirtualDs2502>(onewire::kFamilyCableId, rom, error); }
 
-VirtualDs18b20* VirtualWorld::addSensor(const RomCode* rom, QString* error) { return addPlain<VirtualDs18b20>(0x28, rom, error); }
+VirtualDs18b20* VirtualWorld::addSensor(const RomCode* rom, QString* error) { return addPlain<VirtualDs18b20>(onewire::kFamilyTemperatureSensor, rom, error); }
 
 void VirtualWorld::syncAll()
 {

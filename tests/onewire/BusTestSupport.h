@@ -57,7 +57,7 @@ protected:
         d->objMyBus = &bus;
         RomArray a{};
         for (int i = 0; i < 8; ++i) a[size_t(i)] = rom[size_t(i)];
-        d->SetParameter("ROMCode", a);
+        EXPECT_EQ(d->SetParameter("ROMCode", a), ToCode(DeviceResult::Success));
         return d;
     }
 };

@@ -74,8 +74,8 @@ TEST_F(BusTest, NestedSessionsOpenOneDriverSessionAndCloseWithAReset)
 {
     link().add(kLogger);
     auto bus = MakeBus();
-    EXPECT_EQ(bus->GetSessionHandle(), 0);
-    EXPECT_EQ(bus->GetSessionHandle(), 0);
+    EXPECT_EQ(bus->GetSessionHandle(), ToCode(BusResult::Success));
+    EXPECT_EQ(bus->GetSessionHandle(), ToCode(BusResult::Success));
     EXPECT_EQ(link().sessionsBegun, 1);
     EXPECT_EQ(bus->ReleaseSessionHandle(), 0);
     EXPECT_EQ(link().sessionsEnded, 0);
@@ -92,15 +92,15 @@ TEST_F(BusTest, FailingSetupLeavesNoSessionAndIsTriedAgain)
 {
     link().answerOpen = false;
     auto bus = MakeBus();
-    EXPECT_EQ(bus->GetSessionHandle(), -3);
+    EXPECT_EQ(bus->GetSessionHandle(), ToCode(BusResult::SessionFailed));
     EXPECT_FALSE(bus->blnSetupDone);
     EXPECT_EQ(bus->SessionUsers(), 0);
     EXPECT_EQ(link().sessionsBegun, link().sessionsEnded);
-    ASSERT_EQ(errorNumbers, std::vector<int32_t>{-3});
+    ASSERT_EQ(errorNumbers, std::vector<int32_t>{ToCode(BusResult::SessionFailed)});
     EXPECT_EQ(errors[0], "TMSetup()=0");
 
     link().answerOpen = true;
-    EXPECT_EQ(bus->GetSessionHandle(), 0);
+    EXPECT_EQ(bus->GetSessionHandle(), ToCode(BusResult::Success));
     EXPECT_TRUE(bus->blnSetupDone);
     EXPECT_EQ(link().openCalls, 2);
     bus->ReleaseSessionHandle();
@@ -109,7 +109,7 @@ TEST_F(BusTest, FailingSetupLeavesNoSessionAndIsTriedAgain)
     link().close();
     auto device = DeviceFor(*bus, kLogger);
     ByteBuffer page{9, 9};
-    EXPECT_EQ(bus->ReadPage(device.get(), 0, page), -10);
+    EXPECT_EQ(bus->ReadPage(device->ROM(), 0, page), ToCode(BusResult::NoSession));
     EXPECT_EQ(page, (ByteBuffer{9, 9}));
     EXPECT_TRUE(errors.last().contains("GetSessionHandle() failed"));
     EXPECT_TRUE(errors.last().endsWith(" in ReadPage unknown position"));
@@ -135,7 +135,7 @@ TEST_F(BusTest, InventoryFindsEveryDeviceAndReplacesTheCollection)
     const RomCode c = MakeRom(0x21, 0x800000000001ull);
     for (const RomCode& r : {a, b, c, kCable}) link().add(r);
     auto bus = MakeBus();
-    EXPECT_EQ(bus->DoInventory(), 0);
+    EXPECT_EQ(bus->DoInventory(), ToCode(BusResult::Success));
     ASSERT_EQ(bus->colDevices.count(), 4);
     for (const RomCode& r : {a, b, c, kCable}) {
         RomArray arr{};
@@ -146,19 +146,19 @@ TEST_F(BusTest, InventoryFindsEveryDeviceAndReplacesTheCollection)
     }
     auto first = bus->colDevices.at(0);
     link().devices.pop_back();
-    EXPECT_EQ(bus->DoInventory(), 0);
+    EXPECT_EQ(bus->DoInventory(), ToCode(BusResult::Success));
     EXPECT_EQ(bus->colDevices.count(), 3);
     for (const auto& d : bus->colDevices) EXPECT_NE(d, first);
 
     link().devices.clear();
-    EXPECT_EQ(bus->DoInventory(), 0);
+    EXPECT_EQ(bus->DoInventory(), ToCode(BusResult::Success));
     EXPECT_TRUE(bus->colDevices.isEmpty());
 
     // A ROM whose CRC8 does not hold is not taken as a device
     RomCode bad = kCable;
     bad[7] ^= 0x01;
     link().add(bad);
-    EXPECT_EQ(bus->DoInventory(), 0);
+    EXPECT_EQ(bus->DoInventory(), ToCode(BusResult::Success));
     EXPECT_TRUE(bus->colDevices.isEmpty());
     EXPECT_EQ(bus->BusStatus(), cstIDLE);
 }
@@ -176,7 +176,7 @@ TEST_F(BusTest, WriteScratchOfOneByteSendsThirteenAndReadsBackFive)
     auto dev = link().add(kLogger);
     auto bus = MakeBus();
     auto device = DeviceFor(*bus, kLogger);
-    EXPECT_EQ(bus->WriteScratch(device.get(), 0x20E, ByteBuffer{0x40}), 0);
+    EXPECT_EQ(bus->WriteScratch(device->ROM(), 0x20E, ByteBuffer{0x40}), ToCode(BusResult::Success));
     const auto blocks = link().blocksWritten();
     // TMAccess (match), the write block, TMAccess again, the read back
     ASSERT_EQ(blocks.size(), 4u);
@@ -189,13 +189,13 @@ TEST_F(BusTest, WriteScratchOfOneByteSendsThirteenAndReadsBackFive)
     // A scratchpad that reads back other data
     link().clearLog();
     link().script = {{}, {}, {}, {Bytes{0xAA, 0x0E, 0x02, 0x0E, 0x41}}};
-    EXPECT_EQ(bus->WriteScratch(device.get(), 0x20E, ByteBuffer{0x40}), -9);
+    EXPECT_EQ(bus->WriteScratch(device->ROM(), 0x20E, ByteBuffer{0x40}), ToCode(BusResult::ScratchpadMismatch));
     EXPECT_TRUE(errors.last().endsWith("\"inconsistent data scratchpad reread\" in WriteScratch at 60"));
     link().script = {{}, {}, {}, {Bytes{0xAA, 0x0F, 0x02, 0x0E, 0x40}}};
-    EXPECT_EQ(bus->WriteScratch(device.get(), 0x20E, ByteBuffer{0x40}), -9);
+    EXPECT_EQ(bus->WriteScratch(device->ROM(), 0x20E, ByteBuffer{0x40}), ToCode(BusResult::ScratchpadMismatch));
     EXPECT_TRUE(errors.last().endsWith("at 70"));
     link().script = {{}, {Bytes{}, 5}};
-    EXPECT_EQ(bus->WriteScratch(device.get(), 0x20E, ByteBuffer{0x40}), -7);
+    EXPECT_EQ(bus->WriteScratch(device->ROM(), 0x20E, ByteBuffer{0x40}), ToCode(BusResult::BlockShort));
     EXPECT_EQ(errors.last(), ">Err-7:\"TMBlockIO()=5\" in WriteScratch at 30");
     EXPECT_EQ(bus->SessionUsers(), 0);
     EXPECT_EQ(dev->copies, 0);
@@ -206,9 +206,9 @@ TEST_F(BusTest, CopyScratchSendsTheAuthorisationBytes)
     auto dev = link().add(kLogger);
     auto bus = MakeBus();
     auto device = DeviceFor(*bus, kLogger);
-    ASSERT_EQ(bus->WriteScratch(device.get(), 0x212, ByteBuffer{0x2C, 0x01}), 0);
+    ASSERT_EQ(bus->WriteScratch(device->ROM(), 0x212, ByteBuffer{0x2C, 0x01}), ToCode(BusResult::Success));
     link().clearLog();
-    EXPECT_EQ(bus->CopyScratch(device.get(), 0x212, 2), 0);
+    EXPECT_EQ(bus->CopyScratch(device->ROM(), 0x212, 2), ToCode(BusResult::Success));
     const auto blocks = link().blocksWritten();
     ASSERT_EQ(blocks.size(), 2u);
     EXPECT_EQ(blocks[0], Concat({{0x55}, RomBytes(kLogger)}));   // TMAccess
@@ -225,24 +225,23 @@ TEST_F(BusTest, ReadRawMemoryBytesAndTheAllFFCase)
     auto device = DeviceFor(*bus, kLogger);
     dev->memory[0x214] = 0x20;
     ByteBuffer got;
-    EXPECT_EQ(bus->ReadRawMemory(device.get(), 0x214, 1, got), 0);
+    EXPECT_EQ(bus->ReadRawMemory(device->ROM(), 0x214, 1, got), ToCode(BusResult::Success));
     EXPECT_EQ(got, ByteBuffer{0x20});
     const auto blocks = link().blocksWritten();
     EXPECT_EQ(blocks.back(), Concat({{0x55}, RomBytes(kLogger), {0xF0, 0x14, 0x02, 0xFF, 0xFF}}));
 
     dev->memory[0x1A0] = 0x33;
-    EXPECT_EQ(bus->ReadRawMemory(device.get(), 0x1A0, 1, got), 0);
+    EXPECT_EQ(bus->ReadRawMemory(device->ROM(), 0x1A0, 1, got), ToCode(BusResult::Success));
     EXPECT_EQ(link().blocksWritten().back(), Concat({{0x55}, RomBytes(kLogger), {0xF0, 0xA0, 0x01, 0xFF, 0xFF}}));
     EXPECT_EQ(got, ByteBuffer{0x33});
 
     std::fill(dev->memory.begin() + 0x100, dev->memory.begin() + 0x104, 0xFF);
-    EXPECT_EQ(bus->ReadRawMemory(device.get(), 0x100, 4, got), -12);
+    EXPECT_EQ(bus->ReadRawMemory(device->ROM(), 0x100, 4, got), ToCode(BusResult::AllOnes));
     EXPECT_EQ(got, Fill(4, 0xFF));
 
     auto absent = DeviceFor(*bus, MakeRom(0x21, 0x999));
-    EXPECT_EQ(bus->ReadRawMemory(absent.get(), 0x214, 1, got), -5);
+    EXPECT_EQ(bus->ReadRawMemory(absent->ROM(), 0x214, 1, got), ToCode(BusResult::SelectFailed));
     EXPECT_EQ(errors.last(), ">Err-5:\"TMStrongAccess()=0\" in ReadRawMemory at 20");
-    EXPECT_EQ(bus->ReadRawMemory(nullptr, 0x214, 1, got), -4);
     EXPECT_EQ(bus->SessionUsers(), 0);
 }
 
@@ -254,7 +253,7 @@ TEST_F(BusTest, ReadPageCrcReadsPagesInOneExchangeAndChecksEach)
     for (int i = 0; i < 64; ++i) dev->memory[size_t(0x200 + i)] = uint8_t(i + 1);
     int16_t pages = 2;
     ByteBuffer got;
-    EXPECT_EQ(bus->ReadPageCRC(device.get(), 0x200, pages, got), 0);
+    EXPECT_EQ(bus->ReadPageCRC(device->ROM(), 0x200, pages, got), ToCode(BusResult::Success));
     EXPECT_EQ(pages, 0);
     ASSERT_EQ(got.size(), 65u);
     for (int i = 0; i < 64; ++i) EXPECT_EQ(got[size_t(i)], i + 1);
@@ -282,7 +281,7 @@ TEST_F(BusTest, ReadPageCrcReadsPagesInOneExchangeAndChecksEach)
     // Seen once: the page is asked for again with its own address and arrives whole.
     link().script = {{first}, {page2}};
     pages = 2;
-    EXPECT_EQ(bus->ReadPageCRC(device.get(), 0x200, pages, got), 0);
+    EXPECT_EQ(bus->ReadPageCRC(device->ROM(), 0x200, pages, got), ToCode(BusResult::Success));
     EXPECT_EQ(pages, 0);
     ASSERT_EQ(link().blocksWritten().size(), 3u);
     EXPECT_EQ(link().blocksWritten()[2], Concat({{0x55}, RomBytes(kLogger), {0xA5, 0x20, 0x02}, Bytes(34, 0xFF)}));
@@ -300,7 +299,7 @@ TEST_F(BusTest, ReadPageCrcReadsPagesInOneExchangeAndChecksEach)
     link().script = {{first}, {page2}};
     for (int i = 0; i < kReadPageCrcRepeats; ++i) link().script.push_back({again});
     pages = 2;
-    EXPECT_EQ(bus->ReadPageCRC(device.get(), 0x200, pages, got), -13);
+    EXPECT_EQ(bus->ReadPageCRC(device->ROM(), 0x200, pages, got), ToCode(BusResult::CrcMismatch));
     EXPECT_EQ(pages, 1);
     link().script.clear();
     EXPECT_EQ(bus->BusStatus(), cstIDLE);
@@ -316,7 +315,7 @@ TEST_F(BusTest, ReadPageCrcRepeatsAShortPageOnlyABoundedNumberOfTimes)
     link().script = {{Bytes{}, 7}, {Bytes{}, 7}};
     int16_t pages = 1;
     ByteBuffer got;
-    EXPECT_EQ(bus->ReadPageCRC(device.get(), 0x1000, pages, got), 0);
+    EXPECT_EQ(bus->ReadPageCRC(device->ROM(), 0x1000, pages, got), ToCode(BusResult::Success));
     EXPECT_EQ(pages, 0);
 
     // Always short: gives up with -7 after the bounded repeats
@@ -324,7 +323,7 @@ TEST_F(BusTest, ReadPageCrcRepeatsAShortPageOnlyABoundedNumberOfTimes)
     link().script.clear();
     for (int i = 0; i <= kReadPageCrcRepeats + 5; ++i) link().script.push_back({Bytes{}, 3});
     pages = 1;
-    EXPECT_EQ(bus->ReadPageCRC(device.get(), 0x1000, pages, got), -7);
+    EXPECT_EQ(bus->ReadPageCRC(device->ROM(), 0x1000, pages, got), ToCode(BusResult::BlockShort));
     EXPECT_EQ(link().blocksWritten().size(), size_t(kReadPageCrcRepeats + 1));
     EXPECT_EQ(errors.last(), ">Err-7:\"TMBlockIO()=3\" in ReadPageCRC at 30");
     EXPECT_EQ(bus->SessionUsers(), 0);
@@ -336,7 +335,7 @@ TEST_F(BusTest, ReadPageCrcRepeatsAShortPageOnlyABoundedNumberOfTimes)
     link().script.push_back({});
     for (int i = 0; i <= kReadPageCrcRepeats + 5; ++i) link().script.push_back({Bytes{}, 3});
     pages = 3;
-    EXPECT_EQ(bus->ReadPageCRC(device.get(), 0x1000, pages, got), -7);
+    EXPECT_EQ(bus->ReadPageCRC(device->ROM(), 0x1000, pages, got), ToCode(BusResult::BlockShort));
     EXPECT_EQ(pages, 2);
     EXPECT_EQ(errors.last(), ">Err-7:\"TMBlockIO()=3\" in ReadPageCRC at 30");
     const auto blocks = link().blocksWritten();
@@ -355,15 +354,15 @@ TEST_F(BusTest, SendCommandAndFamily28Scratchpad)
     link().add(sensor);
     auto bus = MakeBus();
     auto device = DeviceFor(*bus, kLogger);
-    EXPECT_EQ(bus->SendCommand(device.get(), 0x44), 0);
+    EXPECT_EQ(bus->SendCommand(device->ROM(), 0x44), ToCode(BusResult::Success));
     EXPECT_EQ(link().blocksWritten().back(), Concat({{0x55}, RomBytes(kLogger), {0x44}}));
     EXPECT_EQ(dev->commands, std::vector<uint8_t>{0x44});
 
     ByteBuffer scratch;
-    EXPECT_EQ(bus->ReadScratch(device.get(), scratch), -4);   // only for family 28
+    EXPECT_EQ(bus->ReadScratch(device->ROM(), scratch), ToCode(BusResult::NotTemperatureSensor));   // only for family 28
     auto s = DeviceFor(*bus, sensor);
     link().clearLog();
-    EXPECT_EQ(bus->ReadScratch(s.get(), scratch), 0);
+    EXPECT_EQ(bus->ReadScratch(s->ROM(), scratch), ToCode(BusResult::Success));
     EXPECT_EQ(link().blocksWritten().back(), Concat({{0x55}, RomBytes(sensor), {0xBE}, Fill(11, 0xFF)}));
     EXPECT_EQ(scratch.size(), 10u);
 }
@@ -377,7 +376,7 @@ TEST_F(BusTest, TouchBytesSendsAllButTheLast)
     ByteBuffer bytes{0x11, 0x22, 0x33};
     RomArray rom{};
     for (int i = 0; i < 8; ++i) rom[size_t(i)] = kLogger[size_t(i)];
-    bus->TouchBytes(bytes, rom);
+    EXPECT_TRUE(bus->TouchBytes(bytes, rom));
     std::vector<Bytes> single;
     for (const auto& e : link().log)
         if (e.kind == 'Y') single.push_back(e.written);

@@ -1,5 +1,5 @@
 // The driver layer chooses the serial link from the configuration store and works through the
-// emulated adapter: session, setup, search and a memory read over the pseudo-terminal.
+// emulated adapter: session, setup, search and a memory read over a serial port in memory.
 #include "app/modRegistry.h"
 #include "simulator/Ds2480Emulator.h"
 #include "onewire/Ds2480Link.h"
@@ -23,14 +23,25 @@ protected:
         SetBusOverride(QString());
         CreateRegistryKey(kTmexKey);
         WriteRegistryValue(kTmexKey, "Driver", "serial");
-        RegisterSerialLink();
+        emulator = std::make_unique<Ds2480Emulator>(*bus);
+        // The serial back-end, with the emulated adapter's port in place of the device's.
+        SetSerialLinkFactory([this](const QString& device) -> std::unique_ptr<OneWireLink> {
+            portsOpened << device;
+            auto link = std::make_unique<Ds2480Link>(emulator->memoryPort());
+            link->setAnswerTimeoutMs(50);
+            return link;
+        });
     }
     void TearDown() override
     {
         TmexShutdown();
+        SetSerialLinkFactory({});
         SetBusOverride(QString());
+        emulator.reset();
         VirtualBench::TearDown();
     }
+    std::unique_ptr<Ds2480Emulator> emulator;
+    QStringList portsOpened;
 };
 
 } // namespace
@@ -41,12 +52,11 @@ TEST_F(Ds2480DriverTest, SerialPortFromTheStoreFindsTheDevicesAndReadsMemory)
     const RomCode cable = world->addCable(nullptr, &error)->rom();
     const RomCode logger = addLogger()->rom();
     const bench::Bytes registers = readMemory(logger, 0x0200, 16);
-    Ds2480Emulator emulator(*bus);
-    ASSERT_TRUE(emulator.start());
-    WriteRegistryValue(kTmexKey, "PortDevice3", emulator.devicePath());
+    WriteRegistryValue(kTmexKey, "PortDevice3", "/dev/ttyUSB7");
 
     const int32_t handle = TMExtendedStartSession(3, 5, nullptr);
     ASSERT_GT(handle, 0);
+    EXPECT_EQ(portsOpened, QStringList{"/dev/ttyUSB7"});
     ASSERT_EQ(TMSetup(handle), 1);
     std::vector<uint8_t> state(15361);
     std::vector<RomCode> found;
@@ -69,9 +79,9 @@ TEST_F(Ds2480DriverTest, SerialPortFromTheStoreFindsTheDevicesAndReadsMemory)
     for (int i = 0; i < 8; ++i)
         rom[i] = logger[size_t(i)];
     ASSERT_EQ(TMRom(handle, state.data(), rom), 1);
-    std::vector<uint8_t> block{ 0x55 };
+    std::vector<uint8_t> block{ onewire::kMatchRom };
     block.insert(block.end(), logger.begin(), logger.end());
-    block.insert(block.end(), { 0xF0, 0x00, 0x02 });
+    block.insert(block.end(), { onewire::kReadMemory, 0x00, 0x02 });
     block.insert(block.end(), 16, 0xFF);
     ASSERT_EQ(TMBlockIO(handle, block.data(), int16_t(block.size())), int16_t(block.size()));
     EXPECT_EQ(bench::Bytes(block.begin() + 12, block.end()), registers);
@@ -80,10 +90,7 @@ TEST_F(Ds2480DriverTest, SerialPortFromTheStoreFindsTheDevicesAndReadsMemory)
 
 TEST_F(Ds2480DriverTest, PortWithoutAdapterFailsSetup)
 {
-    Ds2480Emulator emulator(*bus);
-    ASSERT_TRUE(emulator.start());
-    emulator.setSilent(true);
-    WriteRegistryValue(kTmexKey, "PortDevice2", emulator.devicePath());
+    emulator->setSilent(true);
     const int32_t handle = TMExtendedStartSession(2, 5, nullptr);
     ASSERT_GT(handle, 0);
     EXPECT_NE(TMSetup(handle), 1);

@@ -1,16 +1,12 @@
-// The serial link against the DS2480B emulator over a real pseudo-terminal, byte for byte; the
-// emulator drives the virtual bus with its simulated loggers, cable chip and sensor.
+// The serial link against the DS2480B emulator through a serial port in memory, byte for byte;
+// the emulator drives the virtual bus with its simulated loggers, cable chip and sensor.
 #include "simulator/Ds2480Emulator.h"
 #include "onewire/Ds2480Link.h"
 #include "onewire/VirtualBench.h"
 #include "simulator/VirtualDs18b20.h"
 #include "simulator/VirtualDs2502.h"
 
-#include <QFile>
-#include <QTemporaryDir>
 #include <algorithm>
-#include <chrono>
-#include <thread>
 
 using bench::Bytes;
 
@@ -22,37 +18,24 @@ protected:
     {
         VirtualBench::SetUp();
         emulator = std::make_unique<Ds2480Emulator>(*bus);
-        QString error;
-        ASSERT_TRUE(emulator->start(&error)) << error.toStdString();
-        link = std::make_unique<Ds2480Link>(emulator->devicePath());
-        link->setAnswerTimeoutMs(150);
+        link = std::make_unique<Ds2480Link>(emulator->memoryPort());
     }
     void TearDown() override
     {
         link.reset();
-        if (emulator)
-            emulator->stop();
+        emulator.reset();
         VirtualBench::TearDown();
     }
     void openLink()
     {
         ASSERT_TRUE(link->open()) << link->lastError().toStdString();
-        emulator->waitIdle();
         emulator->clearLog();
     }
-    Bytes received()
-    {
-        emulator->waitIdle();
-        return emulator->received();
-    }
-    Bytes answers()
-    {
-        emulator->waitIdle();
-        return emulator->sent();
-    }
+    Bytes received() { return emulator->received(); }
+    Bytes answers() { return emulator->sent(); }
     static Bytes matchRom(const RomCode& rom)
     {
-        Bytes b{ 0x55 };
+        Bytes b{ onewire::kMatchRom };
         b.insert(b.end(), rom.begin(), rom.end());
         return b;
     }
@@ -85,8 +68,6 @@ TEST_F(Ds2480LinkTest, InitSequenceCalibratesAndChecksTheConfiguration)
 
     // Closing the port powers the adapter down; a new open calibrates it again.
     link->close();
-    for (int i = 0; i < 200 && emulator->calibrated(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     EXPECT_FALSE(emulator->calibrated());
     emulator->clearLog();
     ASSERT_TRUE(link->open()) << link->lastError().toStdString();
@@ -107,6 +88,9 @@ TEST_F(Ds2480LinkTest, FasterRateIsSetAndConfirmedAtTheNewSpeed)
     EXPECT_TRUE(link->reset());
 
     // After a lost adapter the link starts again at 9600 and sets the chosen rate once more.
+    // The break is lost on the way (a USB-serial bridge): the 0x00 at 4800 baud resets the chip.
+    emulator->setBreakLost(true);
+    const int resetsBefore = emulator->masterResets();
     emulator->setAnswerLimit(0);
     EXPECT_EQ(link->touchBit(1), -1);
     emulator->setAnswerLimit(-1);
@@ -115,9 +99,8 @@ TEST_F(Ds2480LinkTest, FasterRateIsSetAndConfirmedAtTheNewSpeed)
     const Bytes log = received();
     ASSERT_GE(log.size(), 3u);
     EXPECT_EQ(Bytes(log.end() - 3, log.end()), (Bytes{ 0x77, 0x0F, 0xC1 }));
-    // the break cannot pass a pseudo-terminal: the chip was reset by the 0x00 at 4800 baud
     EXPECT_NE(std::find(log.begin(), log.end(), 0x00), log.end());
-    EXPECT_EQ(emulator->masterResets(), 1);
+    EXPECT_EQ(emulator->masterResets(), resetsBefore + 1);
     EXPECT_EQ(link->baudRate(), 115200);
 }
 
@@ -148,7 +131,7 @@ TEST_F(Ds2480LinkTest, BitAndByteTransfersSwitchModesOnlyWhenNeeded)
 
     emulator->clearLog();
     ASSERT_TRUE(link->reset());
-    EXPECT_EQ(link->touchByte(0x33), 0x33);   // Read ROM
+    EXPECT_EQ(link->touchByte(onewire::kReadRom), onewire::kReadRom);
     for (int i = 0; i < 8; ++i)
         EXPECT_EQ(link->touchByte(0xFF), rom[size_t(i)]) << "ROM byte " << i;
     // one switch to data mode for all nine bytes
@@ -298,9 +281,7 @@ TEST_F(Ds2480LinkTest, AdapterVanishingInTheMiddleOfAReadFailsWithinTheTimeout)
     Bytes io = matchRom(rom);
     io.insert(io.end(), { 0xF0, 0xE0, 0x00 });
     io.insert(io.end(), 100, 0xFF);
-    const auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(link->block(io.data(), int(io.size())), 30);
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5)) << "must not hang";
     EXPECT_TRUE(link->lastError().contains("no answer")) << link->lastError().toStdString();
     EXPECT_EQ(Bytes(io.begin() + 12, io.begin() + 30), readMemory(rom, 0x00E0, 18)) << "what came is kept";
     EXPECT_FALSE(link->reset());
@@ -317,19 +298,8 @@ TEST_F(Ds2480LinkTest, PortWithoutAdapterFailsToOpenWithAClearError)
 {
     emulator->setSilent(true);
     EXPECT_FALSE(link->open());
-    EXPECT_EQ(link->lastError(), QStringLiteral("no DS2480B adapter answers on %1").arg(emulator->devicePath()));
+    EXPECT_EQ(link->lastError(), QStringLiteral("no DS2480B adapter answers on %1").arg(link->devicePath()));
     EXPECT_FALSE(link->isOpen());
     EXPECT_FALSE(link->reset());
     EXPECT_EQ(link->touchByte(0xFF), -1);
-
-    Ds2480Link missing(QStringLiteral("/nonexistent/ttyUSB9"));
-    EXPECT_FALSE(missing.open());
-    EXPECT_TRUE(missing.lastError().startsWith("cannot open serial port /nonexistent/ttyUSB9")) << missing.lastError().toStdString();
-
-    QTemporaryDir dir;
-    const QString plain = dir.filePath("plain");
-    QFile(plain).open(QIODevice::WriteOnly);
-    Ds2480Link notATerminal(plain);
-    EXPECT_FALSE(notATerminal.open());
-    EXPECT_TRUE(notATerminal.lastError().contains("is not a serial port")) << notATerminal.lastError().toStdString();
 }

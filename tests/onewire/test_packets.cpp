@@ -20,7 +20,7 @@ TEST_F(BusTest, ShortPacketRoundTripAndItsLayoutInMemory)
     auto bus = MakeBus();
     auto device = DeviceFor(*bus, kLogger);
     const ByteBuffer record{'1', 3, 'A', 'B', 3, 'x'};
-    ASSERT_EQ(bus->WritePage(device.get(), 0, record), 0);
+    ASSERT_EQ(bus->WritePage(device->ROM(), 0, record), ToCode(BusResult::Success));
     EXPECT_TRUE(messages.contains(QString("writing device %1 page 0, no of bytes:6").arg(device->strROMText)));
     EXPECT_EQ(dev->memory[0], 6);
     EXPECT_TRUE(std::equal(record.begin(), record.end(), dev->memory.begin() + 1));
@@ -30,11 +30,11 @@ TEST_F(BusTest, ShortPacketRoundTripAndItsLayoutInMemory)
     EXPECT_EQ(dev->memory[9], 0);   // nothing beyond the packet touched
 
     ByteBuffer back;
-    EXPECT_EQ(bus->ReadPage(device.get(), 0, back), 0);
+    EXPECT_EQ(bus->ReadPage(device->ROM(), 0, back), ToCode(BusResult::Success));
     EXPECT_EQ(back, record);
     uint8_t flag = 0;
-    EXPECT_EQ(bus->WriteSemaphor(device.get(), 'M'), 0);
-    EXPECT_EQ(bus->ReadSemaphor(device.get(), flag), 0);
+    EXPECT_EQ(bus->WriteSemaphor(device->ROM(), 'M'), ToCode(BusResult::Success));
+    EXPECT_EQ(bus->ReadSemaphor(device->ROM(), flag), ToCode(BusResult::Success));
     EXPECT_EQ(flag, 'M');
     EXPECT_EQ(bus->SessionUsers(), 0);
 }
@@ -47,17 +47,17 @@ TEST_F(BusTest, PacketRunsOverFollowingPages)
     ByteBuffer record(240);
     for (size_t i = 0; i < record.size(); ++i) record[i] = uint8_t(i * 13 + 1);
     dev->memory[2 * 32 + 243] = 0x5A;   // the byte right after the packet must stay
-    ASSERT_EQ(bus->WritePage(device.get(), 2, record), 0);
+    ASSERT_EQ(bus->WritePage(device->ROM(), 2, record), ToCode(BusResult::Success));
     EXPECT_EQ(dev->memory[64], 240);
     EXPECT_EQ(dev->memory[2 * 32 + 243], 0x5A);
     ByteBuffer back;
-    EXPECT_EQ(bus->ReadPage(device.get(), 2, back), 0);
+    EXPECT_EQ(bus->ReadPage(device->ROM(), 2, back), ToCode(BusResult::Success));
     EXPECT_EQ(back, record);
 
     // A packet that ends exactly at the end of general-purpose memory fits
     ByteBuffer tail(29, 0x77);
-    EXPECT_EQ(bus->WritePage(device.get(), 15, tail), 0);
-    EXPECT_EQ(bus->ReadPage(device.get(), 15, back), 0);
+    EXPECT_EQ(bus->WritePage(device->ROM(), 15, tail), ToCode(BusResult::Success));
+    EXPECT_EQ(bus->ReadPage(device->ROM(), 15, back), ToCode(BusResult::Success));
     EXPECT_EQ(back, tail);
 }
 
@@ -67,9 +67,9 @@ TEST_F(BusTest, PacketThatDoesNotFitIsRefusedBeforeAnythingIsWritten)
     auto bus = MakeBus();
     auto device = DeviceFor(*bus, kLogger);
     const std::vector<uint8_t> before = dev->memory;
-    EXPECT_EQ(bus->WritePage(device.get(), 14, ByteBuffer(62, 1)), -3);   // 65 bytes in 64
-    EXPECT_EQ(bus->WritePage(device.get(), 0, ByteBuffer(256, 1)), -3);   // no length byte for it
-    EXPECT_EQ(bus->WritePage(device.get(), 16, ByteBuffer(1, 1)), -3);    // not general-purpose memory
+    EXPECT_EQ(bus->WritePage(device->ROM(), 14, ByteBuffer(62, 1)), ToCode(BusResult::PageWriteShort));   // 65 bytes in 64
+    EXPECT_EQ(bus->WritePage(device->ROM(), 0, ByteBuffer(256, 1)), ToCode(BusResult::PageWriteShort));   // no length byte for it
+    EXPECT_EQ(bus->WritePage(device->ROM(), 16, ByteBuffer(1, 1)), ToCode(BusResult::PageWriteShort));    // not general-purpose memory
     EXPECT_FALSE(AnyWriteScratchpad(link()));
     EXPECT_EQ(dev->memory, before);
     EXPECT_EQ(dev->copies, 0);
@@ -81,17 +81,17 @@ TEST_F(BusTest, PageWithoutAValidPacketReadsAsOneZeroByte)
     auto bus = MakeBus();
     auto device = DeviceFor(*bus, kLogger);
     ByteBuffer back{1, 2, 3};
-    EXPECT_EQ(bus->ReadPage(device.get(), 3, back), 0);   // all zero: CRC does not match
+    EXPECT_EQ(bus->ReadPage(device->ROM(), 3, back), ToCode(BusResult::Success));   // all zero: CRC does not match
     EXPECT_EQ(back, ByteBuffer{0});
 
-    ASSERT_EQ(bus->WritePage(device.get(), 3, ByteBuffer{'a', 'b', 'c'}), 0);
+    ASSERT_EQ(bus->WritePage(device->ROM(), 3, ByteBuffer{'a', 'b', 'c'}), ToCode(BusResult::Success));
     dev->memory[3 * 32 + 2] ^= 0x01;
-    EXPECT_EQ(bus->ReadPage(device.get(), 3, back), 0);
+    EXPECT_EQ(bus->ReadPage(device->ROM(), 3, back), ToCode(BusResult::Success));
     EXPECT_EQ(back, ByteBuffer{0});
 
     dev->memory[0] = 0xFF;   // length running past the end of memory from page 15? page 0 here
     dev->memory[15 * 32] = 200;
-    EXPECT_EQ(bus->ReadPage(device.get(), 15, back), 0);
+    EXPECT_EQ(bus->ReadPage(device->ROM(), 15, back), ToCode(BusResult::Success));
     EXPECT_EQ(back, ByteBuffer{0});
 }
 

@@ -62,11 +62,11 @@ TEST_F(VirtualProgramTest, ProgrammedLoggersRecordTheRoomAtTheRightTimes)
         clsDallasDevice* d = find(sims[i]->romText());
         ASSERT_TRUE(d);
         ASSERT_EQ(d->SetDateTime(NowUtc()), 0);
-        d->ClearMemory();
-        d->SetStartDelay(cases[i].delay);
-        d->SetTemperatureAlarms(10.0f, 22.0f);
-        d->SetRollOver(cases[i].rollover);
-        d->SetSampleRate(uint8_t(cases[i].rate));
+        ASSERT_EQ(d->ClearMemory(), ToCode(DeviceResult::Success));
+        ASSERT_EQ(d->SetStartDelay(cases[i].delay), ToCode(DeviceResult::Success));
+        ASSERT_EQ(d->SetTemperatureAlarms(10.0f, 22.0f), ToCode(DeviceResult::Success));
+        ASSERT_EQ(d->SetRollOver(cases[i].rollover), ToCode(DeviceResult::Success));
+        ASSERT_EQ(d->SetSampleRate(uint8_t(cases[i].rate)), ToCode(DeviceResult::Success));
         ASSERT_EQ(d->WritePage(0, ByteBuffer{'r', 'e', 'c', 'o', 'r', 'd'}), 0) << "the record goes in after the start";
         EXPECT_TRUE(d->IsMissionRunning());
         EXPECT_EQ(sims[i]->peek(0x20B), d->SingleToTemperature(10.0f));

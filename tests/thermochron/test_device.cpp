@@ -126,10 +126,10 @@ TEST_F(DeviceTest, OtherFamiliesAreRefusedWithoutBusTraffic)
     EXPECT_EQ(link().sessionsBegun, 0);
 
     clsDallasDevice loose;   // no bus
-    loose.SetParameter("romcode", RomArray{0x21, 1, 2, 3, 4, 5, 6, 7, 0});
-    EXPECT_EQ(loose.ClearMemory(), -5);
+    ASSERT_EQ(loose.SetParameter("romcode", RomArray{0x21, 1, 2, 3, 4, 5, 6, 7, 0}), ToCode(DeviceResult::Success));
+    EXPECT_EQ(loose.ClearMemory(), ToCode(DeviceResult::NoBus));
     ByteBuffer b;
-    EXPECT_EQ(loose.ReadPage(0, b), -5);
+    EXPECT_EQ(loose.ReadPage(0, b), ToCode(DeviceResult::NoBus));
     EXPECT_FALSE(loose.IsMissionRunning());
 }
 
