@@ -20,7 +20,7 @@ void SetUnits(int& code)
         code = 0;
     }
     App().Units = code;
-    AppDatabase().SetParameter("Units", DbValue(code));
+    StoreParameter(AppDatabase(), "Units", DbValue(code));
 }
 
 #include "image/clsDS1921Data.h"

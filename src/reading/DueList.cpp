@@ -78,10 +78,14 @@ std::vector<DueListRow> ComputeDueList(const ResultList& rows, const QDateTime& 
     return out;
 }
 
-std::vector<DueListRow> QueryDueList(bool dueOnly)
+std::vector<DueListRow> QueryDueList(bool dueOnly, QString* error)
 {
     ResultList rows;
-    AppDatabase().GetRecordsBySQL(rows, DueListQuery(), false);
+    if (AppDatabase().GetRecordsBySQL(rows, DueListQuery(), false) != dbQueryOk) {
+        if (error) *error = AppDatabase().LastError();
+        return {};
+    }
+    if (error) error->clear();
     return ComputeDueList(rows, NowLocal(), App().ReadHoursBeforeOverflow, dueOnly);
 }
 
@@ -90,7 +94,13 @@ void RefreshDueList(QTreeWidget* list, bool dueOnly)
     if (!list) return;
     ShowBusy();
     list->clear();
-    const std::vector<DueListRow> rows = QueryDueList(dueOnly);
+    QString error;
+    const std::vector<DueListRow> rows = QueryDueList(dueOnly, &error);
+    // The list is refilled after every imported file: a failure that stays is told once.
+    static QString reported;
+    if (!error.isEmpty() && error != reported)
+        ShowMessage(error, vbCritical, QStringLiteral("Error in RefreshDueList"));
+    reported = error;
     for (const DueListRow& row : rows) {
         auto* item = new QTreeWidgetItem(list);
         for (int c = 0; c < row.columns.size() && c < list->columnCount(); ++c) {

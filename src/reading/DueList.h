@@ -45,8 +45,10 @@ std::vector<DueListRow> ComputeDueList(const ResultList& rows, const QDateTime& 
                                        int readHoursBeforeOverflow, bool dueOnly);
 
 // The rows of the application's database now (AppDatabase, NowLocal, ReadHoursBeforeOverflow).
-std::vector<DueListRow> QueryDueList(bool dueOnly);
+// When the query fails: no rows, and *error tells why (empty after success).
+std::vector<DueListRow> QueryDueList(bool dueOnly, QString* error = nullptr);
 
 // Fills the list (report view, columns created by its window) with the rows and fits the widths
-// of columns 0 to 7; the busy cursor is shown meanwhile.
+// of columns 0 to 7; the busy cursor is shown meanwhile. A query that fails leaves the list empty
+// and is reported through ShowMessage, once for as long as it fails alike.
 void RefreshDueList(QTreeWidget* lvwKnownDevices, bool dueOnly);
