@@ -2,6 +2,7 @@
 
 #include "app/modMain.h"
 #include "db/ResultList.h"
+#include "support/CliProcess.h"
 
 #include <QFile>
 
@@ -647,4 +648,26 @@ TEST_F(TempDatabase, SaveHistoryAppendsARowWithLocalTime)
     EXPECT_EQ(out.rows[0]["DateTime"].kind(), DbValue::DateTime);
     EXPECT_GE(out.rows[0]["DateTime"].toDateTime(), before);
     EXPECT_LE(out.rows[0]["DateTime"].toDateTime(), NowLocal().addSecs(1));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Start of the terminal program
+
+TEST(DatabaseAtStart, ADatabaseThatCannotBeOpenedEndsTheStartWithTheReasonAndStaysAsItWas)
+{
+    QTemporaryDir dir;
+    ASSERT_EQ(RunCli(dir, {"init", "--site", "1001"}, false).code, 0);
+    const QString file = dir.filePath("home/data/NORDALIS.MDE");
+    QFile junk(file);
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    junk.write(QByteArray(4096, 'x'));
+    junk.close();
+    const CliRun r = RunCli(dir, {"due"}, false);
+    EXPECT_NE(r.code, 0);
+    EXPECT_TRUE(r.err.contains("cannot open the database")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QString::number(dbErrOpen) + ":")) << r.err.toStdString();
+    EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+    QFile after(file);
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    EXPECT_EQ(after.readAll(), QByteArray(4096, 'x'));
 }
