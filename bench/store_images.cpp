@@ -101,7 +101,7 @@ int main(int argc, char** argv)
         bareNs += t.nsecsElapsed();
 
         t.start();
-        if (db.LoggerImageToDB(*images[size_t(i)])) {
+        if (db.LoggerImageToDB(*images[size_t(i)]) != ImageStoreResult::Stored) {
             std::fprintf(stderr, "image rejected\n");
             return 1;
         }
@@ -109,8 +109,7 @@ int main(int argc, char** argv)
     }
     sqlite3_close(bareDb);
     ResultList r;
-    db.GetRecordsBySQL(r, "SELECT COUNT(*) FROM samples", false);
-    if (r.empty() || r.rows.front().at(0).toInt() != qint64(kImages) * kSamples) {
+    if (db.GetRecordsBySQL(r, "SELECT COUNT(*) FROM samples", false) != dbQueryOk || r.empty() || r.rows.front().at(0).toInt() != qint64(kImages) * kSamples) {
         std::fprintf(stderr, "wrong number of stored samples\n");
         return 1;
     }

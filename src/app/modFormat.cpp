@@ -115,6 +115,8 @@ void roundDigits(double x, int decimals, int significant, QString& intDigits, QS
 
 QString formatNumber(double value, const QString& pattern, int significant)
 {
+    if (pattern.compare(QLatin1String("General Number"), Qt::CaseInsensitive) == 0)
+        return QString::number(value, 'g', significant);
     if (std::isnan(value)) return QStringLiteral("NaN");
     const QStringList sections = splitSections(pattern);
     QString sec = sections[0];

@@ -10,6 +10,9 @@
 //   "text" shown as it stands; every other character is shown as it stands.
 //   A section chosen for a negative value shows no sign of its own (its text supplies it);
 //   with one section a negative value gets a leading "-". Rounding is half away from zero.
+//   "General Number" (any letter case) alone: the number's general form, up to 7 significant
+//   digits for a single and 15 for a double, no trailing zeros, exponent form ("1e-05",
+//   "1.5e+07") below 0.0001 and from the first power of ten that has no place; "nan", "inf".
 //   Examples: Format(123400507, "0000000\.000\.00") = "0001234.005.07";
 //             Format(5, "##.##") = "5.";  Format(0.5, "##.##") = ".5";
 //             Format(-3.2, "+0#.0;-0#.0") = "-03.2".

@@ -44,7 +44,8 @@ bool InitTerminalApplication(const CliGlobals& globals, QTextStream& err)
     ResetAppDatabase();
     clsDatabase& db = AppDatabase();
     if (db.OpenDB()) {
-        err << "nordalis-cli: cannot open the database in " << a.DatabaseDirectory << "\n";
+        err << "nordalis-cli: cannot open the database in " << a.DatabaseDirectory << ": " << db.OpenErrorText()
+            << "\n";
         return false;
     }
     bool ok = false;

@@ -112,7 +112,13 @@ int runDue(CliContext& ctx)
     QStringList args = ctx.args;
     const bool dueOnly = TakeFlag(args, "--due-only");
     if (!args.isEmpty()) { ctx.err << "nordalis-cli due: unexpected argument " << args.first() << "\n"; return 2; }
-    for (const DueListRow& row : QueryDueList(dueOnly)) {
+    QString error;
+    const std::vector<DueListRow> rows = QueryDueList(dueOnly, &error);
+    if (!error.isEmpty()) {
+        ctx.err << "nordalis-cli due: " << error << "\n";
+        return 1;
+    }
+    for (const DueListRow& row : rows) {
         QStringList cells = row.columns;
         cells[0] = cells[0].trimmed();
         ctx.out << cells.join('\t') << "\n";

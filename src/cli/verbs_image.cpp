@@ -117,28 +117,37 @@ int runStore(CliContext& ctx)
     ResultList before;
     const qint64 samplesBefore = countOf(db, samplesSql, id);
     const qint64 roomBefore = countOf(db, roomSql, image.Room());
-    db.GetRecordsBySQL(before, deviceSql, false, {DbValue(id)});
-    bool rejected = false;
+    if (samplesBefore < 0 || roomBefore < 0 || db.GetRecordsBySQL(before, deviceSql, false, {DbValue(id)}) != dbQueryOk) {
+        ctx.err << "nordalis-cli store: " << db.LastError() << "\n"
+                << "nordalis-cli store: nothing of " << path << " was stored\n";
+        return 1;
+    }
+    ImageStoreResult stored = ImageStoreResult::Refused;
     QString refusal;
     try {
-        rejected = db.LoggerImageToDB(image, &refusal);
+        stored = db.LoggerImageToDB(image, &refusal);
     } catch (const DbError& e) {
         ctx.err << "nordalis-cli store: " << e.number << ":" << e.description << "\n"
                 << "nordalis-cli store: nothing of " << path << " was stored\n";
         return 1;
     }
-    if (rejected) {
+    if (stored == ImageStoreResult::Refused) {
         ctx.err << "nordalis-cli store: " << path << " was not stored: " << refusal << "\n";
         return 1;
     }
     ResultList after;
-    db.GetRecordsBySQL(after, deviceSql, false, {DbValue(id)});
+    const qint64 samplesAfter = countOf(db, samplesSql, id);
+    if (samplesAfter < 0 || db.GetRecordsBySQL(after, deviceSql, false, {DbValue(id)}) != dbQueryOk) {
+        ctx.out << "logger " << FormatDeviceID(qint32(id)) << " (" << image.SerialNo() << ") stored\n";
+        ctx.err << "nordalis-cli store: what was added cannot be told: " << db.LastError() << "\n";
+        return 0;
+    }
     const QString devBefore = before.empty() ? QString() : before.rows.front().at(0).toString();
     const QString devAfter = after.empty() ? QString() : after.rows.front().at(0).toString();
     const char* deviceState = devBefore.startsWith(QLatin1Char('0')) ? "added"
                               : devBefore != devAfter             ? "updated"
                                                                   : "kept (the stored reading is as new or newer)";
-    const qint64 added = countOf(db, samplesSql, id) - samplesBefore;
+    const qint64 added = samplesAfter - samplesBefore;
     const qint64 offered = image.MissionSamples() > 0 ? image.SamplesStored() : 0;
     ctx.out << "logger " << FormatDeviceID(qint32(id)) << " (" << image.SerialNo() << "): devices row " << deviceState << "\n";
     if (roomBefore == 0) ctx.out << "compartment " << image.Room() << " added\n";

@@ -23,5 +23,5 @@ void SetUnits(int& code)
         code = 0;
     }
     App().Units = code;
-    AppDatabase().SetParameter("Units", DbValue(code));
+    StoreParameter(AppDatabase(), "Units", DbValue(code));
 }

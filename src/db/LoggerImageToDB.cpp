@@ -1,10 +1,9 @@
 // Storing one logger image: the logger's devices row, its compartment when new, and its
 // temperature samples, all in one transaction with one durable commit.
 //
-// Result: true when the image was refused and nothing was stored: it fails the plausibility
-// check of the image (a default or damaged identity record, impossible registers or counters,
-// dates before 2000 or after the logger's clock, a data log too short for its samples); false
-// when stored.
+// Result: Refused when nothing was stored: the image fails the plausibility check (a default or
+// damaged identity record, impossible registers or counters, dates before 2000 or after the
+// logger's clock, a data log too short for its samples); Stored otherwise.
 // A sample this logger already has (same time) is skipped on its own. Any other error rolls
 // the whole image back - no half-stored image is ever left - and is thrown to the caller as
 // DbError, so that the logger file stays where it is and is offered again.
@@ -90,11 +89,11 @@ void storeSamples(sqlite3* db, qint32 deviceId, const std::vector<TemperatureSam
 
 } // namespace
 
-bool clsDatabase::LoggerImageToDB(clsDS1921Data& image, QString* refusal)
+ImageStoreResult clsDatabase::LoggerImageToDB(clsDS1921Data& image, QString* refusal)
 {
     const QString why = image.ImplausibleBecause();
     if (refusal) *refusal = why;
-    if (!why.isEmpty()) return true;
+    if (!why.isEmpty()) return ImageStoreResult::Refused;
     const qint32 deviceId = image.DeviceID();
     std::vector<TemperatureSample> samples;
     if (image.MissionSamples() > 0) {
@@ -102,21 +101,15 @@ bool clsDatabase::LoggerImageToDB(clsDS1921Data& image, QString* refusal)
         samples = image.TemperatureSamples(&complete);
         if (!complete) {
             if (refusal) *refusal = QStringLiteral("the sample series cannot be told from the image");
-            return true;
+            return ImageStoreResult::Refused;
         }
     }
 
-    sqlite3* db = Handle();
-    if (!db) throw DbError(dbErrOpen, QStringLiteral("the database is not open"));
-    BeginTransaction();
-    try {
-        storeDeviceRow(db, image, deviceId);
-        storeCompartment(db, image);
-        storeSamples(db, deviceId, samples);
-        CommitTransaction(1);
-    } catch (...) {
-        try { RollbackTransaction(); } catch (...) {}
-        throw;
-    }
-    return false;
+    sqlite3* db = requireOpen();
+    Transaction transaction(*this);
+    storeDeviceRow(db, image, deviceId);
+    storeCompartment(db, image);
+    storeSamples(db, deviceId, samples);
+    transaction.commit();
+    return ImageStoreResult::Stored;
 }

@@ -9,15 +9,7 @@
 
 #include <sqlite3.h>
 
-#include <cstdlib>
-
 namespace {
-
-std::function<void()>& fatalHandler()
-{
-    static std::function<void()> handler;
-    return handler;
-}
 
 QString engineMessage(sqlite3* db, int rc)
 {
@@ -209,9 +201,70 @@ void ConfigureDbConnection(sqlite3* db, int busyTimeoutMs)
         throw DbErrorFromSqlite(db, rc);
 }
 
-void SetDatabaseFatalHandler(std::function<void()> handler)
+// ---------------------------------------------------------------------------------------------
+// SqlTransaction
+
+SqlTransaction::SqlTransaction(sqlite3* db, Mode mode) : m_db(db)
 {
-    fatalHandler() = std::move(handler);
+    if (!db)
+        throw DbError(dbErrOpen, QStringLiteral("the database is not open"));
+    execSimple(db, mode == Immediate ? "BEGIN IMMEDIATE" : "BEGIN");
+    m_open = true;
+}
+
+SqlTransaction::~SqlTransaction()
+{
+    if (m_open && !sqlite3_get_autocommit(m_db))
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+void SqlTransaction::commit()
+{
+    if (!m_open)
+        throw DbError(dbErrNoTransaction, QStringLiteral("commit without a transaction"));
+    execSimple(m_db, "COMMIT");
+    m_open = false;
+}
+
+void SqlTransaction::rollback()
+{
+    if (!m_open)
+        throw DbError(dbErrNoTransaction, QStringLiteral("rollback without a transaction"));
+    m_open = false;
+    if (!sqlite3_get_autocommit(m_db))
+        execSimple(m_db, "ROLLBACK");
+}
+
+// ---------------------------------------------------------------------------------------------
+// clsDatabase::Transaction
+
+clsDatabase::Transaction::Transaction(clsDatabase& db) : m_db(db)
+{
+    m_db.BeginTransaction();
+    m_level = m_db.m_transactionDepth;
+}
+
+clsDatabase::Transaction::~Transaction()
+{
+    // Only this level is undone; a commit that failed and ended the transaction leaves nothing.
+    if (!m_done && m_db.m_transactionDepth >= m_level) {
+        try {
+            m_db.RollbackTransaction();
+        } catch (...) {
+        }
+    }
+}
+
+void clsDatabase::Transaction::commit()
+{
+    m_done = true;
+    m_db.CommitTransaction(1);
+}
+
+void clsDatabase::Transaction::rollback()
+{
+    m_done = true;
+    m_db.RollbackTransaction();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -402,6 +455,7 @@ bool clsDatabase::tryOpen(const QString& path, DbError& error)
     m_db = db;
     m_path = path;
     m_transactionDepth = 0;
+    m_openError = DbError(dbErrOpen, QString());
     return true;
 }
 
@@ -419,13 +473,20 @@ bool clsDatabase::OpenDB()
         if (tryOpen(QDir(dir).filePath(QStringLiteral("NORD.MDE")), error))
             return false;
     }
-    ShowMessage(QString::number(error.number) + QStringLiteral(":") + error.description, vbCritical,
-                Translate(QStringLiteral("error opening the database, ending application")));
-    if (fatalHandler())
-        fatalHandler()();
-    else
-        std::exit(EXIT_FAILURE);
+    m_openError = error;
     return true;
+}
+
+QString clsDatabase::OpenErrorText() const
+{
+    return QString::number(m_openError.number) + QStringLiteral(":") + m_openError.description;
+}
+
+sqlite3* clsDatabase::requireOpen()
+{
+    if (OpenDB())
+        throw m_openError;
+    return m_db;
 }
 
 void clsDatabase::CloseDB()
@@ -460,7 +521,7 @@ void clsDatabase::DeleteDevice(const QString& serialNo)
 
 bool clsDatabase::IsLoggerKnown(qint32 deviceId)
 {
-    DbStatement st(Handle(), QStringLiteral("SELECT 1 FROM devices WHERE DeviceID = ?"));
+    DbStatement st(requireOpen(), QStringLiteral("SELECT 1 FROM devices WHERE DeviceID = ?"));
     st.bindInt(1, deviceId);
     return st.step();
 }
@@ -491,26 +552,33 @@ void clsDatabase::SetParameter(const QString& name, const DbValue& value)
     case DbValue::DateTime: text = DbDateTimeText(value.toDateTime()); break;
     default: text = value.toString(); break;
     }
+    DbStatement st(requireOpen(), QStringLiteral("INSERT INTO parameters (ParamName, ParamValue) VALUES (?, ?) "
+                                                 "ON CONFLICT (ParamName) DO UPDATE SET ParamValue = excluded.ParamValue"));
+    st.bindText(1, name);
+    st.bindText(2, text);
+    st.step();
+}
+
+bool StoreParameter(clsDatabase& db, const QString& name, const DbValue& value)
+{
     try {
-        DbStatement st(Handle(), QStringLiteral("INSERT INTO parameters (ParamName, ParamValue) VALUES (?, ?) "
-                                                "ON CONFLICT (ParamName) DO UPDATE SET ParamValue = excluded.ParamValue"));
-        st.bindText(1, name);
-        st.bindText(2, text);
-        st.step();
+        db.SetParameter(name, value);
+        return true;
     } catch (const DbError& e) {
         ShowMessage(QStringLiteral("Error ") + QString::number(e.number) + QStringLiteral(":") + e.description,
                     vbCritical, QStringLiteral("Error writing parameter"));
+        return false;
     }
 }
 
-int clsDatabase::GetRecordsBySQL(ResultList& out, const QString& sql, bool withFieldNames,
-                                 const std::vector<DbValue>& params)
+DbQueryResult clsDatabase::GetRecordsBySQL(ResultList& out, const QString& sql, bool withFieldNames,
+                                           const std::vector<DbValue>& params)
 {
     int errors = 0;
     for (;;) {
         m_lastAttempts = errors + 1;
         try {
-            DbStatement st(Handle(), sql);
+            DbStatement st(requireOpen(), sql);
             for (size_t i = 0; i < params.size(); ++i)
                 st.bind(int(i) + 1, params[i]);
             ResultList list;
@@ -530,7 +598,7 @@ int clsDatabase::GetRecordsBySQL(ResultList& out, const QString& sql, bool withF
             }
             out = std::move(list);
             m_lastError.clear();
-            return 0;
+            return dbQueryOk;
         } catch (const DbError& e) {
             ++errors;
             // A lock held by another process may pass; anything else fails the same way again.
@@ -540,13 +608,13 @@ int clsDatabase::GetRecordsBySQL(ResultList& out, const QString& sql, bool withF
             }
             m_lastError = QString::number(e.number) + QStringLiteral(":") + e.description;
             out.clear();
-            return -3;
+            return dbQueryGaveUp;
         }
     }
 }
 
-int clsDatabase::GetRecords(ResultList& out, const QString& table, const QString& where, const QString& order,
-                            bool withFieldNames, const std::vector<DbValue>& params)
+DbQueryResult clsDatabase::GetRecords(ResultList& out, const QString& table, const QString& where,
+                                      const QString& order, bool withFieldNames, const std::vector<DbValue>& params)
 {
     QString sql = QStringLiteral("SELECT * FROM ") + table;
     if (!where.isEmpty())
@@ -558,9 +626,7 @@ int clsDatabase::GetRecords(ResultList& out, const QString& table, const QString
 
 int clsDatabase::PutRecords(const ResultList& list, const QString& table)
 {
-    sqlite3* db = Handle();
-    if (!db)
-        throw DbError(dbErrOpen, QStringLiteral("the database is not open"));
+    sqlite3* db = requireOpen();
 
     // The table's columns and declared types.
     struct Column {
@@ -590,8 +656,8 @@ int clsDatabase::PutRecords(const ResultList& list, const QString& table)
 
     // The replacement is all or nothing, also for a caller that began no transaction: a row
     // that fails leaves the table as it was.
-    execSimple(db, "SAVEPOINT PutRecords");
-    try {
+    Transaction replacement(*this);
+    {
         DbStatement clear(db, QStringLiteral("DELETE FROM ") + quoted(table));
         clear.step();
         DbStatement insert(db, QStringLiteral("INSERT INTO ") + quoted(table) + QStringLiteral(" (") + names +
@@ -609,19 +675,14 @@ int clsDatabase::PutRecords(const ResultList& list, const QString& table)
             }
             insert.step();
         }
-    } catch (...) {
-        sqlite3_exec(db, "ROLLBACK TO PutRecords; RELEASE PutRecords", nullptr, nullptr, nullptr);
-        throw;
     }
-    execSimple(db, "RELEASE PutRecords");
+    replacement.commit();
     return 0;
 }
 
 void clsDatabase::BeginTransaction()
 {
-    sqlite3* db = Handle();
-    if (!db)
-        throw DbError(dbErrOpen, QStringLiteral("the database is not open"));
+    sqlite3* db = requireOpen();
     if (m_transactionDepth == 0) {
         // Takes the write lock at once, so that a transaction never fails half-way on another
         // process's lock.
@@ -677,7 +738,7 @@ qint32 clsDatabase::DeleteDevicelessSamples()
 
 qint32 clsDatabase::ExecuteSQL(const QString& sql, const std::vector<DbValue>& params)
 {
-    sqlite3* db = Handle();
+    sqlite3* db = requireOpen();
     DbStatement st(db, sql);
     for (size_t i = 0; i < params.size(); ++i)
         st.bind(int(i) + 1, params[i]);

@@ -28,6 +28,18 @@ enum DbErrorCode : int {
     dbErrItemNotFound = 3265,   // a row handed to PutRecords lacks a column of the table
 };
 
+// Result of the query operations (GetRecordsBySQL, GetRecords).
+enum DbQueryResult : int {
+    dbQueryOk = 0,
+    dbQueryGaveUp = -3,   // the query failed (after the retries of a lock); LastError() tells why
+};
+
+// Result of LoggerImageToDB.
+enum class ImageStoreResult : int {
+    Stored = 0,    // the image's rows are in the database (samples already there skipped)
+    Refused = 1,   // the image is implausible: nothing stored
+};
+
 class DbError : public std::runtime_error {
 public:
     DbError(int number, const QString& description, int sqliteCode = 0)
@@ -56,9 +68,22 @@ QString DbDateTimeText(const QDateTime& t);
 // for fewer than two values). Throws DbError.
 void ConfigureDbConnection(sqlite3* db, int busyTimeoutMs);
 
-// What happens after the open-failure message: by default the process ends. Tests replace it;
-// when the handler returns, OpenDB reports the failure to its caller.
-void SetDatabaseFatalHandler(std::function<void()> handler);
+// A transaction on a bare connection (one that is no clsDatabase): BEGIN in the constructor
+// (IMMEDIATE takes the write lock at once), COMMIT only through commit(), ROLLBACK in the
+// destructor when it was neither committed nor rolled back. Throws DbError.
+class SqlTransaction {
+public:
+    enum Mode { Deferred, Immediate };
+    explicit SqlTransaction(sqlite3* db, Mode mode = Immediate);
+    ~SqlTransaction();
+    SqlTransaction(const SqlTransaction&) = delete;
+    SqlTransaction& operator=(const SqlTransaction&) = delete;
+    void commit();
+    void rollback();
+private:
+    sqlite3* m_db;
+    bool m_open = false;
+};
 
 // A prepared statement, reusable with reset(). Parameters are numbered from 1.
 class DbStatement {
@@ -92,30 +117,58 @@ public:
     // The database directory defaults to App().DatabaseDirectory when empty.
     explicit clsDatabase(const QString& databaseDirectory = QString());
     ~clsDatabase();
+    // One connection, one transaction depth: never copied.
+    clsDatabase(const clsDatabase&) = delete;
+    clsDatabase& operator=(const clsDatabase&) = delete;
 
-    bool OpenDB();                 // true on failure (after the message); does nothing when open
+    // One transaction of this database, nested ones as savepoints: begun in the constructor
+    // (the outermost with the write lock taken at once), committed durably only by commit(),
+    // rolled back by the destructor when not committed - a failure anywhere in between leaves
+    // the database as it was. Throws DbError.
+    class Transaction {
+    public:
+        explicit Transaction(clsDatabase& db);
+        ~Transaction();
+        Transaction(const Transaction&) = delete;
+        Transaction& operator=(const Transaction&) = delete;
+        void commit();
+        void rollback();
+    private:
+        clsDatabase& m_db;
+        int m_level;
+        bool m_done = false;
+    };
+
+    // True on failure: nothing is shown and nothing ends here; OpenError() tells why, and the
+    // caller tells the operator. Does nothing when the database is open.
+    [[nodiscard]] bool OpenDB();
+    DbError OpenError() const { return m_openError; }
+    // The operator's text of the open failure: error number, ":" and description.
+    QString OpenErrorText() const;
     void CloseDB();
     bool IsOpen() const { return m_db != nullptr; }
     QString FilePath() const { return m_path; }   // the file that is open (empty when closed)
     sqlite3* Handle();             // opens when needed; nullptr when that fails
 
     void DeleteDevice(const QString& serialNo);
-    bool IsLoggerKnown(qint32 deviceId);
+    [[nodiscard]] bool IsLoggerKnown(qint32 deviceId);
     int SaveHistory(const QString& text, qint32 type);
-    // Stores one logger image in one transaction (db/LoggerImageToDB.cpp). True when the image is
-    // refused as implausible (clsDS1921Data::ImplausibleBecause, the reason in *refusal) and
-    // nothing is stored; false when stored. Samples already stored are skipped; any other error
-    // rolls the whole image back and is thrown as DbError.
-    bool LoggerImageToDB(clsDS1921Data& image, QString* refusal = nullptr);
+    // Stores one logger image in one transaction (db/LoggerImageToDB.cpp). Refused when the image
+    // is implausible (clsDS1921Data::ImplausibleBecause, the reason in *refusal) and nothing is
+    // stored. Samples already stored are skipped; any other error rolls the whole image back and
+    // is thrown as DbError.
+    [[nodiscard]] ImageStoreResult LoggerImageToDB(clsDS1921Data& image, QString* refusal = nullptr);
 
     QString Parameter(const QString& name, const QString& def);
+    // Writes a parameter; throws DbError (the caller reports it, or uses StoreParameter).
     void SetParameter(const QString& name, const DbValue& value);
 
     // Parameters are bound in order to the "?" placeholders of the SQL text.
-    int GetRecordsBySQL(ResultList& out, const QString& sql, bool withFieldNames,
-                        const std::vector<DbValue>& params = {});
-    int GetRecords(ResultList& out, const QString& table, const QString& where, const QString& order,
-                   bool withFieldNames, const std::vector<DbValue>& params = {});
+    [[nodiscard]] DbQueryResult GetRecordsBySQL(ResultList& out, const QString& sql, bool withFieldNames,
+                                                const std::vector<DbValue>& params = {});
+    [[nodiscard]] DbQueryResult GetRecords(ResultList& out, const QString& table, const QString& where,
+                                           const QString& order, bool withFieldNames,
+                                           const std::vector<DbValue>& params = {});
     int PutRecords(const ResultList& list, const QString& table);
 
     void BeginTransaction();
@@ -146,7 +199,10 @@ private:
     QString m_lastError;
     int m_lastAttempts = 0;
 
+    DbError m_openError{dbErrOpen, QString()};
+
     bool tryOpen(const QString& path, DbError& error);
+    sqlite3* requireOpen();        // the open connection, or throws the open failure
 };
 
 // The one database object of the process; opens its file lazily, in App().DatabaseDirectory.
@@ -157,3 +213,7 @@ void ResetAppDatabase();
 // The unit setting (0 Celsius, 1 Fahrenheit; anything else is Celsius) into the application
 // state and the table parameters.
 void SetUnits(int& code);
+// SetParameter for callers that go on after a failed write: the failure is reported through
+// ShowMessage ("Error " number ":" description, titled "Error writing parameter"). False when
+// the value was not written.
+bool StoreParameter(clsDatabase& db, const QString& name, const DbValue& value);

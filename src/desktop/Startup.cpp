@@ -297,7 +297,10 @@ StartupResult RunStartup()
     // asking for a site number that could not be stored would only ask again next time.
     ResetAppDatabase();
     clsDatabase& db = AppDatabase();
-    if (db.OpenDB()) return StartupResult::Failed;
+    if (db.OpenDB()) {
+        ShowMessage(db.OpenErrorText(), vbCritical, Translate("error opening the database, ending application"));
+        return StartupResult::Failed;
+    }
     bool ok = false;
     a.LocationID = db.Parameter("LocationID", "-1").trimmed().toInt(&ok);
     if (!ok) a.LocationID = -1;
@@ -308,7 +311,7 @@ StartupResult RunStartup()
         int id = a.LocationID;
         if (!AskSiteNumber(id, SiteNumberProposal(a.InterfaceRomCode))) return StartupResult::Ended;
         a.LocationID = id;
-        db.SetParameter("LocationID", DbValue(id));
+        StoreParameter(db, "LocationID", DbValue(id));
     }
 
     // 11. splash

@@ -46,11 +46,7 @@ qint64 MinuteBoundaries(const QDateTime& a, const QDateTime& b)
     return floorMin(b.toSecsSinceEpoch()) - floorMin(a.toSecsSinceEpoch());
 }
 
-QString FloatText(double value)
-{
-    const float f = float(value);
-    return QString::number(double(f), 'g', 7);
-}
+QString FloatText(double value) { return Format(float(value), "General Number"); }
 
 QString FormatScaleLabel(double value) { return Format(value, "+#0.0; -#0.0; #0.0"); }
 

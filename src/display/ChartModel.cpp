@@ -3,6 +3,7 @@
 #include "display/ChartModel.h"
 #include "app/UserInterface.h"
 #include "display/ChartGraph.h"
+#include "app/modFormat.h"
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
 #include "db/clsDatabase.h"
@@ -168,8 +169,9 @@ QStringList ChartOffsetList()
 int LoadChartDevices(clsDatabase& db, ResultList& out)
 {
     out.clear();
-    db.GetRecordsBySQL(out, "SELECT devices.*, rooms.* FROM devices LEFT JOIN rooms "
-                            "ON ((devices.DeviceID % 100000) / 100) = rooms.RoomID", false);
+    if (db.GetRecordsBySQL(out, "SELECT devices.*, rooms.* FROM devices LEFT JOIN rooms "
+                                "ON ((devices.DeviceID % 100000) / 100) = rooms.RoomID", false) != dbQueryOk)
+        return -1;
     return out.size() - out.firstDataRow();
 }
 
@@ -212,13 +214,13 @@ void ChartModel::LoadSettings(clsDatabase& db)
 
 void ChartModel::SaveSettings(clsDatabase& db) const
 {
-    db.SetParameter("ChartDateTo", DbValue(Window.To.toString(kSettingTimeFormat)));
-    db.SetParameter("ChartDateFrom", DbValue(Window.From.toString(kSettingTimeFormat)));
-    db.SetParameter("ChartTimeFormat", DbValue(QString::number(In.TimeFormatIndex)));
-    db.SetParameter("ChartDateFormat", DbValue(QString::number(In.DateFormatIndex)));
-    db.SetParameter("ChartShowAlarms", DbValue(QString(In.ShowAlarms ? "1" : "0")));
-    db.SetParameter("ChartShowTicks", DbValue(QString(In.ShowTicks ? "1" : "0")));
-    db.SetParameter("ChartShowLines", DbValue(QString(In.ShowLines ? "1" : "0")));
+    StoreParameter(db, "ChartDateTo", DbValue(Window.To.toString(kSettingTimeFormat)));
+    StoreParameter(db, "ChartDateFrom", DbValue(Window.From.toString(kSettingTimeFormat)));
+    StoreParameter(db, "ChartTimeFormat", DbValue(QString::number(In.TimeFormatIndex)));
+    StoreParameter(db, "ChartDateFormat", DbValue(QString::number(In.DateFormatIndex)));
+    StoreParameter(db, "ChartShowAlarms", DbValue(QString(In.ShowAlarms ? "1" : "0")));
+    StoreParameter(db, "ChartShowTicks", DbValue(QString(In.ShowTicks ? "1" : "0")));
+    StoreParameter(db, "ChartShowLines", DbValue(QString(In.ShowLines ? "1" : "0")));
 }
 
 int ChartModel::Load(clsDatabase& db)
@@ -231,11 +233,13 @@ int ChartModel::Load(clsDatabase& db)
     In.Header = Translate("Temperature");
     In.FootNote = Translate("Graph produced by NORDALIS");
     const int count = LoadChartDevices(db, State.Devices);
-    if (count == 0) return 0;
+    if (count <= 0) return count;
     State.TimeZoneOffset = App().UtcBias;
     In.TZOffset = QString::number(-State.TimeZoneOffset);
     In.PositionID = State.Devices.rows[size_t(State.Devices.firstDataRow())].value("DeviceID").toString();
-    Update(db);
+    // The first logger's own position is always valid input, so the query runs; a failed query
+    // shows in QueryResult.
+    static_cast<void>(Update(db));
     return count;
 }
 
@@ -278,8 +282,11 @@ bool ChartModel::Range(int index, clsDatabase& db)
     double id = 0;
     if (!IsNumeric(In.PositionID, &id)) return false;
     ResultList r;
-    db.GetRecordsBySQL(r, QString("SELECT %1(SampleDate) FROM samples WHERE (DeviceID = ?)").arg(index == 1 ? "Max" : "Min"),
-                       false, {DbValue(qint64(id))});
+    if (db.GetRecordsBySQL(r, QString("SELECT %1(SampleDate) FROM samples WHERE (DeviceID = ?)").arg(index == 1 ? "Max" : "Min"),
+                           false, {DbValue(qint64(id))}) != dbQueryOk) {
+        ShowMessage(db.LastError(), vbCritical, QStringLiteral("Error in Range"));
+        return false;
+    }
     if (r.size() <= r.firstDataRow() || r.rows[size_t(r.firstDataRow())].size() == 0 ||
         r.rows[size_t(r.firstDataRow())].at(0).isNull()) {
         ShowMessage(Translate("No readings for this logger available"), vbOKOnly, Translate("No samples found"));
@@ -375,13 +382,13 @@ bool ChartModel::Update(clsDatabase& db, Focus* focus)
         } else {
             cr.Value = value;
             // Celsius values are the stored single floats; Fahrenheit ones are computed.
-            cr.ValueText = s.Units == 1 ? QString::number(value, 'g', 15) : FloatText(value);
+            cr.ValueText = s.Units == 1 ? Format(value, "General Number") : FloatText(value);
         }
         s.Samples.push_back(std::move(cr));
     };
     // Rows are read straight from the statement (a window can hold a year of one-minute samples);
     // when that fails (the file busy, say) the database layer's query with its retries takes over.
-    QueryResult = 0;
+    QueryResult = dbQueryOk;
     bool read = false;
     if (sqlite3* handle = db.Handle()) {
         try {

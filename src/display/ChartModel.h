@@ -3,6 +3,7 @@
 // buttons, logger selection, the query of each value kind, transitions only, the stored
 // settings. The window (frmChart) and the terminal program drive the same class.
 #include "display/ChartData.h"
+#include "db/clsDatabase.h"
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -67,14 +68,15 @@ public:
     } In;
     ChartWindow Window;
     ChartState State;
-    int QueryResult = 0;    // result of the last query's GetRecordsBySQL (negative: failed)
+    DbQueryResult QueryResult = dbQueryOk;   // of the last query (dbQueryGaveUp: it failed)
 
     // Where a query stopped for bad input: the control that takes the focus.
     enum class Focus { None, AlarmMax, AlarmMin };
 
     // Form_Load steps without widgets: settings, alarm texts, logger rows, offset. Returns the
-    // number of loggers (0: the caller shows "No Loggers Found !").
-    int Load(clsDatabase& db);
+    // number of loggers (0: the caller shows "No Loggers Found !"), or -1 when the logger query
+    // failed (db.LastError() tells why).
+    [[nodiscard]] int Load(clsDatabase& db);
     void SaveSettings(clsDatabase& db) const;
     void LoadSettings(clsDatabase& db);
 
@@ -88,15 +90,17 @@ public:
     bool Range(int index, clsDatabase& db);
 
     // cmdUpdate_Click without drawing: returns false when nothing was queried (bad position or
-    // alarm level, see focus); a database error leaves an empty result and returns true.
-    bool Update(clsDatabase& db, Focus* focus = nullptr);
+    // alarm level, see focus); a database error leaves an empty result, QueryResult dbQueryGaveUp
+    // and returns true.
+    [[nodiscard]] bool Update(clsDatabase& db, Focus* focus = nullptr);
 
     QString TimeFormat() const;
     QString DateFormat() const;
 };
 
-// Rows of the logger query (devices LEFT JOIN rooms), as the window lists them.
-int LoadChartDevices(clsDatabase& db, ResultList& out);
+// Rows of the logger query (devices LEFT JOIN rooms), as the window lists them. Their number, or
+// -1 when the query failed (db.LastError() tells why).
+[[nodiscard]] int LoadChartDevices(clsDatabase& db, ResultList& out);
 
 // The time-span selection on the graph (the marker shpMarker), in plot coordinates: X in
 // minutes since the first row. Only sets the window; "App&ly" runs the query.

@@ -426,10 +426,16 @@ void frmChart::Form_Load()
     const int count = m_model.Load(db);
     FromModel();
     UpdatePreviews();
+    if (count < 0) {
+        ShowMessage(db.LastError(), vbCritical, QStringLiteral("Error in LoadChartDevices"));
+        return;
+    }
     if (count == 0) {
         ShowMessage(Translate("No Loggers Found !"));
         return;
     }
+    if (m_model.QueryResult != dbQueryOk)
+        ShowMessage(db.LastError(), vbCritical, QStringLiteral("Error in Form_Load"));
 
     lvwDevices->clear();
     lvwDevices->setColumnCount(6);
@@ -474,6 +480,9 @@ void frmChart::cmdUpdate_Click()
     if (focus == ChartModel::Focus::AlarmMax) txtAlarmMax->setFocus();
     if (focus == ChartModel::Focus::AlarmMin) txtAlarmMin->setFocus();
     if (!ran) return;
+    // An empty graph of a query that failed would say "no samples".
+    if (m_model.QueryResult != dbQueryOk)
+        ShowMessage(AppDatabase().LastError(), vbCritical, QStringLiteral("Error in cmdUpdate_Click"));
     picGraph->Marker().Hide();
     if (isVisible() && picGraph->height() > 0) picGraph->Draw(State());
 }

@@ -186,7 +186,7 @@ public:
     // The record as it would now be written for a logger with this ROM text.
     QByteArray EncodedRecord(const QString& romText) const;
     // True when the record, encoded for the found logger, fits its page packet.
-    bool RecordFitsLogger(QString* why = nullptr) const;
+    [[nodiscard]] bool RecordFitsLogger(QString* why = nullptr) const;
 
     // ---- Logger files. The result codes are ImageResult values; LastError() tells why.
     void WriteLoggerImageToFile(const QString& fileName, qint32& result);
@@ -203,7 +203,7 @@ public:
     // directories (by the stamp in the file name), among the plausible files whose record names
     // a logger and, where it keeps one, this ROM text, and whose mission (start and sample rate,
     // with samples, no more than `mission` has now) is the one of `mission`. False when there is none.
-    static bool LatestRecordInFiles(const QStringList& directories, const QString& romText,
+    [[nodiscard]] static bool LatestRecordInFiles(const QStringList& directories, const QString& romText,
                                     const clsDS1921Data& mission, QByteArray& record, QString& file);
 
     // Decodes NVRAMBytes into the fields (defaults when fewer than eight fields).

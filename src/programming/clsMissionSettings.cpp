@@ -42,10 +42,9 @@ bool parseNumber(const QString& text, double& value)
 
 QString plainNumber(double v)
 {
-    QString s = QString::number(v, 'f', 3);
-    while (s.contains('.') && (s.endsWith('0') || s.endsWith('.'))) s.chop(1);
-    if (s == "-0") s = "0";
-    return s;
+    QString s = Format(v, "0.###");
+    if (s.endsWith('.')) s.chop(1);   // the point is shown even without decimals
+    return s == "-0" ? QStringLiteral("0") : s;
 }
 } // namespace
 

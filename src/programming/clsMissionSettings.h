@@ -79,7 +79,7 @@ public:
 
     // ---- Compartments and the connected logger
     // Fills Rooms from table rooms (RoomSequence, then RoomID); false when it has no row.
-    bool LoadRooms(clsDatabase& db);
+    [[nodiscard]] bool LoadRooms(clsDatabase& db);
     // The logger's present settings (Form_Load step 9); alarms converted to the display unit.
     void LoadFromImage(const clsDS1921Data& image);
 
@@ -89,7 +89,7 @@ public:
     // From the pickers: delay = whole minutes from now (a moment in the past gives 0); lists
     // follow. A moment later than LatestStart() is refused: false, *message names the latest
     // possible start, and nothing changes.
-    bool SetStartMoment(const QDateTime& local, QString* message = nullptr);
+    [[nodiscard]] bool SetStartMoment(const QDateTime& local, QString* message = nullptr);
     // The latest start a logger can be given: now + 63360 minutes, at the start of that minute.
     static QDateTime LatestStart();
     // The refusal of a later start: "the start lies too far ahead; the latest possible start is "

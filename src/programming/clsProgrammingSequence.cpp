@@ -281,7 +281,7 @@ ProgrammingOutcome clsProgrammingSequence::Run(const MissionPlan& plan)
     bool recordWritten = false;
     for (int attempt = 0; allWritten && !recordWritten && attempt < kStepAttempts; ++attempt) {
         m_image.WriteImageToLoggerNVRAM(rc);
-        recordWritten = rc == 0;
+        recordWritten = rc == imgOk;
     }
     status("position set...", 200);
 

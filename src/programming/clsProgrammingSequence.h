@@ -25,21 +25,21 @@ inline constexpr int kHistoryProgrammed = 1;
 // not run); not known (Unconfirmed: it was programmed but could not be checked); or unchanged
 // (the others). SavedLoggerFile() names where its earlier samples are.
 enum class ProgrammingOutcome {
-    Running,        // the mission runs with the settings given; history entry written
-    NotRunning,     // the logger was erased but the new mission does not run
-    Stopped,        // the old mission was ended to save its samples, then the run failed: not recording
-    Unconfirmed,    // the logger was programmed but its state could not be checked, or it records with other settings
-    NotConfirmed,   // the operator did not answer Yes; nothing written
-    Refused,        // a setting or the record was refused; nothing written
-    NoLogger,       // no logger found or it could not be read; nothing written
-    SaveFailed,     // the logger's samples could not be saved; nothing written
+    Running = 0,        // the mission runs with the settings given; history entry written
+    NotRunning = 1,     // the logger was erased but the new mission does not run
+    Stopped = 2,        // the old mission was ended to save its samples, then the run failed: not recording
+    Unconfirmed = 3,    // the logger was programmed but its state could not be checked, or it records with other settings
+    NotConfirmed = 4,   // the operator did not answer Yes; nothing written
+    Refused = 5,        // a setting or the record was refused; nothing written
+    NoLogger = 6,       // no logger found or it could not be read; nothing written
+    SaveFailed = 7,     // the logger's samples could not be saved; nothing written
 };
 
 // Exit status of the terminal's program verb: 0 recording with the new mission; 1 the logger is
 // unchanged; 2 a setting was refused (unchanged); 3 not recording: the new mission does not run; 4 its mission was
 // stopped, not recording, not erased; 5 programmed but not confirmed (may not be recording); the
 // terminal adds 6: recording, but the programming could not be entered in the history.
-int ProgrammingExitStatus(ProgrammingOutcome outcome);
+[[nodiscard]] int ProgrammingExitStatus(ProgrammingOutcome outcome);
 
 class clsProgrammingSequence {
 public:
@@ -63,7 +63,7 @@ public:
     // history text when the logger runs.
     QString StatusText;
 
-    ProgrammingOutcome Run(const MissionPlan& plan);
+    [[nodiscard]] ProgrammingOutcome Run(const MissionPlan& plan);
 
     // After Run: every progress text in order, the file saved before erasing (empty when the
     // logger held no samples), and the message of a refusal or failure.
@@ -76,9 +76,9 @@ public:
 private:
     void status(const QString& text, int pauseMs);
     void message(const QString& prompt, int style, const QString& title);
-    bool saveSamplesBeforeErasing();
+    [[nodiscard]] bool saveSamplesBeforeErasing();
     void notRead();   // the logger could not be read: nothing was changed
-    ProgrammingOutcome stoppedOutcome(const QString& why);
+    [[nodiscard]] ProgrammingOutcome stoppedOutcome(const QString& why);
     QString savedText() const;
 
     clsDS1921Data& m_image;

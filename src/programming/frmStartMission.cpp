@@ -396,7 +396,8 @@ void frmStartMission::dtpStartDate_Change()
     if (!m_settings.SetStartMoment(QDateTime(dtpStartDate->date(), dtpStartTime->time(), Qt::UTC), &message)) {
         // The logger cannot wait that long: the pickers go to the latest start, and the
         // operator is told so.
-        m_settings.SetStartMoment(clsMissionSettings::LatestStart());
+        // The latest start is always within reach.
+        static_cast<void>(m_settings.SetStartMoment(clsMissionSettings::LatestStart()));
         fromDelay();
         ShowMessage(message, vbExclamation, Translate("wrong value"));
     } else {

@@ -75,9 +75,13 @@ std::vector<DueListRow> ComputeDueList(const ResultList& rows, const QDateTime& 
     return out;
 }
 
-std::vector<DueListRow> QueryDueList(bool dueOnly)
+std::vector<DueListRow> QueryDueList(bool dueOnly, QString* error)
 {
     ResultList rows;
-    AppDatabase().GetRecordsBySQL(rows, DueListQuery(), false);
+    if (AppDatabase().GetRecordsBySQL(rows, DueListQuery(), false) != dbQueryOk) {
+        if (error) *error = AppDatabase().LastError();
+        return {};
+    }
+    if (error) error->clear();
     return ComputeDueList(rows, NowLocal(), App().ReadHoursBeforeOverflow, dueOnly);
 }

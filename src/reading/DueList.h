@@ -43,4 +43,5 @@ std::vector<DueListRow> ComputeDueList(const ResultList& rows, const QDateTime& 
                                        int readHoursBeforeOverflow, bool dueOnly);
 
 // The rows of the application's database now (AppDatabase, NowLocal, ReadHoursBeforeOverflow).
-std::vector<DueListRow> QueryDueList(bool dueOnly);
+// When the query fails: no rows, and *error tells why (empty after success).
+std::vector<DueListRow> QueryDueList(bool dueOnly, QString* error = nullptr);

@@ -15,7 +15,7 @@
 bool IsArchivePending(const QString& path);
 // Marks the file as copied (clears the archive attribute). False when neither the attribute nor
 // the state file could be written.
-bool ClearArchivePending(const QString& path);
+[[nodiscard]] bool ClearArchivePending(const QString& path);
 
 // Tests: behave as on a file system without extended attributes.
 void SetExtendedAttributesOffForTesting(bool off);
@@ -24,4 +24,4 @@ void SetExtendedAttributesOffForTesting(bool off);
 QString TrashDirectory();
 // Moves one file into the trash under a free name, with its .trashinfo record. The file is never
 // lost: across file systems it is copied first and removed only when the copy is whole.
-bool MoveToTrash(const QString& path, QString* error = nullptr);
+[[nodiscard]] bool MoveToTrash(const QString& path, QString* error = nullptr);

@@ -110,19 +110,19 @@ LoggerImageToDatabase::FileResult LoggerImageToDatabase::processOne(const QStrin
 
     status(Translate("reading file ") + QDir::toNativeSeparators(path) + "...");
     clsDS1921Data image;
-    qint32 result = 0;
+    qint32 result = imgOk;
     image.ReadLoggerImageFromFile(path, result);
-    if (result != 0) {
+    if (result != imgOk) {
         if (importedElsewhere(name, path)) return importedElsewhereResult(name);
         return reject(name, path, image.LastError().isEmpty() ? Translate("the file is not a logger file")
                                                                : image.LastError());
     }
 
     status(Translate("...writing to database..."));
-    bool refused = false;
+    ImageStoreResult stored = ImageStoreResult::Refused;
     QString refusal;
     try {
-        refused = m_db.LoggerImageToDB(image, &refusal);
+        stored = m_db.LoggerImageToDB(image, &refusal);
     } catch (const DbError& e) {
         if (isPassingDatabaseError(e)) {
             // Stored nothing (the store is one transaction); the file is kept for the next call.
@@ -140,7 +140,7 @@ LoggerImageToDatabase::FileResult LoggerImageToDatabase::processOne(const QStrin
 
     // An implausible image (default identity record, impossible counters, dates before 2000 or
     // after the logger's clock) is never stored and never goes to the backup folder.
-    if (refused) return reject(name, path, refusal);
+    if (stored == ImageStoreResult::Refused) return reject(name, path, refusal);
 
     status(Translate("...creating backup..."));
     const QString backupDir = m_backupDirectory;

@@ -17,11 +17,11 @@ class clsDatabase;
 class LoggerImageToDatabase {
 public:
     enum Outcome {
-        Stored,          // stored (or already stored) and moved to the backup folder
-        Rejected,        // unreadable, implausible or failing to store: moved into the rejected folder
-        MoveFailed,      // stored but could not be moved away (message shown)
-        Waiting,         // left in the data directory for the next call (database busy)
-        ImportedElsewhere, // taken from the data directory into the backup folder by another
+        Stored = 0,      // stored (or already stored) and moved to the backup folder
+        Rejected = 1,    // unreadable, implausible or failing to store: moved into the rejected folder
+        MoveFailed = 2,  // stored but could not be moved away (message shown)
+        Waiting = 3,     // left in the data directory for the next call (database busy)
+        ImportedElsewhere = 4, // taken from the data directory into the backup folder by another
                            // program between the listing and the read or move; not an error
     };
     struct FileResult {
@@ -41,7 +41,7 @@ public:
 
     // fileName longer than three characters selects that one file of the data directory; else
     // every waiting file. Returns the results in processing order.
-    std::vector<FileResult> Run(const QString& fileName = QString());
+    [[nodiscard]] std::vector<FileResult> Run(const QString& fileName = QString());
 
     QString RejectedDirectory() const;   // "rejected" beside the backup folder
 

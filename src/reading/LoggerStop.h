@@ -7,10 +7,10 @@
 class clsDS1921Data;
 
 enum class StopOutcome {
-    NoLogger,       // no logger in the cable: nothing done
-    Stopped,        // the logger no longer records
-    StillRunning,   // the stop did not take: the logger records as before
-    NotChecked,     // the logger could not be asked afterwards: it may or may not record
+    NoLogger = 0,       // no logger in the cable: nothing done
+    Stopped = 1,        // the logger no longer records
+    StillRunning = 2,   // the stop did not take: the logger records as before
+    NotChecked = 3,     // the logger could not be asked afterwards: it may or may not record
 };
 
 struct StopResult {
@@ -19,7 +19,7 @@ struct StopResult {
     QString message;   // what the operator is told when the outcome is not Stopped
 };
 
-StopResult StopConnectedLogger(clsDS1921Data& logger);
+[[nodiscard]] StopResult StopConnectedLogger(clsDS1921Data& logger);
 
 // Exit status of the terminal's stop verb: 0 stopped; 1 no logger, or still running; 5 not checked.
-int StopExitStatus(StopOutcome outcome);
+[[nodiscard]] int StopExitStatus(StopOutcome outcome);

@@ -125,9 +125,12 @@ bool clsCopyImageFiles::copyDay(DayRow& row, int& done, int total, QString* erro
             copy.setFileTime(QFileInfo(from).lastModified(), QFileDevice::FileModificationTime);
         ++done;
     }
-    for (const QString& name : row.files) ClearArchivePending(QDir(m_source).filePath(name));
+    // The day shows as copied only when every file is marked so; a mark that could not be set
+    // leaves the day offered for copying again.
+    bool marked = true;
+    for (const QString& name : row.files) marked = ClearArchivePending(QDir(m_source).filePath(name)) && marked;
     row.ticked = false;
-    row.alreadyCopied = true;
+    row.alreadyCopied = marked;
     return true;
 }
 

@@ -45,11 +45,11 @@ public:
     // Copies (or deletes) the ticked days from the first row to the last and rebuilds the list.
     // A failure or an abort stops there: that row and those after it stay unchanged. True when
     // every ticked row was done; *error tells why not.
-    bool Start(QString* error = nullptr);
+    [[nodiscard]] bool Start(QString* error = nullptr);
 
 private:
-    bool copyDay(DayRow& row, int& done, int total, QString* error);
-    bool deleteDay(DayRow& row, int& done, int total, QString* error);
+    [[nodiscard]] bool copyDay(DayRow& row, int& done, int total, QString* error);
+    [[nodiscard]] bool deleteDay(DayRow& row, int& done, int total, QString* error);
 
     QString m_source;
     QString m_destination;

@@ -1,6 +1,7 @@
 #include "reading/clsReadingSequence.h"
 
 #include "app/modInternationalisation.h"
+#include "app/modFormat.h"
 #include "app/modMain.h"
 #include "image/clsDS1921Data.h"
 #include "thermochron/clsDallasDevice.h"
@@ -12,17 +13,13 @@
 QString FormatTemperature(double value)
 {
     if (std::isnan(value)) return QStringLiteral("---");
-    QString t = QString::number(value, 'f', 1);
-    if (t == "-0.0") t = "0.0";
-    return t;
+    const QString t = Format(value, "0.0");
+    return t == "-0.0" ? QStringLiteral("0.0") : t;   // a value that rounds to zero has no sign
 }
 
 QString FormatThousands(qint64 value)
 {
-    const bool negative = value < 0;
-    QString digits = QString::number(negative ? -value : value);
-    for (int i = digits.size() - 3; i > 0; i -= 3) digits.insert(i, ',');
-    return negative ? "-" + digits : digits;
+    return Format(value, "#,##0");
 }
 
 namespace {
@@ -120,7 +117,7 @@ clsReadingSequence::Outcome clsReadingSequence::runSteps()
     qint32 rc = 0;
     m_image->ReadImageFromLogger(false, rc);
     ReadResult = rc;
-    if (rc != 0) {
+    if (rc != imgOk) {
         ErrorText = unreadPart(rc) + Translate(" (bad contact, or the logger was taken out); the logger was not changed - read it again");
         beep(1);
         status(Translate("couldn't read logger ") + QString::number(rc) + ": " + ErrorText);
@@ -164,7 +161,7 @@ clsReadingSequence::Outcome clsReadingSequence::runSteps()
     const QString path = clsDS1921Data::LoggerFilePath(dir, img.SerialNo(), NowLocal());
     qint32 frc = 0;
     img.WriteLoggerImageToFile(path, frc);
-    if (frc != 0) {
+    if (frc != imgOk) {
         ErrorText = img.LastError();
         beep(1);
         status(Translate("couldn't write logger file ") + QDir::toNativeSeparators(path) + ": " + ErrorText +

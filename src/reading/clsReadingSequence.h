@@ -18,20 +18,20 @@ class clsDallasDevice;
 class clsReadingSequence {
 public:
     enum Outcome {
-        NoLogger,          // no device of family 21 in the last search: nothing done, no message
-        ReadFailed,        // the memory could not be read (ReadResult tells the step); no file, logger unchanged
-        NoData,            // the logger has no data yet (SamplesStored < 0)
-        FileFailed,        // the logger file could not be written; the logger is unchanged
-        NoRecord,          // file written; the logger holds no identity record and was not changed
-        RecordFailed,      // file written, but the stamp was not written back; the logger is unchanged
-        RecordDamaged,     // file written; writing the stamp failed and the logger's record may be damaged
-        Done,              // file written and logger stamped
+        NoLogger = 0,      // no device of family 21 in the last search: nothing done, no message
+        ReadFailed = 1,    // the memory could not be read (ReadResult tells the step); no file, logger unchanged
+        NoData = 2,        // the logger has no data yet (SamplesStored < 0)
+        FileFailed = 3,    // the logger file could not be written; the logger is unchanged
+        NoRecord = 4,      // file written; the logger holds no identity record and was not changed
+        RecordFailed = 5,  // file written, but the stamp was not written back; the logger is unchanged
+        RecordDamaged = 6, // file written; writing the stamp failed and the logger's record may be damaged
+        Done = 7,          // file written and logger stamped
     };
     // Exit status of the terminal's read verb, by what happened to the logger: 0 read and
     // stamped; 1 nothing to read (no logger, no data yet); 3 not read, the logger unchanged;
     // 4 its data saved, the logger unchanged (not stamped); 5 its data saved, its record may be
     // damaged (read it again).
-    static int ExitStatus(Outcome outcome);
+    [[nodiscard]] static int ExitStatus(Outcome outcome);
 
     // source: the application's logger image; its bus's last search (colDevices) names the
     // devices found.
@@ -43,7 +43,7 @@ public:
     std::function<void(int count)> Beep;               // count short signals
     std::function<void()> Repaint;                     // between devices and steps
 
-    Outcome Run();
+    [[nodiscard]] Outcome Run();
     // The outcome of the last Run (NoLogger before the first).
     Outcome LastOutcome() const { return m_outcome; }
     // True when the last Run ended in a way the operator must see: the logger could not be read
@@ -69,9 +69,9 @@ public:
     QDateTime RecordingStart;         // local; valid when the mission waits for its start delay
 
 private:
-    Outcome runSteps();
-    Outcome writeStamp(clsDallasDevice& device, const QByteArray& recordAtStart);
-    bool restoreRecord(clsDS1921Data& img);
+    [[nodiscard]] Outcome runSteps();
+    [[nodiscard]] Outcome writeStamp(clsDallasDevice& device, const QByteArray& recordAtStart);
+    [[nodiscard]] bool restoreRecord(clsDS1921Data& img);
     void status(const QString& text);
     void beep(int count);
     clsDS1921Data& m_source;

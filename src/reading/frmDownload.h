@@ -26,7 +26,7 @@ public:
 
     // Shows the dialog, runs the reading once and enables "&Close".
     void Form_Load();
-    clsReadingSequence::Outcome ReadConnectedLogger();
+    clsReadingSequence::Outcome ReadConnectedLogger();   // the dialog shows its outcome itself
     void ShowStatus(const QString& text);
     const clsReadingSequence& Sequence() const { return m_seq; }
     bool HasRun() const { return m_ran; }

@@ -238,7 +238,7 @@ void frmDownloadMain::timPollBus_Timer()
             if (mnuExtras1[1]->isChecked()) OpenReadingDialog();
             qint32 rc = 0;
             AppLogger().ReadImageFromLogger(true, rc);
-            if (rc == 0) selectRow(AppLogger().DeviceDescription());
+            if (rc == imgOk) selectRow(AppLogger().DeviceDescription());
         } else if (c.removed) {
             // A reading that went wrong stays on screen when its logger is taken away: its
             // message tells what to do next.
@@ -309,8 +309,11 @@ void frmDownloadMain::StopLogger()
         return;
     }
     if (r.outcome != StopOutcome::Stopped) {
+        // The reading dialog would read a logger that may go on recording: the operator is told
+        // and decides again.
         ShowStatus(r.message);
         ShowMessage(r.message, vbCritical, "NORDALIS");
+        return;
     }
     OpenReadingDialog();
 }
@@ -373,12 +376,12 @@ void frmDownloadMain::lvwKnownDevices_ColumnClick(int column)
 void frmDownloadMain::SaveSettings()
 {
     clsDatabase& db = AppDatabase();
-    db.SetParameter("DownloadAutoDownload", QString(mnuExtras1[1]->isChecked() ? "True" : "False"));
-    db.SetParameter("DownloadOnlyNeedReading", QString(mnuExtras1[2]->isChecked() ? "True" : "False"));
+    StoreParameter(db, "DownloadAutoDownload", QString(mnuExtras1[1]->isChecked() ? "True" : "False"));
+    StoreParameter(db, "DownloadOnlyNeedReading", QString(mnuExtras1[2]->isChecked() ? "True" : "False"));
     int font = 0;
     for (int i = 0; i < 3; ++i)
         if (mnuExtras2[i]->isChecked()) font = i;
-    db.SetParameter("DownloadListFontsize", QString::number(font));
+    StoreParameter(db, "DownloadListFontsize", QString::number(font));
 }
 
 void frmDownloadMain::closeEvent(QCloseEvent* event)
@@ -412,7 +415,13 @@ void RefreshDueList(QTreeWidget* list, bool dueOnly)
     if (!list) return;
     BusyCursor busy;
     list->clear();
-    const std::vector<DueListRow> rows = QueryDueList(dueOnly);
+    QString error;
+    const std::vector<DueListRow> rows = QueryDueList(dueOnly, &error);
+    // The list is refilled after every imported file: a failure that stays is told once.
+    static QString reported;
+    if (!error.isEmpty() && error != reported)
+        ShowMessage(error, vbCritical, QStringLiteral("Error in RefreshDueList"));
+    reported = error;
     for (const DueListRow& row : rows) {
         auto* item = new QTreeWidgetItem(list);
         for (int c = 0; c < row.columns.size() && c < list->columnCount(); ++c) {

@@ -1,4 +1,5 @@
 #include "reports/ExportFormat.h"
+#include "app/modFormat.h"
 #include <QFile>
 #include <cmath>
 #include <cstdio>
@@ -7,17 +8,10 @@ QString FormatSignedValue(double v)
 {
     if (!std::isfinite(v))
         return QString::number(v);
-    const double tenths = std::round(std::fabs(v) * 10.0);
-    const qint64 whole = qint64(tenths) / 10;
-    const int decimal = int(qint64(tenths) % 10);
-    const QString digits = QString::number(whole).rightJustified(2, '0');
-    return QString(v < 0 ? "-" : "+") + digits + "." + QString::number(decimal);
+    return Format(v, "+0#.0;-0#.0");
 }
 
-QString FloatText(float value)
-{
-    return QString::number(double(value), 'g', 7);
-}
+QString FloatText(float value) { return Format(value, "General Number"); }
 
 QString HtmlEscape(const QString& text)
 {

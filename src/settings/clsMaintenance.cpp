@@ -401,7 +401,7 @@ void clsMaintenance::Rebuild(bool repair)
     for (int attempt = 1;; ++attempt) {
         // No other program writes while the snapshot is taken and checked.
         Connection guard(live, SQLITE_OPEN_READWRITE);
-        guard.exec(QStringLiteral("BEGIN IMMEDIATE"));
+        SqlTransaction writeLock(guard.get(), SqlTransaction::Immediate);
         TempFile temp(live + QStringLiteral(".new"));
         if (repair) {
             Status("repairing database...");
@@ -423,7 +423,7 @@ void clsMaintenance::Rebuild(bool repair)
         if (m_repairFindings.isEmpty())
             requireSameRows(guard, temp.path());
         const quint32 snapshot = changeCounter(probe);
-        guard.exec(QStringLiteral("ROLLBACK"));
+        writeLock.rollback();
         guard.close();
         if (afterSnapshot)
             afterSnapshot();
@@ -461,11 +461,11 @@ bool clsMaintenance::CreatePortable()
         Status("removing data...");
         {
             Connection copy(temp1.path(), SQLITE_OPEN_READWRITE);
-            copy.exec(QStringLiteral("BEGIN"));
+            SqlTransaction removal(copy.get(), SqlTransaction::Immediate);
             copy.exec(QStringLiteral("DELETE FROM samples"));
             copy.exec(QStringLiteral("DELETE FROM comments"));
             copy.exec(QStringLiteral("DELETE FROM history"));
-            copy.exec(QStringLiteral("COMMIT"));
+            removal.commit();
         }
         Status("compacting database...");
         {
@@ -542,8 +542,8 @@ bool clsMaintenance::Purge(const QDate& before, bool allowAll)
         const QDateTime bound(before, QTime(0, 0), Qt::UTC);
         if (m_db.OpenDB())
             throw DbError(dbErrOpen, QStringLiteral("the database could not be opened"));
-        m_db.BeginTransaction();
-        try {
+        {
+            clsDatabase::Transaction transaction(m_db);
             // Counted under the write lock, so that the answer holds for the deletion below.
             qint64 total = 0;
             {
@@ -566,11 +566,7 @@ bool clsMaintenance::Purge(const QDate& before, bool allowAll)
             m_db.ExecuteSQL(QStringLiteral("DELETE FROM comments WHERE SampleDate < ?"), {DbValue(ToEpochSeconds(bound))});
             Status("deleting history...");
             m_db.ExecuteSQL(QStringLiteral("DELETE FROM history WHERE \"DateTime\" < ?"), {DbValue(DbDateTimeText(bound))});
-            m_db.CommitTransaction(1);
-        } catch (...) {
-            if (m_db.InTransaction())
-                m_db.RollbackTransaction();
-            throw;
+            transaction.commit();
         }
         m_db.CloseDB();
         Rebuild(false);

@@ -40,14 +40,14 @@ public:
     std::function<void()> afterSnapshot;
 
     // Each closes the database first; false on failure with ErrorNumber()/ErrorText() set.
-    bool Backup(QString* backupFile = nullptr);   // to the backup directory as "NORDALIS.MDE"
-    bool Reorganize(bool repair);                 // repair: integrity check of the live file first
-    bool CreatePortable();                        // the copy without samples, comments, history
-    bool LoadPortable();                          // removable media's "NORD.MDE" to the database directory
+    [[nodiscard]] bool Backup(QString* backupFile = nullptr);   // to the backup directory as "NORDALIS.MDE"
+    [[nodiscard]] bool Reorganize(bool repair);                 // repair: integrity check of the live file first
+    [[nodiscard]] bool CreatePortable();                        // the copy without samples, comments, history
+    [[nodiscard]] bool LoadPortable();                          // removable media's "NORD.MDE" to the database directory
     // Records older than the date, then Reorganize(false). Refused, with nothing deleted: a date
     // after today (PurgeDateProblem), and, unless allowAll (the operator confirmed it), a purge
     // that would delete every sample of a database that holds some.
-    bool Purge(const QDate& before, bool allowAll = false);
+    [[nodiscard]] bool Purge(const QDate& before, bool allowAll = false);
 
     // Default of the purge date: today less six months.
     static QDate DefaultPurgeDate();

@@ -449,12 +449,12 @@ clsStructureEditor::SaveResult clsStructureEditor::Save(clsDatabase& db, QString
         message = &dummy;
     message->clear();
     try {
-        db.BeginTransaction();
+        clsDatabase::Transaction transaction(db);
         // Under the write lock: nobody can change the tables between this check and the commit.
         bool ok = false;
         const QByteArray now = TablesFingerprint(db, &ok);
         if (!ok || now != m_fingerprint) {
-            db.RollbackTransaction();
+            transaction.rollback();
             *message = ok ? Translate(QStringLiteral("compartments or loggers were changed by another program since "
                                                      "this page was loaded; please reload the page (nothing was saved)"))
                           : db.LastError();
@@ -469,14 +469,8 @@ clsStructureEditor::SaveResult clsStructureEditor::Save(clsDatabase& db, QString
         list.rows = devices;
         db.PutRecords(list, QStringLiteral("devices"));
         db.DeleteDevicelessSamples();
-        db.CommitTransaction(1);
+        transaction.commit();
     } catch (const DbError& e) {
-        if (db.InTransaction()) {
-            try {
-                db.RollbackTransaction();
-            } catch (const DbError&) {
-            }
-        }
         *message = QString::number(e.number) + QLatin1Char(':') + e.description;
         return SaveFailed;
     }

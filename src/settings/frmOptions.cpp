@@ -506,7 +506,7 @@ void frmOptions::cmdSaveDirs_Click()
     if (!txtDataDir_Validate())
         return;
     App().DataDirectory = txtDataDir->text();
-    db().SetParameter(QStringLiteral("DataDirectory"), DbValue(txtDataDir->text()));
+    StoreParameter(db(), QStringLiteral("DataDirectory"), DbValue(txtDataDir->text()));
     cmdSaveDirs->setEnabled(false);
 }
 

@@ -70,6 +70,18 @@ TEST(FormatNumber, SectionsForSignAndZero)
     EXPECT_EQ(Format(3.5, "A0000000000;B0000000000"), "A0000000004");
 }
 
+TEST(FormatNumber, GeneralNumberKeepsTheSignificantDigitsOfItsType)
+{
+    EXPECT_EQ(Format(2.1f, "General Number"), "2.1");   // a single's 7 digits, not 2.09999990463257
+    EXPECT_EQ(Format(double(2.1f), "General Number"), "2.09999990463257");
+    EXPECT_EQ(Format(-40.0f, "general number"), "-40");
+    EXPECT_EQ(Format(176.0f, "General Number"), "176");
+    EXPECT_EQ(Format(1.0 / 3.0, "General Number"), "0.333333333333333");
+    EXPECT_EQ(Format(0.00001f, "General Number"), "1e-05");
+    EXPECT_EQ(Format(12345678.0f, "General Number"), "1.234568e+07");
+    EXPECT_EQ(Format(-0.0, "General Number"), "0");
+}
+
 TEST(FormatNumber, VariantsAndNumericText)
 {
     EXPECT_EQ(Format(QVariant(QString("5.126")), "##.##"), "5.13");

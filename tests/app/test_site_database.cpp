@@ -198,6 +198,26 @@ TEST_F(SiteFixture, DueListClassifiesAndKeepsLoggersWithoutCompartment)
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
+TEST_F(SiteFixture, ADueListThatCannotBeReadIsToldOnceNotShownAsEmpty)
+{
+    QStringList messages;
+    SetMessageHandler([&](const QString& p, int style, const QString& t) {
+        EXPECT_EQ(style & vbCritical, vbCritical);
+        messages << t + ": " + p;
+        return int(vbOK);
+    });
+    AppDatabase().ExecuteSQL("DROP TABLE rooms");
+    QString error;
+    EXPECT_TRUE(QueryDueList(false, &error).empty());
+    EXPECT_TRUE(error.startsWith(QString::number(dbErrGeneral) + ":")) << error.toStdString();
+    QTreeWidget list;
+    list.setColumnCount(10);
+    RefreshDueList(&list, false);
+    RefreshDueList(&list, false);   // the list is refilled after every file: told once
+    EXPECT_EQ(list.topLevelItemCount(), 0);
+    EXPECT_EQ(messages, QStringList{"Error in RefreshDueList: " + error});
+}
+
 TEST(TerminalProgram, InitParamAndDueAcrossRuns)
 {
     QTemporaryDir dir;

@@ -1,6 +1,6 @@
 #pragma once
 // A fresh database file from the shipped schema in a temporary directory, a clsDatabase on it,
-// and recorders for the messages and the fatal-open hook.
+// and a recorder for the messages.
 #include "app/modInternationalisation.h"
 #include "db/Schema.h"
 #include "db/clsDatabase.h"
@@ -28,19 +28,16 @@ protected:
         QString error;
         ASSERT_TRUE(CreateDatabaseFile(path(), &error)) << error.toStdString();
         messages.clear();
-        fatalCalls = 0;
         SetMessageHandler([this](const QString& p, int s, const QString& t) {
             messages.push_back({p, s, t});
             return int(vbOK);
         });
-        SetDatabaseFatalHandler([this] { ++fatalCalls; });
         db = std::make_unique<clsDatabase>(dir.path());
     }
     void TearDown() override
     {
         db.reset();
         SetMessageHandler(nullptr);
-        SetDatabaseFatalHandler(nullptr);
     }
     QString path(const QString& name = QStringLiteral("NORDALIS.MDE")) const { return QDir(dir.path()).filePath(name); }
 
@@ -76,5 +73,4 @@ protected:
     QTemporaryDir dir;
     std::unique_ptr<clsDatabase> db;
     std::vector<RecordedMessage> messages;
-    int fatalCalls = 0;
 };

@@ -2,6 +2,7 @@
 
 #include "app/modMain.h"
 #include "db/ResultList.h"
+#include "support/CliProcess.h"
 
 #include <QFile>
 
@@ -86,18 +87,28 @@ TEST_F(TempDatabase, CreatingOverAnExistingFileIsRefusedAndLeavesItAlone)
 // ---------------------------------------------------------------------------------------------
 // Opening
 
-TEST_F(TempDatabase, WithNeitherFileTheOpenFailureIsShownAndTheApplicationEnds)
+TEST_F(TempDatabase, WithNeitherFileOpeningFailsWithTheReasonAndShowsNothing)
 {
     QFile::remove(path());
     clsDatabase missing(dir.path());
     EXPECT_TRUE(missing.OpenDB());
-    EXPECT_EQ(fatalCalls, 1);
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].title, "error opening the database, ending application");
-    EXPECT_EQ(messages[0].style & vbCritical, vbCritical);
-    EXPECT_TRUE(messages[0].prompt.startsWith(QString::number(dbErrOpen) + ":")) << messages[0].prompt.toStdString();
+    EXPECT_EQ(missing.OpenError().number, dbErrOpen);
+    EXPECT_TRUE(missing.OpenErrorText().startsWith(QString::number(dbErrOpen) + ":"))
+        << missing.OpenErrorText().toStdString();
+    EXPECT_TRUE(messages.empty());   // the caller tells the operator
     EXPECT_FALSE(missing.IsOpen());
     EXPECT_FALSE(QFile::exists(path()));   // opening never creates a file
+    // Operations on it fail with the open failure instead of going on without a database.
+    try {
+        missing.SetParameter("Units", DbValue(1));
+        ADD_FAILURE() << "a parameter was written without a database";
+    } catch (const DbError& e) {
+        EXPECT_EQ(e.number, dbErrOpen);
+    }
+    ResultList out;
+    EXPECT_EQ(missing.GetRecords(out, "rooms", "", "", false), dbQueryGaveUp);
+    EXPECT_TRUE(missing.LastError().startsWith(QString::number(dbErrOpen) + ":"));
+    EXPECT_FALSE(QFile::exists(path()));
 }
 
 TEST_F(TempDatabase, WithoutADatabaseDirectoryNothingIsOpened)
@@ -110,7 +121,7 @@ TEST_F(TempDatabase, WithoutADatabaseDirectoryNothingIsOpened)
     EXPECT_TRUE(none.OpenDB());
     QDir::setCurrent(cwd);
     App().DatabaseDirectory = saved;
-    EXPECT_EQ(fatalCalls, 1);
+    EXPECT_EQ(none.OpenError().number, dbErrOpen);
     EXPECT_FALSE(none.IsOpen());
 }
 
@@ -129,7 +140,6 @@ TEST_F(TempDatabase, FallsBackToThePortableNameAndAlsoPastAFileThatIsNoDatabase)
     clsDatabase fallback(dir.path());
     EXPECT_FALSE(fallback.OpenDB());
     EXPECT_TRUE(fallback.FilePath().endsWith("NORD.MDE"));
-    EXPECT_EQ(fatalCalls, 0);
     EXPECT_TRUE(messages.empty());
 }
 
@@ -137,9 +147,9 @@ TEST_F(TempDatabase, ConnectionKeepsOneFileWithFullSynchronousCommits)
 {
     ASSERT_FALSE(db->OpenDB());
     ResultList r;
-    ASSERT_EQ(db->GetRecordsBySQL(r, "PRAGMA journal_mode", false), 0);
+    ASSERT_EQ(db->GetRecordsBySQL(r, "PRAGMA journal_mode", false), dbQueryOk);
     EXPECT_EQ(r.rows[0].at(0).toString().toLower(), "delete");
-    ASSERT_EQ(db->GetRecordsBySQL(r, "PRAGMA synchronous", false), 0);
+    ASSERT_EQ(db->GetRecordsBySQL(r, "PRAGMA synchronous", false), dbQueryOk);
     EXPECT_EQ(r.rows[0].at(0).toInt(), 2);   // FULL
 }
 
@@ -183,14 +193,17 @@ TEST_F(TempDatabase, ParameterTextsOfBooleansDatesAndQuotes)
     EXPECT_EQ(db->Parameter("ClipTempLower", ""), "-40.5");
 }
 
-TEST_F(TempDatabase, ParameterWriteFailureIsShownWithItsTitle)
+TEST_F(TempDatabase, ParameterWriteFailureReachesTheCallerOrIsShownWithItsTitle)
 {
     sqlite3* raw = openRaw();
     ASSERT_EQ(sqlite3_exec(raw, "DROP TABLE parameters", nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(raw);
-    db->SetParameter("Units", DbValue(1));
+    EXPECT_THROW(db->SetParameter("Units", DbValue(1)), DbError);
+    EXPECT_TRUE(messages.empty());
+    EXPECT_FALSE(StoreParameter(*db, "Units", DbValue(1)));
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].title, "Error writing parameter");
+    EXPECT_EQ(messages[0].style & vbCritical, vbCritical);
     EXPECT_TRUE(messages[0].prompt.startsWith("Error 3000:")) << messages[0].prompt.toStdString();
 }
 
@@ -207,7 +220,7 @@ TEST_F(TempDatabase, ValuesReadBackTypedByTheirDeclaredColumnType)
     insertSample(*db, 123402, utc(2026, 3, 29, 1, 15, 0), -18.5);
 
     ResultList out;
-    ASSERT_EQ(db->GetRecords(out, "devices", "", "", false), 0);
+    ASSERT_EQ(db->GetRecords(out, "devices", "", "", false), dbQueryOk);
     ASSERT_EQ(out.size(), 1);
     const DbRow& r = out.rows[0];
     EXPECT_EQ(r["dateDEVICE"].kind(), DbValue::DateTime);
@@ -225,7 +238,7 @@ TEST_F(TempDatabase, ValuesReadBackTypedByTheirDeclaredColumnType)
 
     ASSERT_EQ(db->GetRecordsBySQL(out, "SELECT SampleDate, SampleTemp FROM samples WHERE DeviceID = ?", false,
                                   {DbValue(123402)}),
-              0);
+              dbQueryOk);
     ASSERT_EQ(out.size(), 1);
     EXPECT_EQ(out.rows[0]["SampleDate"].kind(), DbValue::DateTime);
     EXPECT_EQ(out.rows[0]["SampleDate"].toDateTime(), utc(2026, 3, 29, 1, 15, 0));
@@ -245,7 +258,7 @@ TEST_F(TempDatabase, AValueInTheWrongFormIsRefusedNotStored)
     EXPECT_THROW(db->ExecuteSQL("INSERT INTO samples VALUES (1, '2026-01-01 10:00:00', 5)"), DbError);
     EXPECT_THROW(db->ExecuteSQL("INSERT INTO devices (DeviceID, DateRead) VALUES (1, '1/2/2026')"), DbError);
     ResultList out;
-    ASSERT_EQ(db->GetRecords(out, "samples", "", "", false), 0);
+    ASSERT_EQ(db->GetRecords(out, "samples", "", "", false), dbQueryOk);
     EXPECT_TRUE(out.empty());
 }
 
@@ -274,7 +287,7 @@ TEST_F(TempDatabase, DuplicateKeyIsToldApartFromOtherErrors)
         insertSample(*db, 100101, utc(2026, 1, 1, 0, 0), 5.0);
         FAIL() << "duplicate accepted";
     } catch (const DbError& e) {
-        EXPECT_EQ(e.number, 3022);
+        EXPECT_EQ(e.number, dbErrDuplicateKey);
         EXPECT_TRUE(e.isDuplicateKey());
     }
     insertSample(*db, 100102, utc(2026, 1, 1, 0, 0), 5.0);   // another logger, same time: fine
@@ -284,7 +297,7 @@ TEST_F(TempDatabase, DuplicateKeyIsToldApartFromOtherErrors)
         db->ExecuteSQL("INSERT INTO samples (DeviceID, SampleDate) VALUES (NULL, 5)");
         FAIL() << "NULL key accepted";
     } catch (const DbError& e) {
-        EXPECT_NE(e.number, 3022);
+        EXPECT_NE(e.number, dbErrDuplicateKey);
     }
     try {
         db->ExecuteSQL("INSERT INTO nosuchtable VALUES (1)");
@@ -293,7 +306,7 @@ TEST_F(TempDatabase, DuplicateKeyIsToldApartFromOtherErrors)
         EXPECT_EQ(e.number, dbErrGeneral);
     }
     ResultList out;
-    ASSERT_EQ(db->GetRecordsBySQL(out, "SELECT SampleTemp FROM samples WHERE DeviceID = 100101", false), 0);
+    ASSERT_EQ(db->GetRecordsBySQL(out, "SELECT SampleTemp FROM samples WHERE DeviceID = 100101", false), dbQueryOk);
     ASSERT_EQ(out.size(), 1);
     EXPECT_DOUBLE_EQ(out.rows[0].at(0).toDouble(), 4.0);
 }
@@ -305,10 +318,10 @@ TEST_F(TempDatabase, GetRecordsOfRoomsWithAndWithoutHeader)
 {
     db->ExecuteSQL("INSERT INTO rooms VALUES (1, 'freezer', 2), (2, 'cooler', 1)");
     ResultList out;
-    ASSERT_EQ(db->GetRecords(out, "rooms", "", "", false), 0);
+    ASSERT_EQ(db->GetRecords(out, "rooms", "", "", false), dbQueryOk);
     EXPECT_FALSE(out.hasHeader);
     ASSERT_EQ(out.size(), 2);
-    ASSERT_EQ(db->GetRecords(out, "rooms", "RoomSequence > ?", "RoomSequence", true, {DbValue(0)}), 0);
+    ASSERT_EQ(db->GetRecords(out, "rooms", "RoomSequence > ?", "RoomSequence", true, {DbValue(0)}), dbQueryOk);
     EXPECT_TRUE(out.hasHeader);
     ASSERT_EQ(out.size(), 3);
     EXPECT_EQ(out.rows[0].at(0).toString(), "RoomID");
@@ -322,7 +335,7 @@ TEST_F(TempDatabase, APlainSqlErrorFailsAtOnceAndEmptiesTheOutput)
     db->SetRetryPolicy(50, 200);
     ResultList out;
     out.rows.push_back(DbRow());
-    EXPECT_EQ(db->GetRecordsBySQL(out, "SELECT * FROM nosuchtable", true), -3);
+    EXPECT_EQ(db->GetRecordsBySQL(out, "SELECT * FROM nosuchtable", true), dbQueryGaveUp);
     EXPECT_EQ(db->LastAttempts(), 1);
     EXPECT_TRUE(out.empty());
     EXPECT_TRUE(db->LastError().contains("nosuchtable"));
@@ -337,7 +350,7 @@ TEST_F(TempDatabase, ALockThatStaysIsRetriedThenGivenUp)
     sqlite3* other = openRaw();
     ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
     ResultList out;
-    EXPECT_EQ(db->GetRecords(out, "rooms", "", "", false), -3);
+    EXPECT_EQ(db->GetRecords(out, "rooms", "", "", false), dbQueryGaveUp);
     EXPECT_EQ(db->LastAttempts(), 4);
     EXPECT_TRUE(db->LastError().startsWith("3260:"));
     sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -360,7 +373,7 @@ TEST_F(TempDatabase, ALockHeldByAnotherConnectionIsWaitedOut)
     while (!started) {
     }
     ResultList out;
-    EXPECT_EQ(db->GetRecords(out, "rooms", "", "", false), 0);
+    EXPECT_EQ(db->GetRecords(out, "rooms", "", "", false), dbQueryOk);
     holder.join();
     sqlite3_close(other);
     EXPECT_GT(db->LastAttempts(), 1);
@@ -375,7 +388,7 @@ TEST_F(TempDatabase, PutRecordsReplacesTheWholeTable)
 {
     db->ExecuteSQL("INSERT INTO rooms VALUES (1, 'old one', 1), (2, 'old two', 2), (3, 'old three', 3)");
     ResultList list;
-    ASSERT_EQ(db->GetRecords(list, "rooms", "RoomID <> 2", "RoomID", true), 0);   // header row included
+    ASSERT_EQ(db->GetRecords(list, "rooms", "RoomID <> 2", "RoomID", true), dbQueryOk);   // header row included
     list.rows[1].set("roomdescription", DbValue("renamed"));
     DbRow added;
     added.add("RoomSequence", 9);   // keys in another order and case than the table's columns
@@ -387,7 +400,7 @@ TEST_F(TempDatabase, PutRecordsReplacesTheWholeTable)
     db->CommitTransaction(1);
 
     ResultList out;
-    ASSERT_EQ(db->GetRecords(out, "rooms", "", "RoomID", false), 0);
+    ASSERT_EQ(db->GetRecords(out, "rooms", "", "RoomID", false), dbQueryOk);
     ASSERT_EQ(out.size(), 3);
     EXPECT_EQ(out.rows[0]["RoomDescription"].toString(), "renamed");
     EXPECT_EQ(out.rows[1]["RoomID"].toInt(), 3);
@@ -401,7 +414,7 @@ TEST_F(TempDatabase, PutRecordsOfAnEmptyListEmptiesTheTable)
     ResultList empty;
     EXPECT_EQ(db->PutRecords(empty, "rooms"), 0);
     ResultList out;
-    ASSERT_EQ(db->GetRecords(out, "rooms", "", "", false), 0);
+    ASSERT_EQ(db->GetRecords(out, "rooms", "", "", false), dbQueryOk);
     EXPECT_TRUE(out.empty());
 }
 
@@ -431,7 +444,7 @@ TEST_F(TempDatabase, PutRecordsThatFailsLeavesTheTableAsItWas)
         EXPECT_TRUE(e.isDuplicateKey());
     }
     ResultList out;
-    ASSERT_EQ(db->GetRecords(out, "rooms", "", "RoomID", false), 0);
+    ASSERT_EQ(db->GetRecords(out, "rooms", "", "RoomID", false), dbQueryOk);
     ASSERT_EQ(out.size(), 2);
     EXPECT_EQ(out.rows[1]["RoomDescription"].toString(), "b");
 }
@@ -442,11 +455,11 @@ TEST_F(TempDatabase, PutRecordsOfDevicesKeepsDatesAndBooleansInTheirStoredForms)
     list.rows.push_back(deviceRow(100101, "1"));
     ASSERT_EQ(db->PutRecords(list, "devices"), 0);
     ResultList out;
-    ASSERT_EQ(db->GetRecords(out, "devices", "", "", false), 0);
+    ASSERT_EQ(db->GetRecords(out, "devices", "", "", false), dbQueryOk);
     // Read and written back unchanged, as the structure editor does.
     ASSERT_EQ(db->PutRecords(out, "devices"), 0);
     ResultList again;
-    ASSERT_EQ(db->GetRecords(again, "devices", "", "", false), 0);
+    ASSERT_EQ(db->GetRecords(again, "devices", "", "", false), dbQueryOk);
     ASSERT_EQ(again.size(), 1);
     for (int c = 0; c < out.rows[0].size(); ++c)
         EXPECT_TRUE(out.rows[0].at(c) == again.rows[0].at(c)) << out.rows[0].nameAt(c).toStdString();
@@ -469,7 +482,7 @@ TEST_F(TempDatabase, DeleteDevicelessSamplesRemovesExactlyTheOrphans)
     db->ExecuteSQL("DELETE FROM devices WHERE DeviceID = 100102");
     EXPECT_EQ(db->DeleteDevicelessSamples(), 6);
     ResultList out;
-    ASSERT_EQ(db->GetRecordsBySQL(out, "SELECT DeviceID, count(*) AS n FROM samples GROUP BY DeviceID", false), 0);
+    ASSERT_EQ(db->GetRecordsBySQL(out, "SELECT DeviceID, count(*) AS n FROM samples GROUP BY DeviceID", false), dbQueryOk);
     ASSERT_EQ(out.size(), 1);
     EXPECT_EQ(out.rows[0]["DeviceID"].toInt(), 100101);
     EXPECT_EQ(out.rows[0]["n"].toInt(), 5);
@@ -484,10 +497,10 @@ TEST_F(TempDatabase, DeleteDeviceBindsTheSerialNumber)
     db->DeleteDevice("\" OR \"\"=\"");   // would match every row if pasted into the SQL text
     db->DeleteDevice("x' OR '1'='1");
     ResultList out;
-    ASSERT_EQ(db->GetRecords(out, "devices", "", "", false), 0);
+    ASSERT_EQ(db->GetRecords(out, "devices", "", "", false), dbQueryOk);
     EXPECT_EQ(out.size(), 3);
     db->DeleteDevice("21\"0'1");
-    ASSERT_EQ(db->GetRecords(out, "devices", "", "DeviceID", false), 0);
+    ASSERT_EQ(db->GetRecords(out, "devices", "", "DeviceID", false), dbQueryOk);
     ASSERT_EQ(out.size(), 2);
     EXPECT_EQ(out.rows[0]["DeviceID"].toInt(), 100102);
     EXPECT_TRUE(db->IsLoggerKnown(100102));
@@ -516,7 +529,7 @@ TEST_F(TempDatabase, ACommittedTransactionIsInTheFileWhenTheProcessDiesAtOnce)
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_FALSE(QFile::exists(path() + "-wal"));
     ResultList out;
-    ASSERT_EQ(db->GetRecords(out, "rooms", "", "", false), 0);   // the hot journal is rolled back
+    ASSERT_EQ(db->GetRecords(out, "rooms", "", "", false), dbQueryOk);   // the hot journal is rolled back
     ASSERT_EQ(out.size(), 1);
     EXPECT_EQ(out.rows[0]["RoomDescription"].toString(), "committed");
 }
@@ -535,10 +548,50 @@ TEST_F(TempDatabase, RollbackAndNestedTransactions)
     db->ExecuteSQL("INSERT INTO rooms VALUES (3, 'dropped', 1)");
     db->RollbackTransaction();
     ResultList out;
-    ASSERT_EQ(db->GetRecords(out, "rooms", "", "", false), 0);
+    ASSERT_EQ(db->GetRecords(out, "rooms", "", "", false), dbQueryOk);
     ASSERT_EQ(out.size(), 1);
     EXPECT_EQ(out.rows[0]["RoomID"].toInt(), 1);
     EXPECT_THROW(db->CommitTransaction(1), DbError);
+}
+
+TEST_F(TempDatabase, ATransactionLeftByAnErrorLeavesTheFileAsItWas)
+{
+    db->ExecuteSQL("INSERT INTO rooms VALUES (1, 'before', 1)");
+    auto failHalfWay = [&] {
+        clsDatabase::Transaction transaction(*db);
+        db->ExecuteSQL("UPDATE rooms SET RoomDescription = 'changed' WHERE RoomID = 1");
+        db->ExecuteSQL("INSERT INTO rooms VALUES (2, 'added', 1)");
+        db->ExecuteSQL("INSERT INTO rooms VALUES (2, 'twice', 1)");   // duplicate key
+        transaction.commit();
+    };
+    EXPECT_THROW(failHalfWay(), DbError);
+    EXPECT_FALSE(db->InTransaction());
+    sqlite3* raw = openRaw();   // what another program finds in the file
+    EXPECT_EQ(scalarText(raw, "SELECT group_concat(RoomID || ':' || RoomDescription) FROM rooms"), "1:before");
+
+    // An inner transaction that fails is undone alone; the outer one goes on and commits.
+    {
+        clsDatabase::Transaction outer(*db);
+        db->ExecuteSQL("INSERT INTO rooms VALUES (3, 'outer', 1)");
+        try {
+            clsDatabase::Transaction inner(*db);
+            db->ExecuteSQL("INSERT INTO rooms VALUES (4, 'inner', 1)");
+            throw DbError(dbErrGeneral, "stop");
+        } catch (const DbError&) {
+        }
+        EXPECT_TRUE(db->InTransaction());
+        outer.commit();
+    }
+    EXPECT_FALSE(db->InTransaction());
+    EXPECT_EQ(scalarText(raw, "SELECT group_concat(RoomID || ':' || RoomDescription) FROM rooms ORDER BY RoomID"),
+              "1:before,3:outer");
+    // A transaction left without commit by a plain return is undone as well.
+    {
+        clsDatabase::Transaction forgotten(*db);
+        db->ExecuteSQL("DELETE FROM rooms");
+    }
+    EXPECT_EQ(scalar(raw, "SELECT count(*) FROM rooms"), 2);
+    sqlite3_close(raw);
 }
 
 TEST_F(TempDatabase, CloseInsideATransactionLosesOnlyTheUncommitted)
@@ -548,12 +601,12 @@ TEST_F(TempDatabase, CloseInsideATransactionLosesOnlyTheUncommitted)
     db->CloseDB();
     EXPECT_FALSE(db->InTransaction());
     ResultList out;
-    ASSERT_EQ(db->GetRecords(out, "rooms", "", "", false), 0);
+    ASSERT_EQ(db->GetRecords(out, "rooms", "", "", false), dbQueryOk);
     EXPECT_TRUE(out.empty());
     db->BeginTransaction();   // a new transaction works after the reopen
     db->ExecuteSQL("INSERT INTO rooms VALUES (1, 'x', 1)");
     db->CommitTransaction(1);
-    ASSERT_EQ(db->GetRecords(out, "rooms", "", "", false), 0);
+    ASSERT_EQ(db->GetRecords(out, "rooms", "", "", false), dbQueryOk);
     EXPECT_EQ(out.size(), 1);
 }
 
@@ -569,7 +622,7 @@ TEST_F(TempDatabase, VarIsTheSampleVariance)
     ResultList out;
     ASSERT_EQ(db->GetRecordsBySQL(out, "SELECT DeviceID, Var(SampleTemp) AS v FROM samples GROUP BY DeviceID "
                                        "ORDER BY DeviceID", false),
-              0);
+              dbQueryOk);
     ASSERT_EQ(out.size(), 2);
     EXPECT_NEAR(out.rows[0]["v"].toDouble(), 5.0 / 3.0, 1e-12);   // 1,2,3,4; the NULL is skipped
     EXPECT_TRUE(out.rows[1]["v"].isNull());                       // a single value
@@ -578,7 +631,7 @@ TEST_F(TempDatabase, VarIsTheSampleVariance)
     insertSample(*db, 1, utc(2026, 1, 1, 0, 0), 1e9 + 4);
     insertSample(*db, 1, utc(2026, 1, 1, 0, 1), 1e9 + 7);
     insertSample(*db, 1, utc(2026, 1, 1, 0, 2), 1e9 + 13);
-    ASSERT_EQ(db->GetRecordsBySQL(out, "SELECT Var(SampleTemp) FROM samples", false), 0);
+    ASSERT_EQ(db->GetRecordsBySQL(out, "SELECT Var(SampleTemp) FROM samples", false), dbQueryOk);
     EXPECT_NEAR(out.rows[0].at(0).toDouble(), 21.0, 1e-6);
 }
 
@@ -588,11 +641,33 @@ TEST_F(TempDatabase, SaveHistoryAppendsARowWithLocalTime)
     EXPECT_EQ(db->SaveHistory("programmed logger 123402\r\nline two", 1), 0);
     EXPECT_EQ(db->SaveHistory("other", 2), 0);
     ResultList out;
-    ASSERT_EQ(db->GetRecords(out, "history", "", "\"DateTime\"", false), 0);
+    ASSERT_EQ(db->GetRecords(out, "history", "", "\"DateTime\"", false), dbQueryOk);
     ASSERT_EQ(out.size(), 2);
     EXPECT_EQ(out.rows[0]["Text"].toString(), "programmed logger 123402\r\nline two");
     EXPECT_EQ(out.rows[0]["Type"].toInt(), 1);
     EXPECT_EQ(out.rows[0]["DateTime"].kind(), DbValue::DateTime);
     EXPECT_GE(out.rows[0]["DateTime"].toDateTime(), before);
     EXPECT_LE(out.rows[0]["DateTime"].toDateTime(), NowLocal().addSecs(1));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Start of the terminal program
+
+TEST(DatabaseAtStart, ADatabaseThatCannotBeOpenedEndsTheStartWithTheReasonAndStaysAsItWas)
+{
+    QTemporaryDir dir;
+    ASSERT_EQ(RunCli(dir, {"init", "--site", "1001"}, false).code, 0);
+    const QString file = dir.filePath("home/data/NORDALIS.MDE");
+    QFile junk(file);
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    junk.write(QByteArray(4096, 'x'));
+    junk.close();
+    const CliRun r = RunCli(dir, {"due"}, false);
+    EXPECT_NE(r.code, 0);
+    EXPECT_TRUE(r.err.contains("cannot open the database")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QString::number(dbErrOpen) + ":")) << r.err.toStdString();
+    EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+    QFile after(file);
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    EXPECT_EQ(after.readAll(), QByteArray(4096, 'x'));
 }

@@ -53,7 +53,7 @@ TEST_F(StoreImage, RowsOfANewLoggerAndNothingMoreTheSecondTime)
 {
     clsDS1921Data image;
     makeImage(image, 100, utc(2007, 6, 2, 13, 0));
-    EXPECT_FALSE(db->LoggerImageToDB(image));
+    EXPECT_EQ(db->LoggerImageToDB(image), ImageStoreResult::Stored);
     EXPECT_EQ(count("SELECT COUNT(*) FROM samples WHERE DeviceID = 123401203"), 100);
     EXPECT_EQ(count("SELECT MIN(SampleDate) FROM samples"), utc(2007, 6, 1, 12, 0).toSecsSinceEpoch());
     EXPECT_EQ(count("SELECT MAX(SampleDate) FROM samples"), utc(2007, 6, 1, 12, 0).addSecs(99 * 900).toSecsSinceEpoch());
@@ -71,7 +71,7 @@ TEST_F(StoreImage, RowsOfANewLoggerAndNothingMoreTheSecondTime)
 
     // The same image again: every sample is a duplicate; nothing changes.
     const QString before = scalarText(raw, "SELECT group_concat(DeviceID || DateRead || MissionSamples) FROM devices");
-    EXPECT_FALSE(db->LoggerImageToDB(image));
+    EXPECT_EQ(db->LoggerImageToDB(image), ImageStoreResult::Stored);
     EXPECT_EQ(count("SELECT COUNT(*) FROM samples"), 100);
     EXPECT_EQ(count("SELECT COUNT(*) FROM devices"), 1);
     EXPECT_EQ(count("SELECT COUNT(*) FROM rooms"), 1);
@@ -87,11 +87,11 @@ TEST_F(StoreImage, AnOlderReadingKeepsTheNewerRowButAddsItsMissingSamples)
     // The older reading saw the first 150 samples; pretend 50 of them were lost from the
     // database before, so that it brings samples the database lacks.
     makeImage(older, 150, utc(2007, 6, 3, 2, 0), QStringLiteral("old text"));
-    ASSERT_FALSE(db->LoggerImageToDB(newer));
+    ASSERT_EQ(db->LoggerImageToDB(newer), ImageStoreResult::Stored);
     sqlite3_exec(raw, "DELETE FROM samples WHERE SampleDate < 1180744200", nullptr, nullptr, nullptr);
     const qint64 left = count("SELECT COUNT(*) FROM samples");
     ASSERT_EQ(left, 150);
-    ASSERT_FALSE(db->LoggerImageToDB(older));
+    ASSERT_EQ(db->LoggerImageToDB(older), ImageStoreResult::Stored);
     EXPECT_EQ(count("SELECT COUNT(*) FROM samples"), 200);
     EXPECT_EQ(scalarText(raw, "SELECT DeviceDescription || '|' || MissionSamples || '|' || DateRead FROM devices"),
               "new text|200|2007-06-04 11:00:00");
@@ -99,7 +99,7 @@ TEST_F(StoreImage, AnOlderReadingKeepsTheNewerRowButAddsItsMissingSamples)
     // A later reading refreshes the row.
     clsDS1921Data latest;
     makeImage(latest, 250, utc(2007, 6, 5, 0, 0), QStringLiteral("latest"));
-    ASSERT_FALSE(db->LoggerImageToDB(latest));
+    ASSERT_EQ(db->LoggerImageToDB(latest), ImageStoreResult::Stored);
     EXPECT_EQ(scalarText(raw, "SELECT DeviceDescription || '|' || MissionSamples FROM devices"), "latest|250");
     EXPECT_EQ(count("SELECT COUNT(*) FROM samples"), 250);
 }
@@ -108,7 +108,7 @@ TEST_F(StoreImage, CompartmentIsCreatedOnceAndNeverChanged)
 {
     clsDS1921Data image;
     makeImage(image, 0, utc(2007, 6, 2, 13, 0), QStringLiteral("a rather long description of the position, far beyond fifty characters"));
-    ASSERT_FALSE(db->LoggerImageToDB(image));
+    ASSERT_EQ(db->LoggerImageToDB(image), ImageStoreResult::Stored);
     EXPECT_EQ(count("SELECT RoomID FROM rooms"), 12);
     EXPECT_EQ(count("SELECT RoomSequence FROM rooms"), 1);
     const QString description = scalarText(raw, "SELECT RoomDescription FROM rooms");
@@ -121,7 +121,7 @@ TEST_F(StoreImage, CompartmentIsCreatedOnceAndNeverChanged)
     sqlite3_exec(raw, "UPDATE rooms SET RoomDescription = 'freezer', RoomSequence = 7", nullptr, nullptr, nullptr);
     clsDS1921Data later;
     makeImage(later, 10, utc(2007, 6, 3, 13, 0), QStringLiteral("other"));
-    ASSERT_FALSE(db->LoggerImageToDB(later));
+    ASSERT_EQ(db->LoggerImageToDB(later), ImageStoreResult::Stored);
     EXPECT_EQ(scalarText(raw, "SELECT RoomDescription || RoomSequence FROM rooms"), "freezer7");
 }
 
@@ -134,7 +134,7 @@ TEST_F(StoreImage, SamplesBelowTheLowerClipAreStoredAtTheClip)
     m.deviceSamples = 4;
     Load(image, StandardRecord(kDevice, "d", utc(2007, 6, 2, 0, 0)), Registers(m),
          Log([](int i) { return i == 0 ? 0 : i == 1 ? 59 : i == 2 ? 60 : 255; }));   // -40, -10.5, -10, 87.5
-    ASSERT_FALSE(db->LoggerImageToDB(image));
+    ASSERT_EQ(db->LoggerImageToDB(image), ImageStoreResult::Stored);
     EXPECT_EQ(scalarText(raw, "SELECT group_concat(SampleTemp, ' ') FROM (SELECT SampleTemp FROM samples ORDER BY SampleDate)"),
               "-10.0 -10.0 -10.0 87.5");
 }
@@ -143,7 +143,7 @@ TEST_F(StoreImage, AnErrorHalfWayLeavesNoHalfStoredImage)
 {
     clsDS1921Data first;
     makeImage(first, 10, utc(2007, 6, 1, 15, 0));
-    ASSERT_FALSE(db->LoggerImageToDB(first));
+    ASSERT_EQ(db->LoggerImageToDB(first), ImageStoreResult::Stored);
     const QString devicesBefore = scalarText(raw, "SELECT group_concat(DeviceID || '|' || DateRead || '|' || MissionSamples) FROM devices");
 
     // The engine refuses the 500th sample of the next reading.
@@ -163,7 +163,7 @@ TEST_F(StoreImage, AnErrorHalfWayLeavesNoHalfStoredImage)
     makeImage(first, 1000, utc(2007, 6, 12, 0, 0));
     bool threw = false;
     try {
-        db->LoggerImageToDB(first);
+        static_cast<void>(db->LoggerImageToDB(first));
     } catch (const DbError& e) {
         threw = true;
         EXPECT_FALSE(e.isDuplicateKey());
@@ -175,15 +175,15 @@ TEST_F(StoreImage, AnErrorHalfWayLeavesNoHalfStoredImage)
     EXPECT_EQ(scalarText(raw, "SELECT group_concat(DeviceID || '|' || DateRead || '|' || MissionSamples) FROM devices"),
               devicesBefore);
 
-    EXPECT_THROW(db->LoggerImageToDB(image), DbError);
+    EXPECT_THROW(static_cast<void>(db->LoggerImageToDB(image)), DbError);
     EXPECT_EQ(count("SELECT COUNT(*) FROM devices"), 1);
     EXPECT_EQ(count("SELECT COUNT(*) FROM rooms"), 1);
     EXPECT_EQ(count("SELECT COUNT(*) FROM samples"), 10);
 
     // Once the fault is gone the same images store completely.
     ASSERT_EQ(sqlite3_exec(raw, "DROP TRIGGER poison", nullptr, nullptr, nullptr), SQLITE_OK);
-    EXPECT_FALSE(db->LoggerImageToDB(first));
-    EXPECT_FALSE(db->LoggerImageToDB(image));
+    EXPECT_EQ(db->LoggerImageToDB(first), ImageStoreResult::Stored);
+    EXPECT_EQ(db->LoggerImageToDB(image), ImageStoreResult::Stored);
     EXPECT_EQ(count("SELECT COUNT(*) FROM samples"), 2000);
     EXPECT_EQ(count("SELECT COUNT(*) FROM rooms"), 2);
 }
@@ -192,18 +192,18 @@ TEST_F(StoreImage, ImagesWithoutCountersIdentifierOrLogAreRejected)
 {
     clsDS1921Data noRegisters;
     Load(noRegisters, StandardRecord(kDevice, "d", utc(2007, 6, 2, 0, 0)), QByteArray(), QByteArray());
-    EXPECT_TRUE(db->LoggerImageToDB(noRegisters));
+    EXPECT_EQ(db->LoggerImageToDB(noRegisters), ImageStoreResult::Refused);
 
     clsDS1921Data noLog;
     makeImage(noLog, 100, utc(2007, 6, 2, 0, 0));
     noLog.SetTemperaturePages(QByteArray(50, '\0'));
-    EXPECT_TRUE(db->LoggerImageToDB(noLog));
+    EXPECT_EQ(db->LoggerImageToDB(noLog), ImageStoreResult::Refused);
 
     clsDS1921Data noId;
     makeImage(noId, 100, utc(2007, 6, 2, 0, 0));
     noId.SetNVRAMBytes(Record({"1", "1", "d", "not a number", "0", "u", "i", "...calib..."}));
     noId.DecodeNVRAM();
-    EXPECT_TRUE(db->LoggerImageToDB(noId));
+    EXPECT_EQ(db->LoggerImageToDB(noId), ImageStoreResult::Refused);
 
     EXPECT_EQ(count("SELECT COUNT(*) FROM devices"), 0);
     EXPECT_EQ(count("SELECT COUNT(*) FROM rooms"), 0);

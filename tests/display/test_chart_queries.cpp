@@ -283,7 +283,7 @@ TEST_F(ChartQueries, LockedFileGivesAFailedEmptyResult)
     m.Window.To = Utc(2020, 5, 2);
     ASSERT_TRUE(m.Update(*db));
     ASSERT_EQ(m.State.Samples.size(), 2u);
-    ASSERT_EQ(m.QueryResult, 0);
+    ASSERT_EQ(m.QueryResult, dbQueryOk);
 
     // Another process holds the file exclusively: the query fails after its retries, no rows.
     sqlite3* other = nullptr;

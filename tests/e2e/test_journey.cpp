@@ -209,7 +209,7 @@ protected:
     qint64 count(const QString& sql)
     {
         ResultList r;
-        EXPECT_EQ(AppDatabase().GetRecordsBySQL(r, sql, false), 0);
+        EXPECT_EQ(AppDatabase().GetRecordsBySQL(r, sql, false), dbQueryOk);
         return r.empty() ? -1 : r.rows[0].at(0).toInt();
     }
 };
@@ -370,7 +370,7 @@ TEST_F(Journey, OperatorsDayFromInstallationToRestart)
     // ---- 5. The data display's queries on the slow logger: daily averages and a week.
     const QDateTime nowUtc = QDateTime::fromMSecsSinceEpoch(world->clock().nowMs(), Qt::UTC);
     ChartModel daily;
-    LoadChartDevices(AppDatabase(), daily.State.Devices);
+    ASSERT_GT(LoadChartDevices(AppDatabase(), daily.State.Devices), 0);
     ASSERT_TRUE(daily.SelectDevice(ids[2]));
     daily.SetKind(ChartKind::DailyAverages);
     daily.In.TZOffset = "0";
@@ -391,7 +391,7 @@ TEST_F(Journey, OperatorsDayFromInstallationToRestart)
         }
     }
     ChartModel week;
-    LoadChartDevices(AppDatabase(), week.State.Devices);
+    ASSERT_GT(LoadChartDevices(AppDatabase(), week.State.Devices), 0);
     ASSERT_TRUE(week.SelectDevice(ids[2]));
     week.SetKind(ChartKind::Samples);
     week.In.TZOffset = "0";
@@ -448,9 +448,9 @@ TEST_F(Journey, OperatorsDayFromInstallationToRestart)
         ASSERT_TRUE(maintenance.Purge(purgeBefore)) << maintenance.ErrorText().toStdString();
         ASSERT_TRUE(maintenance.Reorganize(false)) << maintenance.ErrorText().toStdString();
         clsDatabase backup(QFileInfo(backupFile).path());
-        ASSERT_EQ(backup.OpenDB(), 0);
+        ASSERT_FALSE(backup.OpenDB());
         ResultList r;
-        backup.GetRecordsBySQL(r, "SELECT count(*) FROM samples", false);
+        ASSERT_EQ(backup.GetRecordsBySQL(r, "SELECT count(*) FROM samples", false), dbQueryOk);
         EXPECT_EQ(r.rows.at(0).at(0).toInt(), beforePurge);
         backup.CloseDB();
     }
@@ -466,7 +466,7 @@ TEST_F(Journey, OperatorsDayFromInstallationToRestart)
         ResultList r;
         ASSERT_EQ(AppDatabase().GetRecordsBySQL(
                       r, QString("SELECT SampleDate, SampleTemp FROM samples WHERE DeviceID = %1 ORDER BY SampleDate").arg(id), false),
-                  0);
+                  dbQueryOk);
         const auto& expected = recorded[id];
         ASSERT_EQ(r.rows.size(), expected.size()) << "logger " << id;
         EXPECT_FALSE(expected.empty());

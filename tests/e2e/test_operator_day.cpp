@@ -99,7 +99,7 @@ protected:
     {
         ResultList r;
         EXPECT_EQ(db.GetRecordsBySQL(r, QString("SELECT SampleDate, SampleTemp FROM samples WHERE DeviceID = %1 "
-                                                "ORDER BY SampleDate").arg(id), false), 0);
+                                                "ORDER BY SampleDate").arg(id), false), dbQueryOk);
         std::vector<Recorded> out;
         for (const auto& row : r.rows)
             out.push_back({QDateTime::fromSecsSinceEpoch(row.at(0).toInt(), Qt::UTC), float(row.at(1).toDouble())});

@@ -118,7 +118,7 @@ TEST_F(LoggerOnVirtualBus, RolledOverMissionGivesTheSamplesInTimeOrder)
     ASSERT_FALSE(reader.DeviceFound("21").isEmpty());
     qint32 rc = -1;
     reader.ReadImageFromLogger(false, rc);
-    ASSERT_EQ(rc, 0);
+    ASSERT_EQ(rc, imgOk);
     ASSERT_EQ(reader.MissionSamples(), 2050);
     ASSERT_TRUE(reader.RollOver());
     const QDateTime startUtc = LocalToUtc(reader.MissionStart());
@@ -151,13 +151,13 @@ TEST_F(LoggerOnVirtualBus, CompleteReadWritesAFileOfRecordPlus2122Bytes)
     image->SetLastReading(QDateTime::fromMSecsSinceEpoch(realNow, Qt::UTC));
     qint32 rc = -99;
     image->WriteImageToLoggerNVRAM(rc);
-    ASSERT_EQ(rc, 0);
+    ASSERT_EQ(rc, imgOk);
 
     world->advance(100LL * 10 * 60 * 1000);   // 100 samples later
     clsDS1921Data reader;
     ASSERT_FALSE(reader.DeviceFound("21").isEmpty());
     reader.ReadImageFromLogger(false, rc);
-    ASSERT_EQ(rc, 0);
+    ASSERT_EQ(rc, imgOk);
     EXPECT_EQ(reader.RegisterPages().size(), 65);
     EXPECT_EQ(reader.TemperaturePages().size(), 2049);
     const QByteArray regs = reader.RegisterPages(), log = reader.TemperaturePages();
@@ -194,12 +194,12 @@ TEST_F(LoggerOnVirtualBus, HeaderOnlyReadAndCrcErrorInTheRegisterPages)
     image->DecodeNVRAM();
     qint32 rc = 0;
     image->WriteImageToLoggerNVRAM(rc);
-    ASSERT_EQ(rc, 0);
+    ASSERT_EQ(rc, imgOk);
 
     clsDS1921Data fresh;
     ASSERT_FALSE(fresh.DeviceFound("21").isEmpty());
     fresh.ReadImageFromLogger(true, rc);
-    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(rc, imgOk);
     EXPECT_EQ(fresh.RegisterPages().size(), 65);
     EXPECT_TRUE(fresh.TemperaturePages().isEmpty());
     EXPECT_EQ(fresh.DeviceID(), 99901);
@@ -234,11 +234,11 @@ TEST_F(LoggerOnVirtualBus, RecordVersionsAndATooLongRecordRefusedBeforeWriting)
     image->DecodeNVRAM();
     image->SetDeviceDescription("plain");
     image->WriteImageToLoggerNVRAM(rc);
-    ASSERT_EQ(rc, 0);
+    ASSERT_EQ(rc, imgOk);
     clsDS1921Data check;
     ASSERT_FALSE(check.DeviceFound("21").isEmpty());
     check.ReadImageFromLogger(true, rc);
-    ASSERT_EQ(rc, 0);
+    ASSERT_EQ(rc, imgOk);
     EXPECT_EQ(check.NvramFields().size(), 8);
     EXPECT_EQ(check.NvramFields().at(0), "1");
 
@@ -257,7 +257,7 @@ TEST_F(LoggerOnVirtualBus, RecordVersionsAndATooLongRecordRefusedBeforeWriting)
     image->SetDeviceDescription(QString(room, QChar('y')));
     EXPECT_TRUE(image->RecordFitsLogger());
     image->WriteImageToLoggerNVRAM(rc);
-    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(rc, imgOk);
     check.ReadImageFromLogger(true, rc);
     EXPECT_EQ(check.DeviceDescription(), QString(room, QChar('y')));
 
@@ -267,11 +267,11 @@ TEST_F(LoggerOnVirtualBus, RecordVersionsAndATooLongRecordRefusedBeforeWriting)
     ASSERT_EQ(image->DeviceFound("21"), hRom);
     image->SetDeviceDescription("h logger");
     image->WriteImageToLoggerNVRAM(rc);
-    ASSERT_EQ(rc, 0);
+    ASSERT_EQ(rc, imgOk);
     clsDS1921Data checkH;
     ASSERT_EQ(checkH.DeviceFound("21"), hRom);
     checkH.ReadImageFromLogger(true, rc);
-    ASSERT_EQ(rc, 0);
+    ASSERT_EQ(rc, imgOk);
     ASSERT_EQ(checkH.NvramFields().size(), 9);
     EXPECT_EQ(checkH.NvramFields().at(0), "2");
     EXPECT_EQ(checkH.NvramFields().at(8), hRom);

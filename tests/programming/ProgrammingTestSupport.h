@@ -87,7 +87,7 @@ protected:
         EXPECT_FALSE(AppLogger().DeviceFound("21").isEmpty());
         qint32 rc = -1;
         AppLogger().ReadImageFromLogger(false, rc);
-        EXPECT_EQ(rc, 0);
+        EXPECT_EQ(rc, imgOk);
         s.LoadFromImage(AppLogger());
         s.RoomIndex = 0;   // 007:freezer (rooms by number: 2, 7)
         for (size_t i = 0; i < s.Rooms.size(); ++i)

@@ -54,7 +54,7 @@ TEST_F(MissionRules, DelayListsAndStartMomentStayInStep)
     EXPECT_EQ(clsMissionSettings::StartDelayFor(s.StartMoment(), nowLocal()), 1590);
 
     // From the pickers: whole minutes from now (seconds do not count); lists follow.
-    s.SetStartMoment(QDateTime(QDate(2026, 12, 5), QTime(12, 31), Qt::UTC));   // local 11:00:20 now
+    EXPECT_TRUE(s.SetStartMoment(QDateTime(QDate(2026, 12, 5), QTime(12, 31), Qt::UTC)));   // local 11:00:20 now
     EXPECT_EQ(s.DelayMinutes(), 91);
     EXPECT_EQ(s.DelayDays(), 0);
     EXPECT_EQ(s.DelayHours(), 1);
@@ -82,7 +82,7 @@ TEST_F(MissionRules, DelayListsAndStartMomentStayInStep)
 
     // In the past: 0 in all three lists.
     s.SetDelayLists(3, 4, 5);
-    s.SetStartMoment(nowLocal().addSecs(-2 * 3600));
+    EXPECT_TRUE(s.SetStartMoment(nowLocal().addSecs(-2 * 3600)));
     EXPECT_EQ(s.DelayDays(), 0);
     EXPECT_EQ(s.DelayHours(), 0);
     EXPECT_EQ(s.DelayMinutesPart(), 0);

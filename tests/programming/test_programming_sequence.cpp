@@ -41,7 +41,7 @@ TEST_F(ProgrammingBench, ProgrammedLoggerHoldsTheChosenMission)
     ASSERT_EQ(reader.DeviceFound("21"), logger->romText());
     qint32 rc = -1;
     reader.ReadImageFromLogger(true, rc);
-    ASSERT_EQ(rc, 0);
+    ASSERT_EQ(rc, imgOk);
     EXPECT_EQ(reader.DeviceID(), LocRoomPosToDeviceID(12, 7, 3));
     EXPECT_EQ(reader.Room(), 7);
     EXPECT_EQ(reader.Position(), 3);
@@ -51,7 +51,7 @@ TEST_F(ProgrammingBench, ProgrammedLoggerHoldsTheChosenMission)
     EXPECT_EQ(reader.LastReading(), NowLocal().addMSecs(-500));
 
     ResultList h;
-    ASSERT_EQ(db->GetRecordsBySQL(h, "SELECT Type, Text FROM history", false), 0);
+    ASSERT_EQ(db->GetRecordsBySQL(h, "SELECT Type, Text FROM history", false), dbQueryOk);
     ASSERT_EQ(h.size(), 1);
     EXPECT_EQ(h.rows[0].at(0).toInt(), 1);
     const QString text = h.rows[0].at(1).toString();
@@ -70,7 +70,7 @@ TEST_F(ProgrammingBench, FahrenheitKeepClockAndPastStart)
     s.HighAlarmText = "50";
     s.UsePCDateTime = false;
     s.SampleRateIndex = 0;   // list position 0 writes 1 minute
-    s.SetStartMoment(NowLocal().addSecs(-3600));
+    ASSERT_TRUE(s.SetStartMoment(NowLocal().addSecs(-3600)));
     const uint8_t clockBefore = logger->peek(0x201);
     ASSERT_EQ(program(s), ProgrammingOutcome::Running);
     EXPECT_EQ(logger->peek(0x20B), 80) << "32 F = 0 C";
@@ -178,7 +178,7 @@ TEST_F(ProgrammingBench, SamplesOnTheLoggerAreSavedBeforeErasing)
     for (int i = 0; i < 300; ++i)
         ASSERT_FLOAT_EQ(samples[size_t(i)].celsius, float(before[size_t(0x1000 + i)]) / 2.0f - 40.0f) << i;
 
-    ASSERT_FALSE(db->LoggerImageToDB(file));
+    ASSERT_EQ(db->LoggerImageToDB(file), ImageStoreResult::Stored);
     EXPECT_EQ(count("SELECT COUNT(*) FROM samples WHERE DeviceID = 1200703"), 300);
     EXPECT_EQ(count("SELECT COUNT(*) FROM history WHERE Type = 1"), 2);
 }

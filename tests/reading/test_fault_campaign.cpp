@@ -121,7 +121,7 @@ protected:
     void collectFiles()
     {
         LoggerImageToDatabase import(AppDatabase(), App().DataDirectory, App().BackupDirectory);
-        import.Run();
+        static_cast<void>(import.Run());   // the campaign checks the files, wherever they went
         for (const QString& dir : {App().DataDirectory, App().BackupDirectory, import.RejectedDirectory()}) {
             for (const QFileInfo& f : QDir(dir).entryInfoList({"*.dta"}, QDir::Files)) {
                 const QString key = f.fileName() + "@" + QString::number(f.size()) + "@" + QString::number(f.lastModified().toMSecsSinceEpoch());

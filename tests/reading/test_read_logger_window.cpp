@@ -230,6 +230,32 @@ TEST_F(ReadingBench, StopLoggerAsksThenReadsStoppedLogger)
     EXPECT_EQ(files(App().DataDirectory).size(), 1);
 }
 
+TEST_F(ReadingBench, AStopThatFailsIsToldAndOpensNoReadingDialog)
+{
+    VirtualDs1921* logger = runningLogger(4);
+    frmDownloadMain w;
+    w.timPollBus->stop();
+    AppDatabase().SetParameter("DownloadAutoDownload", QString("False"));
+    // The logger leaves the cable once the search has found it, before the stop reaches it.
+    logger->leaveAfterBytes(1000000);
+    const QString rom = AppLogger().DeviceFound("21");
+    ASSERT_FALSE(rom.isEmpty());
+    const int searchBytes = 1000000 - logger->leaveAfterBytesLeft();
+    logger->leaveAfterBytes(searchBytes + 2);
+    answer = vbYes;
+    messages.clear();
+    w.StopLogger();
+    world->syncAll();
+    EXPECT_TRUE(logger->missionRunning());
+    EXPECT_FALSE(w.ReadingDialog());
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0].prompt, "Really stop logger?");
+    EXPECT_EQ(messages[1].style & vbCritical, vbCritical);
+    EXPECT_TRUE(messages[1].prompt.startsWith("logger " + rom + " could not be checked"))
+        << messages[1].prompt.toStdString();
+    EXPECT_TRUE(files(App().DataDirectory).isEmpty());
+}
+
 TEST_F(ReadingBench, MainMenuOpensReadLoggerWindowAndHookReopensDialog)
 {
     runningLogger(3);
@@ -359,7 +385,7 @@ TEST_F(ReadingBench, PollCyclesDuringAProgrammingLeaveItsLoggerAlone)
     ASSERT_FALSE(back.DeviceFound("21").isEmpty());
     qint32 rc = -1;
     back.ReadImageFromLogger(true, rc);
-    ASSERT_EQ(rc, 0);
+    ASSERT_EQ(rc, imgOk);
     EXPECT_EQ(back.DeviceDescription(), "door right");
 }
 

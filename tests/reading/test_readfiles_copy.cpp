@@ -186,7 +186,7 @@ TEST_F(ReadFilesCopy, AMissingMediaFolderIsReportedOnceAndTheDialogCloses)
     frmCopyImageFiles dialog(destination, App().DataDirectory);
     EXPECT_EQ(dialog.lvwFiles->topLevelItemCount(), 0);
     dialog.Logic().BuildList();
-    dialog.Logic().Start();
+    EXPECT_TRUE(dialog.Logic().Start());   // nothing listed: nothing to do
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].prompt, "please insert floppy disk in drive A: first");
     EXPECT_EQ(messages[0].title, "NORDALIS");

@@ -57,7 +57,7 @@ protected:
         qint32 rc = -1;
         const QString path = data(name);
         image.WriteLoggerImageToFileFor(path, "5A0000000123AB21", rc);
-        EXPECT_EQ(rc, 0);
+        EXPECT_EQ(rc, imgOk);
         return path;
     }
     qint64 count(const char* sql) { return scalar(raw, sql); }

@@ -55,7 +55,7 @@ TEST_F(ReadingBench, AlarmReadingWritesFileThenStampsLogger)
     clsDS1921Data file;
     qint32 rc = -1;
     file.ReadLoggerImageFromFile(seq.LoggerFile, rc);
-    ASSERT_EQ(rc, 0) << file.LastError().toStdString();
+    ASSERT_EQ(rc, imgOk) << file.LastError().toStdString();
     EXPECT_EQ(file.SamplesStored(), 25);
     EXPECT_EQ(file.UserName(), "Ann");
     EXPECT_EQ(file.InterfaceSerial(), RomTextToSerialNo(App().InterfaceRomCode));
@@ -65,7 +65,7 @@ TEST_F(ReadingBench, AlarmReadingWritesFileThenStampsLogger)
     clsDS1921Data reader;
     ASSERT_EQ(reader.DeviceFound("21"), logger->romText());
     reader.ReadImageFromLogger(true, rc);
-    ASSERT_EQ(rc, 0);
+    ASSERT_EQ(rc, imgOk);
     EXPECT_EQ(reader.LastReading(), file.LastReading());
     EXPECT_EQ(reader.InterfaceSerial(), file.InterfaceSerial());
     EXPECT_EQ(reader.DeviceID(), LocRoomPosToDeviceID(12, 7, 3));
@@ -158,7 +158,7 @@ TEST_F(ReadingBench, ReadFailureWritesNothingAndFirstLoggerIsRead)
     seq.Beep = [&](int n) { beeps += n; };
     EXPECT_EQ(seq.Run(), clsReadingSequence::ReadFailed);
     EXPECT_EQ(seq.RomText, firstRom) << "only the first logger of the search is read";
-    EXPECT_NE(seq.ReadResult, 0);
+    EXPECT_NE(seq.ReadResult, imgOk);
     EXPECT_TRUE(seq.LastStatus.startsWith("couldn't read logger " + QString::number(seq.ReadResult) + ": "))
         << seq.LastStatus.toStdString();
     EXPECT_TRUE(seq.ErrorText.contains("samples could not be read")) << seq.ErrorText.toStdString();
@@ -175,10 +175,10 @@ TEST_F(ReadingBench, ALoggerWithoutRecordIsNeverGivenADefaultOne)
     ASSERT_FALSE(AppLogger().DeviceFound("21").isEmpty());
     qint32 rc = -1;
     AppLogger().ReadImageFromLogger(false, rc);
-    ASSERT_EQ(rc, 0);
+    ASSERT_EQ(rc, imgOk);
     const QString kept = QDir(dir.path()).filePath("kept.dta");
     AppLogger().WriteLoggerImageToFile(kept, rc);
-    ASSERT_EQ(rc, 0);
+    ASSERT_EQ(rc, imgOk);
 
     // The record's page is blank: read twice alike, it holds no packet.
     ASSERT_EQ(AppLogger().objDeviceFound->WriteRaw(0, ByteBuffer(32, 0xFF)), 0);
@@ -199,7 +199,7 @@ TEST_F(ReadingBench, ALoggerWithoutRecordIsNeverGivenADefaultOne)
     clsDS1921Data back;
     ASSERT_FALSE(back.DeviceFound("21").isEmpty());
     back.ReadImageFromLogger(true, rc);
-    ASSERT_EQ(rc, 0);
+    ASSERT_EQ(rc, imgOk);
     EXPECT_EQ(back.DeviceID(), LocRoomPosToDeviceID(12, 7, 3));
     EXPECT_EQ(back.DeviceDescription(), "door left");
 }

@@ -65,7 +65,7 @@ protected:
     qint64 count(const QString& sql)
     {
         ResultList r;
-        EXPECT_EQ(db->GetRecordsBySQL(r, sql, false), 0) << db->LastError().toStdString();
+        EXPECT_EQ(db->GetRecordsBySQL(r, sql, false), dbQueryOk) << db->LastError().toStdString();
         return r.empty() ? -1 : r.rows[0].at(0).toInt();
     }
 };

@@ -66,7 +66,7 @@ TEST_F(Structure, NumbersOfCompartments)
     EXPECT_EQ(edit("COM2", "RoomDescription", "cooler \"B\""), clsStructureEditor::EditAccepted);
     ASSERT_EQ(editor.Save(*db, &message), clsStructureEditor::SaveDone) << message.toStdString();
     ResultList rooms;
-    ASSERT_EQ(db->GetRecords(rooms, "rooms", "", "RoomID", false), 0);
+    ASSERT_EQ(db->GetRecords(rooms, "rooms", "", "RoomID", false), dbQueryOk);
     ASSERT_EQ(rooms.size(), 2);
     EXPECT_EQ(rooms.rows[1]["RoomDescription"].toString(), "cooler \"B\"");
     EXPECT_EQ(rooms.rows[1]["RoomSequence"].toInt(), 4);
@@ -139,7 +139,7 @@ TEST_F(Structure, DeletingALoggerAndSavingRemovesItsRowAndSamplesOnly)
     EXPECT_EQ(count("SELECT count(*) FROM rooms"), 2);
     // The remaining rows keep every value, dates included.
     ResultList d;
-    ASSERT_EQ(db->GetRecords(d, "devices", "DeviceID = 123400101", "", false), 0);
+    ASSERT_EQ(db->GetRecords(d, "devices", "DeviceID = 123400101", "", false), dbQueryOk);
     EXPECT_EQ(d.rows[0]["DateRead"].toDateTime(), utc(2026, 11, 1, 10, 0));
     EXPECT_TRUE(d.rows[0]["MissionRunning"].toBool());
     EXPECT_EQ(d.rows[0]["User"].toString(), "Ann");
@@ -219,6 +219,6 @@ TEST_F(Structure, DescriptionsFollowTheCommonTextRule)
     EXPECT_EQ(edit("COM1", "RoomDescription", fifty), clsStructureEditor::EditAccepted) << message.toStdString();
     ASSERT_EQ(editor.Save(*db, &message), clsStructureEditor::SaveDone);
     ResultList r;
-    ASSERT_EQ(db->GetRecordsBySQL(r, "SELECT RoomDescription FROM rooms WHERE RoomID = 1", false), 0);
+    ASSERT_EQ(db->GetRecordsBySQL(r, "SELECT RoomDescription FROM rooms WHERE RoomID = 1", false), dbQueryOk);
     EXPECT_EQ(r.rows.at(0).at(0).toString(), fifty);
 }
