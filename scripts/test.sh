@@ -34,7 +34,7 @@ asan_build() {
 # leaks are reported too, except those inside system libraries (.ci/lsan.supp).
 asan_tests() {
   (cd build-asan &&
-   ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1 \
+   ASAN_OPTIONS=detect_leaks=1 \
    LSAN_OPTIONS="suppressions=$root/.ci/lsan.supp:print_suppressions=0" \
    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
    ctest --output-on-failure -j"$jobs" --timeout 900)
