@@ -1,7 +1,8 @@
 # Installation as a desktop program and the Debian package.
 #   cmake --install build --prefix /usr      programs in bin, data in share
 #   cd build && cpack -G DEB                 nordalis_<version>_<arch>.deb
-include(GNUInstallDirs)
+# The version is the project's (project() in the top CMakeLists.txt) everywhere: programs, package
+# and the top entry of debian/changelog, which configuring checks.
 
 # The program carries its application-directory files inside itself (a first run writes them);
 # the same files are installed as plain files for the operator to look at and copy, together
@@ -10,6 +11,21 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/resources/home/ DESTINATION ${CMAKE_INST
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/resources/examples/ DESTINATION ${CMAKE_INSTALL_DATADIR}/nordalis/examples)
 install(FILES ${PROJECT_SOURCE_DIR}/resources/schema.sql DESTINATION ${CMAKE_INSTALL_DATADIR}/nordalis)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+# Debian's documentation files: the copyright statement and the compressed changelog.
+set(NORDALIS_CHANGELOG ${CMAKE_CURRENT_LIST_DIR}/debian/changelog)
+file(STRINGS ${NORDALIS_CHANGELOG} changelog_top LIMIT_COUNT 1)
+if(NOT changelog_top MATCHES "^nordalis \\(${PROJECT_VERSION}\\) ")
+  message(FATAL_ERROR "packaging/debian/changelog: the top entry must be version ${PROJECT_VERSION}, it is: ${changelog_top}")
+endif()
+find_program(GZIP_PROGRAM gzip REQUIRED)
+add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/changelog.Debian.gz
+  COMMAND ${CMAKE_COMMAND} -E copy ${NORDALIS_CHANGELOG} ${PROJECT_BINARY_DIR}/changelog.Debian
+  COMMAND ${GZIP_PROGRAM} -9nf ${PROJECT_BINARY_DIR}/changelog.Debian
+  DEPENDS ${NORDALIS_CHANGELOG} VERBATIM)
+add_custom_target(debian_changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/changelog.Debian.gz)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/copyright ${PROJECT_BINARY_DIR}/changelog.Debian.gz
+  DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/nordalis.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/nordalis.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 
@@ -31,9 +47,9 @@ include(CPack)
 
 # The package check builds the .deb, unpacks it into a scratch tree and starts both programs.
 find_program(DPKG_DEB_PROGRAM dpkg-deb)
-if(DPKG_DEB_PROGRAM)
+if(BUILD_TESTING AND DPKG_DEB_PROGRAM)
   add_test(NAME package_deb
     COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
-            ${CMAKE_CURRENT_LIST_DIR}/check-deb.sh ${PROJECT_BINARY_DIR})
+            ${CMAKE_CURRENT_LIST_DIR}/check-deb.sh ${PROJECT_BINARY_DIR} ${PROJECT_VERSION})
   set_tests_properties(package_deb PROPERTIES TIMEOUT 120 RUN_SERIAL ON)
 endif()

@@ -92,8 +92,9 @@ TEST(WebReport, TableColumnsSplitSoThatEveryRowFits)
         const QString page = d.read("t.htm");
         EXPECT_EQ(columnSizes(page), expected) << n << " rows";
         // Rows in order over the columns: the last row of the first column is row 4.
-        if (n == 10)
+        if (n == 10) {
             EXPECT_LT(page.indexOf("<td>01/03/26 10:45</td><td>4</td>"), page.indexOf("<table CLASS=inner", page.indexOf("CLASS=inner") + 1));
+        }
     }
 }
 
