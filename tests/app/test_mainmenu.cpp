@@ -1,6 +1,7 @@
 // The main menu: its controls, restricted mode, the working windows and the way back, and the
 // German example language file on it.
 #include "app/Resources.h"
+#include "support/Screenshots.h"
 #include "desktop/frmMainMenue.h"
 #include "desktop/frmSplash.h"
 #include "app/modInternationalisation.h"
@@ -33,8 +34,7 @@ TEST(MainMenu, ControlsCaptionAndScreenshot)
     QApplication::processEvents();
     const QImage shot = m.grab().toImage();
     EXPECT_EQ(shot.size(), QSize(470, 330));
-    QDir().mkpath(NORDALIS_BINARY_DIR "/screenshots");
-    EXPECT_TRUE(shot.save(NORDALIS_BINARY_DIR "/screenshots/main-menu.png"));
+    EXPECT_TRUE(shot.save(ScreenshotPath("main-menu.png")));
 }
 
 TEST(MainMenu, RestrictedModeDisablesSettingsOnly)

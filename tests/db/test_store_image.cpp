@@ -1,7 +1,7 @@
 // Storing logger images in a real database file: the devices row, the compartment, the samples,
 // duplicates, older readings, clipping, and an error half-way that must leave nothing behind.
-#include "DbTestSupport.h"
-#include "image/ImageTestData.h"
+#include "support/TestSite.h"
+#include "support/LoggerImages.h"
 
 using namespace imagetest;
 

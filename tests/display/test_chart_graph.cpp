@@ -1,6 +1,7 @@
 // The graph on an image target and on a printer (PDF): ranges, extents, clamped segments,
 // the messages for too few rows, the humidity rule; a week's graph and a printout for the eye.
 #include "ChartTestSupport.h"
+#include "support/Screenshots.h"
 #include "display/ChartGraph.h"
 
 #include <QDir>
@@ -50,12 +51,6 @@ QRect InkBounds(const QImage& img)
     return r;
 }
 
-QString ScreenshotPath(const QString& name)
-{
-    const QString dir = QString(NORDALIS_BINARY_DIR) + "/screenshots";
-    QDir().mkpath(dir);
-    return dir + "/" + name;
-}
 } // namespace
 
 class ChartGraph : public ::testing::Test {

@@ -3,8 +3,8 @@
 // written as the reading dialog writes them, for the logger-file tests.
 #include "app/modMain.h"
 #include "app/modRegistry.h"
-#include "db/DbTestSupport.h"
-#include "image/ImageTestData.h"
+#include "support/TestSite.h"
+#include "support/LoggerImages.h"
 #include "support/CliProcess.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "SettingsTestSupport.h"
+#include "support/TestSite.h"
 
 #include "settings/clsStructureEditor.h"
 
