@@ -92,19 +92,6 @@ TEST(MainMenu, WorkingWindowHidesMenuAndClosingBringsItBack)
     delete s;
 }
 
-TEST(MainMenu, GermanExampleTranslatesCaptions)
-{
-    InitNordalisResources();
-    ASSERT_TRUE(LoadLanguageFileFrom(":/examples/LANGUAGE.TXT"));
-    frmMainMenue m;
-    EXPECT_EQ(m.lblDescr[0]->text(), "&LOGGER AUSLESEN");
-    EXPECT_EQ(m.cmdMenue[4]->text(), "&Beenden");
-    EXPECT_EQ(m.lblDescr[5]->text().left(10), QString::fromUtf8("Lagerräume"));
-    UnloadLanguage();
-    // English is the default: the shipped application directory holds no language file.
-    EXPECT_FALSE(QFile::exists(":/home/LANGUAGE.TXT"));
-}
-
 TEST(Splash, VersionTextAndMissingPicture)
 {
     QTemporaryDir dir;

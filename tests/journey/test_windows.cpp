@@ -203,6 +203,7 @@ TEST_F(WindowsOnScreen, TheGermanExampleLanguageFileChangesTheCaptions)
     frmMainMenue menu;
     EXPECT_EQ(menu.cmdMenue[4]->text(), "&Beenden");
     EXPECT_EQ(menu.lblDescr[0]->text(), "&LOGGER AUSLESEN");
+    EXPECT_EQ(menu.lblDescr[5]->text().left(10), QString::fromUtf8("Lagerräume"));
 }
 
 TEST(CaptionCheck, FindsCutOffAndEmptyCaptions)
