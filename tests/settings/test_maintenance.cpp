@@ -143,15 +143,6 @@ TEST_F(Maintenance, MissingMediaOrDamagedPortableFileChangesNothing)
     EXPECT_EQ(count("SELECT count(*) FROM samples"), 30);
 }
 
-TEST_F(Maintenance, RemovableMediaIsAStoreSetting)
-{
-    EXPECT_EQ(RemovableMediaDirectory(), "/media/floppy");
-    SetRemovableMediaDirectory("/run/media/usb");
-    EXPECT_EQ(RemovableMediaDirectory(), "/run/media/usb");
-    EXPECT_EQ(RemovableMediaLoggerFolder(), "/run/media/usb/NORDALIS backup");
-    EXPECT_EQ(PortableDatabaseFile(), "/run/media/usb/NORD.MDE");
-}
-
 TEST_F(Maintenance, ReorganizeWritesIntoTheLiveFileThatOtherProgramsKeepOpen)
 {
     fillSite();
