@@ -15,7 +15,6 @@ TEST(FormatNumber, DeviceIdentifierPatterns)
     EXPECT_EQ(Format(123400507, "0000000\\.000\\.00"), "0001234.005.07");
     EXPECT_EQ(Format(100101, "0000000\\.000\\.00"), "0000001.001.01");
     EXPECT_EQ(Format(999900000, "0000000\\.000\\.00"), "0009999.000.00");
-    EXPECT_EQ(FormatDeviceID(123400507), "0001234.005.07");
     // Without leading zeros; literals between empty places stay.
     EXPECT_EQ(Format(123400507, "###\\.###\\.##"), "1234.005.07");
     EXPECT_EQ(Format(100101, "###\\.###\\.##"), "1.001.01");

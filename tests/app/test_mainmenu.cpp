@@ -3,6 +3,7 @@
 #include "app/WindowHooks.h"
 #include "ui/WindowRoutines.h"
 #include "app/Resources.h"
+#include "support/Screenshots.h"
 #include "desktop/frmMainMenue.h"
 #include "desktop/frmSplash.h"
 #include "app/modInternationalisation.h"
@@ -35,8 +36,7 @@ TEST(MainMenu, ControlsCaptionAndScreenshot)
     QApplication::processEvents();
     const QImage shot = m.grab().toImage();
     EXPECT_EQ(shot.size(), QSize(470, 330));
-    QDir().mkpath(NORDALIS_BINARY_DIR "/screenshots");
-    EXPECT_TRUE(shot.save(NORDALIS_BINARY_DIR "/screenshots/main-menu.png"));
+    EXPECT_TRUE(shot.save(ScreenshotPath("main-menu.png")));
 }
 
 TEST(MainMenu, RestrictedModeDisablesSettingsOnly)
@@ -92,19 +92,6 @@ TEST(MainMenu, WorkingWindowHidesMenuAndClosingBringsItBack)
     QApplication::processEvents();
     SetWorkingWindowFactory(0, nullptr);
     delete s;
-}
-
-TEST(MainMenu, GermanExampleTranslatesCaptions)
-{
-    InitNordalisResources();
-    ASSERT_TRUE(LoadLanguageFileFrom(":/examples/LANGUAGE.TXT"));
-    frmMainMenue m;
-    EXPECT_EQ(m.lblDescr[0]->text(), "&LOGGER AUSLESEN");
-    EXPECT_EQ(m.cmdMenue[4]->text(), "&Beenden");
-    EXPECT_EQ(m.lblDescr[5]->text().left(10), QString::fromUtf8("Lagerräume"));
-    UnloadLanguage();
-    // English is the default: the shipped application directory holds no language file.
-    EXPECT_FALSE(QFile::exists(":/home/LANGUAGE.TXT"));
 }
 
 TEST(Splash, VersionTextAndMissingPicture)

@@ -1,4 +1,4 @@
-#include "DbTestSupport.h"
+#include "support/TestSite.h"
 
 #include "app/modMain.h"
 #include "db/ResultList.h"

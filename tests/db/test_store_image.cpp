@@ -1,7 +1,7 @@
 // Storing logger images in a real database file: the devices row, the compartment, the samples,
 // duplicates, older readings, clipping, and an error half-way that must leave nothing behind.
-#include "DbTestSupport.h"
-#include "image/ImageTestData.h"
+#include "support/TestSite.h"
+#include "support/LoggerImages.h"
 
 using namespace imagetest;
 
@@ -16,8 +16,6 @@ protected:
     void SetUp() override
     {
         TempDatabase::SetUp();
-        savedBias = App().UtcBias;
-        savedClip = App().ClipTempLower;
         App().UtcBias = -60;
         App().ClipTempLower = -40.0f;
         raw = openRaw();
@@ -25,8 +23,6 @@ protected:
     void TearDown() override
     {
         sqlite3_close(raw);
-        App().UtcBias = savedBias;
-        App().ClipTempLower = savedClip;
         TempDatabase::TearDown();
     }
     // A reading taken at readUtc of a 15-minute mission started 1 June 2007 12:00 UTC.
@@ -43,8 +39,6 @@ protected:
     qint64 count(const char* sql) { return scalar(raw, sql); }
 
     sqlite3* raw = nullptr;
-    int savedBias = 0;
-    float savedClip = 0;
 };
 
 } // namespace

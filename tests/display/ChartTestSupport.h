@@ -1,18 +1,8 @@
 #pragma once
-// A fresh database file from the shipped schema in a temporary directory with loggers and
-// samples written directly, and a recorder for messages.
-#include "app/modInternationalisation.h"
-#include "app/modMain.h"
-#include "db/Schema.h"
-#include "db/clsDatabase.h"
+// The test database of the data display: loggers and samples written directly.
 #include "display/ChartModel.h"
+#include "support/TestSite.h"
 
-#include <QDir>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
-#include <sqlite3.h>
-
-#include <memory>
 #include <vector>
 
 inline QDateTime Utc(int y, int mo, int d, int h = 0, int mi = 0, int s = 0)
@@ -26,30 +16,15 @@ struct Sample {
     double temp;
 };
 
-class ChartDatabase : public ::testing::Test {
+class ChartDatabase : public TempDatabase {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir.isValid());
-        QString error;
-        ASSERT_TRUE(CreateDatabaseFile(QDir(dir.path()).filePath("NORDALIS.MDE"), &error)) << error.toStdString();
-        SetMessageHandler([this](const QString& p, int, const QString& t) {
-            messages.push_back(p + "|" + t);
-            return int(vbOK);
-        });
-        savedApp = App();
+        TempDatabase::SetUp();
         App().Units = 0;
         App().UnitLabel = QString(QChar(176)) + "C";
         App().UtcBias = 0;
-        db = std::make_unique<clsDatabase>(dir.path());
         ASSERT_FALSE(db->OpenDB());
-    }
-    void TearDown() override
-    {
-        db.reset();
-        SetMessageHandler(nullptr);
-        SetClockForTesting(nullptr);
-        App() = savedApp;
     }
 
     void exec(const QString& sql, const std::vector<DbValue>& params = {}) { db->ExecuteSQL(sql, params); }
@@ -73,9 +48,4 @@ protected:
                  {DbValue(qint64(s.device)), DbValue(s.utc.toSecsSinceEpoch()), DbValue(double(float(s.temp)))});
         db->CommitTransaction(0);
     }
-
-    QTemporaryDir dir;
-    std::unique_ptr<clsDatabase> db;
-    std::vector<QString> messages;
-    AppState savedApp;
 };

@@ -1,6 +1,7 @@
 // The graph on an image target and on a printer (PDF): ranges, extents, clamped segments,
 // the messages for too few rows, the humidity rule; a week's graph and a printout for the eye.
 #include "ChartTestSupport.h"
+#include "support/Screenshots.h"
 #include "display/ChartGraph.h"
 
 #include <QDir>
@@ -50,12 +51,6 @@ QRect InkBounds(const QImage& img)
     return r;
 }
 
-QString ScreenshotPath(const QString& name)
-{
-    const QString dir = QString(NORDALIS_BINARY_DIR) + "/screenshots";
-    QDir().mkpath(dir);
-    return dir + "/" + name;
-}
 } // namespace
 
 class ChartGraph : public ::testing::Test {
@@ -132,16 +127,18 @@ TEST_F(ChartGraph, TwoRowsFifteenMinutesApart)
 TEST_F(ChartGraph, ValuesOutsideAFixedScaleAreClampedInRed)
 {
     const QRgb red = qRgb(255, 0, 0);
-    ChartState inRange = StateOf({1, 2, 3, 4, 3, 2});
-    inRange.KeepYScale = true;
-    inRange.YMax = 5;
-    inRange.YMin = 0;
+    // Rows on the fixed scale 0 .. 5.
+    const auto fixed = [](const std::vector<double>& values) {
+        ChartState s = StateOf(values);
+        s.KeepYScale = true;
+        s.YMax = 5;
+        s.YMin = 0;
+        return s;
+    };
+    ChartState inRange = fixed({1, 2, 3, 4, 3, 2});
     EXPECT_EQ(CountColour(GraphImage(inRange, 800, 500), red), 0);
 
-    ChartState out = StateOf({1, 2, 9, 4, 3, -7, 2});
-    out.KeepYScale = true;
-    out.YMax = 5;
-    out.YMin = 0;
+    ChartState out = fixed({1, 2, 9, 4, 3, -7, 2});
     const QImage img = GraphImage(out, 800, 500);
     EXPECT_EQ(out.YMax, 5.0f);
     EXPECT_EQ(out.YMin, 0.0f);
@@ -158,17 +155,11 @@ TEST_F(ChartGraph, ValuesOutsideAFixedScaleAreClampedInRed)
     EXPECT_EQ(above, 0);
 
     // A value exactly at the limit is in range: no red.
-    ChartState edge = StateOf({1, 5, 1});
-    edge.KeepYScale = true;
-    edge.YMax = 5;
-    edge.YMin = 0;
+    ChartState edge = fixed({1, 5, 1});
     EXPECT_EQ(CountColour(GraphImage(edge, 800, 500), red), 0);
     // Markers: 0.05 above the scale still gets one, 0.1 above none.
     const QRgb blue = qRgb(0, 0, 255);
-    ChartState marks = StateOf({1, 5.05, 1});
-    marks.KeepYScale = true;
-    marks.YMax = 5;
-    marks.YMin = 0;
+    ChartState marks = fixed({1, 5.05, 1});
     marks.ShowTicks = true;
     marks.ShowLines = false;
     const int threeMarks = CountColour(GraphImage(marks, 800, 500), blue);

@@ -207,7 +207,7 @@ TEST_F(ChartQueries, RangeButtonsAndLoggerWithoutSamples)
     const QDateTime from = m.Window.From, to = m.Window.To;
     EXPECT_FALSE(m.Range(1, *db));
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0], "No readings for this logger available|No samples found");
+    EXPECT_EQ(messages[0].prompt + "|" + messages[0].title, "No readings for this logger available|No samples found");
     EXPECT_EQ(m.Window.From, from);
     EXPECT_EQ(m.Window.To, to);
 }

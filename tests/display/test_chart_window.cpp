@@ -8,7 +8,8 @@
 #include <QDateEdit>
 #include <QImage>
 #include <QLineEdit>
-#include <QProcess>
+#include "support/CliProcess.h"
+#include "support/Screenshots.h"
 #include <QTimeEdit>
 #include <QTreeWidget>
 
@@ -94,10 +95,7 @@ TEST_F(ChartWindowTest, WindowScreenshot)
     w.show();
     w.chkShowAlarms->setChecked(true);
     w.cmdUpdate_Click();
-    const QImage shot = w.grab().toImage();
-    const QString dirName = QString(NORDALIS_BINARY_DIR) + "/screenshots";
-    QDir().mkpath(dirName);
-    EXPECT_TRUE(shot.save(dirName + "/frmChart.png"));
+    EXPECT_TRUE(w.grab().toImage().save(ScreenshotPath("frmChart.png")));
     EXPECT_GT(w.Graph()->height(), 100);
 }
 
@@ -106,20 +104,14 @@ TEST_F(ChartWindowTest, TerminalQueryAndGraph)
     // The terminal program on an application directory of its own.
     QTemporaryDir home;
     const auto run = [&](const QStringList& args, QString* out = nullptr, QString* err = nullptr) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("TZ", "UTC");
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        p.setProcessEnvironment(env);
-        p.start(NORDALIS_CLI, QStringList{"--home", home.path(), "--registry", home.path() + "/registry.ini"} + args);
-        EXPECT_TRUE(p.waitForFinished(60000));
-        if (out) *out = QString::fromUtf8(p.readAllStandardOutput());
-        if (err) *err = QString::fromUtf8(p.readAllStandardError());
-        return p.exitCode();
+        const CliRun r = RunCli(home, args, false);
+        if (out) *out = r.out;
+        if (err) *err = r.err;
+        return r.code;
     };
     ASSERT_EQ(run({"init", "--site", "1"}), 0);
     {
-        clsDatabase h(home.path() + "/data");
+        clsDatabase h(home.filePath("home/data"));
         ASSERT_FALSE(h.OpenDB());
         h.ExecuteSQL("INSERT INTO devices (DeviceID, SerialNo, DeviceDescription, AlarmHigh, AlarmLow) VALUES (100101, '0000012345', 'Shelf 1', 8, 2)");
         for (const auto& [t, v] : std::vector<std::pair<QDateTime, double>>{{Utc(2004, 2, 29, 22, 59, 59), 1},
@@ -141,9 +133,8 @@ TEST_F(ChartWindowTest, TerminalQueryAndGraph)
     EXPECT_TRUE(err.contains("no logger"));
     EXPECT_EQ(run({"query", "--from", "2004-03-01", "--to", "2004-03-02"}, nullptr, &err), 2);
 
-    const QString png = home.path() + "/g.png";
+    const QString png = home.filePath("g.png");
     ASSERT_EQ(run({"graph", "--device", "100101", "--from", "2004-02-29 00:00", "--to", "2004-03-02 00:00", "--out", png, "--size", "640x400"}), 0);
-    const QImage img(png);
-    EXPECT_EQ(img.size(), QSize(640, 400));
+    EXPECT_EQ(QImage(png).size(), QSize(640, 400));
     EXPECT_EQ(run({"graph", "--device", "100101", "--from", "2004-02-29 00:00", "--to", "2004-03-02 00:00", "--out", png, "--size", "big"}, nullptr, &err), 2);
 }

@@ -30,7 +30,6 @@
 #include "support/ProgramOnVirtualBus.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -43,42 +42,10 @@ constexpr qint64 kMinute = 60000;
 constexpr qint64 kDay = 1440 * kMinute;
 constexpr int kSite = 4711;
 
-// ---------------------------------------------------------------- the reading step
-// Reading the connected logger with the reading dialog's sequence: the whole memory into an
-// image, the reading time, operator and cable stamped into the identity record, the image saved
-// as a logger file in the data directory and the stamped record written back to the logger.
-// Returns the logger file, empty on failure (with *why set).
-QString ReadConnectedLogger(QString* why)
-{
-    clsDS1921Data& logger = AppLogger();
-    logger.objDeviceFound.reset();
-    App().InterfaceRomCode = logger.DeviceFound("09");
-    if (logger.DeviceFound("21").isEmpty()) { *why = "no logger found"; return {}; }
-    clsReadingSequence seq(logger);
-    const clsReadingSequence::Outcome outcome = seq.Run();
-    if (outcome != clsReadingSequence::Done) {
-        *why = QString("reading ended with outcome %1: %2 %3").arg(int(outcome)).arg(seq.LastStatus, seq.ErrorText);
-        return {};
-    }
-    return seq.LoggerFile;
-}
-
-// The next poll of the read-logger window: every waiting logger file into the database and
-// then into the backup folder (the reading subsystem's import). Returns the files imported.
-int ProcessWaitingLoggerFiles(QStringList* failures)
-{
-    LoggerImageToDatabase import(AppDatabase(), App().DataDirectory, App().BackupDirectory);
-    int imported = 0;
-    for (const LoggerImageToDatabase::FileResult& f : import.Run()) {
-        if (f.outcome == LoggerImageToDatabase::Stored) ++imported;
-        else *failures << f.name + ": outcome " + QString::number(int(f.outcome)) + " " + f.reason;
-    }
-    return imported;
-}
-
 // The whole reading of the logger in the cable, from insertion to the backup folder: the reading
-// dialog's part, then the next poll's. The journey calls only this, so that the reading can be
-// done through other classes without touching the rest of the journey.
+// dialog's sequence (the whole memory into a logger file in the data directory, the reading
+// stamped into the identity record written back), then the next poll's import of every waiting
+// logger file into the database and the backup folder.
 struct ReadingResult {
     QString loggerFile;     // where the reading saved the logger file
     int imported = 0;       // logger files the poll imported
@@ -88,10 +55,21 @@ struct ReadingResult {
 ReadingResult ReadLoggerInCable()
 {
     ReadingResult r;
-    QString why;
-    r.loggerFile = ReadConnectedLogger(&why);
-    if (r.loggerFile.isEmpty()) { r.failures << why; return r; }
-    r.imported = ProcessWaitingLoggerFiles(&r.failures);
+    clsDS1921Data& logger = AppLogger();
+    logger.objDeviceFound.reset();
+    App().InterfaceRomCode = logger.DeviceFound("09");
+    if (logger.DeviceFound("21").isEmpty()) { r.failures << "no logger found"; return r; }
+    clsReadingSequence seq(logger);
+    if (const clsReadingSequence::Outcome outcome = seq.Run(); outcome != clsReadingSequence::Done) {
+        r.failures << QString("reading ended with outcome %1: %2 %3").arg(int(outcome)).arg(seq.LastStatus, seq.ErrorText);
+        return r;
+    }
+    r.loggerFile = seq.LoggerFile;
+    LoggerImageToDatabase import(AppDatabase(), App().DataDirectory, App().BackupDirectory);
+    for (const LoggerImageToDatabase::FileResult& f : import.Run()) {
+        if (f.outcome == LoggerImageToDatabase::Stored) ++r.imported;
+        else r.failures << f.name + ": outcome " + QString::number(int(f.outcome)) + " " + f.reason;
+    }
     return r;
 }
 
@@ -158,15 +136,9 @@ protected:
     }
     void TearDown() override
     {
-        AppLogger().objDeviceFound.reset();
-        AppLogger().objBus.reset();
-        TmexShutdown();
+        DisconnectProgramFromVirtualWorld();
         ReleaseSingleInstance();
         ResetAppDatabase();
-        SetLinkFactoryForTesting({});
-        SetBusWaitForTesting({});
-        SetClockForTesting({});
-        VirtualClock::SetRealTimeForTesting({});
         SetAdapterSearch(nullptr);
         SetInputHandler(nullptr);
         SetMessageHandler(nullptr);
@@ -229,9 +201,6 @@ struct Plan {
 
 TEST_F(Journey, OperatorsDayFromInstallationToRestart)
 {
-    QElapsedTimer elapsed;
-    elapsed.start();
-
     // ---- 1. First start: the site number is asked once; the directory is installed.
     QString error;
     ASSERT_TRUE(world->addCable(nullptr, &error)) << error.toStdString();
@@ -479,5 +448,4 @@ TEST_F(Journey, OperatorsDayFromInstallationToRestart)
     EXPECT_EQ(count("SELECT count(*) FROM devices"), 3);
     EXPECT_EQ(count("SELECT count(*) FROM rooms"), 2);
     EXPECT_TRUE(messages.isEmpty()) << messages.join("\n").toStdString();
-    std::printf("journey: %lld ms\n", static_cast<long long>(elapsed.elapsed()));
 }

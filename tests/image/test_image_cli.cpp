@@ -1,30 +1,12 @@
 // The terminal verbs "dump" and "store" on a logger file, run as the real program.
-#include "ImageTestData.h"
+#include "support/LoggerImages.h"
 #include "support/CliProcess.h"
 
 #include <QDir>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace imagetest;
-
-namespace {
-
-CliRun cli(const QString& home, const QStringList& args)
-{
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("NORDALIS_HOME", home);
-    env.insert("XDG_CONFIG_HOME", home + "/config");
-    env.insert("TZ", "UTC");
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(NORDALIS_CLI), QStringList{"--home", home, "--registry", home + "/registry.ini"} + args);
-    p.waitForFinished(60000);
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
-}
-
-} // namespace
 
 TEST(ImageCli, DumpShowsTheImageAndStoreAddsOnlyNewSamples)
 {
@@ -45,7 +27,7 @@ TEST(ImageCli, DumpShowsTheImageAndStoreAddsOnlyNewSamples)
     image.WriteLoggerImageToFileFor(file, "5A0000000123AB21", rc);
     ASSERT_EQ(rc, imgOk);
 
-    const CliRun dump = cli(home.path(), {"dump", file});
+    const CliRun dump = RunCli(home, {"dump", file});
     ASSERT_EQ(dump.code, 0) << dump.err.toStdString();
     EXPECT_TRUE(dump.out.contains(QString::fromUtf8("DeviceDescription\tcafé 4 °C\n")));
     EXPECT_TRUE(dump.out.contains("DeviceID\t123401203\n"));
@@ -56,13 +38,13 @@ TEST(ImageCli, DumpShowsTheImageAndStoreAddsOnlyNewSamples)
     EXPECT_TRUE(dump.out.endsWith("2007-06-05 12:00:00 UTC\t5.000\n2007-06-05 12:10:00 UTC\t5.500\n2007-06-05 12:20:00 UTC\t6.000\n"))
         << dump.out.toStdString();
 
-    const CliRun init = cli(home.path(), {"init", "--site", "1234"});
+    const CliRun init = RunCli(home, {"init", "--site", "1234"});
     if (init.code != 0) GTEST_SKIP() << "init not available: " << init.err.toStdString();
-    const CliRun first = cli(home.path(), {"store", file});
+    const CliRun first = RunCli(home, {"store", file});
     ASSERT_EQ(first.code, 0) << first.err.toStdString();
     EXPECT_TRUE(first.out.contains("samples added: 3 of 3")) << first.out.toStdString();
     EXPECT_TRUE(first.out.contains("compartment 12 added"));
-    const CliRun second = cli(home.path(), {"store", file});
+    const CliRun second = RunCli(home, {"store", file});
     ASSERT_EQ(second.code, 0) << second.err.toStdString();
     EXPECT_TRUE(second.out.contains("samples added: 0 of 3")) << second.out.toStdString();
     EXPECT_TRUE(QFile::exists(file));   // store leaves the file where it is
@@ -74,7 +56,7 @@ TEST(ImageCli, DumpShowsTheImageAndStoreAddsOnlyNewSamples)
     Load(defaults, Record(clsDS1921Data::DefaultNvramFields(QString())), Registers(m), Log([](int i) { return 90 + i; }));
     defaults.WriteLoggerImageToFileFor(unknown, "5A0000000123AB21", rc);
     ASSERT_EQ(rc, imgOk);
-    const CliRun refused = cli(home.path(), {"store", unknown});
+    const CliRun refused = RunCli(home, {"store", unknown});
     EXPECT_EQ(refused.code, 1);
     EXPECT_EQ(refused.err, "nordalis-cli store: " + unknown +
                                " was not stored: the identity record names no logger position (DeviceID 0 \"unknown\")\n");
@@ -85,11 +67,11 @@ TEST(ImageCli, DumpShowsTheImageAndStoreAddsOnlyNewSamples)
          Log([](int i) { return 90 + i; }));
     const QString earlyFile = QDir(home.path()).filePath("0000074667 070605110000.dta");
     early.WriteLoggerImageToFileFor(earlyFile, "5A0000000123AB21", rc);
-    const CliRun tooEarly = cli(home.path(), {"store", earlyFile});
+    const CliRun tooEarly = RunCli(home, {"store", earlyFile});
     EXPECT_EQ(tooEarly.code, 1);
     EXPECT_TRUE(tooEarly.err.contains("was not stored: the mission started 2007-06-05 12:00 UTC, after the logger clock "
                                       "2007-06-05 11:00 UTC")) << tooEarly.err.toStdString();
-    const QString dbFile = QDir(home.path()).filePath("data/NORDALIS.MDE");
+    const QString dbFile = home.filePath("home/data/NORDALIS.MDE");
     EXPECT_EQ(SqliteScalar(dbFile, "SELECT group_concat(DeviceID) FROM devices"), 123401203);   // nothing else stored
     EXPECT_EQ(SqliteScalar(dbFile, "SELECT COUNT(*) FROM rooms WHERE RoomID = 0"), 0);
 
@@ -98,7 +80,7 @@ TEST(ImageCli, DumpShowsTheImageAndStoreAddsOnlyNewSamples)
     ASSERT_TRUE(f.open(QIODevice::ReadWrite));
     f.resize(f.size() - 10);
     f.close();
-    const CliRun bad = cli(home.path(), {"store", file});
+    const CliRun bad = RunCli(home, {"store", file});
     EXPECT_NE(bad.code, 0);
     EXPECT_TRUE(bad.err.contains("damaged")) << bad.err.toStdString();
 }

@@ -1,5 +1,5 @@
 // Decoding of logger images: registers, identity record, temperatures, sample series, calibration.
-#include "ImageTestData.h"
+#include "support/LoggerImages.h"
 
 #include <QDir>
 #include <QFile>

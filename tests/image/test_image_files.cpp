@@ -1,5 +1,5 @@
 // Logger files on disk: layout, read-back, atomic replacement, and refusal of damaged files.
-#include "ImageTestData.h"
+#include "support/LoggerImages.h"
 
 #include <QDir>
 #include <QFile>

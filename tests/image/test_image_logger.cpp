@@ -1,6 +1,6 @@
 // Reading and writing a logger image on a simulated DS1921 on the virtual bus, through the
 // whole stack: image -> device object -> bus object -> driver layer -> virtual link.
-#include "ImageTestData.h"
+#include "support/LoggerImages.h"
 #include "onewire/OneWireLink.h"
 #include "simulator/VirtualBus.h"
 #include "simulator/VirtualDs1921.h"

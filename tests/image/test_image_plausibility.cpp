@@ -1,7 +1,7 @@
 // Which logger images can be what a DS1921 holds: every kind of damage is refused with its reason,
 // and what a real logger reaches (a full log without rollover, a rolled-over log, the newest
 // sample on the clock's minute, a cleared logger) is accepted.
-#include "ImageTestData.h"
+#include "support/LoggerImages.h"
 
 #include <functional>
 #include <gtest/gtest.h>

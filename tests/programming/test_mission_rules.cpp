@@ -3,7 +3,7 @@
 #include "app/modMain.h"
 #include "image/clsDS1921Data.h"
 #include "programming/clsMissionSettings.h"
-#include "settings/SettingsTestSupport.h"
+#include "support/TestSite.h"
 
 namespace {
 
@@ -18,14 +18,6 @@ protected:
         App().UtcBias = -60;
         App().LocationID = 12;
         db->ExecuteSQL("INSERT INTO rooms VALUES (7, 'freezer', 1), (2, 'cooler', 2)");
-    }
-    void TearDown() override
-    {
-        SetClockForTesting({});
-        App().UtcBias = 0;
-        App().Units = 0;
-        App().UnitLabel = QString(QChar(176)) + "C";
-        SiteDatabase::TearDown();
     }
     QDateTime nowLocal() const { return nowUtc.addSecs(3600); }
     clsMissionSettings valid()

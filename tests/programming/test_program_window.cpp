@@ -1,6 +1,6 @@
 // The program-logger window on a simulated logger: what it shows on opening, the delay lists and
 // pickers kept in step, the tabs and their step buttons, the field checks, and "s&tart logger".
-#include "ProgrammingTestSupport.h"
+#include "support/VirtualBenchFixture.h"
 #include "app/WindowHooks.h"
 #include "programming/frmStartMission.h"
 

@@ -1,7 +1,7 @@
 // The programming sequence on simulated loggers through the program's whole bus stack: the
 // bytes the logger holds afterwards, the identity record, the history, the samples kept before
 // erasing, and the refusals that leave the logger's memory untouched.
-#include "ProgrammingTestSupport.h"
+#include "support/VirtualBenchFixture.h"
 #include "db/clsDatabase.h"
 #include "thermochron/clsDallasDevice.h"
 

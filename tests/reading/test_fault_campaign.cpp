@@ -4,7 +4,7 @@
 // logger held before: its identity kept unless a programming succeeded, every stamp backed by a
 // saved file, no sample lost, no silent end of recording, and an exit status that matches what
 // happened to the logger.
-#include "ReadingTestSupport.h"
+#include "support/VirtualBenchFixture.h"
 
 #include "reading/LoggerStop.h"
 #include "reading/clsReadingSequence.h"

@@ -1,7 +1,7 @@
 // The read-logger window on the simulated bus: the poll's three bus states and its transitions
 // (the reading dialog opens once on arrival and closes on removal), the import of the new
 // logger file within the same poll, the due list's sorting and the window's settings.
-#include "ReadingTestSupport.h"
+#include "support/VirtualBenchFixture.h"
 
 #include "app/WindowHooks.h"
 #include "desktop/frmMainMenue.h"

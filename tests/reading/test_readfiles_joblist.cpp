@@ -21,11 +21,6 @@ protected:
         addDevice(123400102, "0000000002", "door right", at(2026, 12, 20, 9, 0), true);    // not due
         addDevice(123400201, "0000000003", "shelf", at(2026, 12, 8, 9, 0), false);         // stopped
     }
-    void TearDown() override
-    {
-        SetClockForTesting(nullptr);
-        LoggerFiles::TearDown();
-    }
     void addDevice(qint32 id, const QString& serial, const QString& description, const QDateTime& next, bool running)
     {
         db->ExecuteSQL("INSERT INTO devices (DeviceID, SerialNo, DeviceDescription, NextReading, MissionRunning) "

@@ -3,8 +3,8 @@
 // written as the reading dialog writes them, for the logger-file tests.
 #include "app/modMain.h"
 #include "app/modRegistry.h"
-#include "db/DbTestSupport.h"
-#include "image/ImageTestData.h"
+#include "support/TestSite.h"
+#include "support/LoggerImages.h"
 #include "support/CliProcess.h"
 
 #include <QDir>
@@ -17,7 +17,6 @@ protected:
     void SetUp() override
     {
         TempDatabase::SetUp();
-        saved = App();
         SetRegistryFile(QDir(dir.path()).filePath("registry.ini"));
         App().DatabaseDirectory = dir.path();
         App().DataDirectory = QDir(dir.path()).filePath("data");
@@ -32,7 +31,6 @@ protected:
     {
         sqlite3_close(raw);
         ResetAppDatabase();
-        App() = saved;
         TempDatabase::TearDown();
     }
     QString data(const QString& name = QString()) const { return QDir(App().DataDirectory).filePath(name); }
@@ -62,7 +60,6 @@ protected:
     }
     qint64 count(const char* sql) { return scalar(raw, sql); }
 
-    AppState saved;
     sqlite3* raw = nullptr;
 };
 

@@ -1,7 +1,7 @@
 // The reading of a connected logger on the simulated bus: the key figures and alarms, the logger
 // file, the stamp written back into the logger - and a logger left untouched when its file
 // cannot be written.
-#include "ReadingTestSupport.h"
+#include "support/VirtualBenchFixture.h"
 
 #include "reading/clsReadingSequence.h"
 #include "reading/frmDownload.h"

@@ -1,12 +1,12 @@
 // The terminal verbs report, export and print on an installed application directory with a
 // database filled directly; bad options are refused and write nothing.
 #include "ReportTestSupport.h"
+#include "support/CliProcess.h"
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -20,11 +20,10 @@ protected:
     static void SetUpTestSuite()
     {
         home = new QTemporaryDir;
-        int rc = 0;
-        QString out = runCli({"init", "--site", "21", "--description", "Depot"}, &rc);
-        ASSERT_EQ(rc, 0) << out.toStdString();
+        const CliRun init = RunCli(*home, {"init", "--site", "21", "--description", "Depot"}, false);
+        ASSERT_EQ(init.code, 0) << init.err.toStdString();
         sqlite3* db = nullptr;
-        ASSERT_EQ(sqlite3_open(QFile::encodeName(home->filePath("data/NORDALIS.MDE")).constData(), &db), SQLITE_OK);
+        ASSERT_EQ(sqlite3_open(QFile::encodeName(home->filePath("home/data/NORDALIS.MDE")).constData(), &db), SQLITE_OK);
         QString sql = "BEGIN;"
                       "INSERT INTO rooms (RoomID, RoomDescription, RoomSequence) VALUES (1, 'cold room', 1);"
                       "INSERT INTO devices (DeviceID, SerialNo, DeviceDescription, SampleRate, AlarmHigh, AlarmLow) "
@@ -44,15 +43,12 @@ protected:
         home = nullptr;
     }
 
-    static QString runCli(QStringList args, int* rc)
+    // The program's output and error text together, its exit status in *rc.
+    static QString runCli(const QStringList& args, int* rc)
     {
-        QProcess p;
-        p.setProcessChannelMode(QProcess::MergedChannels);
-        args = QStringList{"--home", home->path(), "--registry", home->filePath("registry.ini")} + args;
-        p.start(NORDALIS_CLI, args);
-        p.waitForFinished(60000);
-        *rc = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        return QString::fromUtf8(p.readAll());
+        const CliRun r = RunCli(*home, args, false);
+        *rc = r.code;
+        return r.out + r.err;
     }
     static QStringList selection()
     {
@@ -64,7 +60,7 @@ protected:
 
 TEST_F(CliReports, ReportWithStyleColumnsBorderGraphAndExceptions)
 {
-    const QString out = home->filePath("reports/cli.htm");
+    const QString out = home->filePath("home/reports/cli.htm");
     int rc = 0;
     const QString text = runCli(QStringList{"report"} + selection()
                                     + QStringList{"--style", "standard", "--out", out, "--graph", "--columns", "2",
@@ -80,7 +76,7 @@ TEST_F(CliReports, ReportWithStyleColumnsBorderGraphAndExceptions)
     EXPECT_EQ(page.count("<tr><td CLASS=high>"), 2);
     EXPECT_EQ(page.count("<tr><td CLASS=low>"), 3);
     EXPECT_TRUE(page.contains("<p><img src=\"cli graph.png\" alt=\"graph\"></p>"));
-    EXPECT_FALSE(QImage(home->filePath("reports/cli graph.png")).isNull());
+    EXPECT_FALSE(QImage(home->filePath("home/reports/cli graph.png")).isNull());
     EXPECT_TRUE(page.contains("Site 21 Depot"));
 
     // Without a table, only the templates and the picture.
@@ -93,7 +89,7 @@ TEST_F(CliReports, ReportWithStyleColumnsBorderGraphAndExceptions)
 
 TEST_F(CliReports, BadOptionsAreRefusedAndWriteNothing)
 {
-    const QString out = home->filePath("reports/bad.htm");
+    const QString out = home->filePath("home/reports/bad.htm");
     int rc = 0;
     for (const QStringList& extra : {QStringList{"--columns", "11"}, {"--columns", "x"}, {"--border", "6"},
                                      {"--style", "nosuch"}, {"--size", "10x10"}, {"--unknown"}}) {

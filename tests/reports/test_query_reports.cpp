@@ -1,6 +1,7 @@
 // From a real database to the files: a day of samples queried through the data display's model,
 // then the spreadsheet, the document and the web page read back independently.
 #include "ReportTestSupport.h"
+#include "support/TestSite.h"
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
 #include "db/Schema.h"
@@ -26,25 +27,18 @@ namespace {
 
 const qint32 kDevice = 2100101;
 
-class QueryReports : public ::testing::Test {
+class QueryReports : public TempDatabase {
 protected:
-    QTemporaryDir dir;
-    std::unique_ptr<clsDatabase> db;
-    AppState saved;
     ChartModel model;
 
     // 96 samples of 2 March 2026 (UTC) every 15 minutes; the value pattern runs -3.2, 7, 2.5, 9.
     void SetUp() override
     {
-        saved = App();
+        TempDatabase::SetUp();
         App().Units = 0;
         App().UnitLabel = QString(QChar(176)) + "C";
         App().UtcBias = -60;
         App().ApplicationDirectory = dir.path();
-        SetMessageHandler([](const QString&, int, const QString&) { return int(vbOK); });
-        QString error;
-        ASSERT_TRUE(CreateDatabaseFile(dir.filePath("NORDALIS.MDE"), &error)) << error.toStdString();
-        db = std::make_unique<clsDatabase>(dir.path());
         ASSERT_FALSE(db->OpenDB());
         db->ExecuteSQL("INSERT INTO rooms (RoomID, RoomDescription, RoomSequence) VALUES (1, 'cold room', 1)");
         db->ExecuteSQL("INSERT INTO devices (DeviceID, SerialNo, DeviceDescription, SampleRate, AlarmHigh, AlarmLow) "
@@ -66,12 +60,6 @@ protected:
         model.Window.To = QDateTime(QDate(2026, 3, 3), QTime(0, 59, 59), Qt::UTC);
         ASSERT_TRUE(model.Update(*db));
         ASSERT_EQ(model.State.Samples.size(), 96u);
-    }
-    void TearDown() override
-    {
-        db.reset();
-        SetMessageHandler({});
-        App() = saved;
     }
 };
 

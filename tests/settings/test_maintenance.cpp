@@ -1,4 +1,5 @@
-#include "SettingsTestSupport.h"
+#include "support/CliProcess.h"
+#include "support/TestSite.h"
 
 #include "settings/clsMaintenance.h"
 
@@ -26,23 +27,6 @@ protected:
         maintenance = std::make_unique<clsMaintenance>(*db, dir.path(), QDir(dir.path()).filePath("backup"),
                                                        QDir(dir.path()).filePath("media"));
         maintenance->status = [this](const QString& s) { statuses << s; };
-    }
-    // A count in exactly this file (not the one a database directory would open).
-    qint64 countIn(const QString& file, const char* sql)
-    {
-        sqlite3* raw = nullptr;
-        if (sqlite3_open_v2(QFile::encodeName(file).constData(), &raw, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-            sqlite3_close(raw);
-            return -1;
-        }
-        qint64 n = -1;
-        {
-            DbStatement st(raw, sql);
-            if (st.step())
-                n = st.columnInt(0);
-        }
-        sqlite3_close(raw);
-        return n;
     }
 };
 
@@ -104,12 +88,12 @@ TEST_F(Maintenance, BackupWhileTheDatabaseIsHeldOpenIsSound)
     sqlite3_close(other);
     EXPECT_EQ(file, QDir(dir.path()).filePath("backup/NORDALIS.MDE"));
     EXPECT_EQ(CheckDatabaseFile(file), "");
-    EXPECT_EQ(countIn(file, "SELECT count(*) FROM samples"), 30);
-    EXPECT_EQ(countIn(file, "SELECT count(*) FROM devices"), 3);
+    EXPECT_EQ(SqliteScalar(file, "SELECT count(*) FROM samples"), 30);
+    EXPECT_EQ(SqliteScalar(file, "SELECT count(*) FROM devices"), 3);
     // A second backup replaces the first.
     addSamples(123400101, utc(2026, 12, 1), 5);
     ASSERT_TRUE(maintenance->Backup(&file));
-    EXPECT_EQ(countIn(file, "SELECT count(*) FROM samples"), 35);
+    EXPECT_EQ(SqliteScalar(file, "SELECT count(*) FROM samples"), 35);
     EXPECT_FALSE(QFileInfo::exists(file + ".new"));
 }
 
@@ -122,12 +106,12 @@ TEST_F(Maintenance, PortableDatabaseHoldsTheStructureAndNoReadings)
     ASSERT_TRUE(maintenance->CreatePortable()) << maintenance->ErrorText().toStdString();
     const QString portable = QDir(dir.path()).filePath("media/NORD.MDE");
     EXPECT_EQ(CheckDatabaseFile(portable), "");
-    EXPECT_EQ(countIn(portable, "SELECT count(*) FROM samples"), 0);
-    EXPECT_EQ(countIn(portable, "SELECT count(*) FROM comments"), 0);
-    EXPECT_EQ(countIn(portable, "SELECT count(*) FROM history"), 0);
-    EXPECT_EQ(countIn(portable, "SELECT count(*) FROM devices"), 3);
-    EXPECT_EQ(countIn(portable, "SELECT count(*) FROM rooms"), 2);
-    EXPECT_EQ(countIn(portable, "SELECT count(*) FROM parameters"), 1);
+    EXPECT_EQ(SqliteScalar(portable, "SELECT count(*) FROM samples"), 0);
+    EXPECT_EQ(SqliteScalar(portable, "SELECT count(*) FROM comments"), 0);
+    EXPECT_EQ(SqliteScalar(portable, "SELECT count(*) FROM history"), 0);
+    EXPECT_EQ(SqliteScalar(portable, "SELECT count(*) FROM devices"), 3);
+    EXPECT_EQ(SqliteScalar(portable, "SELECT count(*) FROM rooms"), 2);
+    EXPECT_EQ(SqliteScalar(portable, "SELECT count(*) FROM parameters"), 1);
     EXPECT_FALSE(QFileInfo::exists(QDir(dir.path()).filePath("backup/TEMP1.MDE")));
     // The live database keeps everything.
     EXPECT_EQ(count("SELECT count(*) FROM samples"), 30);
@@ -135,7 +119,7 @@ TEST_F(Maintenance, PortableDatabaseHoldsTheStructureAndNoReadings)
 
     // Loaded back on the other installation under the fallback name.
     ASSERT_TRUE(maintenance->LoadPortable()) << maintenance->ErrorText().toStdString();
-    EXPECT_EQ(countIn(QDir(dir.path()).filePath("NORD.MDE"), "SELECT count(*) FROM devices"), 3);
+    EXPECT_EQ(SqliteScalar(QDir(dir.path()).filePath("NORD.MDE"), "SELECT count(*) FROM devices"), 3);
     QFile::remove(path());
     clsDatabase fallback(dir.path());
     ASSERT_FALSE(fallback.OpenDB());
@@ -157,15 +141,6 @@ TEST_F(Maintenance, MissingMediaOrDamagedPortableFileChangesNothing)
     EXPECT_FALSE(maintenance->LoadPortable());
     EXPECT_FALSE(QFileInfo::exists(QDir(dir.path()).filePath("NORD.MDE")));
     EXPECT_EQ(count("SELECT count(*) FROM samples"), 30);
-}
-
-TEST_F(Maintenance, RemovableMediaIsAStoreSetting)
-{
-    EXPECT_EQ(RemovableMediaDirectory(), "/media/floppy");
-    SetRemovableMediaDirectory("/run/media/usb");
-    EXPECT_EQ(RemovableMediaDirectory(), "/run/media/usb");
-    EXPECT_EQ(RemovableMediaLoggerFolder(), "/run/media/usb/NORDALIS backup");
-    EXPECT_EQ(PortableDatabaseFile(), "/run/media/usb/NORD.MDE");
 }
 
 TEST_F(Maintenance, ReorganizeWritesIntoTheLiveFileThatOtherProgramsKeepOpen)
@@ -275,11 +250,11 @@ TEST_F(Maintenance, LoadingThePortableCopyOverOneInUseWritesIntoIt)
               SQLITE_OK);
     ASSERT_TRUE(maintenance->LoadPortable()) << maintenance->ErrorText().toStdString();
     EXPECT_EQ(inodeOf(loaded), inode);
-    EXPECT_EQ(countIn(loaded, "SELECT count(*) FROM rooms"), 2);   // the loaded content
+    EXPECT_EQ(SqliteScalar(loaded, "SELECT count(*) FROM rooms"), 2);   // the loaded content
     ASSERT_EQ(sqlite3_exec(other, "INSERT INTO rooms VALUES (8, 'after loading', 8)", nullptr, nullptr, nullptr),
               SQLITE_OK);
     sqlite3_close(other);
-    EXPECT_EQ(countIn(loaded, "SELECT count(*) FROM rooms"), 3);
+    EXPECT_EQ(SqliteScalar(loaded, "SELECT count(*) FROM rooms"), 3);
     EXPECT_FALSE(QFileInfo::exists(loaded + ".new"));
 }
 

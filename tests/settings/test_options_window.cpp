@@ -1,4 +1,4 @@
-#include "SettingsTestSupport.h"
+#include "support/TestSite.h"
 
 #include "onewire/OneWireLink.h"
 #include "onewire/clsDallasBus.h"
@@ -20,14 +20,10 @@
 
 class OptionsWindow : public SiteDatabase {
 protected:
-    int answer = vbYes;
     void SetUp() override
     {
         SiteDatabase::SetUp();
-        SetMessageHandler([this](const QString& p, int s, const QString& t) {
-            messages.push_back({p, s, t});
-            return (s & 7) == vbYesNo ? answer : int(vbOK);
-        });
+        answer = vbYes;
         App().DataDirectory = dir.path();
     }
     std::unique_ptr<frmOptions> open()

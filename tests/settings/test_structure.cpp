@@ -1,4 +1,4 @@
-#include "SettingsTestSupport.h"
+#include "support/TestSite.h"
 
 #include "settings/clsStructureEditor.h"
 
@@ -126,10 +126,17 @@ TEST_F(Structure, LoggersAreShownReadOnly)
     EXPECT_EQ(FormatDataSet(123402), "1.234.02");
 }
 
-TEST_F(Structure, DeletingALoggerAndSavingRemovesItsRowAndSamplesOnly)
+TEST_F(Structure, DeletingALoggerTakesEffectOnlyWhenSavedAndRemovesItsRowAndSamplesOnly)
 {
     fillSite();
     ASSERT_TRUE(editor.GenerateData(*db));
+    ASSERT_TRUE(editor.DeleteLogger(123400102));
+    ASSERT_TRUE(editor.GenerateData(*db));   // the tab is left and entered again: nothing happened
+    EXPECT_FALSE(editor.IsDirty());
+    EXPECT_GE(editor.FindDevice(123400102), 0);
+    EXPECT_EQ(count("SELECT count(*) FROM samples"), 30);
+    EXPECT_EQ(count("SELECT count(*) FROM devices"), 3);
+
     ASSERT_TRUE(editor.DeleteLogger(123400102));
     ASSERT_EQ(editor.Save(*db, &message), clsStructureEditor::SaveDone) << message.toStdString();
     EXPECT_EQ(count("SELECT count(*) FROM devices WHERE DeviceID = 123400102"), 0);
@@ -143,18 +150,6 @@ TEST_F(Structure, DeletingALoggerAndSavingRemovesItsRowAndSamplesOnly)
     EXPECT_EQ(d.rows[0]["DateRead"].toDateTime(), utc(2026, 11, 1, 10, 0));
     EXPECT_TRUE(d.rows[0]["MissionRunning"].toBool());
     EXPECT_EQ(d.rows[0]["User"].toString(), "Ann");
-}
-
-TEST_F(Structure, DeletingWithoutSavingChangesNothing)
-{
-    fillSite();
-    ASSERT_TRUE(editor.GenerateData(*db));
-    ASSERT_TRUE(editor.DeleteLogger(123400102));
-    ASSERT_TRUE(editor.GenerateData(*db));   // the tab is left and entered again
-    EXPECT_FALSE(editor.IsDirty());
-    EXPECT_GE(editor.FindDevice(123400102), 0);
-    EXPECT_EQ(count("SELECT count(*) FROM samples"), 30);
-    EXPECT_EQ(count("SELECT count(*) FROM devices"), 3);
 }
 
 TEST_F(Structure, AChangeByAnotherProgramSinceLoadingIsNotOverwritten)

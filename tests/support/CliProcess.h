@@ -19,6 +19,7 @@ inline QProcessEnvironment CliEnvironmentFor(const QTemporaryDir& dir)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("TZ", "UTC");
     env.insert("HOME", dir.path());
     env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
     env.insert("XDG_DATA_HOME", dir.filePath("share"));
@@ -59,7 +60,7 @@ inline CliRun RunCliBytes(const QTemporaryDir& dir, const QStringList& globals, 
     return FinishCli(p);
 }
 
-inline CliRun RunCli(const QTemporaryDir& dir, const QStringList& args, bool virtualBus)
+inline CliRun RunCli(const QTemporaryDir& dir, const QStringList& args, bool virtualBus = false)
 {
     QProcess p;
     QProcessEnvironment env = CliEnvironmentFor(dir);

@@ -22,3 +22,16 @@ inline void ConnectProgramToVirtualWorld(const std::shared_ptr<VirtualWorld>& wo
     AppLogger().objDeviceFound.reset();
     AppLogger().objBus.reset();
 }
+
+// Undoes ConnectProgramToVirtualWorld: the program's bus object, driver, waits and clocks back to
+// the real ones.
+inline void DisconnectProgramFromVirtualWorld()
+{
+    AppLogger().objDeviceFound.reset();
+    AppLogger().objBus.reset();
+    TmexShutdown();
+    SetLinkFactoryForTesting({});
+    SetBusWaitForTesting({});
+    SetClockForTesting({});
+    VirtualClock::SetRealTimeForTesting({});
+}

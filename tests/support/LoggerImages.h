@@ -1,5 +1,5 @@
 #pragma once
-// Logger images built byte by byte, as a DS1921 would hold them, for the image and store tests.
+// Logger images built byte by byte, as a DS1921 would hold them, for the image, store and logger-file tests.
 #include "app/modMain.h"
 #include "image/clsDS1921Data.h"
 

@@ -1,7 +1,10 @@
 #pragma once
-// A test site (database with two compartments, site number 12, operator "Ann", one hour east of
-// UTC) and a virtual bench with the reader cable, behind the program's own bus object, with a
-// fixed real time, instant bus waits and the program clock following the bench.
+// The virtual bench over the test site:
+//  ProgrammingBench  the site (compartments 2 and 7, site number 12, operator "Ann", one hour east of
+//                    UTC) and a virtual bus world with the reader cable behind the program's own bus
+//                    object, with a fixed real time, instant bus waits and the program clock
+//                    following the bench; loggers are added with addLogger().
+//  ReadingBench      the same with instant window waits, Shift never held, and runningLogger().
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
 #include "image/clsDS1921Data.h"
@@ -12,7 +15,9 @@
 #include "simulator/VirtualWorld.h"
 #include "programming/clsMissionSettings.h"
 #include "programming/clsProgrammingSequence.h"
-#include "settings/SettingsTestSupport.h"
+#include "reading/LoggerImageToDatabase.h"
+#include "reading/frmDownloadMain.h"
+#include "support/TestSite.h"
 #include "support/ProgramOnVirtualBus.h"
 
 #include <vector>
@@ -22,15 +27,11 @@ protected:
     // Real time stands still here unless a test moves the bench's clock.
     qint64 realNow = QDateTime(QDate(2026, 12, 5), QTime(10, 0, 20, 500), Qt::UTC).toMSecsSinceEpoch();
     std::shared_ptr<VirtualWorld> world;
-    int answer = vbYes;   // what the operator answers to a question
 
     void SetUp() override
     {
         SiteDatabase::SetUp();
-        SetMessageHandler([this](const QString& p, int s, const QString& t) {
-            messages.push_back({p, s, t});
-            return (s & 0x0F) == vbYesNo ? answer : int(vbOK);
-        });
+        answer = vbYes;
         App().LocationID = 12;
         App().CurrentUserName = "Ann";
         App().UtcBias = -60;
@@ -46,16 +47,7 @@ protected:
     }
     void TearDown() override
     {
-        AppLogger().objDeviceFound.reset();
-        AppLogger().objBus.reset();
-        TmexShutdown();
-        SetLinkFactoryForTesting({});
-        SetBusWaitForTesting({});
-        SetClockForTesting({});
-        VirtualClock::SetRealTimeForTesting({});
-        App().UtcBias = 0;
-        App().Units = 0;
-        App().UnitLabel = QString(QChar(176)) + "C";
+        DisconnectProgramFromVirtualWorld();
         world.reset();
         SiteDatabase::TearDown();
     }
@@ -118,4 +110,38 @@ protected:
     QString lastRefusal;
 
     static uint8_t bcd(int v) { return uint8_t(((v / 10) << 4) | (v % 10)); }
+};
+
+class ReadingBench : public ProgrammingBench {
+protected:
+    void SetUp() override
+    {
+        ProgrammingBench::SetUp();
+        SetReadingWaitForTesting([](int) {});
+        SetShiftKeyQueryForTesting([] { return false; });
+        QDir().mkpath(App().BackupDirectory);
+    }
+    void TearDown() override
+    {
+        SetReadingWaitForTesting({});
+        SetShiftKeyQueryForTesting({});
+        ProgrammingBench::TearDown();
+    }
+
+    // A logger at 12.7.3 "door left", alarms 2 and 8 °C, one sample every 10 minutes, after
+    // `samples` samples; offset moves its compartment's temperature (the room is about 4 °C).
+    VirtualDs1921* runningLogger(int samples, double offset = 0.0, int delayMinutes = 0)
+    {
+        VirtualDs1921* l = addLogger();
+        l->setOffset(offset);
+        world->save();
+        clsMissionSettings s = openSettings();
+        s.SetDelayLists(0, delayMinutes / 60, delayMinutes % 60);
+        EXPECT_EQ(program(s), ProgrammingOutcome::Running) << lastRefusal.toStdString();
+        world->advance(qint64(samples) * 10 * 60000 + 30000);
+        world->save();
+        return l;
+    }
+
+    QStringList files(const QString& dirPath) const { return QDir(dirPath).entryList({"*.dta"}, QDir::Files); }
 };
