@@ -7,8 +7,6 @@ using namespace imagetest;
 
 namespace {
 
-QDateTime utc(int y, int mo, int d, int h, int mi) { return QDateTime(QDate(y, mo, d), QTime(h, mi), Qt::UTC); }
-
 constexpr qint32 kDevice = 123401203;   // site 1234, compartment 12, position 3
 
 class StoreImage : public TempDatabase {
