@@ -11,18 +11,20 @@ HOME_DIR="$PWD/demo-home"
 CLI=(build/src/nordalis-cli --home "$HOME_DIR" --registry "$HOME_DIR/registry.ini" --bus virtual)
 mkdir -p "$HOME_DIR"
 
-# Site number of the demo installation (asked for once on a real first start).
-if [ "$("${CLI[@]}" param get LocationID -1)" = "-1" ]; then
-  "${CLI[@]}" init --site 1001 --description "Demo cold store"
-fi
-
-# A reader cable and three loggers on the virtual bus, once the simulator is there.
-if [ ! -e "$HOME_DIR/.demo-bus-ready" ] && "${CLI[@]}" --help 2>/dev/null | grep -qE '^ +sim '; then
-  "${CLI[@]}" sim add-cable &&
-  "${CLI[@]}" sim add-logger --variant G &&
-  "${CLI[@]}" sim add-logger --variant H &&
-  "${CLI[@]}" sim add-logger --variant Z &&
-  touch "$HOME_DIR/.demo-bus-ready" || echo "run.sh: the virtual bus could not be prepared; starting without loggers" >&2
+# A demo site at work (compartments, loggers read over three weeks, a warm spell, one logger
+# overdue and one due), prepared once on the virtual bus.
+if [ ! -e "$HOME_DIR/.demo-site-ready" ]; then
+  # An earlier demo directory is kept aside, never deleted.
+  if [ -n "$(ls -A "$HOME_DIR" 2>/dev/null)" ]; then
+    mv "$HOME_DIR" "$HOME_DIR.$(date +%Y%m%d-%H%M%S)"
+    echo "run.sh: the earlier demo directory was moved aside" >&2
+  fi
+  mkdir -p "$HOME_DIR"
+  if scripts/demo-site.sh "${CLI[@]}"; then
+    touch "$HOME_DIR/.demo-site-ready"
+  else
+    echo "run.sh: the demo site could not be prepared; starting on what there is" >&2
+  fi
 fi
 
 exec build/src/nordalis --home "$HOME_DIR" --registry "$HOME_DIR/registry.ini" --bus virtual "$@"

@@ -10,6 +10,7 @@
 #include "reports/ChartExportHandlers.h"
 #include "settings/frmOptions.h"
 #include "ui/WidgetUserInterface.h"
+#include "ui/WindowPlacement.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -27,6 +28,7 @@ QPointer<frmSplash>& splash()
 void InstallDesktop()
 {
     InstallWidgetUserInterface();
+    InstallWindowPlacement();
     StartupWindows w;
     w.ShowSplash = [] {
         splash() = new frmSplash();

@@ -1,5 +1,6 @@
 #include "ui/WindowRoutines.h"
 #include "app/modInternationalisation.h"
+#include "ui/WindowPlacement.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -16,7 +17,7 @@ void TranslateForm(QWidget* window)
 {
     if (!LanguageLoaded() || !window)
         return;
-    window->setWindowTitle(Translate(window->windowTitle()));
+    window->setWindowTitle(Translate(MarkedWindowTitle(window->windowTitle(), false)));
     // Controls are recognised by the first three letters of their objectName.
     for (QObject* o : window->findChildren<QObject*>()) {
         const QString prefix = o->objectName().left(3);

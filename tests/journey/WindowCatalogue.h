@@ -13,6 +13,7 @@ struct WindowEntry {
     QString name;                                    // file name of its pictures
     std::function<std::unique_ptr<QWidget>()> open;  // the window, shown, with the site's data
     QStringList mayBeEmpty;                          // labels that carry a value and may be blank
+    std::function<QStringList(QWidget*)> extraFaults = {};   // the window's own checks (drawn texts)
 };
 
 const std::vector<WindowEntry>& Windows();
