@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Prepares a demo site on the virtual 1-Wire bus, so that the program shows itself at work on its
 # first start: three compartments, three loggers programmed three weeks ago and read since, a
-# warm spell in the cold room, one logger due for reading and one urgent.
+# power cut that warms every compartment, one logger due for reading and one urgent.
 #
 #   scripts/demo-site.sh nordalis-cli --home DIR --registry FILE --bus virtual
 #
@@ -52,7 +52,7 @@ program "$cold" 1 1 "Shelf by the door" 8 2 8             # memory full 11 days 
 program "$freezer" 2 1 "Freezer chest" 30 -25 -15         # after 42 days
 program "$fridge" 3 1 "Vaccine shelf" 10 2 8              # after 14 days
 
-# A warm spell in all compartments on the fifth day: the cold-room door left open for 3 hours.
+# A power cut of three hours on the fifth day: every compartment warms by 7 degrees.
 start=$("${CLI[@]}" sim show | sed -n 's/^simulation time \([0-9-]* [0-9:]*\) UTC.*/\1/p' | head -n 1)
 spell=$(date -u -d "$start UTC + 4 days" +%Y-%m-%d)
 cli sim profile --excursion "$spell 13:00,3h,+7"
@@ -65,7 +65,7 @@ read_logger "$freezer"
 cli sim advance 7d
 read_logger "$freezer"
 
-# The data display opens on the week with the warm spell.
+# The data display opens on the week with the power cut.
 from=$(date -u -d "$start UTC + 2 days" '+%Y-%m-%d 00:00:00')
 to=$(date -u -d "$start UTC + 9 days" '+%Y-%m-%d 00:00:00')
 cli param set ChartDateFrom "$from"

@@ -11,7 +11,7 @@ HOME_DIR="$PWD/demo-home"
 CLI=(build/src/nordalis-cli --home "$HOME_DIR" --registry "$HOME_DIR/registry.ini" --bus virtual)
 mkdir -p "$HOME_DIR"
 
-# A demo site at work (compartments, loggers read over three weeks, a warm spell, one logger
+# A demo site at work (compartments, loggers read over three weeks, a power cut, one logger
 # overdue and one due), prepared once on the virtual bus.
 if [ ! -e "$HOME_DIR/.demo-site-ready" ]; then
   # An earlier demo directory is kept aside, never deleted.
