@@ -88,6 +88,27 @@ std::vector<Case> Cases()
     averages.DateFormat = "DD/MM";
     out.push_back({"month-daily-averages", averages});
 
+    // A freezer with a defrost that crosses 0 °C: the zero label and the alarm-high label meet
+    // near the top of the scale.
+    ChartState freezer = Rows(2 * 96, 15, Utc(2026, 12, 5), [](int i) {
+        return (i % 96 >= 40 && i % 96 < 44) ? 1.5 : -20 + 2 * std::sin(i / 7.0);
+    });
+    freezer.GraphHeader = "8635856999, Freezer chest";
+    freezer.ShowAlarms = true;
+    freezer.AlarmMax = -15;
+    freezer.AlarmMin = -25;
+    out.push_back({"freezer-defrost", freezer});
+
+    // The week in Fahrenheit: limits without rounding, value steps of 0.9 °F.
+    ChartState fahrenheit = Rows(7 * 96, 15, Utc(2026, 11, 30), [](int i) { return ColdRoomValue(i) * 1.8 + 32; });
+    fahrenheit.Units = 1;
+    fahrenheit.UnitLabel = fahrenheit.UnitText = QString(QChar(176)) + "F";
+    fahrenheit.ValueCaption = "samples (" + fahrenheit.UnitText + ")";
+    fahrenheit.ShowAlarms = true;
+    fahrenheit.AlarmMax = 46.4f;
+    fahrenheit.AlarmMin = 35.6f;
+    out.push_back({"week-fahrenheit", fahrenheit});
+
     ChartState longHeader = week;
     longHeader.GraphHeader = "8635856716, Cold room door by the loading bay, north wall, second shelf from the top";
     out.push_back({"long-header", longHeader});
@@ -173,6 +194,9 @@ TEST(ChartTexts, NoTextOverlapsAnotherOrLeavesTheImage)
                 if (t.Kind == ChartTextKind::AlarmLabel) {
                     EXPECT_TRUE(plot.adjusted(1, 1, -1, -1).contains(t.Rect)) << c.name << " " << t.Text.toStdString();
                 }
+            }
+            if (size == kGraphSizes[2]) {
+                EXPECT_TRUE(img.save(ScreenshotPath(QString("graph-%1.png").arg(c.name))));
             }
             if (std::string(c.name) == "week" && size == kGraphSizes[0]) {
                 EXPECT_TRUE(img.save(ScreenshotPath("graph-week-1366.png")));
