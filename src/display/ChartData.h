@@ -14,7 +14,9 @@
 #include <QDateTime>
 #include <QFont>
 #include <QImage>
+#include <QRectF>
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <vector>
 
@@ -81,7 +83,7 @@ struct ChartState {
     int Units = 0;                 // 0 Celsius, 1 Fahrenheit, at the last query
     QString UnitLabel;             // "°C" / "°F" at the last query
     QString UnitText;              // shown with values: UnitLabel, or UnitLabel + "²" for variances
-    QString ValueCaption;          // e.g. "samples, (°C)"; ", transitions only" appended when applied
+    QString ValueCaption;          // e.g. "samples (°C)"; ", transitions only" appended when applied
     QString GraphHeader;           // header text at the last query
     QString GraphFootnote;         // footer text, a blank and the date and time of the last query
 
@@ -115,6 +117,35 @@ void SetHeadlessWindowSize(ChartState& state, int graphWidthPixels, int graphHei
 // Formatting of times and values as the display shows them.
 QString FormatChartTime(const QDateTime& t, const QString& format);   // date/time format strings
 QString FormatAverageText(double value);                              // as "##.##" gives it
+
+// ---------------------------------------------------------------------------------------------
+// Every text a graph drawing put on its surface, with its box in device pixels (the line box:
+// the advance width by the font's line height, from the top left the text was printed at).
+// A check of a drawing reads them: no two may overlap and none may leave the surface.
+enum class ChartTextKind {
+    Header,
+    Caption,
+    Footnote,
+    TimeLabel,
+    DateLabel,
+    LastSampleLabel,
+    ValueLabel,
+    ZeroLabel,
+    AlarmLabel,
+    Message,   // "No data in the current time & date range. ..."
+};
+QString ChartTextKindName(ChartTextKind kind);   // "header", "time label", ...
+
+struct ChartText {
+    ChartTextKind Kind = ChartTextKind::Header;
+    QString Text;
+    QRectF Rect;   // device pixels of the surface
+};
+
+// The faults of a drawing's texts: one line per pair of overlapping texts and per text that
+// leaves the surface of that size (device pixels). Empty when the drawing is clean.
+// tolerance: pixels by which two boxes may touch (line boxes of adjacent lines share an edge).
+QStringList TextLayoutFaults(const std::vector<ChartText>& texts, const QSizeF& surface, double tolerance = 0.5);
 
 // ---------------------------------------------------------------------------------------------
 // Drawing surface: a user coordinate system (ScaleLeft/Top/Width/Height; a negative height turns
@@ -157,7 +188,14 @@ public:
 
     double TextWidth(const QString& text) const;
     double TextHeight(const QString& text) const;
-    void Print(const QString& text);                      // in ForeColor
+    // The box the text would take if printed at the current position, in device pixels.
+    QRectF TextRect(const QString& text) const;
+    // Prints at the current position in ForeColor and records the text with its kind. A blank
+    // text is neither drawn nor recorded; the current position moves on in either case.
+    void Print(const QString& text, ChartTextKind kind);
+    // The texts printed since the surface was made or ForgetTexts was called.
+    const std::vector<ChartText>& DrawnTexts() const { return m_texts; }
+    void ForgetTexts() { m_texts.clear(); }
     // A line in the given colour; the current position moves to its end.
     void Line(double x1, double y1, double x2, double y2, const QColor& color);
     void LineTo(double x2, double y2, const QColor& color);   // from the current position
@@ -181,6 +219,7 @@ private:
     QColor m_foreColor = Qt::black;
     int m_drawWidth = 1;
     LineStyle m_style = LineStyle::Solid;
+    std::vector<ChartText> m_texts;
 };
 
 // An image target: clipboard picture, web report graph, terminal program.
@@ -218,7 +257,8 @@ QString GraphFontFamily();
 
 // Draws the state's last query as a time graph on the target (see ChartGraph.cpp). Updates
 // YMax, YMin, TotalMinutes, SampleCount, and for a humidity header UnitText and ValueCaption.
+// Afterwards target.DrawnTexts() lists every text of this drawing (earlier ones are forgotten).
 void DoGraph(ChartSurface& target, ChartState& state);
 
-// Convenience: the graph as an image of that size.
-QImage GraphImage(ChartState& state, int width, int height);
+// Convenience: the graph as an image of that size; texts, when given, receives the drawn texts.
+QImage GraphImage(ChartState& state, int width, int height, std::vector<ChartText>* texts = nullptr);

@@ -104,10 +104,88 @@ GraphScale ComputeGraphScale(const ChartState& s, int windowWidthTwips, int wind
     return g;
 }
 
+namespace {
+// The surface in device pixels.
+QRectF SurfaceRect(const ChartSurface& t) { return QRectF(0, 0, t.DeviceWidth(), t.DeviceHeight()); }
+
+// Whether a box (device pixels) would overlap a text already on the surface; gap widens it.
+bool Collides(const ChartSurface& t, const QRectF& box, double gapX = 0, double gapY = 0)
+{
+    const QRectF b = box.adjusted(0.5 - gapX, 0.5 - gapY, gapX - 0.5, gapY - 0.5);
+    for (const ChartText& other : t.DrawnTexts())
+        if (b.intersects(other.Rect)) return true;
+    return false;
+}
+
+bool FitsFree(const ChartSurface& t, const QRectF& box, double gapX = 0, double gapY = 0)
+{
+    return SurfaceRect(t).adjusted(-0.5, -0.5, 0.5, 0.5).contains(box) && !Collides(t, box, gapX, gapY);
+}
+
+// The text's box when printed with its top left at (x, y) in user coordinates.
+QRectF BoxAt(ChartSurface& t, const QString& text, double x, double y)
+{
+    t.CurrentX = x;
+    t.CurrentY = y;
+    return t.TextRect(text);
+}
+
+// The font size that the rule gives, made smaller when the text would not fit across the 0 to
+// 1000 frame with a small margin (a long header on a narrow surface or a portrait page).
+void SetFittingFontSize(ChartSurface& t, const QString& text, double size)
+{
+    constexpr double kUsable = 980;   // frame units left for a text line
+    t.SetFontSize(size);
+    for (int i = 0; i < 4; ++i) {
+        const double w = t.TextWidth(text);
+        if (w <= kUsable || w <= 0) return;
+        size *= kUsable / w * 0.98;
+        t.SetFontSize(size);
+    }
+}
+
+// Prints a frame text centred at the current Y.
+void PrintCentred(ChartSurface& t, const QString& text, ChartTextKind kind)
+{
+    t.CurrentX = 500 - t.TextWidth(text) / 2;
+    t.Print(text, kind);
+}
+
+// A label that belongs to a horizontal line at y (zero line, alarm level): placed in the plot,
+// off its edges, without touching another text. Tries the preferred side of the line first
+// (below or above it), at the middle of the plot and then further left and right; prints it in
+// the current colour and returns true when a place was found.
+bool PrintLineLabel(ChartSurface& t, const QString& text, ChartTextKind kind, double y, bool preferBelow, double T,
+                    const QRectF& plot)
+{
+    const double h = t.TextHeight(text);              // negative on the upward scale
+    const double gapPx = t.TextRect(text).height() * 0.2;
+    const double gap = std::abs(h) * 0.2;              // the same in user units
+    const double w = t.TextWidth(text);
+    const QRectF inside = plot.adjusted(gapPx / 2, gapPx / 2, -gapPx / 2, -gapPx / 2);
+    // Below the line: top just under it; above: bottom just over it (the scale runs upwards).
+    const double below = y - gap, above = y + gap - h;
+    const double xs[] = {0.5 * T, 0.3 * T, 0.7 * T, 0.1 * T, 0.9 * T - w};
+    const double tops[2] = {preferBelow ? below : above, preferBelow ? above : below};
+    for (double top : tops) {
+        for (double x : xs) {
+            const QRectF box = BoxAt(t, text, x, top);
+            if (inside.contains(box) && !Collides(t, box, gapPx, gapPx)) {
+                BoxAt(t, text, x, top);
+                t.Print(text, kind);
+                return true;
+            }
+        }
+    }
+    return false;
+}
+} // namespace
+
 void DoGraph(ChartSurface& t, ChartState& s)
 {
     const bool paper = t.IsPrinter();
     if (!paper) t.Clear();
+    t.ForgetTexts();
     const int n = int(s.Samples.size());
     const QString family = GraphFontFamily();
 
@@ -118,9 +196,10 @@ void DoGraph(ChartSurface& t, ChartState& s)
         const QString msg = n == 0
             ? Translate("No data in the current time & date range. Try a different date range.")
             : Translate("Need more than one value to display a graph. Try a wider date range.");
+        SetFittingFontSize(t, msg, 11);
         t.CurrentX = 500 - t.TextWidth(msg) / 2;
         t.CurrentY = 500 - t.TextHeight(msg) / 2;
-        t.Print(msg);
+        t.Print(msg, ChartTextKind::Message);
         return;
     }
 
@@ -132,7 +211,7 @@ void DoGraph(ChartSurface& t, ChartState& s)
     s.SampleCount = n;
     s.TotalMinutes = g.T;
 
-    // Frame texts.
+    // Frame texts; each shrinks where the size rule would make it wider than the surface.
     const double height = t.SurfaceHeight();
     t.SetForeColor(kBlack);
     t.ScalePixels();
@@ -142,12 +221,13 @@ void DoGraph(ChartSurface& t, ChartState& s)
     if (paper) {
         if (t.IsLandscape()) t.Line(500, 0, 500, 5, kBlack);
         else t.Line(0, 500, 5, 500, kBlack);
-        t.SetFontSize(height * 0.0016794);
+        SetFittingFontSize(t, s.GraphHeader, height * 0.0016794);
         t.CurrentY = 2 * t.TextHeight(s.GraphHeader);
         t.SetDrawWidth(3);
+    } else {
+        SetFittingFontSize(t, s.GraphHeader, height * 0.04010695);
     }
-    t.CurrentX = 500 - t.TextWidth(s.GraphHeader) / 2;
-    t.Print(s.GraphHeader);
+    PrintCentred(t, s.GraphHeader, ChartTextKind::Header);
 
     if (s.GraphHeader.toUpper().contains("HUM")) {
         // A humidity graph: the unit in the caption becomes "% ".
@@ -159,30 +239,55 @@ void DoGraph(ChartSurface& t, ChartState& s)
         s.UnitText = "%";
     }
 
-    t.SetFontSize(height * (paper ? 0.001259 : 0.03208556));
-    t.CurrentX = 500 - t.TextWidth(s.ValueCaption) / 2;
-    t.Print(s.ValueCaption);
+    SetFittingFontSize(t, s.ValueCaption, height * (paper ? 0.001259 : 0.03208556));
+    PrintCentred(t, s.ValueCaption, ChartTextKind::Caption);
 
     t.SetDrawStyle(LineStyle::Solid);
-    t.SetFontSize(height * (paper ? 0.000959 : 0.018));
+    SetFittingFontSize(t, s.GraphFootnote, height * (paper ? 0.000959 : 0.018));
     t.CurrentY = 1000 - 1.1 * t.TextHeight(s.GraphFootnote);
     t.Line(10, t.CurrentY, 990, t.CurrentY, kBlack);
     t.CurrentY = 1000 - t.TextHeight(s.GraphFootnote);
-    t.CurrentX = 500 - t.TextWidth(s.GraphFootnote) / 2;
-    t.Print(s.GraphFootnote);
+    PrintCentred(t, s.GraphFootnote, ChartTextKind::Footnote);
 
     // Plot coordinates: minutes against values.
     const double T = g.T;
     const double R = g.R;
     const double yMax = g.YMax, yMin = g.YMin;
     t.Scale(-0.08 * T, yMax + 0.25 * R, 1.16 * T, -1.45 * R);
+    const QRectF plot = QRectF(t.ToDevice(0, yMax), t.ToDevice(T, yMin)).normalized();
+    const QDateTime d0 = s.Samples.front().DisplayTime;
+
+    // The value labels take 8 points, less where the margins beside the plot are narrower than
+    // the widest label (a narrow surface, a portrait page).
+    const auto valueLabel = [&](double y) { return FormatScaleLabel(y) + " " + s.UnitText; };
+    t.SetFontSize(8);
+    double valueFontSize = 8;
+    {
+        const double widest = std::max(t.TextWidth(valueLabel(yMin)), t.TextWidth(valueLabel(yMax)));
+        const double room = 0.06 * T;   // right margin 1.08 T - 1.015 T, less a little air
+        if (widest > room && widest > 0) valueFontSize = std::max(4.0, 8 * room / widest);
+    }
+    t.SetFontSize(valueFontSize);
+    const double valueLabelHeight = t.TextHeight(valueLabel(yMin));   // negative
     t.SetFontSize(8);
     t.SetDrawWidth(1);
     t.SetForeColor(kTimeLabel);
-    const QDateTime d0 = s.Samples.front().DisplayTime;
 
-    // Time grid and labels.
+    // Time grid and labels. The row of time labels starts just below the plot, and below the
+    // lower half of the lowest value label beside it.
     {
+        const double rowY = yMin - 0.01 * R + valueLabelHeight / 2;
+        const double gapX = t.TextRect(" ").width();   // air between two labels of a row
+        const QDateTime last = s.Samples.back().DisplayTime;
+        const double lastX = SecondsToMinutes(d0, last);
+        const QString lastText = FormatChartTime(last, s.TimeFormat);
+        const QRectF lastBox = BoxAt(t, lastText, lastX - t.TextWidth(lastText) / 2, rowY);
+        const bool lastShown = !lastText.trimmed().isEmpty();
+        // A label must keep its distance from the last sample's label too (printed at the end).
+        const auto free = [&](const QRectF& box) {
+            return FitsFree(t, box, gapX) &&
+                   !(lastShown && box.adjusted(-gapX, 0.5, gapX, -0.5).intersects(lastBox.adjusted(0, 0.5, 0, -0.5)));
+        };
         int counter = 0;
         QDate lastDay;
         const float limit = float(T - 0.6);
@@ -193,34 +298,43 @@ void DoGraph(ChartSurface& t, ChartState& s)
             } else {
                 const QDateTime lt = d0.addSecs(qint64(std::llround(double(x) * 60.0)));
                 const QString text = FormatChartTime(lt, s.TimeFormat);
-                t.CurrentX = x - t.TextWidth(text) / 2;
-                t.CurrentY = yMin - 0.01 * R;
-                t.Print(text);
-                if (lt.date() != lastDay) {
-                    const QString day = FormatChartTime(lt, s.DateFormat);
-                    t.CurrentX = x - t.TextWidth(day) / 2;
-                    t.Print(day);
-                    lastDay = lt.date();
+                const bool blank = text.trimmed().isEmpty();
+                const QRectF box = BoxAt(t, text, x - t.TextWidth(text) / 2, rowY);
+                // A label that would run into its neighbour or the last sample's label is left
+                // out; its date then goes to the next label that is printed.
+                if (blank || free(box)) {
+                    BoxAt(t, text, x - t.TextWidth(text) / 2, rowY);
+                    t.Print(text, ChartTextKind::TimeLabel);
+                    if (lt.date() != lastDay) {
+                        const QString day = FormatChartTime(lt, s.DateFormat);
+                        const double dayY = rowY + t.TextHeight(text);
+                        const QRectF dayBox = BoxAt(t, day, x - t.TextWidth(day) / 2, dayY);
+                        if (free(dayBox)) {
+                            BoxAt(t, day, x - t.TextWidth(day) / 2, dayY);
+                            t.Print(day, ChartTextKind::DateLabel);
+                            lastDay = lt.date();
+                        }
+                    }
                 }
                 if (paper) t.SetDrawWidth(2);
                 t.SetDrawStyle(LineStyle::Solid);
             }
             t.Line(x, yMax, x, yMin, kGrid);
         }
-        const QDateTime last = s.Samples.back().DisplayTime;
-        const double lastX = SecondsToMinutes(d0, last);
-        const QString text = FormatChartTime(last, s.TimeFormat);
-        t.CurrentX = lastX - t.TextWidth(text) / 2;
-        t.CurrentY = yMin - 0.01 * R;
-        t.Print(text);
+        if (lastShown && SurfaceRect(t).adjusted(-0.5, -0.5, 0.5, 0.5).contains(lastBox) && !Collides(t, lastBox)) {
+            BoxAt(t, lastText, lastX - t.TextWidth(lastText) / 2, rowY);
+            t.Print(lastText, ChartTextKind::LastSampleLabel);
+        }
         if (paper) t.SetDrawWidth(2);
         t.SetDrawStyle(LineStyle::Solid);
         t.Line(lastX, yMax, lastX, yMin, kGrid);
     }
 
-    // Value grid and labels.
+    // Value grid and labels; a label that would touch the one below it or leave the surface is
+    // left out (its grid line stays).
     t.SetDrawStyle(LineStyle::Solid);
     t.SetForeColor(kValueLabel);
+    t.SetFontSize(valueFontSize);
     {
         int counter = 0;
         const float limit = float(yMax + 0.1);
@@ -229,30 +343,30 @@ void DoGraph(ChartSurface& t, ChartState& s)
                 t.SetDrawWidth(1);
                 t.SetDrawStyle(LineStyle::Dot);
             } else {
-                const QString label = FormatScaleLabel(y) + " " + s.UnitText;
+                const QString label = valueLabel(y);
                 const double h = t.TextHeight(label);
-                t.CurrentY = y - h / 2;
-                t.CurrentX = -1.1 * t.TextWidth(label);
-                t.Print(label);
-                t.CurrentY = y - h / 2;
-                t.CurrentX = 1.015 * T;
-                t.Print(label);
+                for (double x : {-1.1 * t.TextWidth(label), 1.015 * T}) {
+                    const QRectF box = BoxAt(t, label, x, y - h / 2);
+                    if (FitsFree(t, box)) {
+                        BoxAt(t, label, x, y - h / 2);
+                        t.Print(label, ChartTextKind::ValueLabel);
+                    }
+                }
                 if (paper) t.SetDrawWidth(2);
                 t.SetDrawStyle(LineStyle::Solid);
             }
             t.Line(0, y, 1.01 * T, y, kGrid);
         }
     }
+    t.SetFontSize(8);
 
-    // Zero line.
+    // Zero line; its label below the line in the middle, or where it finds room in the plot.
     const double zero = s.Units == 1 ? 32.0 : 0.0;   // 0 °C in the display unit
     if (yMin < zero && zero < yMax) {
         t.SetDrawStyle(LineStyle::Dash);
         t.SetDrawWidth(paper ? 5 : 1);
-        t.CurrentX = 0.5 * T;
-        t.CurrentY = zero;
         t.SetForeColor(kZeroLine);
-        t.Print(FloatText(zero) + " " + s.UnitText);
+        PrintLineLabel(t, FloatText(zero) + " " + s.UnitText, ChartTextKind::ZeroLabel, zero, true, T, plot);
         t.Line(0, zero, T, zero, kZeroLine);
     }
 
@@ -285,31 +399,30 @@ void DoGraph(ChartSurface& t, ChartState& s)
         }
     }
 
-    // Alarm levels.
+    // Alarm levels within the drawn range (a fixed scale can leave one outside: it would be drawn
+    // over the frame texts). The high label below its line, the low one above it, both inside
+    // the plot and clear of the axes and of every other text.
     if (s.ShowAlarms) {
         t.SetDrawStyle(LineStyle::Dash);
         t.SetDrawWidth(paper ? 5 : 1);
-        if (s.AlarmMax <= yMax) {
-            t.CurrentX = 0.5 * T;
-            t.CurrentY = s.AlarmMax;
+        if (s.AlarmMax <= yMax && s.AlarmMax >= yMin) {
             t.SetForeColor(kAlarmHigh);
-            t.Print(" Alarm Max= " + FloatText(s.AlarmMax));
+            PrintLineLabel(t, " Alarm Max= " + FloatText(s.AlarmMax), ChartTextKind::AlarmLabel, s.AlarmMax, true, T, plot);
             t.Line(0, s.AlarmMax, T, s.AlarmMax, kAlarmHigh);
         }
-        if (s.AlarmMin >= yMin) {
-            t.CurrentX = 0.5 * T;
-            t.CurrentY = s.AlarmMin - t.TextHeight("A");
+        if (s.AlarmMin >= yMin && s.AlarmMin <= yMax) {
             t.SetForeColor(kAlarmLow);
-            t.Print(" Alarm Min= " + FloatText(s.AlarmMin));
+            PrintLineLabel(t, " Alarm Min= " + FloatText(s.AlarmMin), ChartTextKind::AlarmLabel, s.AlarmMin, false, T, plot);
             t.Line(0, s.AlarmMin, T, s.AlarmMin, kAlarmLow);
         }
     }
 }
 
-QImage GraphImage(ChartState& state, int width, int height)
+QImage GraphImage(ChartState& state, int width, int height, std::vector<ChartText>* texts)
 {
     ImageSurface surface(width, height);
     DoGraph(surface, state);
     surface.Finish();
+    if (texts) *texts = surface.DrawnTexts();
     return surface.Image();
 }

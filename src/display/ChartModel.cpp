@@ -11,15 +11,17 @@
 #include <cmath>
 #include <functional>
 
-namespace {
-
-bool IsNumeric(const QString& text, double* value = nullptr)
+bool IsChartNumber(const QString& text, double* value)
 {
     bool ok = false;
     const double v = text.trimmed().toDouble(&ok);
     if (ok && value) *value = v;
     return ok;
 }
+
+namespace {
+
+bool IsNumeric(const QString& text, double* value = nullptr) { return IsChartNumber(text, value); }
 
 QDateTime ToUtcTime(const DbValue& v)
 {
@@ -250,7 +252,7 @@ bool ChartModel::SelectDevice(qint32 deviceId)
     In.AlarmMax = FloatText(ToDisplayUnits(row->value("AlarmHigh").toDouble()));
     In.AlarmMin = FloatText(ToDisplayUnits(row->value("AlarmLow").toDouble()));
     In.PositionID = QString::number(deviceId);
-    In.Header = row->value("SerialNo").toString() + "," + row->value("DeviceDescription").toString();
+    In.Header = row->value("SerialNo").toString() + ", " + row->value("DeviceDescription").toString();
     return true;
 }
 
@@ -321,7 +323,7 @@ bool ChartModel::Update(clsDatabase& db, Focus* focus)
         caption = kindText;
         unitText = app.UnitLabel + QChar(0x00B2);
     } else {
-        caption = kindText + ", (" + app.UnitLabel + ")";
+        caption = kindText + " (" + app.UnitLabel + ")";
     }
 
     double alarmMax = 0, alarmMin = 0;
@@ -411,7 +413,7 @@ bool ChartModel::Update(clsDatabase& db, Focus* focus)
     s.TransitionsOnly = In.TransitionsOnly;
     if (In.TransitionsOnly) {
         ApplyTransitionsOnly(s.Samples);
-        s.ValueCaption += "," + s.TransitionsCaption;
+        s.ValueCaption += ", " + s.TransitionsCaption;
     }
     return true;
 }
@@ -444,24 +446,4 @@ void ChartMarker::MouseMove(bool leftButton, double x, const ChartState& s, Char
     }
     Width = width;
     w.To = s.Samples.front().DisplayTime.addSecs(qint64(std::round(Left + Width)) * 60);
-}
-
-ChartLayout ComputeChartLayout(int innerWidth, int innerHeight, int currentGraphHeight, int frameLeft, int frameHeight,
-                               int closeWidthTwips, int updateWidthTwips, int tabLeftTwips)
-{
-    constexpr int kTwips = 15;
-    ChartLayout l;
-    int graphHeight = currentGraphHeight;
-    if (innerHeight - frameHeight > 10) {
-        graphHeight = innerHeight - frameHeight;
-        l.graphHeight = graphHeight;
-    }
-    l.drawGraph = graphHeight > 100;
-    l.frameTop = innerHeight - frameHeight;
-    l.frameWidth = innerWidth - frameLeft;
-    const int frameTwips = l.frameWidth * kTwips;
-    l.closeLeftTwips = frameTwips - closeWidthTwips - 100;
-    l.updateLeftTwips = l.closeLeftTwips - 200 - updateWidthTwips;
-    l.tabWidthTwips = frameTwips - tabLeftTwips;
-    return l;
 }

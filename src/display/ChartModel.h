@@ -32,6 +32,9 @@ public:
     static QDateTime Backward(const QDateTime& t, ChartLock lock);
 };
 
+// Whether a box's text is a number as the alarm levels, Y limits and offset take it.
+bool IsChartNumber(const QString& text, double* value = nullptr);
+
 // Removes the rows inside runs of equal values; the first and last row and the first and last
 // row of every run stay.
 void ApplyTransitionsOnly(std::vector<ChartRow>& rows);
@@ -114,14 +117,3 @@ struct ChartMarker {
     void MouseDown(bool leftButton, double x, const ChartState& state, ChartWindow& window);
     void MouseMove(bool leftButton, double x, const ChartState& state, ChartWindow& window);
 };
-
-// Where the window's parts go for an inner size (pixels): the graph above, the settings frame
-// at the bottom; inside the frame (twips) the two buttons at the right and the tabs stretched.
-struct ChartLayout {
-    int graphHeight = 0;        // 0: the graph keeps its height
-    int frameTop = 0, frameWidth = 0;
-    int closeLeftTwips = 0, updateLeftTwips = 0, tabWidthTwips = 0;
-    bool drawGraph = false;     // the graph is redrawn (more than 100 pixels high)
-};
-ChartLayout ComputeChartLayout(int innerWidth, int innerHeight, int currentGraphHeight, int frameLeft, int frameHeight,
-                               int closeWidthTwips, int updateWidthTwips, int tabLeftTwips);

@@ -68,17 +68,62 @@ double ChartSurface::TextHeight(const QString&) const
     return fm.height() * m_height / m_devH;
 }
 
-void ChartSurface::Print(const QString& text)
+QRectF ChartSurface::TextRect(const QString& text) const
 {
-    if (m_painter) {
+    if (!m_painter) return QRectF();
+    const QFontMetricsF fm(m_font, m_painter->device());
+    return QRectF(ToDevice(CurrentX, CurrentY), QSizeF(fm.horizontalAdvance(text), fm.height()));
+}
+
+void ChartSurface::Print(const QString& text, ChartTextKind kind)
+{
+    if (m_painter && !text.trimmed().isEmpty()) {
         const QFontMetricsF fm(m_font, m_painter->device());
         const QPointF p = ToDevice(CurrentX, CurrentY);
         m_painter->setFont(m_font);
         m_painter->setPen(m_foreColor);
         m_painter->drawText(QPointF(p.x(), p.y() + fm.ascent()), text);
+        m_texts.push_back({kind, text, TextRect(text)});
     }
     CurrentX = m_left;
     CurrentY += TextHeight(text);
+}
+
+QString ChartTextKindName(ChartTextKind kind)
+{
+    switch (kind) {
+    case ChartTextKind::Header: return QStringLiteral("header");
+    case ChartTextKind::Caption: return QStringLiteral("caption");
+    case ChartTextKind::Footnote: return QStringLiteral("footnote");
+    case ChartTextKind::TimeLabel: return QStringLiteral("time label");
+    case ChartTextKind::DateLabel: return QStringLiteral("date label");
+    case ChartTextKind::LastSampleLabel: return QStringLiteral("last-sample label");
+    case ChartTextKind::ValueLabel: return QStringLiteral("value label");
+    case ChartTextKind::ZeroLabel: return QStringLiteral("zero label");
+    case ChartTextKind::AlarmLabel: return QStringLiteral("alarm label");
+    case ChartTextKind::Message: return QStringLiteral("message");
+    }
+    return QString();
+}
+
+QStringList TextLayoutFaults(const std::vector<ChartText>& texts, const QSizeF& surface, double tolerance)
+{
+    QStringList faults;
+    const auto describe = [](const ChartText& t) {
+        const QRectF& r = t.Rect;
+        return QStringLiteral("%1 \"%2\" at %3,%4 %5x%6")
+            .arg(ChartTextKindName(t.Kind), t.Text)
+            .arg(r.x(), 0, 'f', 1).arg(r.y(), 0, 'f', 1).arg(r.width(), 0, 'f', 1).arg(r.height(), 0, 'f', 1);
+    };
+    const QRectF area(QPointF(-tolerance, -tolerance), QSizeF(surface.width() + 2 * tolerance, surface.height() + 2 * tolerance));
+    for (size_t i = 0; i < texts.size(); ++i) {
+        if (!area.contains(texts[i].Rect)) faults << describe(texts[i]) + " leaves the surface";
+        const QRectF a = texts[i].Rect.adjusted(tolerance, tolerance, -tolerance, -tolerance);
+        for (size_t j = i + 1; j < texts.size(); ++j)
+            if (a.intersects(texts[j].Rect.adjusted(tolerance, tolerance, -tolerance, -tolerance)))
+                faults << describe(texts[i]) + " overlaps " + describe(texts[j]);
+    }
+    return faults;
 }
 
 void ChartSurface::Line(double x1, double y1, double x2, double y2, const QColor& color)

@@ -13,6 +13,8 @@
 #include <QDir>
 #include <QFrame>
 #include <QGridLayout>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -34,7 +36,6 @@ ChartExportHandlers& Handlers()
     return h;
 }
 constexpr int kTwips = 15;
-constexpr int kSettingsHeight = 230;   // pixels, the settings frame below the graph
 } // namespace
 
 void SetChartExportHandlers(const ChartExportHandlers& handlers) { Handlers() = handlers; }
@@ -57,6 +58,7 @@ void ChartWidget::Draw(ChartState& state)
     m_width = surface.ScaleWidth();
     m_height = surface.ScaleHeight();
     m_hasGraph = state.Samples.size() >= 2;
+    m_texts = surface.DrawnTexts();
     surface.Finish();
     m_picture = surface.Image();
     update();
@@ -111,38 +113,59 @@ frmChart::frmChart(QWidget* parent) : QWidget(parent)
     setObjectName("frmChart");
     setAttribute(Qt::WA_DeleteOnClose, false);
     BuildWidgets();
-    resize(900, 700);
+    // A size that leaves the graph most of a 1366 x 768 screen and does not grow silly on a
+    // large one.
+    QSize size(1200, 720);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QSize room = screen->availableGeometry().size() - QSize(16, 48);   // frame and title
+        size = size.boundedTo(room).expandedTo(minimumSizeHint());
+    }
+    resize(size);
     Form_Load();
 }
 
 frmChart::~frmChart() = default;
+
+namespace {
+// A line edit as wide as that many digits (and its frame): numbers need no more.
+void SetCharsWide(QLineEdit* edit, int chars)
+{
+    edit->setFixedWidth(edit->fontMetrics().horizontalAdvance(QString(chars, QLatin1Char('0'))) + 16);
+}
+} // namespace
 
 void frmChart::BuildWidgets()
 {
     setWindowTitle(Translate("NORDALIS DATA DISPLAY"));
     picGraph = new ChartWidget(this);
     picGraph->hide();
+    picGraph->setMinimumSize(320, 160);
+    picGraph->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     fraSettings = new QFrame(this);
     fraSettings->setObjectName("fraSettings");
-    fraSettings->setFixedHeight(kSettingsHeight);
+    fraSettings->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 
     tabOptions = new QTabWidget(fraSettings);
     tabOptions->setObjectName("tabOptions");
     const auto named = [](auto* w, const char* name) { w->setObjectName(name); return w; };
     const auto label = [&](const QString& text, const char* name) { return named(new QLabel(text), name); };
 
-    // Logger
+    // Logger: the list takes the page; its height does not set the height of the tabs.
     auto* tLogger = new QWidget;
     auto* lyLogger = new QVBoxLayout(tLogger);
     lvwDevices = named(new QTreeWidget, "lvwDevices");
     lvwDevices->setRootIsDecorated(false);
     lvwDevices->setSortingEnabled(false);
+    lvwDevices->setAlternatingRowColors(true);
+    lvwDevices->setUniformRowHeights(true);
+    lvwDevices->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
+    lvwDevices->setMinimumHeight(fontMetrics().height() * 5);
     txtPositionID = named(new QLineEdit, "txtPositionID");
     txtPositionID->setVisible(false);
     lyLogger->addWidget(lvwDevices);
     lyLogger->addWidget(txtPositionID);
 
-    // Date
+    // Date: "From" and "To" rows of date and time, the lock, the range buttons.
     auto* tDate = new QWidget;
     auto* lyDate = new QGridLayout(tDate);
     dtpFromDate = named(new QDateEdit, "dtpFromDate");
@@ -152,39 +175,77 @@ void frmChart::BuildWidgets()
     for (QDateEdit* d : {dtpFromDate, dtpToDate}) { d->setCalendarPopup(true); d->setDisplayFormat("dd/MM/yyyy"); }
     for (QTimeEdit* t : {dtpFromTime, dtpToTime}) t->setDisplayFormat("HH:mm:ss");
     cmbTimediff = named(new QComboBox, "cmbTimediff");
+    cmbTimediff->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     cmdRange[0] = named(new QPushButton(Translate("today")), "cmdRange0");
     cmdRange[1] = named(new QPushButton(Translate("last day available")), "cmdRange1");
     cmdRange[2] = named(new QPushButton(Translate("first day available")), "cmdRange2");
-    lyDate->addWidget(dtpFromDate, 0, 0);
-    lyDate->addWidget(dtpFromTime, 0, 1);
-    lyDate->addWidget(dtpToDate, 1, 0);
-    lyDate->addWidget(dtpToTime, 1, 1);
-    lyDate->addWidget(cmbTimediff, 0, 2);
-    for (int i = 0; i < 3; ++i) lyDate->addWidget(cmdRange[i], 2, i);
+    auto* lblFrom = label(Translate("From"), "lblFrom");
+    auto* lblTo = label(Translate("To"), "lblTo");
+    lblFrom->setBuddy(dtpFromDate);
+    lblTo->setBuddy(dtpToDate);
+    auto* lblLock = label(Translate("lock"), "lblTimediff");
+    lblLock->setBuddy(cmbTimediff);
+    lyDate->addWidget(lblFrom, 0, 0);
+    lyDate->addWidget(dtpFromDate, 0, 1);
+    lyDate->addWidget(dtpFromTime, 0, 2);
+    lyDate->addWidget(lblTo, 1, 0);
+    lyDate->addWidget(dtpToDate, 1, 1);
+    lyDate->addWidget(dtpToTime, 1, 2);
+    lyDate->addWidget(lblLock, 0, 4);
+    lyDate->addWidget(cmbTimediff, 0, 5);
+    lyDate->setColumnMinimumWidth(3, 24);
+    auto* lyRange = new QHBoxLayout;
+    for (QPushButton* b : cmdRange) lyRange->addWidget(b);
+    lyRange->addStretch(1);
+    lyDate->addLayout(lyRange, 2, 0, 1, 7);
+    lyDate->setColumnStretch(6, 1);
+    lyDate->setRowStretch(3, 1);
 
-    // Alarms
+    // Alarms: each level with its unit, and beside it why a level was refused.
     auto* tAlarms = new QWidget;
     auto* lyAlarms = new QGridLayout(tAlarms);
     chkShowAlarms = named(new QCheckBox(Translate("show alarm levels in graph")), "chkShowAlarms");
     txtAlarmMax = named(new QLineEdit("80"), "txtAlarmMax");
     txtAlarmMin = named(new QLineEdit("-40"), "txtAlarmMin");
+    SetCharsWide(txtAlarmMax, 8);
+    SetCharsWide(txtAlarmMin, 8);
     lblAlarmMax = label(Translate("alarm high"), "lblAlarmMax");
     lblAlarmMin = label(Translate("alarm low"), "lblAlarmMin");
-    lyAlarms->addWidget(chkShowAlarms, 0, 0, 1, 2);
+    lblAlarmMax->setBuddy(txtAlarmMax);
+    lblAlarmMin->setBuddy(txtAlarmMin);
+    lblAlarmMaxError = label(QString(), "lblAlarmMaxError");
+    lblAlarmMinError = label(QString(), "lblAlarmMinError");
+    for (QLabel* e : {lblAlarmMaxError, lblAlarmMinError}) {
+        e->setStyleSheet("color: #b00000;");
+        e->setVisible(false);
+    }
+    lyAlarms->addWidget(chkShowAlarms, 0, 0, 1, 3);
     lyAlarms->addWidget(lblAlarmMax, 1, 0);
     lyAlarms->addWidget(txtAlarmMax, 1, 1);
+    lyAlarms->addWidget(lblAlarmMaxError, 1, 2);
     lyAlarms->addWidget(lblAlarmMin, 2, 0);
     lyAlarms->addWidget(txtAlarmMin, 2, 1);
+    lyAlarms->addWidget(lblAlarmMinError, 2, 2);
+    lyAlarms->setColumnStretch(3, 1);
+    lyAlarms->setRowStretch(3, 1);
 
     // Texts
     auto* tTexts = new QWidget;
     auto* lyTexts = new QGridLayout(tTexts);
     txtHeader = named(new QLineEdit, "txtHeader");
     txtFootNote = named(new QLineEdit, "txtFootNote");
-    lyTexts->addWidget(label(Translate("header"), "lblHeader"), 0, 0);
+    for (QLineEdit* e : {txtHeader, txtFootNote}) e->setMinimumWidth(e->fontMetrics().averageCharWidth() * 40);
+    auto* lblHeader = label(Translate("header"), "lblHeader");
+    auto* lblFootNote = label(Translate("footer"), "lblFootNote");
+    lblHeader->setBuddy(txtHeader);
+    lblFootNote->setBuddy(txtFootNote);
+    lyTexts->addWidget(lblHeader, 0, 0);
     lyTexts->addWidget(txtHeader, 0, 1);
-    lyTexts->addWidget(label(Translate("footer"), "lblFootNote"), 1, 0);
+    lyTexts->addWidget(lblFootNote, 1, 0);
     lyTexts->addWidget(txtFootNote, 1, 1);
+    lyTexts->setColumnStretch(1, 3);
+    lyTexts->setColumnStretch(2, 1);
+    lyTexts->setRowStretch(2, 1);
 
     // Options
     auto* tOptions = new QWidget;
@@ -192,38 +253,54 @@ void frmChart::BuildWidgets()
     auto* fraValues = named(new QGroupBox(Translate("displayed values")), "fraValues");
     auto* lyValues = new QVBoxLayout(fraValues);
     cmbValues = named(new QComboBox, "cmbValues");
+    cmbValues->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     chkTransitionsOnly = named(new QCheckBox(Translate("transitions only")), "chkTransitionsOnly");
     lyValues->addWidget(cmbValues);
     lyValues->addWidget(chkTransitionsOnly);
+    lyValues->addStretch(1);
     auto* fraYScale = named(new QGroupBox(Translate("Y-scale")), "fraYScale");
     auto* lyY = new QGridLayout(fraYScale);
     chkKeepYScale = named(new QCheckBox(Translate("fix")), "chkKeepYScale");
     txtYMax = named(new QLineEdit("5"), "txtYMax");
     txtYMin = named(new QLineEdit("-5"), "txtYMin");
+    SetCharsWide(txtYMax, 7);
+    SetCharsWide(txtYMin, 7);
+    auto* lblYMax = label(Translate("max:"), "lblYMax");
+    auto* lblYMin = label(Translate("min:"), "lblYMin");
+    lblYMax->setBuddy(txtYMax);
+    lblYMin->setBuddy(txtYMin);
     lyY->addWidget(chkKeepYScale, 0, 0, 1, 2);
-    lyY->addWidget(label(Translate("max:"), "lblYMax"), 1, 0);
+    lyY->addWidget(lblYMax, 1, 0);
     lyY->addWidget(txtYMax, 1, 1);
-    lyY->addWidget(label(Translate("min:"), "lblYMin"), 2, 0);
+    lyY->addWidget(lblYMin, 2, 0);
     lyY->addWidget(txtYMin, 2, 1);
+    lyY->setRowStretch(3, 1);
     auto* fraDraw = named(new QGroupBox(Translate("draw graph")), "fraDraw");
     auto* lyDraw = new QVBoxLayout(fraDraw);
     chkTicks = named(new QCheckBox(Translate("mark values")), "chkTicks");
     chkLines = named(new QCheckBox(Translate("lines")), "chkLines");
     lyDraw->addWidget(chkTicks);
     lyDraw->addWidget(chkLines);
+    lyDraw->addStretch(1);
     auto* fraFormats = named(new QGroupBox(Translate("date and time formats")), "fraFormats");
     auto* lyFormats = new QGridLayout(fraFormats);
     cmbDateFormat = named(new QComboBox, "cmbDateFormat");
     cmbTimeFormat = named(new QComboBox, "cmbTimeFormat");
     cmbDateFormat->addItems(ChartDateFormats());
     cmbTimeFormat->addItems(ChartTimeFormats());
+    for (QComboBox* c : {cmbDateFormat, cmbTimeFormat}) c->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     lblDatePreview = label(QString(), "lblDatePreview");
     lblTimePreview = label(QString(), "lblTimePreview");
+    // The previews keep the width of the longest format, so that the frame does not jump.
+    lblDatePreview->setMinimumWidth(fontMetrics().horizontalAdvance("Wednesday, 30/12/26") + 8);
+    lblTimePreview->setMinimumWidth(fontMetrics().horizontalAdvance("00:00:00pm") + 8);
     lyFormats->addWidget(cmbDateFormat, 0, 0);
     lyFormats->addWidget(lblDatePreview, 0, 1);
     lyFormats->addWidget(cmbTimeFormat, 1, 0);
     lyFormats->addWidget(lblTimePreview, 1, 1);
+    lyFormats->setRowStretch(2, 1);
     for (QWidget* w : std::initializer_list<QWidget*>{fraValues, fraYScale, fraDraw, fraFormats}) lyOptions->addWidget(w);
+    lyOptions->addStretch(1);
 
     // Reports
     auto* tReports = new QWidget;
@@ -233,16 +310,25 @@ void frmChart::BuildWidgets()
     cmdWord = named(new QPushButton(Translate("to &Word...")), "cmdWord");
     cmdClipBoard = named(new QPushButton(Translate("copy Graph to &Clipboard")), "cmdClipBoard");
     cmdHTM = named(new QPushButton(Translate("to a Webpage...")), "cmdHTM");
-    for (QPushButton* b : {cmdExcel, cmdWord, cmdClipBoard, cmdHTM}) lyButtons->addWidget(b);
+    auto* lyExportGrid = new QGridLayout;
+    lyExportGrid->addWidget(cmdExcel, 0, 0);
+    lyExportGrid->addWidget(cmdWord, 0, 1);
+    lyExportGrid->addWidget(cmdClipBoard, 1, 0);
+    lyExportGrid->addWidget(cmdHTM, 1, 1);
+    lyButtons->addLayout(lyExportGrid);
+    lyButtons->addStretch(1);
     fraReports = named(new QGroupBox(Translate("Reports")), "fraReports");
-    auto* lyFraReports = new QVBoxLayout(fraReports);
+    auto* lyFraReports = new QHBoxLayout(fraReports);
     lstReports = named(new QListWidget, "lstReports");
+    lstReports->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Ignored);
+    lstReports->setMinimumHeight(fontMetrics().height() * 4);
     cmdOpenReport = named(new QPushButton(Translate("Open report")), "cmdOpenReport");
     lyFraReports->addWidget(lstReports);
-    lyFraReports->addWidget(cmdOpenReport);
+    lyFraReports->addWidget(cmdOpenReport, 0, Qt::AlignTop);
     fraReports->setVisible(false);
     lyReports->addLayout(lyButtons);
     lyReports->addWidget(fraReports);
+    lyReports->addStretch(1);
 
     // Time-zone correction
     auto* tTZ = new QWidget;
@@ -250,15 +336,23 @@ void frmChart::BuildWidgets()
     cmbTZoffset = named(new QComboBox, "cmbTZoffset");
     cmbTZoffset->setEditable(true);
     cmbTZoffset->addItems(ChartOffsetList());
+    cmbTZoffset->setMinimumContentsLength(6);
+    cmbTZoffset->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     auto* lblTZ = label(Translate("Minutes added to UTC to display local time:"), "lblTZoffset");
+    lblTZ->setBuddy(cmbTZoffset);
     auto* lblTZText = label(Translate("The display is automatically set to local time taken from the operating system. "
                                       "By entering the appropriate offset to UTC a display adjusted to any time zone can "
                                       "be obtained. This may be desirable when either the logger or the display computer "
                                       "has moved through time zones."), "lblTZExplanation");
     lblTZText->setWordWrap(true);
+    lblTZText->setMaximumWidth(fontMetrics().averageCharWidth() * 90);
+    // The tabs take the height of their tallest page: room for the explanation's lines.
+    lblTZText->setMinimumHeight(fontMetrics().lineSpacing() * 4 + 4);
     lyTZ->addWidget(lblTZ, 0, 0);
     lyTZ->addWidget(cmbTZoffset, 0, 1);
-    lyTZ->addWidget(lblTZText, 1, 0, 1, 2);
+    lyTZ->addWidget(lblTZText, 1, 0, 1, 3);
+    lyTZ->setColumnStretch(2, 1);
+    lyTZ->setRowStretch(2, 1);
 
     tabOptions->addTab(tLogger, Translate("Logger"));
     tabOptions->addTab(tDate, Translate("Date"));
@@ -272,6 +366,23 @@ void frmChart::BuildWidgets()
     cmdClose = named(new QPushButton(Translate("Exit"), fraSettings), "cmdClose");
     cmdHelp = named(new QPushButton(Translate("&Help"), fraSettings), "cmdHelp");
     cmdPrint = named(new QPushButton(Translate("&Print"), fraSettings), "cmdPrint");
+    cmdUpdate->setDefault(true);
+
+    // The graph takes the room; below it the tabs, and below them the buttons: help on the left,
+    // print, apply and exit on the right.
+    auto* lySettings = new QVBoxLayout(fraSettings);
+    lySettings->setContentsMargins(0, 0, 0, 0);
+    lySettings->addWidget(tabOptions);
+    auto* lyCommands = new QHBoxLayout;
+    lyCommands->addWidget(cmdHelp);
+    lyCommands->addStretch(1);
+    lyCommands->addWidget(cmdPrint);
+    lyCommands->addWidget(cmdUpdate);
+    lyCommands->addWidget(cmdClose);
+    lySettings->addLayout(lyCommands);
+    auto* lyWindow = new QVBoxLayout(this);
+    lyWindow->addWidget(picGraph, 1);
+    lyWindow->addWidget(fraSettings, 0);
 
     // Tool tips
     chkTransitionsOnly->setToolTip(Translate("show only samples that mark a change"));
@@ -301,11 +412,13 @@ void frmChart::BuildWidgets()
     connect(cmbTimeFormat, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] { UpdatePreviews(); });
     connect(cmbDateFormat, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] { UpdatePreviews(); });
     connect(txtAlarmMax, &QLineEdit::editingFinished, this, [this] {
-        bool ok = false;
-        txtAlarmMax->text().trimmed().toDouble(&ok);
-        if (!ok) txtAlarmMax->setFocus();   // the box keeps the focus while its text is not a number
+        if (IsChartNumber(txtAlarmMax->text())) return;
+        ShowAlarmFault(ChartModel::Focus::AlarmMax);
+        txtAlarmMax->setFocus();   // the box keeps the focus while its text is not a number
     });
-    connect(picGraph, &ChartWidget::Resized, this, [this] { if (picGraph->height() > 100 && m_loaded) picGraph->Draw(State()); });
+    connect(txtAlarmMax, &QLineEdit::textEdited, this, [this] { if (IsChartNumber(txtAlarmMax->text())) lblAlarmMaxError->hide(); });
+    connect(txtAlarmMin, &QLineEdit::textEdited, this, [this] { if (IsChartNumber(txtAlarmMin->text())) lblAlarmMinError->hide(); });
+    connect(picGraph, &ChartWidget::Resized, this, [this] { Form_Resize(); });
     connect(picGraph, &ChartWidget::MouseDownAt, this, [this](Qt::MouseButton b, double x) {
         ToModel();
         picGraph->Marker().MouseDown(b == Qt::LeftButton, x, State(), m_model.Window);
@@ -464,7 +577,7 @@ void frmChart::Form_Load()
         lstReports->setCurrentRow(0);
         fraReports->setVisible(true);
     }
-    for (int c = 0; c < 4; ++c) lvwDevices->resizeColumnToContents(c);
+    for (int c = 0; c < lvwDevices->columnCount(); ++c) lvwDevices->resizeColumnToContents(c);
     if (lvwDevices->topLevelItemCount() > 0) lvwDevices->setCurrentItem(lvwDevices->topLevelItem(0));
     m_loaded = true;
     picGraph->show();
@@ -477,14 +590,31 @@ void frmChart::cmdUpdate_Click()
     ChartModel::Focus focus = ChartModel::Focus::None;
     const bool ran = m_model.Update(AppDatabase(), &focus);
     FromModel();
-    if (focus == ChartModel::Focus::AlarmMax) txtAlarmMax->setFocus();
-    if (focus == ChartModel::Focus::AlarmMin) txtAlarmMin->setFocus();
+    ShowAlarmFault(focus);
     if (!ran) return;
     // An empty graph of a query that failed would say "no samples".
     if (m_model.QueryResult != dbQueryOk)
         ShowMessage(AppDatabase().LastError(), vbCritical, QStringLiteral("Error in cmdUpdate_Click"));
     picGraph->Marker().Hide();
     if (isVisible() && picGraph->height() > 0) picGraph->Draw(State());
+}
+
+void frmChart::ShowAlarmFault(ChartModel::Focus focus)
+{
+    // A refused level: the note beside its box says why, the tab with the box comes to the
+    // front and the box takes the focus; the query, the graph and the settings stay as they were.
+    const QString note = Translate("not a number: enter a value such as 8 or -2.5; the graph was not changed");
+    const auto say = [](QLabel* label, const QString& text) {
+        label->setText(text);
+        label->setVisible(!text.isEmpty());
+    };
+    say(lblAlarmMaxError, focus == ChartModel::Focus::AlarmMax ? note : QString());
+    say(lblAlarmMinError, focus == ChartModel::Focus::AlarmMin ? note : QString());
+    if (focus == ChartModel::Focus::None) return;
+    tabOptions->setCurrentIndex(2);
+    QLineEdit* box = focus == ChartModel::Focus::AlarmMax ? txtAlarmMax : txtAlarmMin;
+    box->setFocus();
+    box->selectAll();
 }
 
 void frmChart::cmdRange_Click(int index)
@@ -534,29 +664,13 @@ void frmChart::tabOptions_Click()
 
 void frmChart::Form_Resize()
 {
+    // The layouts place the widgets; the graph is redrawn for its new size, with the grid steps
+    // of the window's new size.
     if (isMinimized()) return;
-    const QSize inner = size();
-    const ChartLayout l = ComputeChartLayout(inner.width(), inner.height(), picGraph->height(), 0, fraSettings->height(),
-                                             cmdClose->sizeHint().width() * kTwips,
-                                             cmdUpdate->sizeHint().width() * kTwips, 0);
-    const int graphHeight = l.graphHeight > 0 ? l.graphHeight : picGraph->height();
-    picGraph->setGeometry(0, 0, inner.width(), graphHeight);   // a resize redraws through picGraph
-    fraSettings->setGeometry(0, l.frameTop, l.frameWidth, fraSettings->height());
-    // The buttons below the tabs, right-aligned: Exit, App&ly to its left, then &Print and &Help.
-    const int buttonHeight = cmdClose->sizeHint().height();
-    const int buttonTop = fraSettings->height() - buttonHeight - 4;
-    const auto place = [&](QPushButton* b, int left) { b->setGeometry(left, buttonTop, b->sizeHint().width(), buttonHeight); };
-    place(cmdClose, l.closeLeftTwips / kTwips);
-    place(cmdUpdate, l.updateLeftTwips / kTwips);
-    place(cmdPrint, cmdUpdate->x() - 200 / kTwips - cmdPrint->sizeHint().width());
-    place(cmdHelp, cmdPrint->x() - 200 / kTwips - cmdHelp->sizeHint().width());
-    tabOptions->setGeometry(0, 0, l.tabWidthTwips / kTwips, buttonTop - 2);
-    State().WindowWidthTwips = inner.width() * kTwips;
-    State().WindowHeightTwips = inner.height() * kTwips;
-    if (l.drawGraph && m_loaded) picGraph->Draw(State());
+    State().WindowWidthTwips = width() * kTwips;
+    State().WindowHeightTwips = height() * kTwips;
+    if (m_loaded && picGraph->isVisible() && picGraph->height() > 100) picGraph->Draw(State());
 }
-
-void frmChart::resizeEvent(QResizeEvent*) { Form_Resize(); }
 
 void frmChart::showEvent(QShowEvent*) { Form_Resize(); }
 

@@ -32,6 +32,8 @@ public:
     QPointF ToPlot(const QPointF& pixel) const;
     QPointF FromPlot(double x, double y) const;
     bool HasGraph() const { return m_hasGraph; }
+    // The texts of the last graph with their boxes in widget pixels (see ChartText).
+    const std::vector<ChartText>& DrawnTexts() const { return m_texts; }
 signals:
     void MouseDownAt(Qt::MouseButton button, double x);
     void MouseMoveAt(bool leftHeld, double x);
@@ -44,6 +46,7 @@ protected:
 private:
     QImage m_picture;
     ChartMarker m_marker;
+    std::vector<ChartText> m_texts;
     double m_left = 0, m_top = 0, m_width = 1, m_height = 1;
     bool m_hasGraph = false;
 };
@@ -82,7 +85,6 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent*) override;
-    void resizeEvent(QResizeEvent*) override;
     void showEvent(QShowEvent*) override;
 
 private:
@@ -92,6 +94,7 @@ private:
     void FromPickers();      // start changed
     void ToPickers();        // end changed
     void UpdatePreviews();
+    void ShowAlarmFault(ChartModel::Focus focus);   // Focus::None clears the notes
 
     ChartModel m_model;
     bool m_syncing = false;
@@ -112,6 +115,8 @@ public:
     QLineEdit* txtAlarmMin = nullptr;
     QLabel* lblAlarmMax = nullptr;
     QLabel* lblAlarmMin = nullptr;
+    QLabel* lblAlarmMaxError = nullptr;   // why a level was refused, beside its box
+    QLabel* lblAlarmMinError = nullptr;
     QLineEdit* txtHeader = nullptr;
     QLineEdit* txtFootNote = nullptr;
     QComboBox* cmbValues = nullptr;

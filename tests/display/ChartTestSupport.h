@@ -3,7 +3,18 @@
 #include "display/ChartModel.h"
 #include "support/TestSite.h"
 
+#include <cmath>
 #include <vector>
+
+// A cold room logged every quarter hour: a daily swing around 4 °C in half-degree steps, and a
+// door left open for three hours on the fourth day (sample 300 onwards, up to 8.5 °C).
+inline double ColdRoomValue(int i)
+{
+    const double hour = (i % 96) / 4.0;
+    double v = 4.0 + 1.2 * std::sin((hour - 9) / 24.0 * 2 * M_PI) + 0.15 * std::sin(i * 1.7);
+    if (i >= 300 && i < 312) v += 4.5 - std::abs(i - 306) * 0.5;
+    return std::round(v * 2) / 2;
+}
 
 inline QDateTime Utc(int y, int mo, int d, int h = 0, int mi = 0, int s = 0)
 {

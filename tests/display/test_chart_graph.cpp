@@ -17,8 +17,8 @@ ChartState StateOf(const std::vector<double>& values, int periodMinutes = 15, QD
     ChartState s;
     s.Units = 0;
     s.UnitLabel = s.UnitText = QString(QChar(176)) + "C";
-    s.ValueCaption = "samples, (" + s.UnitText + ")";
-    s.GraphHeader = "0000012345,Shelf 1";
+    s.ValueCaption = "samples (" + s.UnitText + ")";
+    s.GraphHeader = "0000012345, Shelf 1";
     s.GraphFootnote = "Graph produced by NORDALIS 01/06/2020 12:00:00";
     s.TimeFormat = "hh:nn";
     s.DateFormat = "DD/MM/YY";
@@ -190,7 +190,7 @@ TEST_F(ChartGraph, HumidityHeaderTurnsTheUnitIntoPercent)
     ChartState s = StateOf({45, 50, 55});
     s.GraphHeader = "Relative HUMidity";
     GraphImage(s, 600, 400);
-    EXPECT_EQ(s.ValueCaption, "samples, (% )");
+    EXPECT_EQ(s.ValueCaption, "samples (% )");
     EXPECT_EQ(s.UnitText, "%");
     EXPECT_EQ(FormatScaleLabel(45) + " " + s.UnitText, "+45.0 %");
     ChartState v = StateOf({1, 2});
@@ -216,12 +216,7 @@ TEST_F(ChartWeek, WeekPictureAndPrintout)
 {
     std::vector<Sample> rows;
     const QDateTime start = Utc(2026, 11, 29, 23, 0, 0);
-    for (int i = 0; i < 7 * 96; ++i) {
-        const double hour = (i % 96) / 4.0;
-        double v = 4.0 + 1.2 * std::sin((hour - 9) / 24.0 * 2 * M_PI) + 0.15 * std::sin(i * 1.7);
-        if (i >= 300 && i < 312) v += 4.5 - std::abs(i - 306) * 0.5;   // a door left open
-        rows.push_back({100101, start.addSecs(900LL * i), std::round(v * 2) / 2});   // half-degree steps
-    }
+    for (int i = 0; i < 7 * 96; ++i) rows.push_back({100101, start.addSecs(900LL * i), ColdRoomValue(i)});
     addRoom(1, "Dairy");
     addDevice(100101, "0000012345", "Dairy shelf 3", 8, 2);
     addSamples(rows);

@@ -1,5 +1,5 @@
 // Rules of the data display without a database: the time-window lock, transitions only,
-// display formats, the selection on the graph and the window layout.
+// display formats and the selection on the graph.
 #include "ChartTestSupport.h"
 #include "display/ChartGraph.h"
 
@@ -122,23 +122,4 @@ TEST(ChartSelection, DragSetsTheWindowAndRestartsToTheLeft)
     EXPECT_FALSE(m.Visible);
     m.MouseDown(true, 0, s, w);
     EXPECT_FALSE(m.Visible);
-}
-
-TEST(ChartLayoutRule, GraphTakesTheRestAndButtonsSitRight)
-{
-    const ChartLayout l = ComputeChartLayout(800, 700, 50, 0, 230, 1200, 1200, 0);
-    EXPECT_EQ(l.graphHeight, 470);
-    EXPECT_TRUE(l.drawGraph);
-    EXPECT_EQ(l.frameTop, 470);
-    EXPECT_EQ(l.frameWidth, 800);
-    EXPECT_EQ(l.closeLeftTwips, 800 * 15 - 1200 - 100);
-    EXPECT_EQ(l.updateLeftTwips, l.closeLeftTwips - 200 - 1200);
-    EXPECT_EQ(l.tabWidthTwips, 12000);
-    // Too low for a graph: the graph keeps its height and is not redrawn.
-    const ChartLayout small = ComputeChartLayout(800, 235, 50, 0, 230, 1200, 1200, 0);
-    EXPECT_EQ(small.graphHeight, 0);
-    EXPECT_FALSE(small.drawGraph);
-    const ChartLayout low = ComputeChartLayout(800, 300, 50, 0, 230, 1200, 1200, 0);
-    EXPECT_EQ(low.graphHeight, 70);
-    EXPECT_FALSE(low.drawGraph);
 }

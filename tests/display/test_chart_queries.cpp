@@ -65,7 +65,7 @@ TEST_F(ChartQueries, SamplesWindowWithOffsetSelectsTheRowsOfItsStoredBounds)
     EXPECT_EQ(m.State.Samples[1].Value, 3.0);
     EXPECT_EQ(m.State.Samples[2].Time, Utc(2004, 3, 1, 23, 0, 0));
     EXPECT_EQ(m.State.Samples[2].DisplayTime, Utc(2004, 3, 2, 0, 0, 0));
-    EXPECT_EQ(m.State.ValueCaption, QString("samples, (") + QChar(176) + "C)");
+    EXPECT_EQ(m.State.ValueCaption, QString("samples (") + QChar(176) + "C)");
     EXPECT_EQ(m.State.Units, 0);
 
     // The same window in Fahrenheit: values converted, same rows.
@@ -186,7 +186,7 @@ TEST_F(ChartQueries, TransitionsOnlyOnTheDatabaseRows)
     ASSERT_EQ(m.State.Samples.size(), 5u);
     const int kept[] = {0, 2, 3, 4, 5};
     for (int i = 0; i < 5; ++i) EXPECT_EQ(m.State.Samples[size_t(i)].Time, rows[size_t(kept[i])].utc);
-    EXPECT_TRUE(m.State.ValueCaption.endsWith(",transitions only"));
+    EXPECT_EQ(m.State.ValueCaption, QString("samples (") + QChar(176) + "C), transitions only");
 }
 
 TEST_F(ChartQueries, RangeButtonsAndLoggerWithoutSamples)
@@ -217,7 +217,7 @@ TEST_F(ChartQueries, SelectionBadInputAndSettings)
     ChartModel m = loaded();
     EXPECT_EQ(m.In.AlarmMax, "8");
     EXPECT_EQ(m.In.AlarmMin, "2");
-    EXPECT_EQ(m.In.Header, "0000012345,Shelf 1");
+    EXPECT_EQ(m.In.Header, "0000012345, Shelf 1");
     EXPECT_FALSE(m.SelectDevice(999999));
 
     // A non-numeric alarm level stops the query before it runs.

@@ -3,7 +3,11 @@
 #include "ChartTestSupport.h"
 #include "display/frmChart.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QTabWidget>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QImage>
@@ -58,7 +62,7 @@ TEST_F(ChartWindowTest, LoadsQueriesAndStoresItsSettings)
 
         // A click in the list takes the logger's alarm levels and header.
         w.lvwDevices_ItemClick(w.lvwDevices->topLevelItem(1));
-        EXPECT_EQ(w.txtHeader->text(), "0000067890,Freezer");
+        EXPECT_EQ(w.txtHeader->text(), "0000067890, Freezer");
         EXPECT_EQ(w.txtAlarmMax->text(), "-15");
         EXPECT_TRUE(w.State().Samples.empty());
         w.lvwDevices_ItemClick(w.lvwDevices->topLevelItem(0));
@@ -91,7 +95,7 @@ TEST_F(ChartWindowTest, LoadsQueriesAndStoresItsSettings)
 TEST_F(ChartWindowTest, WindowScreenshot)
 {
     frmChart w;
-    w.resize(1000, 720);
+    w.resize(1366, 688);
     w.show();
     w.chkShowAlarms->setChecked(true);
     w.cmdUpdate_Click();
@@ -137,4 +141,80 @@ TEST_F(ChartWindowTest, TerminalQueryAndGraph)
     ASSERT_EQ(run({"graph", "--device", "100101", "--from", "2004-02-29 00:00", "--to", "2004-03-02 00:00", "--out", png, "--size", "640x400"}), 0);
     EXPECT_EQ(QImage(png).size(), QSize(640, 400));
     EXPECT_EQ(run({"graph", "--device", "100101", "--from", "2004-02-29 00:00", "--to", "2004-03-02 00:00", "--out", png, "--size", "big"}, nullptr, &err), 2);
+}
+
+// The window on the screens people have: it fits, the graph takes most of it, and the graph's
+// texts keep clear of each other and of the edges.
+TEST_F(ChartWindowTest, FitsCommonScreensAndTheGraphTakesTheRoom)
+{
+    frmChart w;
+    // The usable room of a 1366 x 768 and a 1920 x 1080 screen (a panel, the title bar).
+    EXPECT_LE(w.minimumSizeHint().width(), 1366);
+    EXPECT_LE(w.minimumSizeHint().height(), 768 - 80);
+    w.show();
+    w.dtpFromDate->setDate(QDate(2021, 4, 10));
+    w.dtpFromTime->setTime(QTime(0, 0));
+    w.dtpToDate->setDate(QDate(2021, 4, 13));
+    w.dtpToTime->setTime(QTime(23, 59));
+    w.chkShowAlarms->setChecked(true);
+    w.cmdUpdate_Click();
+    ASSERT_EQ(w.State().Samples.size(), 96u * 3);
+    for (const QSize& size : {QSize(1366, 768 - 80), QSize(1920, 1080 - 80)}) {
+        w.resize(size);
+        QApplication::processEvents();
+        ASSERT_EQ(w.size(), size);
+        const std::string at = std::to_string(size.width());
+        EXPECT_GT(w.Graph()->height(), size.height() / 2) << at;
+        EXPECT_GE(w.Graph()->width(), size.width() - 40) << at;
+        const std::vector<ChartText>& texts = w.Graph()->DrawnTexts();
+        EXPECT_GT(texts.size(), 20u) << at;
+        EXPECT_EQ(TextLayoutFaults(texts, w.Graph()->size()).join("\n"), QString()) << at;
+        EXPECT_TRUE(w.grab().toImage().save(ScreenshotPath(QString("frmChart-%1.png").arg(size.width()))));
+    }
+    // The pickers say which is which, and every column of the list shows its whole text.
+    EXPECT_EQ(w.findChild<QLabel*>("lblFrom")->text(), "From");
+    EXPECT_EQ(w.findChild<QLabel*>("lblFrom")->buddy(), w.dtpFromDate);
+    EXPECT_EQ(w.findChild<QLabel*>("lblTo")->text(), "To");
+    EXPECT_EQ(w.findChild<QLabel*>("lblTo")->buddy(), w.dtpToDate);
+    const QFontMetrics fm(w.lvwDevices->font());
+    for (int c = 0; c < w.lvwDevices->columnCount(); ++c)
+        for (int i = 0; i < w.lvwDevices->topLevelItemCount(); ++i)
+            EXPECT_GE(w.lvwDevices->header()->sectionSize(c), fm.horizontalAdvance(w.lvwDevices->topLevelItem(i)->text(c)))
+                << "column " << c;
+}
+
+// Letters in an alarm level: "App&ly" says why beside the box and changes nothing.
+TEST_F(ChartWindowTest, ALevelThatIsNoNumberIsRefusedWithANoteAndChangesNothing)
+{
+    frmChart w;
+    w.resize(1366, 688);
+    w.show();
+    const size_t rows = w.State().Samples.size();
+    const QString header = w.State().GraphHeader;
+    const QImage before = w.Graph()->Picture();
+    w.txtAlarmMax->setText("8x");
+    w.txtHeader->setText("A header not applied");
+    w.cmdUpdate_Click();
+    EXPECT_EQ(w.State().GraphHeader, header);
+    EXPECT_EQ(w.State().Samples.size(), rows);
+    EXPECT_EQ(w.Graph()->Picture(), before);
+    EXPECT_EQ(w.tabOptions->currentIndex(), 2);
+    EXPECT_TRUE(w.lblAlarmMaxError->isVisible());
+    EXPECT_TRUE(w.lblAlarmMaxError->text().contains("not a number"));
+    EXPECT_FALSE(w.lblAlarmMinError->isVisible());
+    EXPECT_TRUE(w.grab().toImage().save(ScreenshotPath("frmChart-alarm-refused.png")));
+
+    // The low level likewise; once both are numbers the note goes and the query runs.
+    w.txtAlarmMax->setText("9");
+    w.txtAlarmMin->setText("low");
+    w.cmdUpdate_Click();
+    EXPECT_FALSE(w.lblAlarmMaxError->isVisible());
+    EXPECT_TRUE(w.lblAlarmMinError->isVisible());
+    EXPECT_EQ(w.State().GraphHeader, header);
+    w.txtAlarmMin->setText("1.5");
+    w.cmdUpdate_Click();
+    EXPECT_FALSE(w.lblAlarmMinError->isVisible());
+    EXPECT_EQ(w.State().GraphHeader, "A header not applied");
+    EXPECT_EQ(w.State().AlarmMax, 9.0f);
+    EXPECT_EQ(w.State().AlarmMin, 1.5f);
 }

@@ -69,7 +69,7 @@ TEST_F(CliReports, ReportWithStyleColumnsBorderGraphAndExceptions)
     QFile f(out);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QString page = QString::fromUtf8(f.readAll());
-    EXPECT_TRUE(page.contains("<title>2180543,shelf &lt;b&gt;&amp;&lt;/b&gt; - samples, (°C)</title>"));
+    EXPECT_TRUE(page.contains("<title>2180543, shelf &lt;b&gt;&amp;&lt;/b&gt; - samples (°C)</title>"));
     EXPECT_TRUE(page.contains("<table CLASS=outer CELLSPACING=10>"));
     EXPECT_EQ(page.count("<table CLASS=inner>"), 2);
     EXPECT_EQ(page.count("<tr><td"), 10);

@@ -81,7 +81,7 @@ rows = [[ws.cell(row=r, column=c).value for c in (3, 4)] for r in range(5, ws.ma
 print(json.dumps({"title": ws["A1"].value, "rows": [[str(a), b] for a, b in rows], "max": ws.max_row}))
 )PY", file, &message).object();
     ASSERT_TRUE(message.isEmpty()) << message.toStdString();
-    EXPECT_EQ(r["title"].toString(), "2180543,<script>alert(1)</script>");
+    EXPECT_EQ(r["title"].toString(), "2180543, <script>alert(1)</script>");
     const QJsonArray rows = r["rows"].toArray();
     ASSERT_EQ(rows.size(), 1 + 96);
     EXPECT_EQ(rows[0].toArray()[0].toString(), "Date");
@@ -138,7 +138,7 @@ TEST_F(QueryReports, WebPageEscapesTheLoggerDescriptionAndSplitsTheTable)
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QString page = QString::fromUtf8(f.readAll());
     EXPECT_FALSE(page.contains("<script>"));
-    EXPECT_TRUE(page.contains("<h1>2180543,&lt;script&gt;alert(1)&lt;/script&gt;</h1>"));
+    EXPECT_TRUE(page.contains("<h1>2180543, &lt;script&gt;alert(1)&lt;/script&gt;</h1>"));
     EXPECT_EQ(page.count("<table CLASS=inner border=1>"), 3);
     EXPECT_EQ(page.count("<tr><td"), 96);
     // Alarm levels 8 and 0 from the logger: 9 is high, -3.2 low.
