@@ -32,12 +32,20 @@ const std::vector<WindowEntry>& Windows()
 {
     static const std::vector<WindowEntry> list = {
         {"main-menu", [] { return shown(std::make_unique<frmMainMenue>()); }, {}},
-        {"data-display", [] { return shown(std::make_unique<frmChart>(), 1000, 720); }, {}},
+        {"data-display", [] { return shown(std::make_unique<frmChart>()); }, {},
+         [](QWidget* w) {
+             // The texts the graph drew: none over another, none off the picture.
+             ChartWidget* graph = static_cast<frmChart*>(w)->Graph();
+             if (!graph->isVisible()) return QStringList();
+             QStringList faults;
+             if (graph->DrawnTexts().empty()) faults << "the graph drew no text";
+             for (const QString& f : TextLayoutFaults(graph->DrawnTexts(), graph->size())) faults << "graph: " + f;
+             return faults;
+         }},
         {"web-report-dialog",
          [] {
              // Opened from the data display, over its last query and its graph.
              frmChart chart;
-             chart.resize(1000, 720);
              chart.show();
              QApplication::processEvents();
              return shown(std::make_unique<frmHTM>(chart.State(), chart.Graph()->Picture()));
@@ -65,7 +73,6 @@ const std::vector<WindowEntry>& Windows()
              SetReadingWaitForTesting([](int) {});
              auto w = std::make_unique<frmDownloadMain>();
              w->mnuExtras1[1]->setChecked(false);
-             w->resize(900, 320);
              w->show();
              w->timPollBus->stop();
              w->timPollBus_Timer();
