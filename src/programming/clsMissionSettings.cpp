@@ -147,6 +147,16 @@ void clsMissionSettings::SetDelayLists(int days, int hours, int minutes)
     m_startFixed = false;
 }
 
+bool clsMissionSettings::ChooseDelay(int days, int hours, int minutes, QString* message)
+{
+    if (qint64(days) * 1440 + qint64(hours) * 60 + minutes > kMaxStartDelayMinutes) {
+        if (message) *message = StartTooLateMessage();
+        return false;
+    }
+    SetDelayLists(days, hours, minutes);
+    return true;
+}
+
 namespace {
 // Minute boundaries between the two moments (seconds do not count).
 qint64 minutesBetween(const QDateTime& fromLocal, const QDateTime& toLocal)

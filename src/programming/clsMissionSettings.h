@@ -99,6 +99,9 @@ public:
     // ---- Start delay and start moment, kept in step
     // From the three lists: start = now + delay, and the start follows the clock from now on.
     void SetDelayLists(int days, int hours, int minutes);
+    // The same as the operator chooses it: a delay the logger cannot hold (more than 63360
+    // minutes) is refused: false, *message names the latest possible start, nothing changes.
+    [[nodiscard]] bool ChooseDelay(int days, int hours, int minutes, QString* message = nullptr);
     // From the pickers: delay = whole minutes from now (a moment in the past gives 0); lists
     // follow. A moment later than LatestStart() is refused: false, *message names the latest
     // possible start, and nothing changes.

@@ -30,6 +30,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPlainTextEdit>
+#include <QTextDocument>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -165,6 +166,7 @@ frmStartMission::frmStartMission(QWidget* parent) : QWidget(parent, Qt::Window)
 
     tabSettings = new QTabWidget(this);
     tabSettings->setObjectName("tabSettings");
+    tabSettings->setUsesScrollButtons(false);   // every step's caption stays in sight, in any language
     root->addWidget(tabSettings, 1);
     // A tab: its explanation, then its fields, top-aligned.
     auto page = [&](const char* hintName, const char* hintText) {
@@ -187,7 +189,10 @@ frmStartMission::frmStartMission(QWidget* parent) : QWidget(parent, Qt::Window)
     cmdChangeTime = new QPushButton("&change system date and time", t0);
     cmdChangeTime->setObjectName("cmdChangeTime");
     auto* f0 = form();
+    lblLoggerDateTime = new QLabel("-", t0);
+    lblLoggerDateTime->setObjectName("lblLoggerDateTime");
     f0->addRow(caption("lblCaptionDateTime", "system date and time:", t0), lblDateTime);
+    f0->addRow(caption("lblCaptionLoggerDateTime", "logger's date and time:", t0), lblLoggerDateTime);
     f0->addRow(caption("lblCaptionTimeDiff", "logger's clock differs by:", t0),
                withUnit(lblTimeDiff, caption("lblUnitSeconds", "seconds", t0)));
     v0->addWidget(chkusePCDateTime);
@@ -238,19 +243,25 @@ frmStartMission::frmStartMission(QWidget* parent) : QWidget(parent, Qt::Window)
     lblLowTempAlarm->setBuddy(txtLowTempAlarm);
     lblAlarmRange = new QLabel(t2);
     lblAlarmRange->setObjectName("lblAlarmRange");
-    lblAlarmRange->setWordWrap(true);
+    lblAlarmStep = new QLabel(t2);
+    lblAlarmStep->setObjectName("lblAlarmStep");
     lblAlarmNote = noteLabel("lblAlarmNote", t2);
     auto* f2 = form();
     f2->addRow(lblHighTempAlarm, txtHighTempAlarm);
     f2->addRow(lblLowTempAlarm, txtLowTempAlarm);
+    f2->addRow(lblAlarmNote);
+    lblLoggerType = new QLabel(t2);
+    lblLoggerType->setObjectName("lblLoggerType");
+    f2->addRow(caption("lblCaptionLoggerType", "logger type:", t2), lblLoggerType);
+    f2->addRow(caption("lblCaptionAlarmRange", "measuring range:", t2), lblAlarmRange);
+    f2->addRow(caption("lblCaptionAlarmStep", "resolution:", t2), lblAlarmStep);
     v2->addLayout(f2);
-    v2->addWidget(lblAlarmNote);
-    v2->addWidget(lblAlarmRange);
     v2->addStretch(1);
     tabSettings->addTab(t2, "alarms");
 
     // 3: start delay
-    auto [t3, v3] = page("lblHintDelay", "The logger can wait up to 44 days before its first measurement.");
+    auto [t3, v3] = page("lblHintDelay", "The logger can wait up to 44 days before its first measurement. Choose the "
+                                         "delay or the moment recording starts; the other follows.");
     cmbDays = new QComboBox(t3);
     cmbDays->setObjectName("cmbDays");
     cmbHours = new QComboBox(t3);
@@ -266,17 +277,16 @@ frmStartMission::frmStartMission(QWidget* parent) : QWidget(parent, Qt::Window)
     dtpStartTime->setObjectName("dtpStartTime");
     dtpStartTime->setDisplayFormat("HH:mm");
     dtpStartTime->setKeyboardTracking(false);
-    auto* delayRow = new QHBoxLayout;
-    delayRow->setContentsMargins(0, 0, 0, 0);
-    delayRow->addWidget(cmbDays);
-    delayRow->addWidget(caption("lblUnitDelayDays", "days", t3));
-    delayRow->addSpacing(em / 2);
-    delayRow->addWidget(cmbHours);
-    delayRow->addWidget(caption("lblUnitDelayHours", "hours", t3));
-    delayRow->addSpacing(em / 2);
-    delayRow->addWidget(cmbMinutes);
-    delayRow->addWidget(caption("lblUnitDelayMinutes", "minutes", t3));
-    delayRow->addStretch(1);
+    // The three lists one above the other, each with its unit.
+    auto* delayLists = new QGridLayout;
+    delayLists->setContentsMargins(0, 0, 0, 0);
+    delayLists->setColumnStretch(2, 1);
+    delayLists->addWidget(cmbDays, 0, 0);
+    delayLists->addWidget(caption("lblUnitDelayDays", "days", t3), 0, 1);
+    delayLists->addWidget(cmbHours, 1, 0);
+    delayLists->addWidget(caption("lblUnitDelayHours", "hours", t3), 1, 1);
+    delayLists->addWidget(cmbMinutes, 2, 0);
+    delayLists->addWidget(caption("lblUnitDelayMinutes", "minutes", t3), 2, 1);
     auto* startRow = new QHBoxLayout;
     startRow->setContentsMargins(0, 0, 0, 0);
     startRow->addWidget(dtpStartDate);
@@ -284,10 +294,13 @@ frmStartMission::frmStartMission(QWidget* parent) : QWidget(parent, Qt::Window)
     startRow->addStretch(1);
     lblDelayNote = noteLabel("lblDelayNote", t3);
     auto* f3 = form();
-    f3->addRow(caption("lblCaptionDelay", "start delay:", t3), delayRow);
+    f3->addRow(caption("lblCaptionDelay", "start delay:", t3), delayLists);
     f3->addRow(caption("lblCaptionStart", "start recording at:", t3), startRow);
+    f3->addRow(lblDelayNote);
+    lblReadBeforeDelay = new QLabel(t3);
+    lblReadBeforeDelay->setObjectName("lblReadBeforeDelay");
+    f3->addRow(caption("lblCaptionReadBeforeDelay", "read the logger before:", t3), lblReadBeforeDelay);
     v3->addLayout(f3);
-    v3->addWidget(lblDelayNote);
     v3->addStretch(1);
     tabSettings->addTab(t3, "start delay");
 
@@ -334,6 +347,8 @@ frmStartMission::frmStartMission(QWidget* parent) : QWidget(parent, Qt::Window)
     txtStatus->setReadOnly(true);
     txtStatus->setTabStopDistance(fm.averageCharWidth() * 4);
     txtStatus->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // Room for the whole summary without scrolling.
+    txtStatus->setMinimumHeight(fm.lineSpacing() * 16 + 2 * txtStatus->frameWidth() + 2 * int(txtStatus->document()->documentMargin()) + 4);
     v5->setContentsMargins(0, 0, 0, 0);
     v5->addWidget(txtStatus);
     tabSettings->addTab(t5, "summary");
@@ -390,6 +405,7 @@ bool frmStartMission::Form_Load()
     TranslateForm(this);
     lblHighTempAlarm->setText(lblHighTempAlarm->text() + " (" + App().UnitLabel + ")");
     lblLowTempAlarm->setText(lblLowTempAlarm->text() + " (" + App().UnitLabel + ")");
+    resize(size().expandedTo(sizeHint()));   // translated captions may need more room
 
     // 2. Lists.
     m_syncing = true;
@@ -428,6 +444,7 @@ bool frmStartMission::Form_Load()
     qint32 rc = -1;
     if (!logger.DeviceFound(QStringLiteral("21")).isEmpty()) logger.ReadImageFromLogger(false, rc);
     busy.reset();
+    if (logger.objDeviceFound) m_settings.Variant = LoggerVariantOf(logger.LoggerRomText());
     if (rc != imgOk) {
         ShowMessage(Translate("couldn't read logger data"), vbExclamation, Translate("error reading logger"));
     } else {
@@ -436,7 +453,11 @@ bool frmStartMission::Form_Load()
         const QString serial = RomTextToSerialNo(logger.LoggerRomText());
         setWindowTitle(" " + Translate("logger ID") + " " + serial + " " + Translate("connected"));
         const QDateTime clock = logger.DateTime();
-        if (clock.isValid()) lblTimeDiff->setText(QString::number(NowLocal().secsTo(clock)));
+        if (clock.isValid()) {
+            m_loggerClockOffset = NowLocal().secsTo(clock);
+            lblTimeDiff->setText(QString::number(*m_loggerClockOffset));
+            timShowDate_Timer();
+        }
         m_settings.LoadFromImage(logger);
         m_settings.SerialNo = serial;
     }
@@ -480,8 +501,11 @@ void frmStartMission::showAlarmRange()
     m_syncing = false;
     const QLocale l;
     auto shown = [&](double v) { return l.toString(v, 'f', r.decimals) + unit; };
-    lblAlarmRange->setText(Translate("this logger measures from %1 to %2 in steps of %3.")
-                               .arg(shown(r.low), shown(r.high), shown(r.step)));
+    lblAlarmRange->setText(shown(r.low) + QStringLiteral(" \u2026 ") + shown(r.high));
+    lblAlarmStep->setText(shown(r.step));
+    const char* type = m_settings.Variant == LoggerVariant::H4F2 ? "DS1921H"
+                       : m_settings.Variant == LoggerVariant::Z3B2 ? "DS1921Z" : "DS1921G";
+    lblLoggerType->setText(AppLogger().objDeviceFound ? QString::fromLatin1(type) : Translate("no logger connected"));
 }
 
 void frmStartMission::alarmChanged(QDoubleSpinBox* changed)
@@ -547,13 +571,18 @@ void frmStartMission::cmbSampleRate_Click()
     const int rate = m_settings.SampleRate();
     lblDuration->setText(rate > 0 ? clsMissionSettings::DurationText(rate) : QStringLiteral("-"));
     lblReadBefore->setText(rate > 0 ? m_settings.ReadBeforeText() : QStringLiteral("-"));
+    lblReadBeforeDelay->setText(lblReadBefore->text());
 }
 
 void frmStartMission::cmbDays_Click()
 {
     if (m_syncing) return;
-    m_settings.SetDelayLists(cmbDays->currentIndex(), cmbHours->currentIndex(), cmbMinutes->currentIndex());
-    setNote(lblDelayNote, QString());
+    QString message;
+    // A delay the logger cannot hold: the lists go back to the delay kept, the note says why.
+    setNote(lblDelayNote, m_settings.ChooseDelay(cmbDays->currentIndex(), cmbHours->currentIndex(),
+                                                 cmbMinutes->currentIndex(), &message)
+                              ? QString()
+                              : message);
     fromDelay();
     cmbSampleRate_Click();
 }
@@ -616,7 +645,15 @@ void frmStartMission::timShowDate_Timer()
 {
     const QDateTime now = NowLocal();
     const QLocale l;
-    lblDateTime->setText(l.toString(now.date(), QLocale::LongFormat) + " " + l.toString(now.time(), QLocale::LongFormat));
+    // The long time form without the zone: the program's local times carry no zone of their own.
+    QString timeFormat = l.timeFormat(QLocale::LongFormat);
+    timeFormat.remove(QLatin1Char('t'));
+    timeFormat = timeFormat.trimmed();
+    auto shown = [&](const QDateTime& t) {
+        return l.toString(t.date(), QLocale::LongFormat) + " " + l.toString(t.time(), timeFormat);
+    };
+    lblDateTime->setText(shown(now));
+    if (m_loggerClockOffset) lblLoggerDateTime->setText(shown(now.addSecs(*m_loggerClockOffset)));
     if (dtpStartDate->minimumDate() != now.date()) {   // past midnight: the pickers move on
         m_syncing = true;
         dtpStartDate->setDateRange(now.date(), clsMissionSettings::MaxStartDate());
@@ -624,7 +661,10 @@ void frmStartMission::timShowDate_Timer()
     }
     // The start moment, the rollover moment and the summary follow the clock.
     if (m_settings.FollowClock()) fromDelay();
-    if (m_settings.SampleRate() > 0) lblReadBefore->setText(m_settings.ReadBeforeText());
+    if (m_settings.SampleRate() > 0) {
+        lblReadBefore->setText(m_settings.ReadBeforeText());
+        lblReadBeforeDelay->setText(lblReadBefore->text());
+    }
     if (m_summaryShown && tabSettings->currentIndex() == 5 && !txtStatus->textCursor().hasSelection()) {
         const QString summary = m_settings.SummaryText();
         if (summary != txtStatus->toPlainText()) {

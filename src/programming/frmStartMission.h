@@ -5,6 +5,7 @@
 #include "programming/clsMissionSettings.h"
 #include <QWidget>
 #include <functional>
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
@@ -64,14 +65,18 @@ public:
     QPushButton* cmdChangeTime = nullptr;
     QLabel* lblDateTime = nullptr;
     QLabel* lblTimeDiff = nullptr;
+    QLabel* lblLoggerDateTime = nullptr;   // the logger's clock, moving on from what it said at opening
     QComboBox* cmbSampleRate = nullptr;
     QLabel* lblDuration = nullptr;
     QLabel* lblReadBefore = nullptr;
+    QLabel* lblReadBeforeDelay = nullptr;   // the same moment beside the start delay, which moves it
     QLabel* lblLowTempAlarm = nullptr;
     QLabel* lblHighTempAlarm = nullptr;
     QDoubleSpinBox* txtLowTempAlarm = nullptr;    // the logger variant's range and steps, unit as suffix
     QDoubleSpinBox* txtHighTempAlarm = nullptr;
-    QLabel* lblAlarmRange = nullptr;              // range and steps of the connected logger
+    QLabel* lblLoggerType = nullptr;              // DS1921G, H or Z: the range and steps follow it
+    QLabel* lblAlarmRange = nullptr;              // measuring range of the connected logger
+    QLabel* lblAlarmStep = nullptr;               // and the step between two of its levels
     QLabel* lblAlarmNote = nullptr;               // why a level was not taken (hidden when none)
     QLabel* lblDelayNote = nullptr;               // why a start was not taken (hidden when none)
     QComboBox* cmbDays = nullptr;
@@ -104,5 +109,6 @@ private:
     void showSummary();
     clsMissionSettings m_settings;
     bool m_syncing = false;
-    bool m_summaryShown = false;   // txtStatus holds the summary (not yet the log of a run)
+    bool m_summaryShown = false;
+    std::optional<qint64> m_loggerClockOffset;   // seconds from the system clock to the logger's   // txtStatus holds the summary (not yet the log of a run)
 };

@@ -74,6 +74,12 @@ TEST_F(MissionRules, DelayListsAndStartMomentStayInStep)
         EXPECT_EQ(s.DelayMinutes(), 60);
     }
     EXPECT_EQ(clsMissionSettings::StartDelayFor(nowLocal().addDays(45), nowLocal()), 63360);
+    // The lists reach 44 days 23:59; as chosen by the operator, beyond 63360 minutes is refused.
+    EXPECT_FALSE(s.ChooseDelay(44, 0, 1, &message));
+    EXPECT_EQ(message, "the start lies too far ahead; the latest possible start is 18/01/2027 11:00:00");
+    EXPECT_EQ(s.DelayMinutes(), 60);
+    EXPECT_TRUE(s.ChooseDelay(44, 0, 0));
+    EXPECT_EQ(s.DelayMinutes(), 63360);
 
     // In the past: 0 in all three lists.
     s.SetDelayLists(3, 4, 5);

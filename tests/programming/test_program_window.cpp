@@ -8,6 +8,7 @@
 #include <QLocale>
 #include <QRegularExpression>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
@@ -42,6 +43,7 @@ protected:
     {
         const QString folder = QStringLiteral(NORDALIS_BINARY_DIR) + "/screenshots";
         QDir().mkpath(folder);
+        QApplication::processEvents();   // pending layouts first
         w.grab().save(folder + "/" + name + ".png");
     }
     int paused = 0;
@@ -133,6 +135,13 @@ TEST_F(ProgramWindow, OpensOnTheLoggersPresentSettingsAndKeepsDelayInStep)
     EXPECT_EQ(w.cmbHours->currentIndex(), 0);
     EXPECT_EQ(w.cmbMinutes->currentIndex(), 0);
     EXPECT_EQ(w.Settings().DelayMinutes(), 63360);
+    // One more minute on the lists: refused beside them, the lists go back.
+    w.cmbMinutes->setCurrentIndex(1);
+    EXPECT_FALSE(w.lblDelayNote->isHidden());
+    EXPECT_EQ(w.cmbMinutes->currentIndex(), 0);
+    EXPECT_EQ(w.Settings().DelayMinutes(), 63360);
+    w.tabSettings->setCurrentIndex(3);
+    shoot(w, "program-delay-refused");
 
     // Tabs: step buttons, summary.
     w.tabSettings->setCurrentIndex(0);
@@ -211,8 +220,8 @@ TEST_F(ProgramWindow, AlarmLevelsTheLoggerCannotTakeAreRefusedBesideTheField)
     EXPECT_TRUE(w.lblAlarmNote->isHidden());
     const QString degC = " " + QString(QChar(176)) + "C";
     auto n = [](double v) { return QLocale().toString(v, 'f', 1); };
-    EXPECT_EQ(w.lblAlarmRange->text(), "this logger measures from " + n(-40) + degC + " to " + n(85) + degC + " in steps of " +
-                                           n(0.5) + degC + ".");
+    EXPECT_EQ(w.lblAlarmRange->text(), n(-40) + degC + QString::fromUtf8(" \u2026 ") + n(85) + degC);
+    EXPECT_EQ(w.lblAlarmStep->text(), n(0.5) + degC);
 
     w.txtHighTempAlarm->setValue(8);
     w.txtLowTempAlarm->setValue(2);
@@ -246,6 +255,7 @@ TEST_F(ProgramWindow, TheAlarmFieldsTakeTheRangeOfAFineResolutionLoggerInFahrenh
     EXPECT_DOUBLE_EQ(w.txtLowTempAlarm->maximum(), 78.8);   // +26 °C
     EXPECT_NEAR(w.txtLowTempAlarm->singleStep(), 0.225, 1e-9);
     EXPECT_EQ(w.txtLowTempAlarm->decimals(), 3);
+    EXPECT_EQ(w.lblLoggerType->text(), "DS1921Z");
     EXPECT_EQ(w.txtLowTempAlarm->suffix(), " " + QString(QChar(176)) + "F");
     EXPECT_TRUE(w.lblLowTempAlarm->text().endsWith("(" + QString(QChar(176)) + "F)"));
     w.tabSettings->setCurrentIndex(2);
