@@ -111,6 +111,22 @@ QHBoxLayout* withUnit(QWidget* field, QLabel* unit)
     return row;
 }
 
+// An alarm level: as many decimals as the logger's steps need, but no trailing zeros beyond the
+// first (20.25 °C, not 20.250 °C).
+class AlarmSpinBox : public QDoubleSpinBox {
+public:
+    using QDoubleSpinBox::QDoubleSpinBox;
+    QString textFromValue(double value) const override
+    {
+        QString text = locale().toString(value, 'f', decimals());
+        const QString point = locale().decimalPoint();
+        const qsizetype mark = text.indexOf(point);
+        if (mark < 0) return text;
+        while (text.endsWith(QLatin1Char('0')) && text.size() > mark + point.size() + 1) text.chop(1);
+        return text;
+    }
+};
+
 QFormLayout* form()
 {
     auto* f = new QFormLayout;
@@ -232,7 +248,7 @@ frmStartMission::frmStartMission(QWidget* parent) : QWidget(parent, Qt::Window)
     lblLowTempAlarm = new QLabel("low alarm", t2);
     lblLowTempAlarm->setObjectName("lblLowTempAlarm");
     for (QDoubleSpinBox** box : {&txtHighTempAlarm, &txtLowTempAlarm}) {
-        *box = new QDoubleSpinBox(t2);
+        *box = new AlarmSpinBox(t2);
         (*box)->setKeyboardTracking(false);   // a level counts when the entry is finished
         (*box)->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
         (*box)->setAccelerated(true);

@@ -18,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimeEdit>
 
@@ -298,6 +299,44 @@ TEST_F(ProgramWindow, TheStartAndTheSummaryFollowTheClock)
     EXPECT_EQ(w.dtpStartTime->time(), QTime(chosen.time().hour(), chosen.time().minute()));
     EXPECT_EQ(w.Settings().DelayMinutes(), delay - 30);
     EXPECT_EQ(w.cmbHours->currentIndex() * 60 + w.cmbMinutes->currentIndex(), delay - 30);
+}
+
+// The window opens at a size that shows every tab whole and fits the smallest screen in use
+// (1366 x 768), in English and with the German example language file; number fields are as wide
+// as their numbers, not as the window.
+TEST_F(ProgramWindow, TheWindowIsCompactAndFitsTheSmallestScreen)
+{
+    addLogger();
+    for (const bool german : {false, true}) {
+        SCOPED_TRACE(german ? "German" : "English");
+        if (german) {
+            ASSERT_TRUE(LoadLanguageFileFrom(QStringLiteral(NORDALIS_SOURCE_DIR "/resources/examples/LANGUAGE.TXT")));
+        }
+        frmStartMission w;
+        w.show();
+        ASSERT_TRUE(w.Form_Load());
+        QApplication::processEvents();
+        EXPECT_LE(w.width(), 1366);
+        EXPECT_LE(w.height(), 768 - 60) << "room for the desktop's panel and the title bar";
+        EXPECT_EQ(w.size(), w.size().expandedTo(w.minimumSizeHint()));
+        const std::pair<int, QWidget*> fields[] = {{1, w.cmbSampleRate}, {2, w.txtHighTempAlarm}, {2, w.txtLowTempAlarm},
+                                                   {3, w.cmbDays}, {3, w.cmbMinutes}, {4, w.txtPosition[4]}};
+        for (const auto& [tab, field] : fields) {
+            w.tabSettings->setCurrentIndex(tab);
+            QApplication::processEvents();
+            EXPECT_LT(field->width(), w.width() / 4) << field->objectName().toStdString();
+        }
+        EXPECT_LT(w.txtPosition[4]->width(), 10 * w.fontMetrics().averageCharWidth());
+        // Every tab caption in sight without scrolling the tab bar.
+        EXPECT_LE(w.tabSettings->tabBar()->sizeHint().width(), w.tabSettings->width());
+        if (german) {
+            EXPECT_EQ(w.tabSettings->tabText(5), QString::fromUtf8("Übersicht"));
+            w.tabSettings->setCurrentIndex(5);
+            EXPECT_TRUE(w.txtStatus->toPlainText().contains(QString::fromUtf8(" Alarme (in °C):\n\toberer Wert: ")))
+                << w.txtStatus->toPlainText().toStdString();
+        }
+    }
+    UnloadLanguage();
 }
 
 TEST_F(ProgramWindow, ScreenshotsOfTheTabs)
