@@ -111,20 +111,22 @@ QHBoxLayout* withUnit(QWidget* field, QLabel* unit)
     return row;
 }
 
-// An alarm level: as many decimals as the logger's steps need, but no trailing zeros beyond the
-// first (20.25 °C, not 20.250 °C).
+// A temperature level: as many decimals as the logger's steps need, but no trailing zeros beyond
+// the first (20.25 °C, not 20.250 °C).
+QString levelText(const QLocale& locale, double value, int decimals)
+{
+    QString text = locale.toString(value, 'f', decimals);
+    const QString point = locale.decimalPoint();
+    const qsizetype mark = text.indexOf(point);
+    if (mark < 0) return text;
+    while (text.endsWith(QLatin1Char('0')) && text.size() > mark + point.size() + 1) text.chop(1);
+    return text;
+}
+
 class AlarmSpinBox : public QDoubleSpinBox {
 public:
     using QDoubleSpinBox::QDoubleSpinBox;
-    QString textFromValue(double value) const override
-    {
-        QString text = locale().toString(value, 'f', decimals());
-        const QString point = locale().decimalPoint();
-        const qsizetype mark = text.indexOf(point);
-        if (mark < 0) return text;
-        while (text.endsWith(QLatin1Char('0')) && text.size() > mark + point.size() + 1) text.chop(1);
-        return text;
-    }
+    QString textFromValue(double value) const override { return levelText(locale(), value, decimals()); }
 };
 
 QFormLayout* form()
@@ -516,7 +518,7 @@ void frmStartMission::showAlarmRange()
     }
     m_syncing = false;
     const QLocale l;
-    auto shown = [&](double v) { return l.toString(v, 'f', r.decimals) + unit; };
+    auto shown = [&](double v) { return levelText(l, v, r.decimals) + unit; };
     lblAlarmRange->setText(shown(r.low) + QStringLiteral(" \u2026 ") + shown(r.high));
     lblAlarmStep->setText(shown(r.step));
     const char* type = m_settings.Variant == LoggerVariant::H4F2 ? "DS1921H"
