@@ -48,6 +48,35 @@ QString plainNumber(double v)
 }
 } // namespace
 
+AlarmRange AlarmRangeCelsius(LoggerVariant variant)
+{
+    // The specified measuring range as temperature codes: the DS1921G from code 0 (-40 °C) to
+    // 250 (+85 °C), the H and Z from 4 to 252 (+15..+46 °C, -5..+26 °C).
+    const bool fine = variant != LoggerVariant::Standard;
+    AlarmRange r;
+    r.low = CodeToCelsius(fine ? 4 : 0, variant);
+    r.high = CodeToCelsius(fine ? 252 : 250, variant);
+    r.step = double(CodeToCelsius(1, variant)) - double(CodeToCelsius(0, variant));
+    r.decimals = fine ? 3 : 1;
+    return r;
+}
+
+AlarmRange AlarmRangeShown(LoggerVariant variant)
+{
+    const AlarmRange c = AlarmRangeCelsius(variant);
+    if (App().Units != 1) return c;
+    AlarmRange f;
+    f.step = c.step * 1.8;
+    // The fewest decimals that show every step exactly (0.9 and 0.225 degrees Fahrenheit).
+    f.decimals = 0;
+    while (f.decimals < 4 && std::abs(f.step * std::pow(10.0, f.decimals) - std::round(f.step * std::pow(10.0, f.decimals))) > 1e-6)
+        ++f.decimals;
+    const double scale = std::pow(10.0, f.decimals);
+    f.low = std::round(double(ToDisplayUnits(c.low)) * scale) / scale;
+    f.high = std::round(double(ToDisplayUnits(c.high)) * scale) / scale;
+    return f;
+}
+
 QString RoomEntry::Text() const
 {
     return QStringLiteral("%1:%2").arg(RoomID, 3, 10, QLatin1Char('0')).arg(RoomDescription);
@@ -90,6 +119,7 @@ void clsMissionSettings::LoadFromImage(const clsDS1921Data& image)
         SampleRateIndex = rate >= 1 && rate <= kMaxSampleRate ? rate - 1 : -1;
         EnableRollover = image.RollOver();
     }
+    if (image.objDeviceFound) Variant = LoggerVariantOf(image.LoggerRomText());
     Description = image.DeviceDescription();
     const qint32 position = image.Position();
     PositionText = position >= kMinPosition && position <= kMaxPosition ? QString::number(position) : QStringLiteral("1");
@@ -114,6 +144,17 @@ void clsMissionSettings::SetDelayLists(int days, int hours, int minutes)
     m_hours = std::clamp(hours, 0, 23);
     m_minutes = std::clamp(minutes, 0, 59);
     m_start = NowLocal().addSecs(qint64(DelayMinutes()) * 60);
+    m_startFixed = false;
+}
+
+bool clsMissionSettings::ChooseDelay(int days, int hours, int minutes, QString* message)
+{
+    if (qint64(days) * 1440 + qint64(hours) * 60 + minutes > kMaxStartDelayMinutes) {
+        if (message) *message = StartTooLateMessage();
+        return false;
+    }
+    SetDelayLists(days, hours, minutes);
+    return true;
 }
 
 namespace {
@@ -136,7 +177,26 @@ bool clsMissionSettings::SetStartMoment(const QDateTime& local, QString* message
     // A moment in the past is moved to now (delay 0), so that the pickers, the lists and the
     // logger agree.
     m_start = minutesBetween(now, local) == delay ? local : now.addSecs(qint64(delay) * 60);
+    m_startFixed = delay > 0;
     return true;
+}
+
+bool clsMissionSettings::FollowClock()
+{
+    const QDateTime now = NowLocal();
+    const int delayBefore = DelayMinutes();
+    const QDateTime startBefore = m_start;
+    if (m_startFixed) {
+        const int delay = StartDelayFor(m_start, now);
+        listsFromDelay(delay);
+        if (delay == 0) {   // the chosen start is reached: from now on it is "now"
+            m_startFixed = false;
+            m_start = now;
+        }
+    } else {
+        m_start = now.addSecs(qint64(DelayMinutes()) * 60);
+    }
+    return DelayMinutes() != delayBefore || m_start != startBefore;
 }
 
 QDateTime clsMissionSettings::LatestStart()
@@ -220,6 +280,27 @@ FieldCheck clsMissionSettings::CheckAlarmText(const QString& text)
     return ok;
 }
 
+QString clsMissionSettings::AlarmLevelsProblem(double lowShown, double highShown) const
+{
+    const AlarmRange r = AlarmRangeShown(Variant);
+    const QString unit = QStringLiteral(" ") + App().UnitLabel;
+    auto shown = [&](double v) { return QLocale().toString(v, 'f', r.decimals); };
+    const double tolerance = r.step / 1000.0;
+    for (const double v : {lowShown, highShown}) {
+        if (!std::isfinite(v) || v < r.low - tolerance || v > r.high + tolerance)
+            return Translate("the alarm levels must lie within the measuring range of this logger") +
+                   QStringLiteral(" (%1 .. %2%3)").arg(shown(r.low), shown(r.high), unit);
+        const double steps = (v - r.low) / r.step;
+        if (std::abs(steps - std::round(steps)) > 1e-3) {
+            const double below = r.low + std::floor(steps) * r.step;
+            return Translate("the logger keeps alarm levels in steps of %1: %2 or %3")
+                .arg(shown(r.step) + unit, shown(below) + unit, shown(below + r.step) + unit);
+        }
+    }
+    if (lowShown > highShown + tolerance) return Translate("the low alarm level must not be above the high alarm level");
+    return QString();
+}
+
 FieldCheck clsMissionSettings::CheckSite() const { return CheckPositionField(2, SiteText()); }
 
 QString clsMissionSettings::RoomText() const
@@ -288,12 +369,13 @@ bool clsMissionSettings::Validate(const clsDS1921Data& image, MissionPlan& plan,
     if (image.objDeviceFound) {
         // A level outside what the variant can measure would be written as the nearest code the
         // logger knows, and a cold room watched by a warm-range logger would alarm on every sample.
-        const LoggerVariant variant = LoggerVariantOf(image.LoggerRomText());
-        const float lowest = CodeToCelsius(0, variant), highest = CodeToCelsius(255, variant);
-        if (p.LowAlarmC < lowest || p.HighAlarmC > highest)
+        const AlarmRange range = AlarmRangeCelsius(LoggerVariantOf(image.LoggerRomText()));
+        const double tolerance = range.step / 1000.0;
+        if (p.LowAlarmC < range.low - tolerance || p.HighAlarmC > range.high + tolerance)
             return fail(refuse(Translate("the alarm levels must lie within the measuring range of this logger") +
-                                   QStringLiteral(" (%1 .. %2)")
-                                       .arg(plainNumber(ToDisplayUnits(lowest)), plainNumber(ToDisplayUnits(highest))),
+                                   QStringLiteral(" (%1 .. %2 %3)")
+                                       .arg(plainNumber(ToDisplayUnits(range.low)),
+                                            plainNumber(ToDisplayUnits(range.high)), App().UnitLabel),
                                Translate("wrong value")));
     }
     p.DeviceID = qint32(qint64(SiteNumber()) * 100000 + qint64(RoomID()) * 100 + qint64(position.value));
@@ -322,10 +404,10 @@ QString clsMissionSettings::SummaryText() const
     value(Translate(UsePCDateTime ? "use system date and time" : "leave logger's date & time unchanged"));
     heading(" measurement period:");
     value(Translate("make a measurement every ") + QString::number(SampleRate()) + Translate(" minute(s)"));
-    s += nl + Translate(" alarms (in" + App().UnitLabel + "):");
+    s += nl + Translate(" alarms (in " + App().UnitLabel + "):");
     const FieldCheck high = CheckAlarmText(HighAlarmText), low = CheckAlarmText(LowAlarmText);
-    value(Translate("high level:") + (high.ok ? high.normalized : HighAlarmText));
-    value(Translate(" low level:") + (low.ok ? low.normalized : LowAlarmText));
+    value(Translate("high level:") + " " + (high.ok ? high.normalized : HighAlarmText));
+    value(Translate(" low level:") + " " + (low.ok ? low.normalized : LowAlarmText));
     heading(" delay start until:");
     value(Format(m_start, QStringLiteral("c")) + " = " + QString::number(DelayMinutes()) + Translate(" minute(s)"));
     heading(" rollover:");
@@ -333,6 +415,16 @@ QString clsMissionSettings::SummaryText() const
     heading(" position:");
     value(Translate("compartment: ") + RoomText());
     value(Translate("description: ") + Description);
-    value(Translate("number: ") + SiteText() + "." + QString::number(std::max(RoomID(), 0)) + "." + PositionText.trimmed());
+    const QString number = LoggerNumberText();
+    value(Translate("number: ") + (number.isEmpty() ? SiteText() + "." + QString::number(std::max(RoomID(), 0)) + "." +
+                                                        PositionText.trimmed()
+                                                  : number));
     return s;
+}
+
+QString clsMissionSettings::LoggerNumberText() const
+{
+    const FieldCheck position = CheckPositionField(4, PositionText);
+    if (!position.ok || !CheckSite().ok || RoomID() < 0 || RoomID() > 999) return QString();
+    return FormatDeviceID(LocRoomPosToDeviceID(SiteNumber(), RoomID(), qint32(position.value)));
 }

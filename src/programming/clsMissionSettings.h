@@ -5,12 +5,12 @@
 // The window (frmStartMission) only mirrors this object in its controls; tests drive it directly.
 //
 // Times are local (as shown); "now" is NowLocal() of the program clock.
+#include "image/clsDS1921Data.h"
 #include <QDateTime>
 #include <QString>
 #include <vector>
 
 class clsDatabase;
-class clsDS1921Data;
 
 // Largest start delay the window offers: 44 days. The device register holds 16 bits.
 inline constexpr int kMaxStartDelayMinutes = 63360;
@@ -30,6 +30,17 @@ struct RoomEntry {
     QString RoomDescription;
     QString Text() const;
 };
+
+// The alarm levels a logger variant takes: its specified measuring range and the step between two
+// of its temperature codes, in degrees Celsius or converted to the displayed unit.
+struct AlarmRange {
+    double low = 0;
+    double high = 0;
+    double step = 1;
+    int decimals = 0;   // decimals that show every step exactly
+};
+AlarmRange AlarmRangeCelsius(LoggerVariant variant);
+AlarmRange AlarmRangeShown(LoggerVariant variant);   // in the displayed unit (App().Units)
 
 // Outcome of one field check; on refusal the message and title are the texts to show.
 struct FieldCheck {
@@ -72,6 +83,8 @@ public:
     QString PositionText = "1";       // txtPosition(4)
     std::vector<RoomEntry> Rooms;     // cmbRoom
     int RoomIndex = 0;
+    // Variant of the connected logger (from its ROM text); the alarm levels it takes follow it.
+    LoggerVariant Variant = LoggerVariant::Standard;
 
     // The site number (txtPosition(2)) comes from the installation and cannot be edited.
     qint32 SiteNumber() const { return m_site; }
@@ -84,12 +97,20 @@ public:
     void LoadFromImage(const clsDS1921Data& image);
 
     // ---- Start delay and start moment, kept in step
-    // From the three lists: start = now + delay.
+    // From the three lists: start = now + delay, and the start follows the clock from now on.
     void SetDelayLists(int days, int hours, int minutes);
+    // The same as the operator chooses it: a delay the logger cannot hold (more than 63360
+    // minutes) is refused: false, *message names the latest possible start, nothing changes.
+    [[nodiscard]] bool ChooseDelay(int days, int hours, int minutes, QString* message = nullptr);
     // From the pickers: delay = whole minutes from now (a moment in the past gives 0); lists
     // follow. A moment later than LatestStart() is refused: false, *message names the latest
     // possible start, and nothing changes.
     [[nodiscard]] bool SetStartMoment(const QDateTime& local, QString* message = nullptr);
+    // Each tick of the clock: a start given by the delay lists moves on with the clock (now +
+    // delay); a start chosen on the pickers stays and the delay shrinks, until it is reached and
+    // the start follows the clock with no delay. True when the start or the delay changed.
+    bool FollowClock();
+    bool StartFollowsClock() const { return !m_startFixed; }
     // The latest start a logger can be given: now + 63360 minutes, at the start of that minute.
     static QDateTime LatestStart();
     // The refusal of a later start: "the start lies too far ahead; the latest possible start is "
@@ -117,6 +138,9 @@ public:
     // position (1..99).
     static FieldCheck CheckPositionField(int index, const QString& text);
     static FieldCheck CheckAlarmText(const QString& text);
+    // Why a pair of alarm levels (displayed unit) cannot be given to the connected logger:
+    // outside its range, not one of its steps, or low above high. Empty when they can.
+    QString AlarmLevelsProblem(double lowShown, double highShown) const;
     FieldCheck CheckSite() const;
     // Every check that must pass before the logger is touched, in the window's order; for the
     // record length the connected logger of `image` decides. On success fills `plan`.
@@ -126,6 +150,9 @@ public:
 
     // ---- Summary (tab 5)
     QString SummaryText() const;
+    // The logger number these settings give, in its display form (FormatDeviceID); empty while
+    // the position or compartment is not valid.
+    QString LoggerNumberText() const;
 
     // Text of the compartment entry selected, empty when none.
     QString RoomText() const;
@@ -136,4 +163,5 @@ private:
     qint32 m_site = -1;
     int m_days = 0, m_hours = 0, m_minutes = 0;
     QDateTime m_start;
+    bool m_startFixed = false;   // chosen on the pickers: stays while the clock moves
 };

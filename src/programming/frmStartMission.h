@@ -5,10 +5,12 @@
 #include "programming/clsMissionSettings.h"
 #include <QWidget>
 #include <functional>
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
 class QDateEdit;
+class QDoubleSpinBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -63,13 +65,20 @@ public:
     QPushButton* cmdChangeTime = nullptr;
     QLabel* lblDateTime = nullptr;
     QLabel* lblTimeDiff = nullptr;
+    QLabel* lblLoggerDateTime = nullptr;   // the logger's clock, moving on from what it said at opening
     QComboBox* cmbSampleRate = nullptr;
     QLabel* lblDuration = nullptr;
     QLabel* lblReadBefore = nullptr;
+    QLabel* lblReadBeforeDelay = nullptr;   // the same moment beside the start delay, which moves it
     QLabel* lblLowTempAlarm = nullptr;
     QLabel* lblHighTempAlarm = nullptr;
-    QLineEdit* txtLowTempAlarm = nullptr;
-    QLineEdit* txtHighTempAlarm = nullptr;
+    QDoubleSpinBox* txtLowTempAlarm = nullptr;    // the logger variant's range and steps, unit as suffix
+    QDoubleSpinBox* txtHighTempAlarm = nullptr;
+    QLabel* lblLoggerType = nullptr;              // DS1921G, H or Z: the range and steps follow it
+    QLabel* lblAlarmRange = nullptr;              // measuring range of the connected logger
+    QLabel* lblAlarmStep = nullptr;               // and the step between two of its levels
+    QLabel* lblAlarmNote = nullptr;               // why a level was not taken (hidden when none)
+    QLabel* lblDelayNote = nullptr;               // why a start was not taken (hidden when none)
     QComboBox* cmbDays = nullptr;
     QComboBox* cmbHours = nullptr;
     QComboBox* cmbMinutes = nullptr;
@@ -77,7 +86,10 @@ public:
     QTimeEdit* dtpStartTime = nullptr;
     QCheckBox* chkEnableRollover = nullptr;
     QComboBox* cmbRoom = nullptr;
-    QLineEdit* txtPosition[5] = {};   // 0 description, 1 serial number, 2 site, 4 position (3 unused)
+    QLineEdit* txtPosition[5] = {};   // 0 description, 4 position number (1, 2 and 3 unused)
+    QLabel* txtSerialNo = nullptr;     // txtPosition(1): the logger's serial number, shown only
+    QLabel* txtSiteNumber = nullptr;   // txtPosition(2): the installation's site number, shown only
+    QLabel* lblLoggerNumber = nullptr; // the logger number the settings give (FormatDeviceID)
     QPlainTextEdit* txtStatus = nullptr;
     QStatusBar* sbrStatus = nullptr;
     QTimer* timShowDate = nullptr;
@@ -90,7 +102,13 @@ protected:
 
 private:
     void toSettings();      // controls -> m_settings
-    void fromDelay();       // delay lists and pickers from m_settings
+    void fromDelay();       // delay lists and pickers from m_settings (a control in use is left alone)
+    void alarmChanged(QDoubleSpinBox* changed);
+    void showAlarmRange();
+    void showLoggerNumber();
+    void showSummary();
     clsMissionSettings m_settings;
     bool m_syncing = false;
+    bool m_summaryShown = false;
+    std::optional<qint64> m_loggerClockOffset;   // seconds from the system clock to the logger's   // txtStatus holds the summary (not yet the log of a run)
 };

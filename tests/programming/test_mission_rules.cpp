@@ -1,9 +1,12 @@
 // Rules of the program-logger window without a logger: delay and start moment, duration and
 // rollover moment, field checks, the plan handed to the sequence and the summary.
+#include "app/modFormat.h"
 #include "app/modMain.h"
 #include "image/clsDS1921Data.h"
 #include "programming/clsMissionSettings.h"
 #include "support/TestSite.h"
+
+#include <QLocale>
 
 namespace {
 
@@ -71,6 +74,12 @@ TEST_F(MissionRules, DelayListsAndStartMomentStayInStep)
         EXPECT_EQ(s.DelayMinutes(), 60);
     }
     EXPECT_EQ(clsMissionSettings::StartDelayFor(nowLocal().addDays(45), nowLocal()), 63360);
+    // The lists reach 44 days 23:59; as chosen by the operator, beyond 63360 minutes is refused.
+    EXPECT_FALSE(s.ChooseDelay(44, 0, 1, &message));
+    EXPECT_EQ(message, "the start lies too far ahead; the latest possible start is 18/01/2027 11:00:00");
+    EXPECT_EQ(s.DelayMinutes(), 60);
+    EXPECT_TRUE(s.ChooseDelay(44, 0, 0));
+    EXPECT_EQ(s.DelayMinutes(), 63360);
 
     // In the past: 0 in all three lists.
     s.SetDelayLists(3, 4, 5);
@@ -203,13 +212,95 @@ TEST_F(MissionRules, SummaryListsEverySetting)
     const QString unit = QString(QChar(176)) + "C";
     for (const QString& part :
          {QString("\r\n measurement period:\r\n\tmake a measurement every 15 minute(s)"),
-          QString("\r\n alarms (in") + unit + "):\r\n\thigh level:8\r\n\t low level:2",
+          QString("\r\n alarms (in ") + unit + "):\r\n\thigh level: 8\r\n\t low level: 2",
           QString("\r\n delay start until:\r\n\t"), QString(" = 30 minute(s)"),
           QString("\r\n rollover:\r\n\toverwrite old data when memory full"),
-          QString("\r\n position:\r\n\tcompartment: 007:freezer\r\n\tdescription: door left\r\n\tnumber: 12.7.3")})
+          QString("\r\n position:\r\n\tcompartment: 007:freezer\r\n\tdescription: door left\r\n\tnumber: 0000012.007.03")})
         EXPECT_TRUE(text.contains(part)) << part.toStdString() << "\n--- in ---\n" << text.toStdString();
     s.UsePCDateTime = false;
     s.EnableRollover = false;
     EXPECT_TRUE(s.SummaryText().contains("\tleave logger's date & time unchanged"));
     EXPECT_TRUE(s.SummaryText().contains("\tstop recording when memory full"));
+}
+
+TEST_F(MissionRules, TheStartFollowsTheClockUnlessAMomentWasChosen)
+{
+    // A delay from the lists: the start is now + delay, whenever "now" is.
+    clsMissionSettings s;
+    s.SetDelayLists(0, 0, 30);
+    EXPECT_TRUE(s.StartFollowsClock());
+    nowUtc = nowUtc.addSecs(150);
+    EXPECT_TRUE(s.FollowClock());
+    EXPECT_EQ(s.StartMoment(), nowLocal().addSecs(30 * 60));
+    EXPECT_EQ(s.DelayMinutes(), 30);
+
+    // A moment chosen on the pickers stays; the delay shrinks as the clock reaches it.
+    const QDateTime chosen(QDate(2026, 12, 5), QTime(12, 0), Qt::UTC);   // local now 11:02:50
+    ASSERT_TRUE(s.SetStartMoment(chosen));
+    EXPECT_FALSE(s.StartFollowsClock());
+    EXPECT_EQ(s.DelayMinutes(), 58);
+    nowUtc = nowUtc.addSecs(20 * 60);
+    EXPECT_TRUE(s.FollowClock());
+    EXPECT_EQ(s.StartMoment(), chosen);
+    EXPECT_EQ(s.DelayMinutes(), 38);
+    EXPECT_FALSE(s.FollowClock()) << "nothing moved within the same second";
+    // Once it is reached, the start is now and moves on with the clock.
+    nowUtc = nowUtc.addSecs(40 * 60);
+    EXPECT_TRUE(s.FollowClock());
+    EXPECT_EQ(s.DelayMinutes(), 0);
+    EXPECT_EQ(s.StartMoment(), nowLocal());
+    EXPECT_TRUE(s.StartFollowsClock());
+    nowUtc = nowUtc.addSecs(5);
+    EXPECT_TRUE(s.FollowClock());
+    EXPECT_EQ(s.StartMoment(), nowLocal());
+    // The summary names the moving start.
+    EXPECT_TRUE(s.SummaryText().contains(Format(nowLocal(), "c") + " = 0 minute(s)")) << s.SummaryText().toStdString();
+}
+
+TEST_F(MissionRules, AlarmLevelsFollowTheLoggerVariant)
+{
+    struct Expect { LoggerVariant variant; double low, high, step; int decimals; };
+    for (const Expect& e : {Expect{LoggerVariant::Standard, -40, 85, 0.5, 1}, Expect{LoggerVariant::H4F2, 15, 46, 0.125, 3},
+                            Expect{LoggerVariant::Z3B2, -5, 26, 0.125, 3}}) {
+        const AlarmRange r = AlarmRangeShown(e.variant);
+        EXPECT_DOUBLE_EQ(r.low, e.low);
+        EXPECT_DOUBLE_EQ(r.high, e.high);
+        EXPECT_DOUBLE_EQ(r.step, e.step);
+        EXPECT_EQ(r.decimals, e.decimals);
+    }
+    App().Units = 1;
+    const AlarmRange g = AlarmRangeShown(LoggerVariant::Standard), h = AlarmRangeShown(LoggerVariant::H4F2);
+    EXPECT_DOUBLE_EQ(g.low, -40);
+    EXPECT_DOUBLE_EQ(g.high, 185);
+    EXPECT_NEAR(g.step, 0.9, 1e-9);
+    EXPECT_EQ(g.decimals, 1);
+    EXPECT_DOUBLE_EQ(h.low, 59);
+    EXPECT_DOUBLE_EQ(h.high, 114.8);
+    EXPECT_NEAR(h.step, 0.225, 1e-9);
+    EXPECT_EQ(h.decimals, 3);
+    App().Units = 0;
+
+    // What cannot be given to the logger is named; what can gives no text.
+    const QString degC = QString(" ") + QChar(176) + "C";
+    auto n = [](double v, int d) { return QLocale().toString(v, 'f', d); };
+    clsMissionSettings s;
+    EXPECT_EQ(s.AlarmLevelsProblem(2, 8), "");
+    EXPECT_EQ(s.AlarmLevelsProblem(-40, 85), "");
+    EXPECT_EQ(s.AlarmLevelsProblem(2, 8.3),
+              "the logger keeps alarm levels in steps of " + n(0.5, 1) + degC + ": " + n(8, 1) + degC + " or " + n(8.5, 1) + degC);
+    EXPECT_EQ(s.AlarmLevelsProblem(2, 85.5),
+              "the alarm levels must lie within the measuring range of this logger (" + n(-40, 1) + " .. " + n(85, 1) + degC + ")");
+    EXPECT_EQ(s.AlarmLevelsProblem(9, 3), "the low alarm level must not be above the high alarm level");
+    s.Variant = LoggerVariant::H4F2;
+    EXPECT_EQ(s.AlarmLevelsProblem(20.125, 30.375), "");
+    EXPECT_FALSE(s.AlarmLevelsProblem(2, 30).isEmpty()) << "below the range of a DS1921H";
+}
+
+TEST_F(MissionRules, TheLoggerNumberHasOneFormEverywhere)
+{
+    clsMissionSettings s = valid();
+    EXPECT_EQ(s.LoggerNumberText(), FormatDeviceID(LocRoomPosToDeviceID(12, 7, 3)));
+    EXPECT_EQ(s.LoggerNumberText(), "0000012.007.03");
+    s.PositionText = "abc";
+    EXPECT_EQ(s.LoggerNumberText(), "");
 }
