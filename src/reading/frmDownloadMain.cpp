@@ -121,6 +121,9 @@ frmDownloadMain::frmDownloadMain(QWidget* parent) : QMainWindow(parent), m_poll(
     lvwKnownDevices->setRootIsDecorated(false);
     lvwKnownDevices->setUniformRowHeights(true);
     lvwKnownDevices->setAllColumnsShowFocus(true);
+    // Columns keep the widths fitted to their texts; a wide window leaves room at the right
+    // instead of stretching the last column past the view.
+    lvwKnownDevices->header()->setStretchLastSection(false);
     setCentralWidget(lvwKnownDevices);
 
     auto* sb = statusBar();
