@@ -128,8 +128,11 @@ frmOptions::frmOptions(QWidget* parent, clsDatabase* database) : QDialog(parent)
     statusFrame->setFrameShape(QFrame::StyledPanel);
     auto* statusRow = new QHBoxLayout(statusFrame);
     statusRow->setContentsMargins(6, 2, 6, 2);
-    statusRow->addWidget(lblStatus);
-    statusRow->addWidget(lblWritten, 1);
+    // A long status (a path, a message) never widens the window; the tool tip holds it whole.
+    for (QLabel* l : {lblStatus, lblWritten})
+        l->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    statusRow->addWidget(lblStatus, 1);
+    statusRow->addWidget(lblWritten, 2);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(statusFrame, 1);
     bottom->addWidget(cmdHelp);
@@ -503,6 +506,7 @@ void frmOptions::ShowFileFacts()
 void frmOptions::ShowStatus(const QString& text)
 {
     lblStatus->setText(text);
+    lblStatus->setToolTip(text);
     lblWritten->clear();
     lblWritten->hide();
     lblStatus->repaint();
@@ -645,6 +649,9 @@ void frmOptions::BuildStructure()
         node->setData(0, kTagRole, id);
     }
     site->setExpanded(true);
+    // The loggers are shown too: a site has few compartments.
+    for (auto& entry : compartments)
+        entry.second->setExpanded(entry.second->childCount() > 0);
     trvStructure->sortItems(0, Qt::AscendingOrder);
     m_building = false;
 }
