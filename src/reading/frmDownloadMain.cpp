@@ -335,8 +335,21 @@ void frmDownloadMain::mnuExtras1_Click(int index)
 {
     if (index == 2) FillList();
     else if (index == 3) {
-        BusyCursor busy;
-        GenerateJoblist(mnuExtras1[2]->isChecked());
+        std::optional<BusyCursor> busy(std::in_place);
+        QString error;
+        const QStringList files = GenerateJoblist(mnuExtras1[2]->isChecked(), &error);
+        busy.reset();
+        // Where the files went (or why not) is said in the status line, over the poll's own
+        // texts for a while so that the next poll does not wipe it at once.
+        QString said;
+        if (!error.isEmpty())
+            said = Translate("no job files written: ") + error;
+        else if (files.isEmpty())
+            said = Translate("no job files written: no running logger is listed");
+        else
+            said = QString::number(files.size()) + Translate(" job file(s) written to ") +
+                   QDir::toNativeSeparators(QFileInfo(files.first()).absolutePath());
+        statusBar()->showMessage(said, 15000);
     }
 }
 

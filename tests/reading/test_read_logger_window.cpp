@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QHeaderView>
 #include <QLabel>
+#include <QStatusBar>
 #include <QScreen>
 #include <QMenu>
 #include <QTimer>
@@ -250,6 +251,10 @@ TEST_F(ReadingBench, DueListColumnsAreTitledInWordsAndFitTheirTexts)
     // The window opens wide enough for all its columns, within a small screen.
     int needed = 0;
     for (int c = 0; c < 9; ++c) needed += list->columnWidth(c);
+    // The job files: where they went is said in the status line.
+    w.mnuExtras1_Click(3);
+    EXPECT_EQ(w.statusBar()->currentMessage(), "1 job file(s) written to " + App().DataDirectory);
+    EXPECT_TRUE(QFile::exists(QDir(App().DataDirectory).filePath("0000012345r.ndc")));
     {
         // In a dark palette the rows keep the palette's light text.
         DarkPaletteForTest dark;
