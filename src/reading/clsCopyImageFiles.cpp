@@ -7,6 +7,8 @@
 #include "image/clsDS1921Data.h"
 #include "app/RegularFile.h"
 #include "reading/FileArchiveState.h"
+#include "settings/RemovableMedia.h"
+#include "settings/clsMaintenance.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,8 +29,15 @@ QString clsCopyImageFiles::DayRow::copiedText() const
 }
 
 clsCopyImageFiles::clsCopyImageFiles(const QString& source, const QString& destination)
-    : m_source(source), m_destination(destination)
+    : m_source(source), m_destination(destination), m_media(RemovableMediaDirectory())
 {
+}
+
+QString clsCopyImageFiles::MediaProblem() const
+{
+    if (Deleting() || !IsOnRemovableMedia(m_destination, m_media))
+        return QString();
+    return RemovableMediaProblem(m_media);
 }
 
 QString clsCopyImageFiles::Description() const
@@ -41,7 +50,10 @@ int clsCopyImageFiles::BuildList()
     rows.clear();
     m_filesListed = 0;
     const QDir dir(m_source);
-    if (m_source.isEmpty() || !QFileInfo(m_source).isDir() || !QFileInfo(m_source).isReadable()) {
+    // Files are taken from the removable media only while it is mounted (never from a folder
+    // of that name left on the system disk).
+    const bool mediaMissing = IsOnRemovableMedia(m_source, m_media) && !RemovableMediaProblem(m_media).isEmpty();
+    if (m_source.isEmpty() || mediaMissing || !QFileInfo(m_source).isDir() || !QFileInfo(m_source).isReadable()) {
         if (!m_missingReported) {
             m_missingReported = true;
             ShowMessage(Translate("please insert floppy disk in drive A: first"), vbCritical, "NORDALIS");
@@ -82,8 +94,12 @@ int clsCopyImageFiles::BuildList()
 
 bool clsCopyImageFiles::copyDay(DayRow& row, int& done, int total, QString* error)
 {
-    QDir().mkpath(m_destination);
-    QStringList copiedNames;
+    // Only the folder on the medium is made, never the medium's mount point (checked before).
+    if (!QFileInfo(m_destination).isDir() && !QDir().mkpath(m_destination)) {
+        if (error) *error = Translate("the folder could not be made: ") + QDir::toNativeSeparators(m_destination);
+        return false;
+    }
+    QStringList verified;   // files whose copy was read back equal
     for (const QString& name : row.files) {
         if (Progress && !Progress(done, total, name)) {
             if (error) *error = Translate("aborted");
@@ -98,6 +114,10 @@ bool clsCopyImageFiles::copyDay(DayRow& row, int& done, int total, QString* erro
                 return false;
             }
             if (a == ReplaceNo) {
+                // The file kept counts as copied only when it is the same as this one.
+                const RegularFileRead kept = ReadRegularFile(to, kMaxLoggerFileBytes);
+                const RegularFileRead mine = ReadRegularFile(from, kMaxLoggerFileBytes);
+                if (kept.ok() && mine.ok() && kept.bytes == mine.bytes) verified << name;
                 ++done;
                 continue;
             }
@@ -123,12 +143,24 @@ bool clsCopyImageFiles::copyDay(DayRow& row, int& done, int total, QString* erro
         QFile copy(to);
         if (copy.open(QIODevice::ReadWrite))
             copy.setFileTime(QFileInfo(from).lastModified(), QFileDevice::FileModificationTime);
+        copy.close();
+        if (AfterCopy) AfterCopy(to);
+        // The copy is read back from the medium and compared: only a copy found equal counts.
+        const RegularFileRead back = ReadRegularFile(to, kMaxLoggerFileBytes);
+        if (!back.ok() || back.bytes != bytes) {
+            if (error)
+                *error = Translate("the copy could not be verified: ") + QDir::toNativeSeparators(to) +
+                         Translate(" differs from the original or cannot be read back; the day stays not copied");
+            return false;
+        }
+        verified << name;
+        ++m_filesCopied;
         ++done;
     }
-    // The day shows as copied only when every file is marked so; a mark that could not be set
-    // leaves the day offered for copying again.
-    bool marked = true;
-    for (const QString& name : row.files) marked = ClearArchivePending(QDir(m_source).filePath(name)) && marked;
+    // The day shows as copied only when every file is verified and marked so; a file not copied
+    // or a mark that could not be set leaves the day offered for copying again.
+    bool marked = verified.size() == row.files.size();
+    for (const QString& name : verified) marked = ClearArchivePending(QDir(m_source).filePath(name)) && marked;
     row.ticked = false;
     row.alreadyCopied = marked;
     return true;
@@ -153,6 +185,13 @@ bool clsCopyImageFiles::deleteDay(DayRow& row, int& done, int total, QString* er
 
 bool clsCopyImageFiles::Start(QString* error)
 {
+    m_filesCopied = 0;
+    const QString problem = MediaProblem();
+    if (!problem.isEmpty()) {
+        // Refused before anything is written; every day keeps its state.
+        if (error) *error = problem;
+        return false;
+    }
     std::optional<BusyCursor> busy(std::in_place);
     int total = 0, done = 0;
     for (const DayRow& r : rows)

@@ -42,9 +42,21 @@ public:
     // Progress: files done of total, the current name; return false to abort.
     std::function<bool(int done, int total, const QString& fileName)> Progress;
 
+    // Called after each file was written to the destination, before it is read back and
+    // compared (tests damage the copy here, as a failing medium would).
+    std::function<void(const QString& copiedFile)> AfterCopy;
+
+    // Why the destination cannot take the files now (translated): a destination on the removable
+    // media needs that medium mounted (never the system disk). Empty when it can.
+    QString MediaProblem() const;
+    // Files copied and verified by the last Start.
+    int FilesCopied() const { return m_filesCopied; }
+
     // Copies (or deletes) the ticked days from the first row to the last and rebuilds the list.
-    // A failure or an abort stops there: that row and those after it stay unchanged. True when
-    // every ticked row was done; *error tells why not.
+    // A failure or an abort stops there: that row and those after it stay unchanged. A day is
+    // "already copied" only when each of its files was read back from the destination equal to
+    // the original. A destination on removable media that is not mounted is refused at once
+    // (MediaProblem) and nothing changes. True when every ticked row was done; *error tells why not.
     [[nodiscard]] bool Start(QString* error = nullptr);
 
 private:
@@ -53,7 +65,9 @@ private:
 
     QString m_source;
     QString m_destination;
+    QString m_media;   // the removable media folder when the copy was set up
     bool m_missingReported = false;
+    int m_filesCopied = 0;
     int m_filesListed = 0;
 };
 

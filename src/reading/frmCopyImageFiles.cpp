@@ -5,7 +5,9 @@
 #include "settings/CopyLoggerFilesHook.h"
 #include "settings/clsMaintenance.h"
 
+#include <QDir>
 #include <QHBoxLayout>
+#include "reading/FileArchiveState.h"
 #include <QHeaderView>
 #include <QLabel>
 #include <QPainter>
@@ -18,18 +20,21 @@
 
 namespace {
 
-// Direction picture: a folder, an arrow and a disk (or a trash can when deleting).
-QPixmap directionPicture(bool deleting)
+// Direction picture: a folder, an arrow and a medium (or a trash can when deleting), drawn in the
+// palette's text colour so that it shows in light and dark palettes.
+QPixmap directionPicture(bool deleting, const QPalette& palette, qreal ratio)
 {
-    QPixmap pm(96, 32);
+    QPixmap pm(QSize(96, 32) * ratio);
+    pm.setDevicePixelRatio(ratio);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(Qt::black, 1.5));
+    const QColor ink = palette.color(QPalette::WindowText);
+    p.setPen(QPen(ink, 1.5));
     p.setBrush(QColor(240, 200, 90));
     p.drawRect(4, 10, 24, 16);
     p.drawRect(4, 7, 10, 4);
-    p.setBrush(Qt::black);
+    p.setBrush(ink);
     p.drawLine(34, 18, 58, 18);
     QPainterPath head;
     head.moveTo(60, 18); head.lineTo(52, 13); head.lineTo(52, 23); head.closeSubpath();
@@ -66,11 +71,28 @@ frmCopyImageFiles::frmCopyImageFiles(const QString& source, const QString& desti
     lblDescr->setObjectName("lblDescr");
     imgDescr = new QLabel(this);
     imgDescr->setObjectName("imgDescr");
-    imgDescr->setPixmap(directionPicture(m_logic.Deleting()));
+    imgDescr->setPixmap(directionPicture(m_logic.Deleting(), palette(), devicePixelRatio()));
+    lblPaths = new QLabel(this);
+    lblPaths->setObjectName("lblPaths");
+    lblPaths->setWordWrap(true);
+    lblPaths->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblPaths->setForegroundRole(QPalette::PlaceholderText);
+    lblPaths->setText(m_logic.Deleting()
+                          ? Translate("from ") + QDir::toNativeSeparators(source) + Translate(" into the trash")
+                          : Translate("from ") + QDir::toNativeSeparators(source) + "\n" + Translate("to ") +
+                                QDir::toNativeSeparators(destination));
+    lblResult = new QLabel(this);
+    lblResult->setObjectName("lblResult");
+    lblResult->setWordWrap(true);
+    lblResult->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblResult->hide();
 
     auto* top = new QHBoxLayout;
-    top->addWidget(imgDescr);
-    top->addWidget(lblDescr, 1);
+    top->addWidget(imgDescr, 0, Qt::AlignTop);
+    auto* words = new QVBoxLayout;
+    words->addWidget(lblDescr);
+    words->addWidget(lblPaths);
+    top->addLayout(words, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(cmdStart);
@@ -78,8 +100,12 @@ frmCopyImageFiles::frmCopyImageFiles(const QString& source, const QString& desti
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(lvwFiles, 1);
+    layout->addWidget(lblResult);
     layout->addLayout(buttons);
-    resize(380, 300);
+    cmdStart->setDefault(true);
+    lvwFiles->setAlternatingRowColors(true);
+    lvwFiles->setUniformRowHeights(true);
+    resize(QSize(460, 380).expandedTo(sizeHint()));
 
     connect(cmdStart, &QPushButton::clicked, this, [this] { cmdStart_Click(); });
     connect(cmdExit, &QPushButton::clicked, this, [this] { cmdExit_Click(); });
@@ -103,8 +129,27 @@ void frmCopyImageFiles::FillList()
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(0, r.ticked ? Qt::Checked : Qt::Unchecked);
     }
-    for (int c = 0; c < 3; ++c) lvwFiles->resizeColumnToContents(c);
+    for (int c = 0; c < 3; ++c) {
+        lvwFiles->resizeColumnToContents(c);
+        const int title = lvwFiles->header()->fontMetrics().horizontalAdvance(lvwFiles->headerItem()->text(c)) + 24;
+        lvwFiles->setColumnWidth(c, std::max(lvwFiles->columnWidth(c) + 8, title));
+    }
     lblDescr->setText(m_logic.Description());
+    // A medium that is not there is said before anything is ticked or started.
+    const QString problem = m_logic.MediaProblem();
+    if (!problem.isEmpty()) showResult(problem, true);
+    cmdStart->setEnabled(problem.isEmpty() && !m_logic.rows.empty());
+}
+
+void frmCopyImageFiles::showResult(const QString& text, bool warning)
+{
+    QPalette p = lblResult->palette();
+    const bool dark = palette().color(QPalette::Window).lightness() < 128;
+    p.setColor(QPalette::WindowText, warning ? (dark ? QColor(0xff, 0x6b, 0x6b) : QColor(0xb0, 0x00, 0x00))
+                                             : palette().color(QPalette::WindowText));
+    lblResult->setPalette(p);
+    lblResult->setText(text);
+    lblResult->setVisible(!text.isEmpty());
 }
 
 void frmCopyImageFiles::takeTicks()
@@ -127,10 +172,20 @@ void frmCopyImageFiles::cmdStart_Click()
         return !progress.wasCanceled();
     };
     QString error;
-    if (!m_logic.Start(&error) && error != Translate("aborted"))
+    const bool ok = m_logic.Start(&error);
+    if (!ok && error != Translate("aborted"))
         ShowMessage(error, vbCritical, windowTitle());
     m_logic.Progress = nullptr;
     FillList();
+    // What was done and where, or why not.
+    if (!ok)
+        showResult(error, true);
+    else if (m_logic.Deleting())
+        showResult(Translate("moved into the trash: ") + QDir::toNativeSeparators(TrashDirectory()), false);
+    else
+        showResult(QString::number(m_logic.FilesCopied()) + Translate(" file(s) copied and verified in ") +
+                       QDir::toNativeSeparators(m_logic.Destination()),
+                   false);
 }
 
 void frmCopyImageFiles::cmdExit_Click()

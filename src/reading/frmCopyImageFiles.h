@@ -22,6 +22,8 @@ public:
     QPushButton* cmdExit = nullptr;
     QLabel* lblDescr = nullptr;
     QLabel* imgDescr = nullptr;
+    QLabel* lblPaths = nullptr;    // from where to where
+    QLabel* lblResult = nullptr;   // what the last start did and where, or why the medium is refused
 
     void cmdStart_Click();
     void cmdExit_Click();
@@ -32,6 +34,7 @@ protected:
 
 private:
     void takeTicks();
+    void showResult(const QString& text, bool warning);
     clsCopyImageFiles m_logic;
 };
 

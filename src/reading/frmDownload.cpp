@@ -7,6 +7,7 @@
 #include "image/clsDS1921Data.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -15,6 +16,12 @@
 #include <QVBoxLayout>
 
 namespace {
+// Red that reads well on the palette's window colour, light or dark.
+QColor warningColour(const QWidget* w)
+{
+    return w->palette().color(QPalette::Window).lightness() < 128 ? QColor(0xff, 0x6b, 0x6b) : QColor(0xb0, 0x00, 0x00);
+}
+
 const char* const kDescriptions[7] = {"alarm high",
                                       "alarm low",
                                       "max temperature",
@@ -48,17 +55,35 @@ frmDownload::frmDownload(QWidget* parent) : QDialog(parent), m_seq(AppLogger())
     root->addWidget(fraDataDownloaded);
     lblAlarms = new QLabel("temperature limit exceeded", this);
     lblAlarms->setObjectName("lblAlarms");
-    lblAlarms->setStyleSheet("color: red; font-weight: bold;");
+    {
+        QFont bold = lblAlarms->font();
+        bold.setBold(true);
+        lblAlarms->setFont(bold);
+        QPalette p = lblAlarms->palette();
+        p.setColor(QPalette::WindowText, warningColour(this));
+        lblAlarms->setPalette(p);
+    }
     lblAlarms->setAlignment(Qt::AlignCenter);
     lblAlarms->setVisible(false);
     root->addWidget(lblAlarms);
     lblProblem = new QLabel(this);
     lblProblem->setObjectName("lblProblem");
     lblProblem->setWordWrap(true);
-    lblProblem->setStyleSheet("color: #b00000;");
+    {
+        QPalette p = lblProblem->palette();
+        p.setColor(QPalette::WindowText, warningColour(this));
+        lblProblem->setPalette(p);
+    }
     lblProblem->setTextInteractionFlags(Qt::TextSelectableByMouse);
     lblProblem->setVisible(false);
     root->addWidget(lblProblem);
+    lblFile = new QLabel(this);
+    lblFile->setObjectName("lblFile");
+    lblFile->setWordWrap(true);
+    lblFile->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblFile->setForegroundRole(QPalette::PlaceholderText);
+    lblFile->setVisible(false);
+    root->addWidget(lblFile);
     cmdClose = new QPushButton("&Close", this);
     cmdClose->setObjectName("cmdClose");
     root->addWidget(cmdClose, 0, Qt::AlignRight);
@@ -103,11 +128,17 @@ clsReadingSequence::Outcome frmDownload::ReadConnectedLogger()
     for (int i = 0; i < 7; ++i) lblValue[i]->setText(m_seq.Values[i]);
     QPalette red = lblValue[2]->palette();
     red.setColor(QPalette::Window, Qt::red);
+    red.setColor(QPalette::WindowText, Qt::white);
     if (m_seq.HighAlarm) lblValue[2]->setPalette(red);
     if (m_seq.LowAlarm) lblValue[3]->setPalette(red);
     lblAlarms->setVisible(m_seq.AlarmShown());
     // The status bar shows one line; what went wrong is shown whole.
     lblProblem->setText(m_seq.ErrorText);
     lblProblem->setVisible(m_seq.NeedsAttention() && !m_seq.ErrorText.isEmpty());
+    // Where the reading went: the logger file that the next poll stores in the database.
+    lblFile->setText(m_seq.LoggerFile.isEmpty() ? QString()
+                                                : Translate("logger file written: ") + QDir::toNativeSeparators(m_seq.LoggerFile));
+    lblFile->setVisible(!m_seq.LoggerFile.isEmpty());
+    adjustSize();
     return o;
 }

@@ -21,6 +21,7 @@ public:
     QLabel* lblDescr[7] = {};
     QLabel* lblAlarms = nullptr;
     QLabel* lblProblem = nullptr;   // why a reading went wrong and what to do, in full
+    QLabel* lblFile = nullptr;      // the logger file written
     QStatusBar* sbrStatus = nullptr;
     QPushButton* cmdClose = nullptr;
 

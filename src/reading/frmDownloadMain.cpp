@@ -14,12 +14,19 @@
 #include "reading/LoggerImageToDatabase.h"
 #include "reading/clsCopyImageFiles.h"
 #include "reading/frmDownload.h"
+#include "ui/StatusMark.h"
 
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QScreen>
+#include <QScrollBar>
+#include <optional>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPainter>
+#include <QStyle>
 #include <QStatusBar>
 #include <QThread>
 #include <QTimer>
@@ -39,43 +46,24 @@ void Wait(int ms)
     else QThread::msleep(ulong(ms));
 }
 
-// The three status pictures: a green disc (running), a grey ring (no logger or no cable), a red
+// The three status pictures: a green disc (running), an empty ring (no logger or no cable), a red
 // disc with a bar (connected but not running).
-QPixmap StatusPicture(int picture)
+StatusMark SymbolMark(int picture)
 {
-    QPixmap pm(16, 16);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
     switch (picture) {
-    case clsBusPoll::PicRunning:
-        p.setBrush(QColor(0, 160, 0));
-        p.setPen(Qt::darkGreen);
-        p.drawEllipse(1, 1, 14, 14);
-        break;
-    case clsBusPoll::PicNotRunning:
-        p.setBrush(QColor(210, 0, 0));
-        p.setPen(Qt::darkRed);
-        p.drawEllipse(1, 1, 14, 14);
-        p.setPen(QPen(Qt::white, 2));
-        p.drawLine(4, 8, 12, 8);
-        break;
-    default:
-        p.setBrush(Qt::NoBrush);
-        p.setPen(QPen(Qt::gray, 2));
-        p.drawEllipse(2, 2, 12, 12);
-        break;
+    case clsBusPoll::PicRunning: return StatusMark::Running;
+    case clsBusPoll::PicNotRunning: return StatusMark::NotRunning;
+    default: return StatusMark::Absent;
     }
-    return pm;
 }
 
 struct ColumnDef { const char* key; const char* title; };
 const ColumnDef kColumns[10] = {{"Seq", "read seq"},
                                 {"NeedReading", "read?"},
                                 {"RoomDescription", "compartment desc"},
-                                {"Room", "#"},
+                                {"Room", "compartment #"},
                                 {"PositionDescription", "position desc"},
-                                {"Position", "#"},
+                                {"Position", "position #"},
                                 {"SerialNo", "logger ID"},
                                 {"NextReading", "hours remaining"},
                                 {"DateRead", "last read"},
@@ -92,7 +80,6 @@ frmDownloadMain::frmDownloadMain(QWidget* parent) : QMainWindow(parent), m_poll(
 {
     setObjectName("frmDownloadMain");
     setWindowTitle("NORDALIS READ LOGGER");
-    resize(760, 420);
 
     mnuLogger = menuBar()->addMenu("&Logger");
     mnuLogger->setObjectName("mnuLogger");
@@ -134,6 +121,9 @@ frmDownloadMain::frmDownloadMain(QWidget* parent) : QMainWindow(parent), m_poll(
     lvwKnownDevices->setRootIsDecorated(false);
     lvwKnownDevices->setUniformRowHeights(true);
     lvwKnownDevices->setAllColumnsShowFocus(true);
+    // Columns keep the widths fitted to their texts; a wide window leaves room at the right
+    // instead of stretching the last column past the view.
+    lvwKnownDevices->header()->setStretchLastSection(false);
     setCentralWidget(lvwKnownDevices);
 
     auto* sb = statusBar();
@@ -145,6 +135,7 @@ frmDownloadMain::frmDownloadMain(QWidget* parent) : QMainWindow(parent), m_poll(
     panelSymbol = new QLabel(this);
     panelSymbol->setObjectName("Symbol");
     panelSymbol->setFixedWidth(24);
+    panelSymbol->setAlignment(Qt::AlignCenter);
     panelUserName = new QLabel(this);
     panelUserName->setObjectName("UserName");
     sb->addWidget(panelStatus, 3);
@@ -195,6 +186,12 @@ void frmDownloadMain::Form_Load()
     connect(h, &QHeaderView::sectionClicked, this, [this](int c) { lvwKnownDevices_ColumnClick(c); });
     mnuLogger->setEnabled(false);
     FillList();
+    // Wide enough for every column (at least for the titles of an empty list), within the screen.
+    int width = 2 * lvwKnownDevices->frameWidth() + style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 24;
+    for (int c = 0; c < kSortColumn; ++c) width += lvwKnownDevices->columnWidth(c);
+    QSize size(std::max(width, 640), 440);
+    if (const QScreen* screen = this->screen()) size = size.boundedTo(screen->availableGeometry().size() * 0.9);
+    resize(size);
     timPollBus->start();
 }
 
@@ -215,8 +212,10 @@ void frmDownloadMain::setSymbol(int picture)
     if (picture == 0) {
         panelSymbol->clear();
         panelSymbol->setText(QString());
+        panelSymbol->setToolTip(QString());
     } else {
-        panelSymbol->setPixmap(StatusPicture(picture));
+        panelSymbol->setPixmap(StatusMarkPixmap(SymbolMark(picture), 16, devicePixelRatio()));
+        panelSymbol->setToolTip(StatusMarkText(SymbolMark(picture)));
     }
 }
 
@@ -264,8 +263,10 @@ void frmDownloadMain::selectRow(const QString& description)
         QTreeWidgetItem* it = lvwKnownDevices->topLevelItem(r);
         for (int col = 0; col < lvwKnownDevices->columnCount(); ++col) {
             if (it->text(col) == description) {
-                lvwKnownDevices->scrollToItem(it);
                 lvwKnownDevices->setCurrentItem(it);
+                lvwKnownDevices->scrollToItem(it);
+                // Scrolled down to the row, not sideways to its first logical column (shown last).
+                lvwKnownDevices->horizontalScrollBar()->setValue(0);
                 return;
             }
         }
@@ -324,15 +325,31 @@ void frmDownloadMain::mnuExtras2_Click(int index)
     for (int i = 0; i < 3; ++i) mnuExtras2[i]->setChecked(i == index);
     QFont f = lvwKnownDevices ? lvwKnownDevices->font() : font();
     f.setPointSize(sizes[index]);
-    if (lvwKnownDevices) lvwKnownDevices->setFont(f);
+    if (lvwKnownDevices) {
+        lvwKnownDevices->setFont(f);
+        FitDueListColumns(lvwKnownDevices);
+    }
 }
 
 void frmDownloadMain::mnuExtras1_Click(int index)
 {
     if (index == 2) FillList();
     else if (index == 3) {
-        BusyCursor busy;
-        GenerateJoblist(mnuExtras1[2]->isChecked());
+        std::optional<BusyCursor> busy(std::in_place);
+        QString error;
+        const QStringList files = GenerateJoblist(mnuExtras1[2]->isChecked(), &error);
+        busy.reset();
+        // Where the files went (or why not) is said in the status line, over the poll's own
+        // texts for a while so that the next poll does not wipe it at once.
+        QString said;
+        if (!error.isEmpty())
+            said = Translate("no job files written: ") + error;
+        else if (files.isEmpty())
+            said = Translate("no job files written: no running logger is listed");
+        else
+            said = QString::number(files.size()) + Translate(" job file(s) written to ") +
+                   QDir::toNativeSeparators(QFileInfo(files.first()).absolutePath());
+        statusBar()->showMessage(said, 15000);
     }
 }
 
@@ -422,18 +439,34 @@ void RefreshDueList(QTreeWidget* list, bool dueOnly)
     if (!error.isEmpty() && error != reported)
         ShowMessage(error, vbCritical, QStringLiteral("Error in RefreshDueList"));
     reported = error;
+    // The first column shown carries the running mark; the compartment number is column 3.
+    const int markColumn = list->header()->logicalIndex(0);
+    const QIcon running = StatusMarkIcon(StatusMark::Running);
     for (const DueListRow& row : rows) {
         auto* item = new QTreeWidgetItem(list);
         for (int c = 0; c < row.columns.size() && c < list->columnCount(); ++c) {
             item->setText(c, row.columns[c]);
-            item->setForeground(c, QBrush(row.colour));
+            // Not due: the palette's own text colour, legible in light and dark palettes.
+            if (row.status != DueListRow::NotDue) item->setForeground(c, QBrush(row.colour));
+        }
+        if (markColumn >= 0 && markColumn < list->columnCount()) {
+            item->setIcon(markColumn, running);
+            item->setToolTip(markColumn, StatusMarkText(StatusMark::Running));
         }
         item->setData(0, Qt::UserRole, row.deviceId);
     }
-    for (int c = 0; c <= 7 && c < list->columnCount(); ++c) {
-        // The wider of the content and the header.
+    FitDueListColumns(list);
+}
+
+void FitDueListColumns(QTreeWidget* list)
+{
+    if (!list) return;
+    const QFontMetrics header = list->header()->fontMetrics();
+    for (int c = 0; c <= 8 && c < list->columnCount(); ++c) {
+        // The wider of the content and the title with its sort mark, and a little air.
         list->resizeColumnToContents(c);
-        const int header = list->header()->fontMetrics().horizontalAdvance(list->headerItem()->text(c)) + 16;
-        if (list->columnWidth(c) < header) list->setColumnWidth(c, header);
+        const int title = header.horizontalAdvance(list->headerItem()->text(c)) +
+                          list->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, list->header()) * 2 + 8;
+        list->setColumnWidth(c, std::max(list->columnWidth(c) + 6, title));
     }
 }

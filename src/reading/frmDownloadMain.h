@@ -78,6 +78,9 @@ void InstallReadingWindows();
 void SetReadingWaitForTesting(std::function<void(int milliseconds)> wait);
 
 // Fills the list (report view, columns created by its window) with the rows of the due list and
-// fits the widths of columns 0 to 7; the busy cursor is shown meanwhile. A query that fails leaves
+// fits the widths of columns 0 to 8; the busy cursor is shown meanwhile. A query that fails leaves
 // the list empty and is reported through ShowMessage, once for as long as it fails alike.
 void RefreshDueList(QTreeWidget* lvwKnownDevices, bool dueOnly);
+// Fits the widths of the columns "read seq" to "last read" to their contents and titles (with
+// room for the sort mark).
+void FitDueListColumns(QTreeWidget* lvwKnownDevices);

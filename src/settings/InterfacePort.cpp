@@ -9,9 +9,44 @@
 
 #include "app/UserInterface.h"
 
+#include <QDir>
+#include <QFileInfo>
+
+QStringList SerialAdaptersPresent()
+{
+    QStringList out;
+    const QDir dev(QStringLiteral("/dev"));
+    const QDir byId(QStringLiteral("/dev/serial/by-id"));
+    const QFileInfoList names = byId.entryInfoList(QDir::Files | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& device : dev.entryList({QStringLiteral("ttyUSB*"), QStringLiteral("ttyACM*")}, QDir::System,
+                                               QDir::Name)) {
+        const QString path = dev.filePath(device);
+        QString text = path;
+        for (const QFileInfo& link : names)
+            if (link.symLinkTarget() == path)
+                text += QStringLiteral("  (") + link.fileName() + QLatin1Char(')');
+        out << text;
+    }
+    return out;
+}
+
+bool InterfaceIsVirtual()
+{
+    return ConfiguredDriver() == QLatin1String("virtual");
+}
+
 QString InterfacePortEntryText(int port)
 {
-    return QStringLiteral("%1  (%2)").arg(port).arg(PortDevicePath(port));
+    const QString where = InterfaceIsVirtual() ? Translate(QStringLiteral("virtual bus")) : PortDevicePath(port);
+    return QStringLiteral("%1  (%2)").arg(port).arg(where);
+}
+
+QString InterfaceBusText(int port)
+{
+    if (InterfaceIsVirtual())
+        return Translate(QStringLiteral("virtual bus (simulated reader)"));
+    return Translate(QStringLiteral("serial port ")) + PortDevicePath(port) +
+           Translate(QStringLiteral(" (DS2480B adapter)"));
 }
 
 int CurrentInterfacePort()

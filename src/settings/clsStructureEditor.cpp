@@ -101,6 +101,11 @@ bool descriptionAccepted(const QString& text, QString* message, QString* title)
 
 } // namespace
 
+QString YesNoText(bool value)
+{
+    return Translate(value ? QStringLiteral("Yes") : QStringLiteral("No"));
+}
+
 QString FormatDataSet(qint64 deviceId)
 {
     const QString digits = QString::number(deviceId < 0 ? -deviceId : deviceId);
@@ -243,8 +248,10 @@ std::vector<StructureProperty> clsStructureEditor::Properties(const QString& nod
             else if (key == QLatin1String("AlarmHigh") || key == QLatin1String("AlarmLow"))
                 text = v.isNull() ? QString()
                                   : DbValue(ToDisplayUnits(v.toDouble())).toString() + QLatin1Char(' ') + App().UnitLabel;
-            else if (key == QLatin1String("RollOver"))
-                text = Translate(v.toBool() ? QStringLiteral("Yes") : QStringLiteral("No"));
+            else if (key == QLatin1String("RollOver") || key == QLatin1String("MissionRunning"))
+                text = v.isNull() ? QString() : YesNoText(v.toBool());
+            else if (key == QLatin1String("SampleRate"))
+                text = v.isNull() ? QString() : v.toString() + QLatin1Char(' ') + Translate(QStringLiteral("min"));
             else
                 text = v.toString();
             add(p, text);

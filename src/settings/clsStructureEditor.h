@@ -89,5 +89,8 @@ private:
     QByteArray m_fingerprint;
 };
 
+// The one way a yes/no value is shown: the translation of "Yes" or "No".
+QString YesNoText(bool value);
+
 // "###\.###\.##": the logger identifier with points before the last five and the last two digits.
 QString FormatDataSet(qint64 deviceId);

@@ -9,6 +9,9 @@
 #include "db/clsDatabase.h"
 #include "settings/CopyLoggerFilesHook.h"
 #include "settings/InterfacePort.h"
+#include "onewire/OneWireLink.h"
+#include "settings/RemovableMedia.h"
+#include "ui/StatusMark.h"
 #include "settings/clsMaintenance.h"
 
 #include <QAction>
@@ -19,6 +22,7 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -28,6 +32,9 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QDir>
 #include <QStyle>
 #include <QTabWidget>
 #include <QTreeWidget>
@@ -41,8 +48,8 @@ constexpr int kTagRole = Qt::UserRole + 1;
 
 QIcon siteIcon() { return QApplication::style()->standardIcon(QStyle::SP_DirHomeIcon); }
 QIcon compartmentIcon() { return QApplication::style()->standardIcon(QStyle::SP_DirIcon); }
-QIcon runningIcon() { return QApplication::style()->standardIcon(QStyle::SP_MediaPlay); }
-QIcon stoppedIcon() { return QApplication::style()->standardIcon(QStyle::SP_MediaStop); }
+QIcon runningIcon() { return StatusMarkIcon(StatusMark::Running); }
+QIcon stoppedIcon() { return StatusMarkIcon(StatusMark::Stopped); }
 
 QPushButton* button(const char* name, const QString& caption, QWidget* parent)
 {
@@ -51,6 +58,37 @@ QPushButton* button(const char* name, const QString& caption, QWidget* parent)
     return b;
 }
 
+// A short explanation under or beside a control: wrapped, in the palette's secondary text colour.
+QLabel* note(const char* name, const QString& text, QWidget* parent)
+{
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(QString::fromLatin1(name));
+    l->setWordWrap(true);
+    l->setForegroundRole(QPalette::PlaceholderText);
+    return l;
+}
+
+// A path shown for reading and copying, not for editing.
+QLabel* pathLabel(const char* name, QWidget* parent)
+{
+    auto* l = new QLabel(parent);
+    l->setObjectName(QString::fromLatin1(name));
+    l->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    l->setWordWrap(true);
+    return l;
+}
+
+// Buttons of a column share one width: the widest caption's.
+void sameWidth(const std::vector<QPushButton*>& buttons)
+{
+    int w = 0;
+    for (QPushButton* b : buttons)
+        w = std::max(w, b->sizeHint().width());
+    for (QPushButton* b : buttons)
+        b->setMinimumWidth(w);
+}
+
+
 } // namespace
 
 frmOptions::frmOptions(QWidget* parent, clsDatabase* database) : QDialog(parent), m_db(database)
@@ -58,7 +96,7 @@ frmOptions::frmOptions(QWidget* parent, clsDatabase* database) : QDialog(parent)
     setObjectName(QStringLiteral("frmOptions"));
     setWindowTitle(QStringLiteral("NORDALIS SETTINGS"));
     ShiftHeld = [] { return QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ShiftModifier); };
-    OpenInShell = [](const QString& path) { OpenWithDesktop(path); };
+    OpenInShell = [](const QString& path) { return OpenWithDesktop(path); };
 
     auto* layout = new QVBoxLayout(this);
     tabOptions = new QTabWidget(this);
@@ -77,11 +115,26 @@ frmOptions::frmOptions(QWidget* parent, clsDatabase* database) : QDialog(parent)
 
     lblStatus = new QLabel(this);
     lblStatus->setObjectName(QStringLiteral("lblStatus"));
-    lblStatus->setFrameShape(QFrame::StyledPanel);
+    lblStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblWritten = new QLabel(this);
+    lblWritten->setObjectName(QStringLiteral("lblWritten"));
+    lblWritten->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblWritten->setForegroundRole(QPalette::PlaceholderText);
+    lblWritten->hide();
     cmdHelp = button("cmdHelp", QStringLiteral("Help"), this);
     cmdOK = button("cmdOK", QStringLiteral("Exit"), this);
+    auto* statusFrame = new QFrame(this);
+    statusFrame->setObjectName(QStringLiteral("statusFrame"));
+    statusFrame->setFrameShape(QFrame::StyledPanel);
+    auto* statusRow = new QHBoxLayout(statusFrame);
+    statusRow->setContentsMargins(6, 2, 6, 2);
+    // A long status (a path, a message) never widens the window; the tool tip holds it whole.
+    for (QLabel* l : {lblStatus, lblWritten})
+        l->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    statusRow->addWidget(lblStatus, 1);
+    statusRow->addWidget(lblWritten, 2);
     auto* bottom = new QHBoxLayout;
-    bottom->addWidget(lblStatus, 1);
+    bottom->addWidget(statusFrame, 1);
     bottom->addWidget(cmdHelp);
     bottom->addWidget(cmdOK);
     layout->addLayout(bottom);
@@ -89,13 +142,27 @@ frmOptions::frmOptions(QWidget* parent, clsDatabase* database) : QDialog(parent)
     connect(cmdOK, &QPushButton::clicked, this, &QWidget::close);
 
     TranslateForm(this);
+    // Buttons of a column share the widest (translated) caption's width.
+    sameWidth({cmdCopyLoggerfiles[0], cmdCopyLoggerfiles[1], cmdCopyLoggerfiles[2]});
+    sameWidth({cmdDatabase[0], cmdDatabase[1], cmdDatabase[2], cmdDatabase[3], cmdDatabase[4], cmdDatabase[5]});
     dtpDeleteBefore->setDate(clsMaintenance::DefaultPurgeDate());
     txtDataDir->setText(App().DataDirectory);
+    lblBackupDirPath->setText(QDir::toNativeSeparators(App().BackupDirectory));
+    lblDatabaseDirPath->setText(QDir::toNativeSeparators(App().DatabaseDirectory));
+    ShowInterface();
+    FillRemovableMedia();
+    ShowFileFacts();
     ShowStatus(QLocale().toString(NowLocal(), QLocale::ShortFormat));
     (App().Units == 1 ? optFahrenheit : optCelsius)->setChecked(true);
     connect(tabOptions, &QTabWidget::currentChanged, this, &frmOptions::tabOptions_Click);
     tabOptions_Click(tabOptions->currentIndex());
-    resize(760, 520);
+    // Room for the structure and its properties, within a small screen (1366 x 768).
+    QSize size = sizeHint().expandedTo(QSize(860, 480));
+    if (const QScreen* screen = this->screen()) {
+        const QSize room = screen->availableGeometry().size() * 0.9;
+        size = size.boundedTo(room);
+    }
+    resize(size);
 }
 
 frmOptions::~frmOptions() = default;
@@ -105,34 +172,56 @@ clsDatabase& frmOptions::db()
     return m_db ? *m_db : AppDatabase();
 }
 
+
 void frmOptions::buildStructureTab(QWidget* page)
 {
-    auto* grid = new QGridLayout(page);
-    trvStructure = new QTreeWidget(page);
+    auto* box = new QVBoxLayout(page);
+    auto* split = new QSplitter(Qt::Horizontal, page);
+    split->setObjectName(QStringLiteral("splStructure"));
+    split->setChildrenCollapsible(false);
+    trvStructure = new QTreeWidget(split);
     trvStructure->setObjectName(QStringLiteral("trvStructure"));
     trvStructure->setHeaderHidden(true);
     trvStructure->setMouseTracking(true);
     trvStructure->setContextMenuPolicy(Qt::CustomContextMenu);
     trvStructure->setToolTip(Translate(QStringLiteral("use right mouseclick on items")));
-    lvwDeviceProperties = new QTreeWidget(page);
+    trvStructure->setIconSize(QSize(16, 16));
+
+    auto* right = new QWidget(split);
+    auto* rightBox = new QVBoxLayout(right);
+    rightBox->setContentsMargins(0, 0, 0, 0);
+    lvwDeviceProperties = new QTreeWidget(right);
     lvwDeviceProperties->setObjectName(QStringLiteral("lvwDeviceProperties"));
     lvwDeviceProperties->setRootIsDecorated(false);
+    lvwDeviceProperties->setAlternatingRowColors(true);
     lvwDeviceProperties->setColumnCount(3);
     lvwDeviceProperties->setHeaderLabels(
         {Translate(QStringLiteral("Value")), Translate(QStringLiteral("Property")), Translate(QStringLiteral("Name"))});
     lvwDeviceProperties->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    lblDeviceComment = new QLabel(QStringLiteral("these logger properties can be specified during logger programming"), page);
+    // The captions are read first, then their values; the column names stay the rows' keys and
+    // are not shown.
+    lvwDeviceProperties->header()->moveSection(1, 0);
+    lvwDeviceProperties->setColumnHidden(2, true);
+    lvwDeviceProperties->header()->setStretchLastSection(true);
+    lblDeviceComment = new QLabel(QStringLiteral("these logger properties can be specified during logger programming"), right);
     lblDeviceComment->setObjectName(QStringLiteral("lblDeviceComment"));
     lblDeviceComment->setWordWrap(true);
+    lblDeviceComment->setForegroundRole(QPalette::PlaceholderText);
     lblDeviceComment->hide();
-    cmdSaveStructure = button("cmdSaveStructure", QStringLiteral("&Save changes"), page);
+    lblEditHint = note("lblEditHint", QStringLiteral("double-click a value to change it"), right);
+    cmdSaveStructure = button("cmdSaveStructure", QStringLiteral("&Save changes"), right);
     cmdSaveStructure->setEnabled(false);
-    grid->addWidget(trvStructure, 0, 0, 3, 1);
-    grid->addWidget(lvwDeviceProperties, 0, 1);
-    grid->addWidget(lblDeviceComment, 1, 1);
-    grid->addWidget(cmdSaveStructure, 2, 1, Qt::AlignRight);
-    grid->setColumnStretch(0, 2);
-    grid->setColumnStretch(1, 3);
+    rightBox->addWidget(lvwDeviceProperties, 1);
+    rightBox->addWidget(lblDeviceComment);
+    auto* saveRow = new QHBoxLayout;
+    saveRow->addWidget(lblEditHint, 1);
+    saveRow->addWidget(cmdSaveStructure, 0, Qt::AlignRight | Qt::AlignBottom);
+    rightBox->addLayout(saveRow);
+    split->addWidget(trvStructure);
+    split->addWidget(right);
+    split->setStretchFactor(0, 2);
+    split->setStretchFactor(1, 3);
+    box->addWidget(split);
 
     mnuLoc = new QMenu(Translate(QStringLiteral("Location")), this);
     mnuLoc->setObjectName(QStringLiteral("mnuLoc"));
@@ -146,6 +235,10 @@ void frmOptions::buildStructureTab(QWidget* page)
     mnuLogDelete = mnuLog->addAction(Translate(QStringLiteral("Delete this Logger")));
 
     connect(trvStructure, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) { trvStructure_NodeClick(item); });
+    connect(trvStructure, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+        if (!m_building && item)
+            trvStructure_NodeClick(item);
+    });
     connect(trvStructure, &QWidget::customContextMenuRequested, this, &frmOptions::trvStructure_MouseUp);
     connect(trvStructure, &QTreeWidget::itemEntered, this, [this](QTreeWidgetItem* item) {
         trvStructure->setToolTip(Editor.ToolTipFor(item ? item->data(0, kKeyRole).toString() : QString()));
@@ -166,36 +259,73 @@ void frmOptions::buildStructureTab(QWidget* page)
 
 void frmOptions::buildDirectoriesTab(QWidget* page)
 {
-    auto* grid = new QGridLayout(page);
-    auto* lblDataDir = new QLabel(QStringLiteral("data directory"), page);
+    auto* box = new QVBoxLayout(page);
+    auto* fraDirectories = new QGroupBox(QStringLiteral("directories"), page);
+    fraDirectories->setObjectName(QStringLiteral("fraDirectories"));
+    auto* grid = new QGridLayout(fraDirectories);
+    auto* lblDataDir = new QLabel(QStringLiteral("data directory"), fraDirectories);
     lblDataDir->setObjectName(QStringLiteral("lblDataDir"));
-    txtDataDir = new QLineEdit(page);
+    txtDataDir = new QLineEdit(fraDirectories);
     txtDataDir->setObjectName(QStringLiteral("txtDataDir"));
     txtDataDir->setAcceptDrops(true);
     txtDataDir->installEventFilter(this);
-    cmdGetDataDir = button("cmdGetDataDir", QStringLiteral("..."), page);
-    cmdSaveDirs = button("cmdSaveDirs", QStringLiteral("Apply"), page);
+    txtDataDir->setMinimumWidth(txtDataDir->fontMetrics().averageCharWidth() * 40);
+    lblDataDir->setBuddy(txtDataDir);
+    cmdGetDataDir = button("cmdGetDataDir", QStringLiteral("..."), fraDirectories);
+    cmdGetDataDir->setToolTip(Translate(QStringLiteral("Please select data directory")));
+    cmdSaveDirs = button("cmdSaveDirs", QStringLiteral("Apply"), fraDirectories);
     cmdSaveDirs->setEnabled(false);
-    cmdOpen = button("cmdOpen", QStringLiteral("Open"), page);
-    grid->addWidget(lblDataDir, 0, 0, 1, 4);
-    grid->addWidget(txtDataDir, 1, 0);
-    grid->addWidget(cmdGetDataDir, 1, 1);
-    grid->addWidget(cmdSaveDirs, 1, 2);
-    grid->addWidget(cmdOpen, 1, 3);
+    cmdOpen = button("cmdOpen", QStringLiteral("Open"), fraDirectories);
+    lblDataDirProblem = new QLabel(fraDirectories);
+    lblDataDirProblem->setObjectName(QStringLiteral("lblDataDirProblem"));
+    lblDataDirProblem->setWordWrap(true);
+    lblDataDirProblem->hide();
+    auto* lblDataDirNote = note("lblDataDirNote",
+                                QStringLiteral("logger files wait here until the read-logger window stores them in the database"),
+                                fraDirectories);
+    auto* lblBackupDir = new QLabel(QStringLiteral("backup directory"), fraDirectories);
+    lblBackupDir->setObjectName(QStringLiteral("lblBackupDir"));
+    lblBackupDirPath = pathLabel("lblBackupDirPath", fraDirectories);
+    auto* lblDatabaseDir = new QLabel(QStringLiteral("database directory"), fraDirectories);
+    lblDatabaseDir->setObjectName(QStringLiteral("lblDatabaseDir"));
+    lblDatabaseDirPath = pathLabel("lblDatabaseDirPath", fraDirectories);
+    grid->addWidget(lblDataDir, 0, 0);
+    grid->addWidget(txtDataDir, 0, 1);
+    grid->addWidget(cmdGetDataDir, 0, 2);
+    grid->addWidget(cmdSaveDirs, 0, 3);
+    grid->addWidget(cmdOpen, 0, 4);
+    grid->addWidget(lblDataDirProblem, 1, 1, 1, 4);
+    grid->addWidget(lblDataDirNote, 2, 1, 1, 4);
+    lblDataDirFiles = pathLabel("lblDataDirFiles", fraDirectories);
+    grid->addWidget(lblDataDirFiles, 5, 1, 1, 4);
+    grid->addWidget(lblBackupDir, 3, 0);
+    grid->addWidget(lblBackupDirPath, 3, 1, 1, 4);
+    grid->addWidget(lblDatabaseDir, 4, 0);
+    grid->addWidget(lblDatabaseDirPath, 4, 1, 1, 4);
+    grid->setColumnStretch(1, 1);
+    box->addWidget(fraDirectories);
+
     fraUnits = new QGroupBox(QStringLiteral("Displayed Temperature Units"), page);
     fraUnits->setObjectName(QStringLiteral("fraUnits"));
-    auto* units = new QVBoxLayout(fraUnits);
+    auto* units = new QHBoxLayout(fraUnits);
     optCelsius = new QRadioButton(QString(QChar(176)) + QStringLiteral("C"), fraUnits);
     optCelsius->setObjectName(QStringLiteral("optCelsius"));
     optFahrenheit = new QRadioButton(QString(QChar(176)) + QStringLiteral("F"), fraUnits);
     optFahrenheit->setObjectName(QStringLiteral("optFahrenheit"));
+    auto* lblUnitsNote = note("lblUnitsNote",
+                              QStringLiteral("temperatures are stored in degrees Celsius; this setting changes only what is shown"),
+                              fraUnits);
     units->addWidget(optCelsius);
+    units->addSpacing(12);
     units->addWidget(optFahrenheit);
-    grid->addWidget(fraUnits, 2, 0, 1, 4);
-    grid->setRowStretch(3, 1);
+    units->addSpacing(24);
+    units->addWidget(lblUnitsNote, 1);
+    box->addWidget(fraUnits);
+    box->addStretch(1);
     connect(cmdGetDataDir, &QPushButton::clicked, this, &frmOptions::cmdGetDataDir_Click);
     connect(cmdSaveDirs, &QPushButton::clicked, this, &frmOptions::cmdSaveDirs_Click);
     connect(cmdOpen, &QPushButton::clicked, this, &frmOptions::cmdOpen_Click);
+    connect(txtDataDir, &QLineEdit::textEdited, this, [this] { lblDataDirProblem->hide(); });
     connect(optCelsius, &QRadioButton::clicked, this, [this] { optUnits_Click(0); });
     connect(optFahrenheit, &QRadioButton::clicked, this, [this] { optUnits_Click(1); });
 }
@@ -203,14 +333,47 @@ void frmOptions::buildDirectoriesTab(QWidget* page)
 void frmOptions::buildInterfaceTab(QWidget* page)
 {
     auto* box = new QVBoxLayout(page);
-    auto* lblPort = new QLabel(QStringLiteral("Select COM-Port to match interface location:"), page);
+    auto* fraInterface = new QGroupBox(QStringLiteral("1-Wire interface"), page);
+    fraInterface->setObjectName(QStringLiteral("fraInterface"));
+    auto* grid = new QGridLayout(fraInterface);
+    auto* lblBus = new QLabel(QStringLiteral("bus in use:"), fraInterface);
+    lblBus->setObjectName(QStringLiteral("lblBus"));
+    lblBusInUse = new QLabel(fraInterface);
+    lblBusInUse->setObjectName(QStringLiteral("lblBusInUse"));
+    QFont bold = lblBusInUse->font();
+    bold.setBold(true);
+    lblBusInUse->setFont(bold);
+    lblBusInUse->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* lblPort = new QLabel(QStringLiteral("Select COM-Port to match interface location:"), fraInterface);
     lblPort->setObjectName(QStringLiteral("lblPortNo"));
-    cmbPortNo = new QComboBox(page);
+    lblPort->setWordWrap(true);
+    cmbPortNo = new QComboBox(fraInterface);
     cmbPortNo->setObjectName(QStringLiteral("cmbPortNo"));
+    cmbPortNo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     for (int port = 1; port <= kInterfacePortCount; ++port)
         cmbPortNo->addItem(InterfacePortEntryText(port), port);
-    box->addWidget(lblPort);
-    box->addWidget(cmbPortNo);
+    lblPort->setBuddy(cmbPortNo);
+    lblBusNote = note("lblBusNote", QString(), fraInterface);
+    grid->addWidget(lblBus, 0, 0);
+    grid->addWidget(lblBusInUse, 0, 1, 1, 2);
+    grid->addWidget(lblPort, 1, 0);
+    grid->addWidget(cmbPortNo, 1, 1);
+    grid->addWidget(lblBusNote, 2, 0, 1, 3);
+    grid->setColumnStretch(2, 1);
+    box->addWidget(fraInterface);
+
+    auto* fraAdapters = new QGroupBox(QStringLiteral("serial adapters on this computer"), page);
+    fraAdapters->setObjectName(QStringLiteral("fraAdapters"));
+    auto* adapters = new QFormLayout(fraAdapters);
+    auto* lblAdapters = new QLabel(QStringLiteral("USB serial devices:"), fraAdapters);
+    lblAdapters->setObjectName(QStringLiteral("lblAdapters"));
+    lblAdaptersFound = pathLabel("lblAdaptersFound", fraAdapters);
+    auto* lblPortDevice = new QLabel(QStringLiteral("device of the chosen port:"), fraAdapters);
+    lblPortDevice->setObjectName(QStringLiteral("lblPortDevice"));
+    lblPortDeviceText = pathLabel("lblPortDeviceText", fraAdapters);
+    adapters->addRow(lblAdapters, lblAdaptersFound);
+    adapters->addRow(lblPortDevice, lblPortDeviceText);
+    box->addWidget(fraAdapters);
     box->addStretch(1);
     connect(cmbPortNo, QOverload<int>::of(&QComboBox::activated), this, &frmOptions::cmbPortNo_Click);
 }
@@ -218,43 +381,217 @@ void frmOptions::buildInterfaceTab(QWidget* page)
 void frmOptions::buildLoggerFilesTab(QWidget* page)
 {
     auto* box = new QVBoxLayout(page);
+    auto* fraMedia = new QGroupBox(QStringLiteral("removable media"), page);
+    fraMedia->setObjectName(QStringLiteral("fraMedia"));
+    auto* media = new QGridLayout(fraMedia);
+    auto* lblMedia = new QLabel(QStringLiteral("medium for logger files:"), fraMedia);
+    lblMedia->setObjectName(QStringLiteral("lblMedia"));
+    cmbRemovableMedia = new QComboBox(fraMedia);
+    cmbRemovableMedia->setObjectName(QStringLiteral("cmbRemovableMedia"));
+    cmbRemovableMedia->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    cmbRemovableMedia->setMinimumContentsLength(28);
+    lblMedia->setBuddy(cmbRemovableMedia);
+    cmdRefreshMedia = button("cmdRefreshMedia", QStringLiteral("Refresh"), fraMedia);
+    lblMediaState = new QLabel(fraMedia);
+    lblMediaState->setObjectName(QStringLiteral("lblMediaState"));
+    lblMediaState->setWordWrap(true);
+    lblMediaState->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    media->addWidget(lblMedia, 0, 0);
+    media->addWidget(cmbRemovableMedia, 0, 1);
+    media->addWidget(cmdRefreshMedia, 0, 2);
+    media->addWidget(lblMediaState, 1, 0, 1, 4);
+    media->setColumnStretch(3, 1);
+    box->addWidget(fraMedia);
+
+    auto* fraLoggerFiles = new QGroupBox(QStringLiteral("logger files"), page);
+    fraLoggerFiles->setObjectName(QStringLiteral("fraLoggerFiles"));
+    auto* grid = new QGridLayout(fraLoggerFiles);
     const char* captions[] = {"Copy logger files to floppy disk", "Copy floppy disk", "Move to recycle bin"};
     for (int i = 0; i < 3; ++i) {
-        cmdCopyLoggerfiles[i] = new QPushButton(QString::fromLatin1(captions[i]), page);
+        cmdCopyLoggerfiles[i] = new QPushButton(QString::fromLatin1(captions[i]), fraLoggerFiles);
         cmdCopyLoggerfiles[i]->setObjectName(QStringLiteral("cmdCopyLoggerfiles_%1").arg(i));
-        box->addWidget(cmdCopyLoggerfiles[i]);
+        lblCopyLoggerfiles[i] = pathLabel(QStringLiteral("lblCopyLoggerfiles_%1").arg(i).toLatin1().constData(), fraLoggerFiles);
+        lblCopyLoggerfiles[i]->setForegroundRole(QPalette::PlaceholderText);
+        grid->addWidget(cmdCopyLoggerfiles[i], i, 0, Qt::AlignTop);
+        grid->addWidget(lblCopyLoggerfiles[i], i, 1);
         connect(cmdCopyLoggerfiles[i], &QPushButton::clicked, this, [this, i] { cmdCopyLoggerfiles_Click(i); });
     }
+    lblBackupFiles = pathLabel("lblBackupFiles", fraLoggerFiles);
+    grid->addWidget(lblBackupFiles, 3, 0, 1, 2);
+    grid->setColumnStretch(1, 1);
+    box->addWidget(fraLoggerFiles);
     box->addStretch(1);
+    connect(cmdRefreshMedia, &QPushButton::clicked, this, &frmOptions::FillRemovableMedia);
+    connect(cmbRemovableMedia, QOverload<int>::of(&QComboBox::activated), this, &frmOptions::cmbRemovableMedia_Click);
 }
 
 void frmOptions::buildDatabaseTab(QWidget* page)
 {
-    auto* grid = new QGridLayout(page);
+    auto* box = new QVBoxLayout(page);
+    auto* fraDatabase = new QGroupBox(QStringLiteral("database maintenance"), page);
+    fraDatabase->setObjectName(QStringLiteral("fraDatabase"));
+    auto* grid = new QGridLayout(fraDatabase);
     const char* captions[] = {"Backup database to the backup directory", "Open", "Reorganize", "Copy to floppy disk",
                               "Copy from floppy disk", "Delete older records"};
+    const char* notes[] = {"a copy of the database file in the backup directory",
+                           "shows the backup directory in the file manager",
+                           "rebuilds and compacts the database file (hold Shift to check it first)",
+                           "portable system: the database without readings, onto the removable media",
+                           "loads the portable database from the removable media",
+                           "deletes samples, comments and history older than the date, then compacts"};
     for (int i = 0; i < 6; ++i) {
-        cmdDatabase[i] = new QPushButton(QString::fromLatin1(captions[i]), page);
+        cmdDatabase[i] = new QPushButton(QString::fromLatin1(captions[i]), fraDatabase);
         cmdDatabase[i]->setObjectName(QStringLiteral("cmdDatabase_%1").arg(i));
         connect(cmdDatabase[i], &QPushButton::clicked, this, [this, i] { cmdDatabase_Click(i); });
+        grid->addWidget(cmdDatabase[i], i, 0);
+        auto* n = note(QStringLiteral("lblDatabase_%1").arg(i).toLatin1().constData(), QString::fromLatin1(notes[i]),
+                       fraDatabase);
+        if (i == 5) {
+            dtpDeleteBefore = new QDateEdit(fraDatabase);
+            dtpDeleteBefore->setObjectName(QStringLiteral("dtpDeleteBefore"));
+            dtpDeleteBefore->setCalendarPopup(true);
+            auto* row = new QHBoxLayout;
+            row->addWidget(dtpDeleteBefore);
+            row->addWidget(n, 1);
+            grid->addLayout(row, i, 1);
+        } else {
+            grid->addWidget(n, i, 1);
+        }
     }
-    dtpDeleteBefore = new QDateEdit(page);
-    dtpDeleteBefore->setObjectName(QStringLiteral("dtpDeleteBefore"));
-    dtpDeleteBefore->setCalendarPopup(true);
-    grid->addWidget(cmdDatabase[0], 0, 0);
-    grid->addWidget(cmdDatabase[1], 0, 1);
-    grid->addWidget(cmdDatabase[2], 1, 0);
-    grid->addWidget(cmdDatabase[3], 2, 0);
-    grid->addWidget(cmdDatabase[4], 2, 1);
-    grid->addWidget(cmdDatabase[5], 3, 0);
-    grid->addWidget(dtpDeleteBefore, 3, 1);
-    grid->setRowStretch(4, 1);
+    grid->setColumnStretch(1, 1);
+    box->addWidget(fraDatabase);
+
+    auto* fraDatabaseFile = new QGroupBox(QStringLiteral("database file"), page);
+    fraDatabaseFile->setObjectName(QStringLiteral("fraDatabaseFile"));
+    auto* form = new QFormLayout(fraDatabaseFile);
+    auto* lblDatabaseFile = new QLabel(QStringLiteral("database file:"), fraDatabaseFile);
+    lblDatabaseFile->setObjectName(QStringLiteral("lblDatabaseFile"));
+    lblDatabaseFileInfo = pathLabel("lblDatabaseFileInfo", fraDatabaseFile);
+    auto* lblLastBackup = new QLabel(QStringLiteral("last backup:"), fraDatabaseFile);
+    lblLastBackup->setObjectName(QStringLiteral("lblLastBackup"));
+    lblLastBackupInfo = pathLabel("lblLastBackupInfo", fraDatabaseFile);
+    form->addRow(lblDatabaseFile, lblDatabaseFileInfo);
+    form->addRow(lblLastBackup, lblLastBackupInfo);
+    box->addWidget(fraDatabaseFile);
+    box->addStretch(1);
+}
+
+namespace {
+// "path  (size, changed date)" of a file, or "none" when it is not there.
+QString fileFacts(const QString& path)
+{
+    const QFileInfo fi(path);
+    if (!fi.isFile())
+        return Translate(QStringLiteral("none"));
+    return QDir::toNativeSeparators(path) + QStringLiteral("  (") + QLocale().formattedDataSize(fi.size()) +
+           QStringLiteral(", ") + QLocale().toString(fi.lastModified(), QLocale::ShortFormat) + QLatin1Char(')');
+}
+
+int loggerFilesIn(const QString& folder)
+{
+    return int(QDir(folder).entryList({QStringLiteral("*.dta")}, QDir::Files).size());
+}
+} // namespace
+
+void frmOptions::ShowFileFacts()
+{
+    lblDatabaseFileInfo->setText(fileFacts(ActiveDatabaseFile(App().DatabaseDirectory)));
+    lblLastBackupInfo->setText(fileFacts(QDir(App().BackupDirectory).filePath(QStringLiteral("NORDALIS.MDE"))));
+    lblDataDirFiles->setText(QString::number(loggerFilesIn(App().DataDirectory)) +
+                             Translate(QStringLiteral(" logger file(s) waiting in the data directory")));
+    lblBackupFiles->setText(QString::number(loggerFilesIn(App().BackupDirectory)) +
+                            Translate(QStringLiteral(" logger file(s) in the backup directory")));
 }
 
 void frmOptions::ShowStatus(const QString& text)
 {
     lblStatus->setText(text);
+    lblStatus->setToolTip(text);
+    lblWritten->clear();
+    lblWritten->hide();
     lblStatus->repaint();
+}
+
+void frmOptions::ShowWritten(const QString& path)
+{
+    lblWritten->setText(Translate(QStringLiteral("written: ")) + QDir::toNativeSeparators(path));
+    lblWritten->setToolTip(QDir::toNativeSeparators(path));
+    lblWritten->show();
+}
+
+void frmOptions::ShowInterface()
+{
+    const int port = CurrentInterfacePort();
+    lblBusInUse->setText(InterfaceBusText(port));
+    lblBusNote->setText(InterfaceIsVirtual()
+                            ? Translate(QStringLiteral("the program runs on the virtual bus with simulated loggers; "
+                                                       "the port chosen here is kept for the serial adapter"))
+                            : Translate(QStringLiteral("the DS2480B adapter of the reader cable answers on this serial port")));
+    for (int i = 0; i < cmbPortNo->count(); ++i)
+        cmbPortNo->setItemText(i, InterfacePortEntryText(cmbPortNo->itemData(i).toInt()));
+    const QStringList found = SerialAdaptersPresent();
+    lblAdaptersFound->setText(found.isEmpty() ? Translate(QStringLiteral("none found")) : found.join(QLatin1Char('\n')));
+    lblPortDeviceText->setText(PortDevicePath(port) + QStringLiteral("  (") + Translate(QStringLiteral("port ")) +
+                               QString::number(port) + QLatin1Char(')'));
+    if (port >= 1 && port <= cmbPortNo->count())
+        cmbPortNo->setCurrentIndex(port - 1);
+}
+
+void frmOptions::FillRemovableMedia()
+{
+    const QString chosen = RemovableMediaDirectory();
+    cmbRemovableMedia->clear();
+    int current = -1;
+    for (const MediaVolume& v : RemovableVolumes()) {
+        cmbRemovableMedia->addItem(StatusMarkIcon(StatusMark::Running), MediaVolumeText(v), v.rootPath);
+        if (QDir::cleanPath(v.rootPath) == QDir::cleanPath(chosen))
+            current = cmbRemovableMedia->count() - 1;
+    }
+    const QString problem = RemovableMediaProblem(chosen);
+    if (current < 0) {
+        // The setting names a medium that is not there: it is shown as such, not offered as usable.
+        cmbRemovableMedia->insertItem(0, StatusMarkIcon(StatusMark::Absent),
+                                      QDir::toNativeSeparators(chosen) + QStringLiteral("  (") +
+                                          Translate(QStringLiteral("not mounted")) + QLatin1Char(')'),
+                                      QString());
+        current = 0;
+    }
+    cmbRemovableMedia->setCurrentIndex(current);
+    if (problem.isEmpty()) {
+        lblMediaState->setText(Translate(QStringLiteral("logger files are copied to ")) +
+                               QDir::toNativeSeparators(RemovableMediaLoggerFolder()));
+        lblMediaState->setForegroundRole(QPalette::WindowText);
+    } else {
+        lblMediaState->setText(problem);
+        lblMediaState->setForegroundRole(QPalette::Link);
+    }
+    lblCopyLoggerfiles[0]->setText(QDir::toNativeSeparators(App().BackupDirectory) + QStringLiteral("  \u2192  ") +
+                                   QDir::toNativeSeparators(RemovableMediaLoggerFolder()));
+    lblCopyLoggerfiles[1]->setText(QDir::toNativeSeparators(RemovableMediaLoggerFolder()) + QStringLiteral("  \u2192  ") +
+                                   QDir::toNativeSeparators(App().DataDirectory));
+    lblCopyLoggerfiles[2]->setText(Translate(QStringLiteral("processed logger files of the backup directory, by day: ")) +
+                                   QDir::toNativeSeparators(App().BackupDirectory));
+    cmdCopyLoggerfiles[0]->setEnabled(problem.isEmpty());
+    cmdCopyLoggerfiles[1]->setEnabled(problem.isEmpty());
+    cmdCopyLoggerfiles[0]->setToolTip(problem);
+    cmdCopyLoggerfiles[1]->setToolTip(problem);
+}
+
+void frmOptions::cmbRemovableMedia_Click(int index)
+{
+    const QString root = cmbRemovableMedia->itemData(index).toString();
+    if (root.isEmpty()) {
+        FillRemovableMedia();
+        return;
+    }
+    QString why;
+    if (!ChooseRemovableMedia(root, &why)) {
+        ShowMessage(why, vbExclamation, Translate(QStringLiteral("removable media")));
+        FillRemovableMedia();
+        return;
+    }
+    FillRemovableMedia();
+    ShowStatus(Translate(QStringLiteral("removable media: ")) + QDir::toNativeSeparators(root));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -268,10 +605,11 @@ void frmOptions::tabOptions_Click(int index)
         SelectNode(clsStructureEditor::LocationKey());
         cmdSaveStructure->setEnabled(false);
     } else if (index == tabInterface) {
-        const int port = CurrentInterfacePort();
-        if (port >= 1 && port <= cmbPortNo->count())
-            cmbPortNo->setCurrentIndex(port - 1);
+        ShowInterface();
+    } else if (index == tabLoggerFiles) {
+        FillRemovableMedia();   // a medium may have come or gone meanwhile
     }
+    ShowFileFacts();
 }
 
 void frmOptions::GenerateData()
@@ -304,11 +642,16 @@ void frmOptions::BuildStructure()
         if (parent == compartments.end())
             continue;   // its compartment has no node: not shown
         auto* node = new QTreeWidgetItem(parent->second, {clsStructureEditor::DeviceText(device)});
-        node->setIcon(0, device.value(QStringLiteral("MissionRunning")).toBool() ? runningIcon() : stoppedIcon());
+        const bool running = device.value(QStringLiteral("MissionRunning")).toBool();
+        node->setIcon(0, running ? runningIcon() : stoppedIcon());
+        node->setStatusTip(0, StatusMarkText(running ? StatusMark::Running : StatusMark::Stopped));
         node->setData(0, kKeyRole, clsStructureEditor::DeviceKey(id));
         node->setData(0, kTagRole, id);
     }
     site->setExpanded(true);
+    // The loggers are shown too: a site has few compartments.
+    for (auto& entry : compartments)
+        entry.second->setExpanded(entry.second->childCount() > 0);
     trvStructure->sortItems(0, Qt::AscendingOrder);
     m_building = false;
 }
@@ -344,7 +687,10 @@ void frmOptions::DisplayNode(const QString& nodeKey)
     }
     lvwDeviceProperties->resizeColumnToContents(0);
     lvwDeviceProperties->resizeColumnToContents(1);
-    lblDeviceComment->setVisible(clsStructureEditor::KindOf(nodeKey) == clsStructureEditor::NodeLogger);
+    lvwDeviceProperties->setColumnWidth(1, lvwDeviceProperties->columnWidth(1) + 16);
+    const bool logger = clsStructureEditor::KindOf(nodeKey) == clsStructureEditor::NodeLogger;
+    lblDeviceComment->setVisible(logger);
+    lblEditHint->setVisible(!logger);
     m_editingNode = nodeKey;
     m_building = false;
 }
@@ -473,8 +819,12 @@ void frmOptions::cmdSaveStructure_Click()
         return;
     }
     cmdSaveStructure->setEnabled(false);
+    const QString file = db().FilePath();
     BuildStructure();
     SelectNode(m_editingNode.isEmpty() ? clsStructureEditor::LocationKey() : m_editingNode);
+    ShowStatus(Translate(QStringLiteral("changes saved")));
+    if (!file.isEmpty())
+        ShowWritten(file);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -492,11 +842,19 @@ void frmOptions::cmdGetDataDir_Click()
 bool frmOptions::txtDataDir_Validate()
 {
     if (!IsDirectory(txtDataDir->text())) {
+        // Said twice: in the message, and beside the field for as long as the text stands.
+        lblDataDirProblem->setText(Translate(QStringLiteral("Please enter a valid directory")) + QStringLiteral(": ") +
+                                   QDir::toNativeSeparators(txtDataDir->text()) +
+                                   Translate(QStringLiteral(" does not exist; the data directory stays ")) +
+                                   QDir::toNativeSeparators(App().DataDirectory));
+        lblDataDirProblem->setForegroundRole(QPalette::Link);
+        lblDataDirProblem->show();
         ShowMessage(Translate(QStringLiteral("Please enter a valid directory")), vbExclamation,
                     Translate(QStringLiteral("Wrong data directory")));
         cmdSaveDirs->setEnabled(false);
         return false;
     }
+    lblDataDirProblem->hide();
     cmdSaveDirs->setEnabled(true);
     return true;
 }
@@ -508,12 +866,23 @@ void frmOptions::cmdSaveDirs_Click()
     App().DataDirectory = txtDataDir->text();
     StoreParameter(db(), QStringLiteral("DataDirectory"), DbValue(txtDataDir->text()));
     cmdSaveDirs->setEnabled(false);
+    ShowStatus(Translate(QStringLiteral("data directory: ")) + QDir::toNativeSeparators(App().DataDirectory));
+    FillRemovableMedia();   // the restore goes to the new data directory
+}
+
+void frmOptions::OpenFolder(const QString& path)
+{
+    if (!OpenInShell(path))
+        ShowMessage(Translate(QStringLiteral("The file manager could not be started to show ")) +
+                        QDir::toNativeSeparators(path),
+                    vbExclamation, Translate(QStringLiteral("Open")));
 }
 
 void frmOptions::cmdOpen_Click()
 {
-    if (IsDirectory(txtDataDir->text()))
-        OpenInShell(txtDataDir->text());
+    if (!txtDataDir_Validate())
+        return;
+    OpenFolder(txtDataDir->text());
 }
 
 void frmOptions::optUnits_Click(int code)
@@ -556,7 +925,9 @@ bool frmOptions::eventFilter(QObject* watched, QEvent* event)
 void frmOptions::cmbPortNo_Click(int index)
 {
     const int port = cmbPortNo->itemData(index).toInt();
-    ShowStatus(SelectInterfacePort(port));
+    const QString status = SelectInterfacePort(port);
+    ShowInterface();
+    ShowStatus(status);
 }
 
 void frmOptions::cmdCopyLoggerfiles_Click(int index)
@@ -583,12 +954,23 @@ void frmOptions::cmdCopyLoggerfiles_Click(int index)
         request.caption = Translate(QStringLiteral("delete logger files"));
         break;
     }
+    if (index != 2) {
+        // The medium must be there: nothing is ever copied onto the system disk in its place.
+        const QString problem = RemovableMediaProblem(RemovableMediaDirectory());
+        if (!problem.isEmpty()) {
+            ShowMessage(problem, vbExclamation, request.caption);
+            ShowStatus(problem);
+            FillRemovableMedia();
+            return;
+        }
+    }
     ShowStatus(request.status);
     if (const CopyLoggerFilesHook& hook = GetCopyLoggerFilesHook())
         hook(request);
     else
         ShowMessage(Translate(QStringLiteral("copying logger files is not available")), vbExclamation);
     ShowStatus(Translate(QStringLiteral("done.")));
+    ShowFileFacts();
 }
 
 void frmOptions::cmdDatabase_Click(int index)
@@ -597,6 +979,14 @@ void frmOptions::cmdDatabase_Click(int index)
         const QString problem = clsMaintenance::PurgeDateProblem(dtpDeleteBefore->date());
         if (!problem.isEmpty()) {
             ShowMessage(problem, vbExclamation, Translate(QStringLiteral("delete records")));
+            return;
+        }
+    }
+    if (index == 3 || index == 4) {
+        const QString problem = RemovableMediaProblem(RemovableMediaDirectory());
+        if (!problem.isEmpty()) {
+            ShowMessage(problem, vbExclamation, cmdDatabase[index]->text().remove(QLatin1Char('&')));
+            ShowStatus(problem);
             return;
         }
     }
@@ -612,7 +1002,8 @@ void frmOptions::cmdDatabase_Click(int index)
     case 0: ok = maintenance.Backup(&backupFile); break;
     case 1:
         db().CloseDB();
-        OpenInShell(App().BackupDirectory);
+        busy.reset();
+        OpenFolder(App().BackupDirectory);
         break;
     case 2: ok = maintenance.Reorganize(ShiftHeld()); break;
     case 3: ok = maintenance.CreatePortable(); break;
@@ -633,6 +1024,15 @@ void frmOptions::cmdDatabase_Click(int index)
                         Translate(QStringLiteral("to a removable media and store it in a safe place")),
                     vbInformation, Translate(QStringLiteral("copied database to backup directory")));
     ShowStatus(Translate(QStringLiteral("done.")));
+    ShowFileFacts();
+    switch (index) {
+    case 0: ShowWritten(backupFile); break;
+    case 2:
+    case 5: ShowWritten(ActiveDatabaseFile(maintenance.DatabaseDirectory())); break;
+    case 3: ShowWritten(QDir(maintenance.MediaDirectory()).filePath(QStringLiteral("NORD.MDE"))); break;
+    case 4: ShowWritten(QDir(maintenance.DatabaseDirectory()).filePath(QStringLiteral("NORD.MDE"))); break;
+    default: break;
+    }
 }
 
 void frmOptions::closeEvent(QCloseEvent* event)

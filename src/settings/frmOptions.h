@@ -57,6 +57,23 @@ public:
     QPushButton* cmdDatabase[6] = {};
     QDateEdit* dtpDeleteBefore = nullptr;
     QLabel* lblStatus = nullptr;
+    QLabel* lblWritten = nullptr;          // the file an operation wrote, beside the status
+    QLabel* lblEditHint = nullptr;
+    QLabel* lblDataDirProblem = nullptr;   // why the typed data directory can't be applied
+    QLabel* lblBackupDirPath = nullptr;
+    QLabel* lblDatabaseDirPath = nullptr;
+    QLabel* lblBusInUse = nullptr;         // the bus the program talks to
+    QLabel* lblBusNote = nullptr;
+    QLabel* lblAdaptersFound = nullptr;    // USB serial devices present
+    QLabel* lblPortDeviceText = nullptr;   // device path of the chosen port
+    QComboBox* cmbRemovableMedia = nullptr;   // mounted removable volumes
+    QPushButton* cmdRefreshMedia = nullptr;
+    QLabel* lblMediaState = nullptr;
+    QLabel* lblCopyLoggerfiles[3] = {};
+    QLabel* lblDatabaseFileInfo = nullptr;   // path, size and time of the database file
+    QLabel* lblLastBackupInfo = nullptr;     // the same of the last backup
+    QLabel* lblDataDirFiles = nullptr;       // logger files waiting
+    QLabel* lblBackupFiles = nullptr;        // logger files in the backup directory
     QPushButton* cmdHelp = nullptr;
     QPushButton* cmdOK = nullptr;
 
@@ -64,9 +81,14 @@ public:
 
     // Replaceable for tests: the Shift key state, and the shell's "open".
     std::function<bool()> ShiftHeld;
-    std::function<void(const QString&)> OpenInShell;
+    // The shell's "open" returns false when no file manager could be started.
+    std::function<bool(const QString&)> OpenInShell;
 
     void ShowStatus(const QString& text);
+    void ShowWritten(const QString& path);   // "written: <path>" beside the status
+    void ShowInterface();                    // the bus in use and the port list
+    void FillRemovableMedia();               // the mounted removable volumes and the choice
+    void ShowFileFacts();                    // the files of the tabs: database, backup, logger files
     void GenerateData();
     void BuildStructure();
     void DisplayNode(const QString& nodeKey);
@@ -90,6 +112,7 @@ public:
     void cmdOpen_Click();
     void optUnits_Click(int code);
     void cmbPortNo_Click(int index);
+    void cmbRemovableMedia_Click(int index);
     void cmdCopyLoggerfiles_Click(int index);
     void cmdDatabase_Click(int index);
 
@@ -107,6 +130,7 @@ private:
     void buildLoggerFilesTab(QWidget* page);
     void buildDatabaseTab(QWidget* page);
     clsDatabase& db();
+    void OpenFolder(const QString& path);
 
     clsDatabase* m_db = nullptr;
     QString m_editingNode;

@@ -77,7 +77,6 @@ const std::vector<WindowEntry>& Windows()
              w->timPollBus->stop();
              w->timPollBus_Timer();
              w->timPollBus->stop();
-             for (int c = 0; c < w->lvwKnownDevices->columnCount(); ++c) w->lvwKnownDevices->resizeColumnToContents(c);
              QApplication::processEvents();
              return std::unique_ptr<QWidget>(std::move(w));
          },

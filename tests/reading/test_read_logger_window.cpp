@@ -2,6 +2,7 @@
 // (the reading dialog opens once on arrival and closes on removal), the import of the new
 // logger file within the same poll, the due list's sorting and the window's settings.
 #include "support/VirtualBenchFixture.h"
+#include "support/Screenshots.h"
 
 #include "app/WindowHooks.h"
 #include "desktop/frmMainMenue.h"
@@ -17,6 +18,8 @@
 #include <QPushButton>
 #include <QHeaderView>
 #include <QLabel>
+#include <QStatusBar>
+#include <QScreen>
 #include <QMenu>
 #include <QTimer>
 #include <QTreeWidget>
@@ -202,9 +205,68 @@ TEST_F(ReadingBench, DueListSortingAndSettings)
     EXPECT_FALSE(w.ReadingDialog());
     EXPECT_EQ(list->topLevelItemCount(), 3);
     QDir().mkpath(NORDALIS_BINARY_DIR "/screenshots");
-    for (int c = 0; c < 9; ++c) list->resizeColumnToContents(c);
     w.grab().save(NORDALIS_BINARY_DIR "/screenshots/read-logger.png");
     w.hide();
+}
+
+TEST_F(ReadingBench, DueListColumnsAreTitledInWordsAndFitTheirTexts)
+{
+    const QDateTime now = NowLocal();
+    db->ExecuteSQL("INSERT INTO devices (DeviceID, SerialNo, DeviceDescription, DateRead, NextReading, MissionRunning) "
+                   "VALUES (?, '0000012345', 'Shelf by the door', ?, ?, 1)",
+                   {DbValue(LocRoomPosToDeviceID(12, 7, 1)), DbValue(now.addDays(-3)), DbValue(now.addDays(20))});
+    frmDownloadMain w;
+    w.timPollBus->stop();
+    QTreeWidget* list = w.lvwKnownDevices;
+    ASSERT_EQ(list->topLevelItemCount(), 1);
+    // Two numbers, two different titles; each with the three blanks the sort mark takes.
+    EXPECT_EQ(list->headerItem()->text(3), "compartment #   ");
+    EXPECT_EQ(list->headerItem()->text(5), "position #   ");
+    QStringList titles;
+    for (int c = 0; c < 9; ++c) titles << list->headerItem()->text(c).trimmed();
+    EXPECT_EQ(titles.removeDuplicates(), 0) << titles.join(" | ").toStdString();
+
+    // Every shown column, "last read" included, is as wide as its title with a sort mark and its
+    // widest text: nothing is cut to "2…".
+    w.lvwKnownDevices_ColumnClick(8);
+    const QFontMetrics cells(list->font());
+    const QFontMetrics header(list->header()->font());
+    QTreeWidgetItem* row = list->topLevelItem(0);
+    EXPECT_FALSE(row->text(8).isEmpty());
+    for (int c = 0; c < 9; ++c) {
+        SCOPED_TRACE(c);
+        EXPECT_GE(list->columnWidth(c), header.horizontalAdvance(list->headerItem()->text(c)));
+        EXPECT_GE(list->columnWidth(c), cells.horizontalAdvance(row->text(c)) + (c == 3 ? 16 : 0));
+    }
+    // The first column shown carries the running logger's round green mark, named in its tool tip.
+    const QIcon mark = row->icon(3);
+    ASSERT_FALSE(mark.isNull());
+    const QImage picture = mark.pixmap(16, 16).toImage();
+    const QColor centre = picture.pixelColor(picture.width() / 2, picture.height() / 2);
+    EXPECT_GT(centre.green(), 2 * centre.red());
+    EXPECT_EQ(picture.pixelColor(0, 0).alpha(), 0);   // round, not a square
+    EXPECT_EQ(row->toolTip(3), "logger running");
+    // A logger that is not due is written in the palette's own colour (dark palettes too).
+    EXPECT_EQ(row->foreground(1).style(), Qt::NoBrush);
+    // The window opens wide enough for all its columns, within a small screen.
+    int needed = 0;
+    for (int c = 0; c < 9; ++c) needed += list->columnWidth(c);
+    // The job files: where they went is said in the status line.
+    w.mnuExtras1_Click(3);
+    EXPECT_EQ(w.statusBar()->currentMessage(), "1 job file(s) written to " + App().DataDirectory);
+    EXPECT_TRUE(QFile::exists(QDir(App().DataDirectory).filePath("0000012345r.ndc")));
+    {
+        // In a dark palette the rows keep the palette's light text.
+        DarkPaletteForTest dark;
+        w.show();
+        QApplication::processEvents();
+        EXPECT_TRUE(w.grab().save(ScreenshotPath("read-logger-dark.png")));
+        w.hide();
+    }
+    const QSize screen = w.screen()->availableGeometry().size();
+    EXPECT_GE(w.width(), std::min(needed, screen.width() * 9 / 10));
+    EXPECT_LE(w.width(), std::max(1366, screen.width()));
+    EXPECT_LE(w.height(), 768);
 }
 
 TEST_F(ReadingBench, StopLoggerAsksThenReadsStoppedLogger)

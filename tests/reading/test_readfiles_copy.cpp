@@ -2,6 +2,8 @@
 // across a restart (extended attribute or state file), deleting into the trash, the missing
 // removable-media folder, and a picture of the dialog.
 #include "test_readfiles_support.h"
+#include "support/MountedVolumes.h"
+#include "support/Screenshots.h"
 
 #include "reading/FileArchiveState.h"
 #include "reading/clsCopyImageFiles.h"
@@ -10,6 +12,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QPushButton>
 #include <QUrl>
 #include <QTreeWidget>
 
@@ -30,6 +33,8 @@ protected:
         qputenv("XDG_DATA_HOME", QFile::encodeName(QDir(dir.path()).filePath("share")));
         source = QDir(dir.path()).filePath("data/backup");
         media = QDir(dir.path()).filePath("media");
+        QDir().mkpath(media);
+        mounted.set({media});
         SetRemovableMediaDirectory(media);
         destination = RemovableMediaLoggerFolder();
         QDir().mkpath(destination);
@@ -73,6 +78,7 @@ protected:
 
     QByteArray savedXdg;
     QString source, media, destination;
+    MountedVolumesForTest mounted;
 };
 
 } // namespace
@@ -228,5 +234,100 @@ TEST_F(ReadFilesCopy, TheDialogShowsTheRowsAndCopiesTheTickedDays)
     EXPECT_EQ(dialog.lvwFiles->topLevelItem(1)->checkState(0), Qt::Unchecked);
     EXPECT_TRUE(QFile::exists(QDir(destination).filePath("b.dta")));
     EXPECT_FALSE(QFile::exists(QDir(destination).filePath("c.dta")));
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(ReadFilesCopy, AMediumThatIsNotMountedIsRefusedAndNothingIsCreated)
+{
+    threeFilesOnTwoDays();
+    // The setting names a mount point where nothing is mounted (and no folder is).
+    const QString floppy = QDir(dir.path()).filePath("floppy");
+    SetRemovableMediaDirectory(floppy);
+    clsCopyImageFiles copy(source, RemovableMediaLoggerFolder());
+    copy.BuildList();
+    EXPECT_TRUE(copy.MediaProblem().startsWith("no removable media is mounted at " + floppy))
+        << copy.MediaProblem().toStdString();
+    QString error;
+    EXPECT_FALSE(copy.Start(&error));
+    EXPECT_EQ(error, copy.MediaProblem());
+    EXPECT_FALSE(QFileInfo::exists(floppy));   // never the mount point
+    EXPECT_EQ(summary(copy), QStringList({"12-03 2 no ticked", "12-05 1 no ticked"}));
+
+    // A folder of that name on the system disk is no medium either.
+    QDir().mkpath(floppy);
+    clsCopyImageFiles onSystemDisk(source, RemovableMediaLoggerFolder());
+    onSystemDisk.BuildList();
+    EXPECT_FALSE(onSystemDisk.Start(&error));
+    EXPECT_FALSE(QFileInfo::exists(RemovableMediaLoggerFolder()));
+    EXPECT_EQ(summary(onSystemDisk), QStringList({"12-03 2 no ticked", "12-05 1 no ticked"}));
+
+    // Restoring from it finds no medium: the message of the missing disk, nothing listed.
+    clsCopyImageFiles restore(RemovableMediaLoggerFolder(), App().DataDirectory);
+    EXPECT_EQ(restore.BuildList(), 0);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].prompt, "please insert floppy disk in drive A: first");
+
+    // The dialog says why before anything is started, and its start button is off.
+    frmCopyImageFiles dialog(source, RemovableMediaLoggerFolder());
+    dialog.show();
+    QApplication::processEvents();
+    EXPECT_FALSE(dialog.cmdStart->isEnabled());
+    EXPECT_FALSE(dialog.lblResult->isHidden());
+    EXPECT_EQ(dialog.lblResult->text(), copy.MediaProblem());
+    EXPECT_TRUE(dialog.grab().save(ScreenshotPath("copy-dialog-no-media.png")));
+
+    // Once the medium is mounted there, the same copy goes through.
+    mounted.set({floppy});
+    clsCopyImageFiles mountedCopy(source, RemovableMediaLoggerFolder());
+    mountedCopy.BuildList();
+    EXPECT_TRUE(mountedCopy.MediaProblem().isEmpty());
+    ASSERT_TRUE(mountedCopy.Start());
+    EXPECT_EQ(mountedCopy.FilesCopied(), 3);
+    EXPECT_EQ(summary(mountedCopy), QStringList({"12-03 2 yes", "12-05 1 yes"}));
+}
+
+TEST_F(ReadFilesCopy, OnlyACopyReadBackEqualMarksTheDayCopied)
+{
+    threeFilesOnTwoDays();
+    clsCopyImageFiles copy(source, destination);
+    copy.BuildList();
+    // The medium garbles the copy of b.dta.
+    copy.AfterCopy = [](const QString& path) {
+        if (!path.endsWith("b.dta")) return;
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("logger dat\xff");
+    };
+    QString error;
+    EXPECT_FALSE(copy.Start(&error));
+    EXPECT_TRUE(error.startsWith("the copy could not be verified: " + QDir(destination).filePath("b.dta")))
+        << error.toStdString();
+    // The day of the bad copy and the day after it stay to be copied, after a restart too.
+    EXPECT_EQ(summary(copy), QStringList({"12-03 2 no ticked", "12-05 1 no ticked"}));
+    clsCopyImageFiles again(source, destination);
+    again.BuildList();
+    EXPECT_EQ(summary(again), QStringList({"12-03 2 no ticked", "12-05 1 no ticked"}));
+
+    // Keeping a different file of the same name is no copy either; keeping an equal one is.
+    file(destination, "b.dta", day(1), "other data");
+    again.AskReplace = [](const QString&) { return clsCopyImageFiles::ReplaceNo; };
+    ASSERT_TRUE(again.Start());
+    EXPECT_EQ(summary(again), QStringList({"12-03 1 no ticked", "12-03 1 yes", "12-05 1 yes"}));
+    file(destination, "b.dta", day(1), "logger data");
+    again.BuildList();
+    ASSERT_TRUE(again.Start());
+    EXPECT_EQ(summary(again), QStringList({"12-03 2 yes", "12-05 1 yes"}));
+}
+
+TEST_F(ReadFilesCopy, TheDialogSaysWhereTheFilesWent)
+{
+    threeFilesOnTwoDays();
+    frmCopyImageFiles dialog(source, destination);
+    dialog.show();
+    QApplication::processEvents();
+    EXPECT_TRUE(dialog.lblPaths->text().contains(destination));
+    EXPECT_TRUE(dialog.lblResult->isHidden());
+    dialog.cmdStart_Click();
+    EXPECT_EQ(dialog.lblResult->text(), "3 file(s) copied and verified in " + destination);
     EXPECT_TRUE(messages.empty());
 }

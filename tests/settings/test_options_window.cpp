@@ -6,6 +6,14 @@
 #include "settings/InterfacePort.h"
 #include "settings/clsMaintenance.h"
 #include "settings/frmOptions.h"
+#include "settings/RemovableMedia.h"
+#include "support/MountedVolumes.h"
+#include "support/Screenshots.h"
+#include "onewire/OneWireLink.h"
+#include <QHeaderView>
+#include <QScreen>
+#include <QRegularExpression>
+#include <QApplication>
 
 #include <QAction>
 #include <QComboBox>
@@ -29,7 +37,7 @@ protected:
     std::unique_ptr<frmOptions> open()
     {
         auto w = std::make_unique<frmOptions>(nullptr, db.get());
-        w->OpenInShell = [this](const QString& p) { opened << p; };
+        w->OpenInShell = [this](const QString& p) { opened << p; return opensFine; };
         w->ShiftHeld = [] { return false; };
         return w;
     }
@@ -41,6 +49,7 @@ protected:
         return nullptr;
     }
     QStringList opened;
+    bool opensFine = true;
 };
 
 TEST_F(OptionsWindow, StructureTabShowsTheSiteAndIsGrabbed)
@@ -207,18 +216,41 @@ TEST_F(OptionsWindow, MaintenanceButtons)
     EXPECT_EQ(count("SELECT count(*) FROM samples"), 0);
     EXPECT_EQ(w->lblStatus->text(), "done.");
 
-    // A failure is shown and named in the status line.
+    // The file written is named beside the status.
+    EXPECT_FALSE(w->lblWritten->isHidden());
+    EXPECT_EQ(w->lblWritten->text(), "written: " + QDir(dir.path()).filePath("NORDALIS.MDE"));
+
+    // A medium that is not mounted is refused before the database is touched.
+    const QString media = QDir(dir.path()).filePath("media");
     QDir(dir.path()).rmdir("media");
-    SetRemovableMediaDirectory(QDir(dir.path()).filePath("media"));
+    SetRemovableMediaDirectory(media);
+    MountedVolumesForTest mounted;
     w->cmdDatabase[3]->click();
+    EXPECT_TRUE(messages.back().prompt.startsWith("no removable media is mounted at " + media));
+    EXPECT_EQ(w->lblStatus->text(), messages.back().prompt);
+    EXPECT_FALSE(QFileInfo::exists(media));
+
+    // A failure is shown and named in the status line: the medium is mounted, but a folder
+    // stands where the portable database would go.
+    QDir().mkpath(media + "/NORD.MDE/in the way");
+    mounted.set({media});
+    w->cmdDatabase[3]->click();
+    QDir(media + "/NORD.MDE").removeRecursively();
     EXPECT_EQ(messages.back().title, "Error");
     EXPECT_EQ(messages.back().style & vbCritical, vbCritical);
     EXPECT_EQ(w->lblStatus->text(), "error occurred");
+    EXPECT_TRUE(w->lblWritten->isHidden());
+    w->cmdDatabase[3]->click();
+    EXPECT_EQ(w->lblStatus->text(), "done.");
+    EXPECT_EQ(w->lblWritten->text(), "written: " + media + "/NORD.MDE");
 }
 
 TEST_F(OptionsWindow, LoggerFileButtonsHandTheCopyDialogItsFolders)
 {
-    SetRemovableMediaDirectory("/mnt/stick");
+    const QString stick = QDir(dir.path()).filePath("stick");
+    QDir().mkpath(stick);
+    MountedVolumesForTest mounted({stick});
+    SetRemovableMediaDirectory(stick);
     std::vector<CopyLoggerFilesRequest> requests;
     SetCopyLoggerFilesHook([&](const CopyLoggerFilesRequest& r) { requests.push_back(r); });
     auto w = open();
@@ -227,9 +259,9 @@ TEST_F(OptionsWindow, LoggerFileButtonsHandTheCopyDialogItsFolders)
     SetCopyLoggerFilesHook(nullptr);
     ASSERT_EQ(requests.size(), 3u);
     EXPECT_EQ(requests[0].source, App().BackupDirectory);
-    EXPECT_EQ(requests[0].destination, "/mnt/stick/NORDALIS backup");
+    EXPECT_EQ(requests[0].destination, stick + "/NORDALIS backup");
     EXPECT_EQ(requests[0].caption, "copy logger files to floppy disk");
-    EXPECT_EQ(requests[1].source, "/mnt/stick/NORDALIS backup");
+    EXPECT_EQ(requests[1].source, stick + "/NORDALIS backup");
     EXPECT_EQ(requests[1].destination, App().DataDirectory);
     EXPECT_EQ(requests[1].status, "copy from floppy disk...");
     EXPECT_EQ(requests[2].destination, "");
@@ -289,4 +321,196 @@ TEST_F(OptionsWindow, TheMainMenuOpensTheSettingsAndComesBackWhenTheyClose)
     w->close();
     EXPECT_TRUE(MainMenu().isVisible());
     MainMenu().hide();
+}
+
+TEST_F(OptionsWindow, PropertiesShowCaptionsAndOneYesNo)
+{
+    fillSite();
+    auto w = open();
+    w->show();
+    // The captions come first and the database's column names are not shown.
+    QHeaderView* header = w->lvwDeviceProperties->header();
+    EXPECT_EQ(header->logicalIndex(0), 1);
+    EXPECT_EQ(w->lvwDeviceProperties->headerItem()->text(1), "Property");
+    EXPECT_TRUE(w->lvwDeviceProperties->isColumnHidden(2));
+    auto shown = [&] {
+        QStringList rows;
+        for (int r = 0; r < w->lvwDeviceProperties->topLevelItemCount(); ++r) {
+            QTreeWidgetItem* row = w->lvwDeviceProperties->topLevelItem(r);
+            rows << row->text(1) + "=" + row->text(0);
+        }
+        return rows.join("; ");
+    };
+    w->SelectNode("LOC");
+    EXPECT_EQ(shown(), "site #=1234; site description=cold store; read warning time=48");
+    w->SelectNode("COM1");
+    EXPECT_TRUE(shown().startsWith("compartment #=1; compartment description=freezer; read sequence="));
+    w->SelectNode("DEV123400101");
+    const QString logger = shown();
+    EXPECT_TRUE(logger.contains("logger running=Yes")) << logger.toStdString();
+    EXPECT_TRUE(logger.contains(QRegularExpression("rollover enabled=(Yes|No)"))) << logger.toStdString();
+    EXPECT_FALSE(logger.contains("True")) << logger.toStdString();
+    EXPECT_FALSE(logger.contains("False")) << logger.toStdString();
+    EXPECT_FALSE(logger.contains("MissionRunning")) << logger.toStdString();
+
+    // A running logger carries a round green mark, a stopped one a grey mark; no theme triangle.
+    auto centre = [&](const char* key) {
+        const QImage i = node(*w, key)->icon(0).pixmap(16, 16).toImage();
+        return std::pair{i.pixelColor(8, 8), i.pixelColor(0, 0).alpha()};
+    };
+    const auto [running, runningCorner] = centre("DEV123400101");
+    EXPECT_GT(running.green(), 2 * running.red());
+    EXPECT_EQ(runningCorner, 0);
+    db->ExecuteSQL("UPDATE devices SET MissionRunning = 0 WHERE DeviceID = 123400102");
+    w->tabOptions_Click(frmOptions::tabStructure);
+    const auto [stopped, stoppedCorner] = centre("DEV123400102");
+    EXPECT_LT(std::abs(stopped.green() - stopped.red()), 20);   // grey
+    EXPECT_EQ(stoppedCorner, 0);
+    w->SelectNode("DEV123400102");
+    EXPECT_TRUE(shown().contains("logger running=No"));
+    for (int r = 0; r < w->lvwDeviceProperties->topLevelItemCount(); ++r)
+        EXPECT_EQ(w->lvwDeviceProperties->topLevelItem(r)->foreground(0).style(), Qt::NoBrush);
+    {
+        DarkPaletteForTest dark;
+        for (int i = 0; i < node(*w, "LOC")->childCount(); ++i) node(*w, "LOC")->child(i)->setExpanded(true);
+        QApplication::processEvents();
+        EXPECT_TRUE(w->grab().save(ScreenshotPath("settings-structure-dark.png")));
+        w->tabOptions->setCurrentIndex(frmOptions::tabLoggerFiles);
+        QApplication::processEvents();
+        EXPECT_TRUE(w->grab().save(ScreenshotPath("settings-logger-files-dark.png")));
+    }
+}
+
+TEST_F(OptionsWindow, EveryTabIsLaidOutWithLabelsBesideTheirFields)
+{
+    fillSite();
+    auto w = open();
+    w->show();
+    QApplication::processEvents();
+    // Fits a small screen.
+    EXPECT_LE(w->width(), 1366);
+    EXPECT_LE(w->height(), 768 - 40);
+    EXPECT_GE(w->width(), 700);
+    auto beside = [&](QWidget* label, QWidget* field) {
+        const QRect l(label->mapTo(w.get(), QPoint()), label->size());
+        const QRect f(field->mapTo(w.get(), QPoint()), field->size());
+        EXPECT_LT(l.right(), f.left()) << label->objectName().toStdString();
+        EXPECT_LT(std::abs(l.center().y() - f.center().y()), f.height()) << label->objectName().toStdString();
+    };
+    const QStringList names{"structure", "directories", "interface", "logger-files", "database"};
+    for (int tab = 0; tab < w->tabOptions->count(); ++tab) {
+        w->tabOptions->setCurrentIndex(tab);
+        QApplication::processEvents();
+        QWidget* page = w->tabOptions->widget(tab);
+        // The page is used: its widgets reach down at least a third of it, and no field is
+        // stretched over the whole width when it holds a short value.
+        int bottom = 0;
+        for (QWidget* child : page->findChildren<QWidget*>())
+            if (child->isVisible() && child->parentWidget() == page)
+                bottom = std::max(bottom, child->geometry().bottom());
+        EXPECT_GT(bottom, page->height() / 3) << names[tab].toStdString();
+        EXPECT_TRUE(w->grab().save(ScreenshotPath("settings-" + names[tab] + ".png")));
+    }
+    beside(w->findChild<QLabel*>("lblDataDir"), w->txtDataDir);
+    beside(w->findChild<QLabel*>("lblPortNo"), w->cmbPortNo);
+    beside(w->findChild<QLabel*>("lblMedia"), w->cmbRemovableMedia);
+    beside(w->cmdDatabase[5], w->dtpDeleteBefore);
+    EXPECT_LT(w->cmbPortNo->width(), w->width() / 2);
+    EXPECT_LT(w->dtpDeleteBefore->width(), w->width() / 3);
+}
+
+TEST_F(OptionsWindow, TheInterfaceTabNamesTheBusInUse)
+{
+    SetBusOverride("virtual");
+    {
+        auto w = open();
+        w->tabOptions->setCurrentIndex(frmOptions::tabInterface);
+        EXPECT_EQ(w->lblBusInUse->text(), "virtual bus (simulated reader)");
+        ASSERT_EQ(w->cmbPortNo->count(), kInterfacePortCount);
+        EXPECT_EQ(w->cmbPortNo->itemText(0), "1  (virtual bus)");
+        EXPECT_FALSE(w->cmbPortNo->currentText().contains("/dev/ttyS"));
+    }
+    SetBusOverride("serial");
+    auto w = open();
+    w->tabOptions->setCurrentIndex(frmOptions::tabInterface);
+    EXPECT_TRUE(w->lblBusInUse->text().startsWith("serial port /dev/tty")) << w->lblBusInUse->text().toStdString();
+    EXPECT_EQ(w->cmbPortNo->itemText(1), "2  (/dev/ttyS1)");
+    SetBusOverride("");
+}
+
+TEST_F(OptionsWindow, TheRemovableMediaAreTheMountedVolumesOfNoSystemDisk)
+{
+    const QString stick = QDir(dir.path()).filePath("stick");
+    const QString card = QDir(dir.path()).filePath("card");
+    QDir().mkpath(stick);
+    QDir().mkpath(card);
+    MountedVolumesForTest mounted({stick, card});
+    // Root, /boot/efi and the tmpfs are never offered.
+    std::vector<QString> roots;
+    for (const MediaVolume& v : RemovableVolumes()) roots.push_back(v.rootPath);
+    EXPECT_EQ(roots, (std::vector<QString>{card, stick}));
+
+    const QString floppy = QDir(dir.path()).filePath("floppy");
+    SetRemovableMediaDirectory(floppy);
+    std::vector<CopyLoggerFilesRequest> requests;
+    SetCopyLoggerFilesHook([&](const CopyLoggerFilesRequest& r) { requests.push_back(r); });
+    auto w = open();
+    w->tabOptions->setCurrentIndex(frmOptions::tabLoggerFiles);
+    // The setting that is not mounted shows as such; the copy buttons wait for a medium.
+    ASSERT_EQ(w->cmbRemovableMedia->count(), 3);
+    EXPECT_EQ(w->cmbRemovableMedia->currentText(), floppy + "  (not mounted)");
+    EXPECT_EQ(w->cmbRemovableMedia->itemText(1), "CARD  (" + card + ")");
+    EXPECT_FALSE(w->cmdCopyLoggerfiles[0]->isEnabled());
+    EXPECT_TRUE(w->lblMediaState->text().startsWith("no removable media is mounted at " + floppy));
+    // Called anyway (the terminal, a key press): refused with the reason, nothing created.
+    w->cmdCopyLoggerfiles_Click(0);
+    EXPECT_TRUE(requests.empty());
+    EXPECT_TRUE(messages.back().prompt.startsWith("no removable media is mounted at " + floppy));
+    EXPECT_FALSE(QFileInfo::exists(floppy));
+    EXPECT_TRUE(w->grab().save(ScreenshotPath("settings-logger-files-no-media.png")));
+
+    // Choosing the stick keeps it and enables the copy.
+    w->cmbRemovableMedia->setCurrentIndex(2);
+    w->cmbRemovableMedia_Click(2);
+    EXPECT_EQ(RemovableMediaDirectory(), stick);
+    EXPECT_EQ(w->lblStatus->text(), "removable media: " + stick);
+    EXPECT_EQ(w->cmbRemovableMedia->count(), 2);
+    EXPECT_TRUE(w->cmdCopyLoggerfiles[0]->isEnabled());
+    EXPECT_EQ(w->lblMediaState->text(), "logger files are copied to " + stick + "/NORDALIS backup");
+    w->cmdCopyLoggerfiles[0]->click();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].destination, stick + "/NORDALIS backup");
+    SetCopyLoggerFilesHook(nullptr);
+
+    // A volume that went away cannot be chosen: the setting stays.
+    QString why;
+    EXPECT_FALSE(ChooseRemovableMedia(floppy, &why));
+    EXPECT_EQ(RemovableMediaDirectory(), stick);
+    EXPECT_FALSE(why.isEmpty());
+}
+
+TEST_F(OptionsWindow, ValuesThatCannotBeAppliedSayWhyAndAFailedOpenIsTold)
+{
+    auto w = open();
+    w->tabOptions->setCurrentIndex(frmOptions::tabDirectories);
+    w->txtDataDir->setText(dir.path() + "/missing");
+    EXPECT_FALSE(w->txtDataDir_Validate());
+    EXPECT_FALSE(w->lblDataDirProblem->isHidden());
+    EXPECT_TRUE(w->lblDataDirProblem->text().contains(dir.path() + "/missing"));
+    EXPECT_EQ(App().DataDirectory, dir.path());
+    // "Open" on a folder that is not there opens nothing.
+    w->cmdOpen->click();
+    EXPECT_TRUE(opened.isEmpty());
+    w->txtDataDir->setText(dir.path());
+    EXPECT_TRUE(w->txtDataDir_Validate());
+    EXPECT_TRUE(w->lblDataDirProblem->isHidden());
+    // No file manager could be started: said so.
+    opensFine = false;
+    const size_t before = messages.size();
+    w->cmdOpen->click();
+    ASSERT_EQ(messages.size(), before + 1);
+    EXPECT_EQ(messages.back().prompt, "The file manager could not be started to show " + dir.path());
+    w->cmdDatabase[1]->click();
+    EXPECT_EQ(messages.back().prompt, "The file manager could not be started to show " + App().BackupDirectory);
+    EXPECT_EQ(opened.size(), 2);
 }
