@@ -4,6 +4,9 @@
 #include "app/modRegistry.h"
 
 #include <QApplication>
+#include <QMargins>
+
+#include <algorithm>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QPointer>
@@ -53,26 +56,50 @@ bool onSomeScreen(const QRect& frame)
     return false;
 }
 
+// The window manager's frame around the window. It is not known before a window is first
+// mapped: then take the frame of one that has been (the main menu).
+QMargins frameOf(const QWidget* w, const QWidget* menu)
+{
+    const QWidget* known = w->frameGeometry() != w->geometry() || !menu ? w : menu;
+    const QRect f = known->frameGeometry(), g = known->geometry();
+    const QMargins m(g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom());
+    auto sane = [](int v) { return std::clamp(v, 0, 100); };
+    return QMargins(sane(m.left()), sane(m.top()), sane(m.right()), sane(m.bottom()));
+}
+
+// Puts the window's frame at `topLeft`. Before its first mapping a window is placed by its inner
+// corner, so the frame's margins are added there.
+void moveFrameTo(QWidget* w, QPoint topLeft, const QMargins& frame)
+{
+    const bool mapped = w->frameGeometry() != w->geometry();
+    w->move(mapped ? topLeft : topLeft + QPoint(frame.left(), frame.top()));
+}
+
 void place(QWidget* w)
 {
     const QString name = w->objectName();
+    QWidget* menu = mainMenu();
+    if (menu == w) menu = nullptr;
+    const QMargins frame = frameOf(w, menu);
+    const QSize frameExtra(frame.left() + frame.right(), frame.top() + frame.bottom());
     if (!keepsDesignSize(w)) {
         const QRect stored = StoredWindowGeometry(name);
-        if (stored.isValid() && onSomeScreen(stored)) {
+        if (stored.isValid() && onSomeScreen(QRect(stored.topLeft(), stored.size() + frameExtra))) {
             w->resize(stored.size().expandedTo(w->minimumSizeHint()));
-            w->move(stored.topLeft());
+            moveFrameTo(w, stored.topLeft(), frame);
             return;
         }
     }
     QRect over;
-    QWidget* menu = mainMenu();
-    if (menu && menu != w && !keepsDesignSize(w)) over = menu->frameGeometry();
+    if (menu && !keepsDesignSize(w)) over = menu->frameGeometry();
     else if (w->parentWidget() && w->parentWidget()->window() != w) over = w->parentWidget()->window()->frameGeometry();
     const QRect screen = availableScreen(w, over);
     if (screen.isEmpty()) return;
-    const QRect r = CentredPlacement(w->size(), over, screen);
-    if (r.size() != w->size()) w->resize(r.size());
-    w->move(r.topLeft());
+    // Title bar and border must fit on the screen too.
+    const QRect r = CentredPlacement(w->size() + frameExtra, over, screen);
+    const QSize inner = r.size() - frameExtra;
+    if (inner != w->size()) w->resize(inner);
+    moveFrameTo(w, r.topLeft(), frame);
 }
 
 class WindowPlacementFilter : public QObject {
