@@ -78,6 +78,17 @@ QLabel* pathLabel(const char* name, QWidget* parent)
     return l;
 }
 
+// A row "caption  value" of a form: the caption label and a path label for the value.
+QLabel* infoRow(QFormLayout* form, const char* captionName, const QString& caption, const char* valueName)
+{
+    QWidget* parent = form->parentWidget();
+    auto* l = new QLabel(caption, parent);
+    l->setObjectName(QString::fromLatin1(captionName));
+    QLabel* value = pathLabel(valueName, parent);
+    form->addRow(l, value);
+    return value;
+}
+
 // Buttons of a column share one width: the widest caption's.
 void sameWidth(const std::vector<QPushButton*>& buttons)
 {
@@ -365,14 +376,8 @@ void frmOptions::buildInterfaceTab(QWidget* page)
     auto* fraAdapters = new QGroupBox(QStringLiteral("serial adapters on this computer"), page);
     fraAdapters->setObjectName(QStringLiteral("fraAdapters"));
     auto* adapters = new QFormLayout(fraAdapters);
-    auto* lblAdapters = new QLabel(QStringLiteral("USB serial devices:"), fraAdapters);
-    lblAdapters->setObjectName(QStringLiteral("lblAdapters"));
-    lblAdaptersFound = pathLabel("lblAdaptersFound", fraAdapters);
-    auto* lblPortDevice = new QLabel(QStringLiteral("device of the chosen port:"), fraAdapters);
-    lblPortDevice->setObjectName(QStringLiteral("lblPortDevice"));
-    lblPortDeviceText = pathLabel("lblPortDeviceText", fraAdapters);
-    adapters->addRow(lblAdapters, lblAdaptersFound);
-    adapters->addRow(lblPortDevice, lblPortDeviceText);
+    lblAdaptersFound = infoRow(adapters, "lblAdapters", QStringLiteral("USB serial devices:"), "lblAdaptersFound");
+    lblPortDeviceText = infoRow(adapters, "lblPortDevice", QStringLiteral("device of the chosen port:"), "lblPortDeviceText");
     box->addWidget(fraAdapters);
     box->addStretch(1);
     connect(cmbPortNo, QOverload<int>::of(&QComboBox::activated), this, &frmOptions::cmbPortNo_Click);
@@ -464,14 +469,8 @@ void frmOptions::buildDatabaseTab(QWidget* page)
     auto* fraDatabaseFile = new QGroupBox(QStringLiteral("database file"), page);
     fraDatabaseFile->setObjectName(QStringLiteral("fraDatabaseFile"));
     auto* form = new QFormLayout(fraDatabaseFile);
-    auto* lblDatabaseFile = new QLabel(QStringLiteral("database file:"), fraDatabaseFile);
-    lblDatabaseFile->setObjectName(QStringLiteral("lblDatabaseFile"));
-    lblDatabaseFileInfo = pathLabel("lblDatabaseFileInfo", fraDatabaseFile);
-    auto* lblLastBackup = new QLabel(QStringLiteral("last backup:"), fraDatabaseFile);
-    lblLastBackup->setObjectName(QStringLiteral("lblLastBackup"));
-    lblLastBackupInfo = pathLabel("lblLastBackupInfo", fraDatabaseFile);
-    form->addRow(lblDatabaseFile, lblDatabaseFileInfo);
-    form->addRow(lblLastBackup, lblLastBackupInfo);
+    lblDatabaseFileInfo = infoRow(form, "lblDatabaseFile", QStringLiteral("database file:"), "lblDatabaseFileInfo");
+    lblLastBackupInfo = infoRow(form, "lblLastBackup", QStringLiteral("last backup:"), "lblLastBackupInfo");
     box->addWidget(fraDatabaseFile);
     box->addStretch(1);
 }
