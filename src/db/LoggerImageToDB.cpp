@@ -12,6 +12,8 @@
 #include "app/modMain.h"
 #include "image/clsDS1921Data.h"
 
+#include <QRegularExpression>
+
 #include <cmath>
 
 namespace {
@@ -87,7 +89,25 @@ void storeSamples(sqlite3* db, qint32 deviceId, const std::vector<TemperatureSam
     }
 }
 
+// The logger's ROM text as its record names it, kept under its serial number.
+void storeLoggerRom(sqlite3* db, const clsDS1921Data& image)
+{
+    const QString rom = image.RecordRomText().trimmed().toUpper();
+    static const QRegularExpression romText(QStringLiteral("^[0-9A-F]{14}21$"));
+    if (image.SerialNo().trimmed().isEmpty() || !romText.match(rom).hasMatch()) return;
+    DbStatement st(db, QStringLiteral("INSERT INTO parameters (ParamName, ParamValue) VALUES (?, ?) "
+                                      "ON CONFLICT (ParamName) DO UPDATE SET ParamValue = excluded.ParamValue"));
+    st.bindText(1, LoggerRomParameterName(image.SerialNo().trimmed()));
+    st.bindText(2, rom);
+    st.step();
+}
+
 } // namespace
+
+QString LoggerRomParameterName(const QString& serialNo)
+{
+    return QStringLiteral("LoggerROM ") + serialNo;
+}
 
 ImageStoreResult clsDatabase::LoggerImageToDB(clsDS1921Data& image, QString* refusal)
 {
@@ -109,6 +129,7 @@ ImageStoreResult clsDatabase::LoggerImageToDB(clsDS1921Data& image, QString* ref
     Transaction transaction(*this);
     storeDeviceRow(db, image, deviceId);
     storeCompartment(db, image);
+    storeLoggerRom(db, image);
     storeSamples(db, deviceId, samples);
     transaction.commit();
     return ImageStoreResult::Stored;

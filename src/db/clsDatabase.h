@@ -217,3 +217,8 @@ void SetUnits(int& code);
 // ShowMessage ("Error " number ":" description, titled "Error writing parameter"). False when
 // the value was not written.
 bool StoreParameter(clsDatabase& db, const QString& name, const DbValue& value);
+
+// The parameter that keeps a logger's ROM text ("LoggerROM " & serial number), written with
+// every image of the logger that is stored. The ROM tells the logger's kind, and so the steps in
+// which its samples were measured; the devices table keeps only the serial number.
+QString LoggerRomParameterName(const QString& serialNo);
