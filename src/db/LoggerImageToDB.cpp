@@ -12,8 +12,6 @@
 #include "app/modMain.h"
 #include "image/clsDS1921Data.h"
 
-#include <QRegularExpression>
-
 #include <cmath>
 
 namespace {
@@ -89,24 +87,26 @@ void storeSamples(sqlite3* db, qint32 deviceId, const std::vector<TemperatureSam
     }
 }
 
-// The logger's ROM text as its record names it, kept under its serial number.
-void storeLoggerRom(sqlite3* db, const clsDS1921Data& image)
+// The steps in which the samples of this image were decoded: half degrees for a DS1921G (and
+// any record without the ROM field, decoded as one), eighths for the H and Z variants. Samples
+// converted through a calibration table have no fixed steps, and nothing is kept for them.
+void storeLoggerSteps(sqlite3* db, const clsDS1921Data& image)
 {
-    const QString rom = image.RecordRomText().trimmed().toUpper();
-    static const QRegularExpression romText(QStringLiteral("^[0-9A-F]{14}21$"));
-    if (image.SerialNo().trimmed().isEmpty() || !romText.match(rom).hasMatch()) return;
+    const QString serial = image.SerialNo().trimmed();
+    if (serial.isEmpty() || image.HasCalibration()) return;
+    const bool halves = LoggerVariantOf(image.RecordRomText()) == LoggerVariant::Standard;
     DbStatement st(db, QStringLiteral("INSERT INTO parameters (ParamName, ParamValue) VALUES (?, ?) "
                                       "ON CONFLICT (ParamName) DO UPDATE SET ParamValue = excluded.ParamValue"));
-    st.bindText(1, LoggerRomParameterName(image.SerialNo().trimmed()));
-    st.bindText(2, rom);
+    st.bindText(1, LoggerStepsParameterName(serial));
+    st.bindText(2, halves ? QStringLiteral("0.5") : QStringLiteral("0.125"));
     st.step();
 }
 
 } // namespace
 
-QString LoggerRomParameterName(const QString& serialNo)
+QString LoggerStepsParameterName(const QString& serialNo)
 {
-    return QStringLiteral("LoggerROM ") + serialNo;
+    return QStringLiteral("LoggerSteps ") + serialNo;
 }
 
 ImageStoreResult clsDatabase::LoggerImageToDB(clsDS1921Data& image, QString* refusal)
@@ -129,7 +129,7 @@ ImageStoreResult clsDatabase::LoggerImageToDB(clsDS1921Data& image, QString* ref
     Transaction transaction(*this);
     storeDeviceRow(db, image, deviceId);
     storeCompartment(db, image);
-    storeLoggerRom(db, image);
+    storeLoggerSteps(db, image);
     storeSamples(db, deviceId, samples);
     transaction.commit();
     return ImageStoreResult::Stored;

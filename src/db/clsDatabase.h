@@ -218,7 +218,8 @@ void SetUnits(int& code);
 // the value was not written.
 bool StoreParameter(clsDatabase& db, const QString& name, const DbValue& value);
 
-// The parameter that keeps a logger's ROM text ("LoggerROM " & serial number), written with
-// every image of the logger that is stored. The ROM tells the logger's kind, and so the steps in
-// which its samples were measured; the devices table keeps only the serial number.
-QString LoggerRomParameterName(const QString& serialNo);
+// The parameter that keeps the steps, in °C, in which a logger's stored samples were measured
+// ("LoggerSteps " & serial number: "0.5" for a DS1921G, "0.125" for the H and Z variants),
+// written with every image of the logger that is stored without a calibration table. The
+// devices table keeps only the serial number, which does not tell the logger's kind.
+QString LoggerStepsParameterName(const QString& serialNo);

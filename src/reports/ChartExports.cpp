@@ -2,7 +2,6 @@
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
 #include "db/clsDatabase.h"
-#include "image/clsDS1921Data.h"
 #include "reports/DocumentExport.h"
 #include "reports/ExportFormat.h"
 #include "app/UserInterface.h"
@@ -68,16 +67,17 @@ ValueResolution StoredLoggerResolution(const QString& serialNo)
 {
     if (serialNo.trimmed().isEmpty())
         return ValueResolution::Unknown;
-    QString rom;
+    QString steps;
     try {
-        rom = AppDatabase().Parameter(LoggerRomParameterName(serialNo.trimmed()), QString());
+        steps = AppDatabase().Parameter(LoggerStepsParameterName(serialNo.trimmed()), QString()).trimmed();
     } catch (const DbError&) {
         return ValueResolution::Unknown;
     }
-    if (rom.isEmpty())
-        return ValueResolution::Unknown;
-    return LoggerVariantOf(rom) == LoggerVariant::Standard ? ValueResolution::HalfDegree
-                                                            : ValueResolution::EighthDegree;
+    if (steps == QLatin1String("0.5"))
+        return ValueResolution::HalfDegree;
+    if (steps == QLatin1String("0.125"))
+        return ValueResolution::EighthDegree;
+    return ValueResolution::Unknown;
 }
 
 ExportData ExportDataFromChart(const ChartState& state) { return exportData(state, false); }

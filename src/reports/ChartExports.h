@@ -19,8 +19,8 @@ ExportData ExportDataFromChart(const ChartState& state);
 ExportData WebReportDataFromChart(const ChartState& state);
 ExportTexts TranslatedExportTexts();
 
-// The steps a logger measures in, from the ROM text the database keeps for its serial number
-// (LoggerRomParameterName); Unknown when the database does not know the logger's kind.
+// The steps a logger measures in, as the database keeps them for its serial number
+// (LoggerStepsParameterName); Unknown when the database does not know them.
 ValueResolution StoredLoggerResolution(const QString& serialNo);
 
 // Names of the report databases "report <name>.mde" in the report directory.

@@ -193,22 +193,22 @@ print(json.dumps({"first": ws["A1"].value, "second": ws["E1"].value}))
     EXPECT_EQ(r["second"].toString(), "Temperature");
 }
 
-// The logger's resolution comes from the ROM text the database keeps for its serial number; a
+// The logger's resolution comes from the steps the database keeps for its serial number; a
 // logger the database knows nothing about is shown exactly; averages keep two decimals.
-TEST_F(QueryReports, SpreadsheetDecimalsComeFromTheRomKeptForTheLogger)
+TEST_F(QueryReports, SpreadsheetDecimalsComeFromTheStepsKeptForTheLogger)
 {
     App().DatabaseDirectory = dir.path();
     ResetAppDatabase();
     EXPECT_EQ(StoredLoggerResolution("2180543"), ValueResolution::Unknown);
     EXPECT_EQ(ExportDataFromChart(model.State).ValueDecimals, 1);   // -3.2, 7, 2.5, 9: one decimal
 
-    db->SetParameter(LoggerRomParameterName("2180543"), DbValue(QString("C84F200000213E21")));
+    db->SetParameter(LoggerStepsParameterName("2180543"), DbValue(QString("0.125")));
     EXPECT_EQ(StoredLoggerResolution("2180543"), ValueResolution::EighthDegree);
     EXPECT_EQ(ExportDataFromChart(model.State).ValueDecimals, 3);
-    db->SetParameter(LoggerRomParameterName("2180543"), DbValue(QString("C83B200000213E21")));
-    EXPECT_EQ(StoredLoggerResolution("2180543"), ValueResolution::EighthDegree);
-    // A DS1921G: -3.2 lies between its half degrees (a calibrated logger), so it is shown exactly.
-    db->SetParameter(LoggerRomParameterName("2180543"), DbValue(QString("C800000000213E21")));
+    db->SetParameter(LoggerStepsParameterName("2180543"), DbValue(QString("rubbish")));
+    EXPECT_EQ(StoredLoggerResolution("2180543"), ValueResolution::Unknown);
+    // Half degrees: -3.2 lies between them (a calibrated logger), so it is shown exactly.
+    db->SetParameter(LoggerStepsParameterName("2180543"), DbValue(QString("0.5")));
     EXPECT_EQ(StoredLoggerResolution("2180543"), ValueResolution::HalfDegree);
     EXPECT_EQ(ExportDataFromChart(model.State).ValueDecimals, 1);
 
