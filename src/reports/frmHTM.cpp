@@ -66,7 +66,9 @@ frmHTM::frmHTM(const ChartState& state, const QImage& graphPicture, QWidget* par
     lblStatus->setObjectName("lblStatus");
     lblStatus->setWordWrap(true);
     lblStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    lblStatus->setMinimumWidth(fontMetrics().averageCharWidth() * 48);
+    lblStatus->setMinimumWidth(fontMetrics().averageCharWidth() * 56);
+    lblStatus->setMinimumHeight(fontMetrics().lineSpacing() * 3);
+    lblStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     cmdDoReport = new QPushButton("Save and View", this);
     cmdDoReport->setObjectName("cmdDoReport");
@@ -134,7 +136,7 @@ QString frmHTM::cmdDoReport_Click()
     if (!chkTable->isChecked() && !chkGraph->isChecked()) {
         // A page of the templates alone shows nothing of the query.
         const QString why = clsWebReport::NothingToShowMessage();
-        lblStatus->setText(why);
+        ShowStatus(why);
         ShowMessage(why, vbOKOnly | vbExclamation, caption);
         return QString();
     }
@@ -153,7 +155,7 @@ QString frmHTM::cmdDoReport_Click()
     const bool ok = BuildReport(dir, name, &error);
     busy.reset();
     if (!ok) {
-        lblStatus->setText(error);
+        ShowStatus(error);
         ShowMessage(error, vbOKOnly | vbCritical, Translate("Error in BuildReport"));
         return QString();
     }
@@ -162,7 +164,7 @@ QString frmHTM::cmdDoReport_Click()
         const QString picture = QDir(dir).filePath(clsWebReport::GraphPictureName(name));
         written += "\n" + Translate("The graph picture was saved as %1.").arg(QDir::toNativeSeparators(picture));
     }
-    lblStatus->setText(written);
+    ShowStatus(written);
     if (!OpenWithDesktop(page))
         ShowMessage(written + "\n\n" + Translate("No program could be started to show it; open the file yourself."),
                     vbOKOnly | vbExclamation, caption);
@@ -177,6 +179,16 @@ void frmHTM::cmdOpenDirectory_Click()
         ShowMessage(Translate("No program could be started to show the report directory %1.")
                         .arg(QDir::toNativeSeparators(dir)),
                     vbOKOnly | vbExclamation, windowTitle());
+}
+
+void frmHTM::ShowStatus(const QString& text)
+{
+    lblStatus->setText(text);
+    // A longer text makes the dialog taller rather than squeezing the options.
+    layout()->activate();
+    const int needed = layout()->totalHeightForWidth(width());
+    if (needed > height())
+        resize(width(), needed);
 }
 
 void frmHTM::cmdClose_Click()

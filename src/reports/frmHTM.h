@@ -42,6 +42,7 @@ public:
     WebReportOptions Options() const;
 
 private:
+    void ShowStatus(const QString& text);
     const ChartState& m_state;
     QImage m_graph;
 };
