@@ -67,7 +67,7 @@ frmHTM::frmHTM(const ChartState& state, const QImage& graphPicture, QWidget* par
     lblStatus->setWordWrap(true);
     lblStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
     lblStatus->setMinimumWidth(fontMetrics().averageCharWidth() * 56);
-    lblStatus->setMinimumHeight(fontMetrics().lineSpacing() * 3);
+    lblStatus->setMinimumHeight(fontMetrics().lineSpacing() * 2);
     lblStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     cmdDoReport = new QPushButton("Save and View", this);
@@ -109,6 +109,8 @@ void frmHTM::Form_Load()
     cmbHeader->clear();
     cmbHeader->addItems(clsWebReport::StyleNames(StylesDirectory(App().ApplicationDirectory)));
     cmbHeader->setCurrentIndex(cmbHeader->count() > 0 ? 0 : -1);
+    lblStatus->setText(Translate("Web pages are saved in the report directory %1.")
+                           .arg(QDir::toNativeSeparators(ReportDirectory(App().ApplicationDirectory))));
 }
 
 WebReportOptions frmHTM::Options() const
