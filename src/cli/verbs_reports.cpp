@@ -105,6 +105,10 @@ int runReport(CliContext& ctx)
     o.Graph = TakeFlag(args, "--graph");
     o.Table = !TakeFlag(args, "--no-table");
     o.MarkExceptions = TakeFlag(args, "--mark-exceptions");
+    if (!o.Table && !o.Graph) {
+        ctx.err << "report: " << clsWebReport::NothingToShowMessage() << "\n";
+        return 2;
+    }
     int border = 1;
     QSize size(800, 500);
     if (!takeNumber(ctx, args, "--columns", 1, 10, o.Columns, "report")

@@ -93,7 +93,7 @@ TEST_F(CliReports, ReportWithStyleColumnsBorderGraphAndExceptions)
     // Neither table nor graph would be an empty page: refused, and the page there stays as it was.
     const QString empty = home->filePath("home/reports/empty.htm");
     const QString text2 = runCli(QStringList{"report"} + selection() + QStringList{"--out", empty, "--no-table"}, &rc);
-    EXPECT_EQ(rc, 1) << text2.toStdString();
+    EXPECT_EQ(rc, 2) << text2.toStdString();
     EXPECT_TRUE(text2.contains("display table") && text2.contains("Nothing was written")) << text2.toStdString();
     EXPECT_FALSE(QFile::exists(empty));
 }
