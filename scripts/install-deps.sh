@@ -11,12 +11,14 @@ build_pkgs=(
   libsqlite3-dev libxlsxwriter-dev libzip-dev zlib1g-dev
   dpkg-dev file
 )
-# The tests and the demo: GoogleTest, fonts for drawing, the readers of exported files, a virtual
+# The tests and the demo: GoogleTest, fonts for drawing, the readers of exported files (Python
+# with openpyxl and python-docx, LibreOffice without a window), a virtual
 # X display driven by xdotool, pdftoppm for looking at printouts, git for the CI checkout.
 test_pkgs=(
   libgtest-dev libgmock-dev
   fonts-liberation fonts-dejavu-core
   python3 python3-openpyxl python3-docx
+  libreoffice-writer-nogui libreoffice-calc-nogui
   xvfb xdotool
   poppler-utils
   git

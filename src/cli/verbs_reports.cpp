@@ -4,6 +4,7 @@
 #include "cli/ChartArgs.h"
 #include "cli/Cli.h"
 #include "reports/ChartExports.h"
+#include "reports/DocumentExport.h"
 #include "reports/WebReport.h"
 #include <QDir>
 #include <QFileInfo>
@@ -104,6 +105,10 @@ int runReport(CliContext& ctx)
     o.Graph = TakeFlag(args, "--graph");
     o.Table = !TakeFlag(args, "--no-table");
     o.MarkExceptions = TakeFlag(args, "--mark-exceptions");
+    if (!o.Table && !o.Graph) {
+        ctx.err << "report: " << clsWebReport::NothingToShowMessage() << "\n";
+        return 2;
+    }
     int border = 1;
     QSize size(800, 500);
     if (!takeNumber(ctx, args, "--columns", 1, 10, o.Columns, "report")
@@ -143,6 +148,11 @@ int runExport(CliContext& ctx)
     QString out, error;
     if (!takeOut(ctx, args, "--out", out, "export"))
         return 2;
+    // The document's kind follows its name: .docx (Word) or .odt (OpenDocument text).
+    if (kind == "document" && DocumentKindOf(out) == DocumentKind::Unknown) {
+        ctx.err << "export: " << UnknownDocumentKindMessage(out) << "\n";
+        return 2;
+    }
     ChartModel model;
     if (!runSelection(ctx, args, model, "export"))
         return 2;
@@ -187,8 +197,8 @@ CliVerb verbReport("report",
                    "report SELECTION [--style NAME] --out FILE.htm [--graph] [--size WxH] [--no-table] "
                    "[--columns M] [--border B] [--mark-exceptions]",
                    "web page report of a query", &runReport);
-CliVerb verbExport("export", "export xlsx|document SELECTION --out FILE",
-                   "spreadsheet or document export of a query", &runExport);
+CliVerb verbExport("export", "export xlsx|document SELECTION --out FILE (.xlsx; document: .docx or .odt)",
+                   "spreadsheet or document (Word or OpenDocument text) export of a query", &runExport);
 CliVerb verbPrint("print", "print SELECTION --pdf FILE [--landscape]", "printout of a query's graph as PDF", &runPrint);
 
 } // namespace

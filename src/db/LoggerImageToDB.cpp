@@ -87,7 +87,27 @@ void storeSamples(sqlite3* db, qint32 deviceId, const std::vector<TemperatureSam
     }
 }
 
+// The steps in which the samples of this image were decoded: half degrees for a DS1921G (and
+// any record without the ROM field, decoded as one), eighths for the H and Z variants. Samples
+// converted through a calibration table have no fixed steps, and nothing is kept for them.
+void storeLoggerSteps(sqlite3* db, const clsDS1921Data& image)
+{
+    const QString serial = image.SerialNo().trimmed();
+    if (serial.isEmpty() || image.HasCalibration()) return;
+    const bool halves = LoggerVariantOf(image.RecordRomText()) == LoggerVariant::Standard;
+    DbStatement st(db, QStringLiteral("INSERT INTO parameters (ParamName, ParamValue) VALUES (?, ?) "
+                                      "ON CONFLICT (ParamName) DO UPDATE SET ParamValue = excluded.ParamValue"));
+    st.bindText(1, LoggerStepsParameterName(serial));
+    st.bindText(2, halves ? QStringLiteral("0.5") : QStringLiteral("0.125"));
+    st.step();
+}
+
 } // namespace
+
+QString LoggerStepsParameterName(const QString& serialNo)
+{
+    return QStringLiteral("LoggerSteps ") + serialNo;
+}
 
 ImageStoreResult clsDatabase::LoggerImageToDB(clsDS1921Data& image, QString* refusal)
 {
@@ -109,6 +129,7 @@ ImageStoreResult clsDatabase::LoggerImageToDB(clsDS1921Data& image, QString* ref
     Transaction transaction(*this);
     storeDeviceRow(db, image, deviceId);
     storeCompartment(db, image);
+    storeLoggerSteps(db, image);
     storeSamples(db, deviceId, samples);
     transaction.commit();
     return ImageStoreResult::Stored;

@@ -217,3 +217,9 @@ void SetUnits(int& code);
 // ShowMessage ("Error " number ":" description, titled "Error writing parameter"). False when
 // the value was not written.
 bool StoreParameter(clsDatabase& db, const QString& name, const DbValue& value);
+
+// The parameter that keeps the steps, in °C, in which a logger's stored samples were measured
+// ("LoggerSteps " & serial number: "0.5" for a DS1921G, "0.125" for the H and Z variants),
+// written with every image of the logger that is stored without a calibration table. The
+// devices table keeps only the serial number, which does not tell the logger's kind.
+QString LoggerStepsParameterName(const QString& serialNo);

@@ -1,7 +1,9 @@
 #include "reports/ChartExports.h"
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
+#include "db/clsDatabase.h"
 #include "reports/DocumentExport.h"
+#include "reports/ExportFormat.h"
 #include "app/UserInterface.h"
 #include <optional>
 #include "reports/WebReport.h"
@@ -26,8 +28,15 @@ ExportData exportData(const ChartState& s, bool localTimes)
     d.DateFormat = s.DateFormat;
     d.TimeFormat = s.TimeFormat;
     d.rows.reserve(s.Samples.size());
-    for (const ChartRow& r : s.Samples)
+    std::vector<double> values;
+    values.reserve(s.Samples.size());
+    for (const ChartRow& r : s.Samples) {
         d.rows.push_back({localTimes ? UtcToLocal(r.Time) : r.DisplayTime, r.Value, r.ValueText});
+        values.push_back(r.Value);
+    }
+    const bool aggregate = IsTextValueKind(s.Kind);
+    d.ValueDecimals = ValueDecimals(values, aggregate ? ValueResolution::Unknown : StoredLoggerResolution(s.SerialNo),
+                                    aggregate);
     return d;
 }
 
@@ -41,7 +50,35 @@ void showExportError(const QString& title, const QString& message)
     ShowMessage(message, vbOKOnly | vbCritical, title);
 }
 
+// Says where the file went, and opens it; when no program could be started for it, says so.
+void announceWritten(const QString& sentence, const QString& path)
+{
+    const QString written = Translate(sentence).arg(QDir::toNativeSeparators(path));
+    if (OpenWithDesktop(path))
+        ShowMessage(written, vbOKOnly | vbInformation, Translate("export"));
+    else
+        ShowMessage(written + "\n\n" + Translate("No program could be started to show it; open the file yourself."),
+                    vbOKOnly | vbExclamation, Translate("export"));
+}
+
 } // namespace
+
+ValueResolution StoredLoggerResolution(const QString& serialNo)
+{
+    if (serialNo.trimmed().isEmpty())
+        return ValueResolution::Unknown;
+    QString steps;
+    try {
+        steps = AppDatabase().Parameter(LoggerStepsParameterName(serialNo.trimmed()), QString()).trimmed();
+    } catch (const DbError&) {
+        return ValueResolution::Unknown;
+    }
+    if (steps == QLatin1String("0.5"))
+        return ValueResolution::HalfDegree;
+    if (steps == QLatin1String("0.125"))
+        return ValueResolution::EighthDegree;
+    return ValueResolution::Unknown;
+}
 
 ExportData ExportDataFromChart(const ChartState& state) { return exportData(state, false); }
 ExportData WebReportDataFromChart(const ChartState& state) { return exportData(state, true); }
@@ -81,7 +118,7 @@ bool WriteDocumentExport(const ChartState& state, const QString& path, QString* 
 {
     const DocumentContent c = BuildDocumentContent(ExportDataFromChart(state), TranslatedExportTexts(),
                                                    FormatChartTime, nowText());
-    return WriteDocx(path, c, error);
+    return WriteDocument(path, c, error);
 }
 
 WebReportContext CurrentWebReportContext()
@@ -107,8 +144,7 @@ QString clsChartExports::AskExportFile(const ChartState& state, const QString& s
     name = name.left(name.size() - 4) + "." + suffix;
     if (suffix == "xlsx" && !m_sheetFile.isEmpty())
         name = QFileInfo(m_sheetFile).fileName();
-    QString path = AskSaveFileName(m_owner, Translate("save export as"), dir, name,
-                                   Translate(filter) + " (*." + suffix + ")", suffix);
+    QString path = AskSaveFileName(m_owner, Translate("save export as"), dir, name, filter, suffix);
     if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty())
         path += "." + suffix;
     return path;
@@ -116,7 +152,7 @@ QString clsChartExports::AskExportFile(const ChartState& state, const QString& s
 
 bool clsChartExports::cmdExcel_Click(const ChartState& state)
 {
-    const QString path = AskExportFile(state, "xlsx", "spreadsheet");
+    const QString path = AskExportFile(state, "xlsx", Translate("spreadsheet") + " (*.xlsx)");
     if (path.isEmpty())
         return false;
     std::optional<BusyCursor> busy(std::in_place);
@@ -132,15 +168,21 @@ bool clsChartExports::cmdExcel_Click(const ChartState& state)
     }
     m_sheet = next;
     m_sheetFile = path;
-    OpenWithDesktop(path);
+    announceWritten("The spreadsheet was saved as %1.", path);
     return true;
 }
 
 bool clsChartExports::cmdWord_Click(const ChartState& state)
 {
-    const QString path = AskExportFile(state, "docx", "document");
+    // Word or OpenDocument text, as the name chosen ends.
+    const QString path = AskExportFile(state, "docx",
+                                       Translate("document") + " (*.docx);;" + Translate("OpenDocument text") + " (*.odt)");
     if (path.isEmpty())
         return false;
+    if (DocumentKindOf(path) == DocumentKind::Unknown) {
+        showExportError(Translate("Error in cmdWord_Click"), UnknownDocumentKindMessage(path));
+        return false;
+    }
     std::optional<BusyCursor> busy(std::in_place);
     QString error;
     const bool ok = WriteDocumentExport(state, path, &error);
@@ -149,7 +191,7 @@ bool clsChartExports::cmdWord_Click(const ChartState& state)
         showExportError(Translate("Error in cmdWord_Click"), error);
         return false;
     }
-    OpenWithDesktop(path);
+    announceWritten("The document was saved as %1.", path);
     return true;
 }
 
@@ -158,6 +200,10 @@ void clsChartExports::cmdClipBoard_Click(const QImage& graphPicture)
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->clear();
     clipboard->setImage(graphPicture);
+    ShowMessage(Translate("The graph picture is on the clipboard (%1 x %2 pixels).")
+                    .arg(graphPicture.width())
+                    .arg(graphPicture.height()),
+                vbOKOnly | vbInformation, Translate("export"));
 }
 
 bool clsChartExports::cmdOpenReport_Click(const QString& name)

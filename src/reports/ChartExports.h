@@ -5,6 +5,7 @@
 // second spreadsheet export continues in the same worksheet.
 #include "display/ChartData.h"
 #include "reports/ExportData.h"
+#include "reports/ExportFormat.h"
 #include "reports/SpreadsheetExport.h"
 #include <QImage>
 #include <QString>
@@ -18,6 +19,10 @@ ExportData ExportDataFromChart(const ChartState& state);
 ExportData WebReportDataFromChart(const ChartState& state);
 ExportTexts TranslatedExportTexts();
 
+// The steps a logger measures in, as the database keeps them for its serial number
+// (LoggerStepsParameterName); Unknown when the database does not know them.
+ValueResolution StoredLoggerResolution(const QString& serialNo);
+
 // Names of the report databases "report <name>.mde" in the report directory.
 QStringList ReportDatabaseNames(const QString& reportDirectory);
 
@@ -28,18 +33,21 @@ bool PrintGraph(ChartState& state, QPagedPaintDevice& printer);
 struct WebReportContext;
 WebReportContext CurrentWebReportContext();
 
-// Writes the document export of the state to path.
+// Writes the document export of the state to path: .docx or .odt, as the name ends.
 bool WriteDocumentExport(const ChartState& state, const QString& path, QString* error);
 
 class clsChartExports {
 public:
     explicit clsChartExports(QWidget* owner = nullptr);
 
-    // Each asks for the file name (in the report directory), writes the file and opens it with
-    // the desktop's default program. False when cancelled or failed (after a message).
+    // Each asks for the file name (in the report directory), writes the file, says where it went
+    // and opens it with the desktop's default program (saying so when none could be started).
+    // The document is Word (.docx) or OpenDocument text (.odt) as the name chosen ends; another
+    // ending is refused with a message and nothing is written. False when cancelled or failed
+    // (after a message).
     bool cmdExcel_Click(const ChartState& state);
     bool cmdWord_Click(const ChartState& state);
-    // The picture of the graph as shown goes to the clipboard.
+    // The picture of the graph as shown goes to the clipboard, and a message says so.
     void cmdClipBoard_Click(const QImage& graphPicture);
     // Printer dialog, then the graph on paper; false when cancelled or failed.
     // Opens "report <name>.mde" with its associated program; nothing happens when it is missing.

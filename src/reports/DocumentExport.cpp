@@ -1,8 +1,9 @@
 #include "reports/DocumentExport.h"
 #include "reports/ExportFormat.h"
 #include <QFile>
+#include <QFileInfo>
 #include <QXmlStreamWriter>
-#include <list>
+#include <vector>
 #include <zip.h>
 
 DocumentContent BuildDocumentContent(const ExportData& data, const ExportTexts& texts,
@@ -275,7 +276,16 @@ const char* const documentRelsXml =
 
 } // namespace
 
-bool WriteDocx(const QString& path, const DocumentContent& content, QString* error)
+namespace {
+
+struct ZipPart {
+    const char* name;
+    QByteArray data;
+    bool stored = false;   // kept uncompressed (an OpenDocument's mimetype)
+};
+
+// Writes the parts, in their order, into a new archive beside path and puts it in place.
+bool writeZip(const QString& path, const std::vector<ZipPart>& parts, QString* error)
 {
     auto fail = [&](const QString& message) {
         if (error)
@@ -288,33 +298,383 @@ bool WriteDocx(const QString& path, const DocumentContent& content, QString* err
     zip_t* za = zip_open(QFile::encodeName(temp).constData(), ZIP_CREATE | ZIP_TRUNCATE, &zerr);
     if (!za)
         return fail(QString("cannot create %1").arg(temp));
-
-    // libzip reads the buffers when the archive is closed; they must live until then.
-    std::list<QByteArray> parts;
-    auto add = [&](const char* name, QByteArray data) {
-        parts.push_back(std::move(data));
-        zip_source_t* src = zip_source_buffer(za, parts.back().constData(), zip_uint64_t(parts.back().size()), 0);
-        if (!src)
-            return false;
-        if (zip_file_add(za, name, src, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8) < 0) {
-            zip_source_free(src);
-            return false;
+    // libzip reads the buffers when the archive is closed; parts outlives that.
+    bool ok = true;
+    for (const ZipPart& part : parts) {
+        zip_source_t* src = zip_source_buffer(za, part.data.constData(), zip_uint64_t(part.data.size()), 0);
+        if (!src) {
+            ok = false;
+            break;
         }
-        return true;
-    };
-    const bool ok = add("[Content_Types].xml", contentTypesXml) && add("_rels/.rels", packageRelsXml)
-                    && add("word/_rels/document.xml.rels", documentRelsXml)
-                    && add("word/document.xml", documentXml(content)) && add("word/styles.xml", stylesXml)
-                    && add("word/header1.xml", headerXml()) && add("word/footer1.xml", footerXml(content));
-    if (!ok) {
-        zip_discard(za);
-        QFile::remove(temp);
-        return fail(QString("cannot write %1").arg(path));
+        const zip_int64_t index = zip_file_add(za, part.name, src, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8);
+        if (index < 0) {
+            zip_source_free(src);
+            ok = false;
+            break;
+        }
+        if (part.stored && zip_set_file_compression(za, zip_uint64_t(index), ZIP_CM_STORE, 0) != 0) {
+            ok = false;
+            break;
+        }
     }
-    if (zip_close(za) != 0) {
+    if (!ok || zip_close(za) != 0) {
         zip_discard(za);
         QFile::remove(temp);
         return fail(QString("cannot write %1").arg(path));
     }
     return ReplaceFileWith(temp, path, error);
+}
+
+// ---- OpenDocument text ------------------------------------------------------------------------
+
+const char* const OFFICE = "urn:oasis:names:tc:opendocument:xmlns:office:1.0";
+const char* const STYLE = "urn:oasis:names:tc:opendocument:xmlns:style:1.0";
+const char* const TEXT = "urn:oasis:names:tc:opendocument:xmlns:text:1.0";
+const char* const FO = "urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0";
+const char* const SVG = "urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0";
+const char* const META = "urn:oasis:names:tc:opendocument:xmlns:meta:1.0";
+const char* const DC = "http://purl.org/dc/elements/1.1/";
+const char* const ODF_VERSION = "1.3";
+
+void odfNamespaces(QXmlStreamWriter& x)
+{
+    x.writeNamespace(OFFICE, "office");
+    x.writeNamespace(STYLE, "style");
+    x.writeNamespace(TEXT, "text");
+    x.writeNamespace(FO, "fo");
+    x.writeNamespace(SVG, "svg");
+    x.writeAttribute("office:version", ODF_VERSION);
+}
+
+// Text of a paragraph: a run of blanks keeps its width (text:s), tabs and line breaks become their
+// elements; characters XML cannot carry are left out.
+void odfText(QXmlStreamWriter& x, const QString& text)
+{
+    const QString t = xmlText(text);
+    QString run;
+    auto flush = [&] {
+        if (!run.isEmpty())
+            x.writeCharacters(run);
+        run.clear();
+    };
+    for (qsizetype i = 0; i < t.size(); ++i) {
+        const QChar c = t[i];
+        if (c == '\t') {
+            flush();
+            x.writeEmptyElement("text:tab");
+        } else if (c == '\n') {
+            flush();
+            x.writeEmptyElement("text:line-break");
+        } else if (c == '\r') {
+            continue;
+        } else if (c == ' ' && (i == 0 || t[i - 1] == ' ')) {
+            // A blank at the start or after another blank would collapse.
+            qsizetype n = 0;
+            while (i < t.size() && t[i] == ' ') {
+                ++n;
+                ++i;
+            }
+            --i;
+            flush();
+            x.writeEmptyElement("text:s");
+            if (n > 1)
+                x.writeAttribute("text:c", QString::number(n));
+        } else {
+            run += c;
+        }
+    }
+    flush();
+}
+
+void odfParagraph(QXmlStreamWriter& x, const char* style, const QString& text)
+{
+    x.writeStartElement("text:p");
+    x.writeAttribute("text:style-name", style);
+    odfText(x, text);
+    x.writeEndElement();
+}
+
+// A paragraph style of the content: alignment, font size, bold, a rule below.
+void odfParagraphStyle(QXmlStreamWriter& x, const char* name, const char* align, int points, bool bold,
+                       bool lineEqualsSize, bool ruleBelow)
+{
+    x.writeStartElement("style:style");
+    x.writeAttribute("style:name", name);
+    x.writeAttribute("style:family", "paragraph");
+    x.writeAttribute("style:parent-style-name", "Standard");
+    x.writeEmptyElement("style:paragraph-properties");
+    x.writeAttribute("fo:text-align", align);
+    x.writeAttribute("fo:margin-left", "0cm");
+    x.writeAttribute("fo:margin-right", "0cm");
+    if (lineEqualsSize)
+        x.writeAttribute("fo:line-height", QString::number(points) + "pt");
+    if (ruleBelow) {
+        x.writeAttribute("fo:border-bottom", "0.5pt solid #000000");
+        x.writeAttribute("fo:padding-bottom", "0.05cm");
+    }
+    x.writeEmptyElement("style:text-properties");
+    x.writeAttribute("fo:font-size", QString::number(points) + "pt");
+    if (bold)
+        x.writeAttribute("fo:font-weight", "bold");
+    x.writeEndElement();
+}
+
+QByteArray odfContentXml(const DocumentContent& c)
+{
+    QByteArray out;
+    QXmlStreamWriter x(&out);
+    x.writeStartDocument("1.0");
+    x.writeStartElement("office:document-content");
+    odfNamespaces(x);
+    x.writeStartElement("office:automatic-styles");
+    odfParagraphStyle(x, "Title16", "center", 16, false, true, false);
+    odfParagraphStyle(x, "Title14", "center", 14, false, true, false);
+    odfParagraphStyle(x, "Title12", "center", 12, false, true, true);
+    odfParagraphStyle(x, "DayLine", "start", 8, true, false, false);
+    odfParagraphStyle(x, "SampleLine", "center", 8, false, false, false);
+    // The samples: 8 columns of equal width, 10 points apart, a line between them, filled one
+    // after the other as in the Word document.
+    x.writeStartElement("style:style");
+    x.writeAttribute("style:name", "Samples");
+    x.writeAttribute("style:family", "section");
+    x.writeStartElement("style:section-properties");
+    x.writeAttribute("text:dont-balance-text-columns", "true");
+    x.writeStartElement("style:columns");
+    x.writeAttribute("fo:column-count", "8");
+    x.writeAttribute("fo:column-gap", "10pt");
+    x.writeEmptyElement("style:column-sep");
+    x.writeAttribute("style:width", "0.5pt");
+    x.writeAttribute("style:color", "#000000");
+    x.writeAttribute("style:height", "100%");
+    x.writeAttribute("style:vertical-align", "top");
+    x.writeEndElement();   // columns
+    x.writeEndElement();   // section-properties
+    x.writeEndElement();   // style
+    x.writeEndElement();   // automatic-styles
+
+    x.writeStartElement("office:body");
+    x.writeStartElement("office:text");
+    odfParagraph(x, "Title16", c.Header);
+    odfParagraph(x, "Title14", c.Caption);
+    odfParagraph(x, "Title12", c.ProducedLine + "\n");
+    odfParagraph(x, "Standard", QString());
+    x.writeStartElement("text:section");
+    x.writeAttribute("text:style-name", "Samples");
+    x.writeAttribute("text:name", "Samples");
+    for (const DocumentLine& line : c.Lines)
+        odfParagraph(x, line.dayLine ? "DayLine" : "SampleLine", line.text);
+    odfParagraph(x, "SampleLine", c.RecordsLine);
+    x.writeEndElement();   // section
+    x.writeEndElement();   // text
+    x.writeEndElement();   // body
+    x.writeEndElement();   // document-content
+    x.writeEndDocument();
+    return out;
+}
+
+// A header or footer paragraph style: the tab stops of the page's middle and right edge, a rule.
+void odfHeaderFooterStyle(QXmlStreamWriter& x, const char* name, const char* ruleSide, const char* fontSize)
+{
+    x.writeStartElement("style:style");
+    x.writeAttribute("style:name", name);
+    x.writeAttribute("style:family", "paragraph");
+    x.writeAttribute("style:parent-style-name", "Standard");
+    x.writeAttribute("style:class", "extra");
+    x.writeStartElement("style:paragraph-properties");
+    x.writeAttribute(QString("fo:border-") + ruleSide, "0.5pt solid #000000");
+    x.writeAttribute(QString("fo:padding-") + ruleSide, "0.05cm");
+    x.writeStartElement("style:tab-stops");
+    x.writeEmptyElement("style:tab-stop");
+    x.writeAttribute("style:position", "8.5cm");
+    x.writeAttribute("style:type", "center");
+    x.writeEmptyElement("style:tab-stop");
+    x.writeAttribute("style:position", "17cm");
+    x.writeAttribute("style:type", "right");
+    x.writeEndElement();
+    x.writeEndElement();
+    x.writeEmptyElement("style:text-properties");
+    x.writeAttribute("fo:font-size", fontSize);
+    x.writeEndElement();
+}
+
+QByteArray odfStylesXml(const DocumentContent& c)
+{
+    QByteArray out;
+    QXmlStreamWriter x(&out);
+    x.writeStartDocument("1.0");
+    x.writeStartElement("office:document-styles");
+    odfNamespaces(x);
+    x.writeStartElement("office:font-face-decls");
+    x.writeEmptyElement("style:font-face");
+    x.writeAttribute("style:name", "Arial");
+    x.writeAttribute("svg:font-family", "Arial");
+    x.writeAttribute("style:font-family-generic", "swiss");
+    x.writeEndElement();
+
+    x.writeStartElement("office:styles");
+    x.writeStartElement("style:default-style");
+    x.writeAttribute("style:family", "paragraph");
+    x.writeEmptyElement("style:paragraph-properties");
+    x.writeAttribute("fo:margin-top", "0cm");
+    x.writeAttribute("fo:margin-bottom", "0cm");
+    x.writeEmptyElement("style:text-properties");
+    x.writeAttribute("style:font-name", "Arial");
+    x.writeAttribute("fo:font-size", "10pt");
+    x.writeAttribute("fo:language", "en");
+    x.writeAttribute("fo:country", "GB");
+    x.writeEndElement();
+    x.writeEmptyElement("style:style");
+    x.writeAttribute("style:name", "Standard");
+    x.writeAttribute("style:family", "paragraph");
+    x.writeAttribute("style:class", "text");
+    odfHeaderFooterStyle(x, "Header", "bottom", "10pt");
+    odfHeaderFooterStyle(x, "Footer", "top", "8pt");
+    x.writeEndElement();   // styles
+
+    // A4, the margins of the Word document: 2.5 cm above, 2 cm elsewhere, header and footer
+    // 1.25 cm from the edge.
+    x.writeStartElement("office:automatic-styles");
+    x.writeStartElement("style:page-layout");
+    x.writeAttribute("style:name", "Page");
+    x.writeEmptyElement("style:page-layout-properties");
+    for (auto [k, v] : {std::pair{"fo:page-width", "21cm"}, {"fo:page-height", "29.7cm"},
+                        {"style:print-orientation", "portrait"}, {"fo:margin-top", "1.25cm"},
+                        {"fo:margin-bottom", "1.25cm"}, {"fo:margin-left", "2cm"}, {"fo:margin-right", "2cm"}})
+        x.writeAttribute(k, v);
+    x.writeStartElement("style:header-style");
+    x.writeEmptyElement("style:header-footer-properties");
+    x.writeAttribute("fo:min-height", "0.6cm");
+    x.writeAttribute("fo:margin-bottom", "0.65cm");
+    x.writeEndElement();
+    x.writeStartElement("style:footer-style");
+    x.writeEmptyElement("style:header-footer-properties");
+    x.writeAttribute("fo:min-height", "0.4cm");
+    x.writeAttribute("fo:margin-top", "0.35cm");
+    x.writeEndElement();
+    x.writeEndElement();   // page-layout
+    x.writeEndElement();   // automatic-styles
+
+    x.writeStartElement("office:master-styles");
+    x.writeStartElement("style:master-page");
+    x.writeAttribute("style:name", "Standard");
+    x.writeAttribute("style:page-layout-name", "Page");
+    x.writeStartElement("style:header");
+    odfParagraph(x, "Header", QString());
+    x.writeEndElement();
+    // Footer: the header text, the page number and the time of the export, with a rule above.
+    x.writeStartElement("style:footer");
+    x.writeStartElement("text:p");
+    x.writeAttribute("text:style-name", "Footer");
+    odfText(x, c.Header);
+    x.writeEmptyElement("text:tab");
+    x.writeStartElement("text:page-number");
+    x.writeAttribute("text:select-page", "current");
+    x.writeCharacters("1");
+    x.writeEndElement();
+    x.writeEmptyElement("text:tab");
+    odfText(x, c.ProducedBy + " " + c.FooterDate);
+    x.writeEndElement();   // p
+    x.writeEndElement();   // footer
+    x.writeEndElement();   // master-page
+    x.writeEndElement();   // master-styles
+    x.writeEndElement();   // document-styles
+    x.writeEndDocument();
+    return out;
+}
+
+QByteArray odfMetaXml(const DocumentContent& c)
+{
+    QByteArray out;
+    QXmlStreamWriter x(&out);
+    x.writeStartDocument("1.0");
+    x.writeStartElement("office:document-meta");
+    x.writeNamespace(OFFICE, "office");
+    x.writeNamespace(META, "meta");
+    x.writeNamespace(DC, "dc");
+    x.writeAttribute("office:version", ODF_VERSION);
+    x.writeStartElement("office:meta");
+    x.writeTextElement("meta:generator", "NORDALIS");
+    x.writeTextElement("dc:title", xmlText(c.Header));
+    x.writeEndElement();
+    x.writeEndElement();
+    x.writeEndDocument();
+    return out;
+}
+
+const char* const odfMimeType = "application/vnd.oasis.opendocument.text";
+
+QByteArray odfManifestXml()
+{
+    QByteArray out;
+    QXmlStreamWriter x(&out);
+    x.writeStartDocument("1.0");
+    x.writeStartElement("manifest:manifest");
+    x.writeNamespace("urn:oasis:names:tc:opendocument:xmlns:manifest:1.0", "manifest");
+    x.writeAttribute("manifest:version", ODF_VERSION);
+    for (auto [path, type] : {std::pair{"/", odfMimeType}, {"content.xml", "text/xml"}, {"styles.xml", "text/xml"},
+                              {"meta.xml", "text/xml"}}) {
+        x.writeEmptyElement("manifest:file-entry");
+        x.writeAttribute("manifest:full-path", path);
+        if (QLatin1String(path) == QLatin1String("/"))
+            x.writeAttribute("manifest:version", ODF_VERSION);
+        x.writeAttribute("manifest:media-type", type);
+    }
+    x.writeEndElement();
+    x.writeEndDocument();
+    return out;
+}
+
+} // namespace
+
+bool WriteDocx(const QString& path, const DocumentContent& content, QString* error)
+{
+    return writeZip(path,
+                    {{"[Content_Types].xml", contentTypesXml},
+                     {"_rels/.rels", packageRelsXml},
+                     {"word/_rels/document.xml.rels", documentRelsXml},
+                     {"word/document.xml", documentXml(content)},
+                     {"word/styles.xml", stylesXml},
+                     {"word/header1.xml", headerXml()},
+                     {"word/footer1.xml", footerXml(content)}},
+                    error);
+}
+
+bool WriteOdt(const QString& path, const DocumentContent& content, QString* error)
+{
+    // The mimetype comes first and uncompressed, so that a reader knows the file by its start.
+    return writeZip(path,
+                    {{"mimetype", odfMimeType, true},
+                     {"META-INF/manifest.xml", odfManifestXml()},
+                     {"content.xml", odfContentXml(content)},
+                     {"styles.xml", odfStylesXml(content)},
+                     {"meta.xml", odfMetaXml(content)}},
+                    error);
+}
+
+DocumentKind DocumentKindOf(const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == "docx")
+        return DocumentKind::Docx;
+    if (suffix == "odt")
+        return DocumentKind::Odt;
+    return DocumentKind::Unknown;
+}
+
+bool WriteDocument(const QString& path, const DocumentContent& content, QString* error)
+{
+    switch (DocumentKindOf(path)) {
+    case DocumentKind::Docx: return WriteDocx(path, content, error);
+    case DocumentKind::Odt: return WriteOdt(path, content, error);
+    case DocumentKind::Unknown: break;
+    }
+    if (error)
+        *error = UnknownDocumentKindMessage(path);
+    return false;
+}
+
+QString UnknownDocumentKindMessage(const QString& path)
+{
+    return QString("%1: a document is written as Word (.docx) or OpenDocument text (.odt); "
+                   "the name must end in one of them").arg(QFileInfo(path).fileName());
 }

@@ -1,5 +1,6 @@
 #pragma once
-// The word-processor export, written as an Office Open XML document (.docx): a header with a
+// The word-processor export, written as an Office Open XML document (.docx) or as OpenDocument
+// text (.odt): a header with a
 // rule below, a footer with a rule above, the page number, the graph header and the time of
 // the export, a centred title block, then a continuous section of 8 text columns with a line
 // between them holding bold day lines and one line per sample ("12:30  +07.0"), closed by
@@ -32,5 +33,16 @@ using DateTimeFormatter = std::function<QString(const QDateTime& time, const QSt
 DocumentContent BuildDocumentContent(const ExportData& data, const ExportTexts& texts,
                                      const DateTimeFormatter& format, const QString& nowText);
 
-// Writes the document; an existing file is replaced only once the new one is complete.
+// Write the document as Office Open XML (.docx) or OpenDocument text (.odt, the same layout:
+// title block, bold day lines, 8 columns with a line between, header rule, footer with the page
+// number). An existing file is replaced only once the new one is complete.
 bool WriteDocx(const QString& path, const DocumentContent& content, QString* error = nullptr);
+bool WriteOdt(const QString& path, const DocumentContent& content, QString* error = nullptr);
+
+// The kind a document's file name asks for, by its ending (letter case does not count).
+enum class DocumentKind { Unknown, Docx, Odt };
+DocumentKind DocumentKindOf(const QString& path);
+// Writes the kind the name ends in; any other name is refused (UnknownDocumentKindMessage) and
+// nothing is written.
+bool WriteDocument(const QString& path, const DocumentContent& content, QString* error = nullptr);
+QString UnknownDocumentKindMessage(const QString& path);

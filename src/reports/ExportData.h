@@ -23,6 +23,7 @@ struct ExportData {
     bool ShowAlarms = false;
     QString DateFormat;     // runtime date format strings of the window ("DD/MM/YY", "hh:nn")
     QString TimeFormat;
+    int ValueDecimals = 1;  // decimals the spreadsheet shows the values with (ValueDecimals())
     std::vector<ExportRow> rows;
 };
 

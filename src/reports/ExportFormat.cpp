@@ -1,6 +1,7 @@
 #include "reports/ExportFormat.h"
 #include "app/modFormat.h"
 #include <QFile>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -38,4 +39,54 @@ bool ReplaceFileWith(const QString& temporary, const QString& path, QString* err
     if (error)
         *error = QString("cannot write %1").arg(path);
     return false;
+}
+
+namespace {
+bool isAtDecimals(double value, int decimals)
+{
+    // Up to 2.5e-7 of the value is the rounding of a single-precision number (converted to °F:
+    // times 1.8), not a digit.
+    const double tolerance = 2.5e-7 * std::max(1.0, std::fabs(value));
+    return std::fabs(value - RoundedToDecimals(value, decimals)) <= tolerance;
+}
+} // namespace
+
+double RoundedToDecimals(double value, int decimals)
+{
+    if (!std::isfinite(value))
+        return value;
+    const double scale = std::pow(10.0, decimals);
+    return std::round(value * scale) / scale;
+}
+
+int ShortestExactDecimals(double value, int maxDecimals)
+{
+    for (int d = 0; d < maxDecimals; ++d) {
+        if (isAtDecimals(value, d))
+            return d;
+    }
+    return maxDecimals;
+}
+
+int ValueDecimals(const std::vector<double>& values, ValueResolution resolution, bool aggregateText)
+{
+    if (aggregateText)
+        return 2;
+    if (resolution != ValueResolution::Unknown) {
+        const int d = resolution == ValueResolution::HalfDegree ? 1 : 3;
+        if (std::all_of(values.begin(), values.end(), [d](double v) { return !std::isfinite(v) || isAtDecimals(v, d); }))
+            return d;
+    }
+    int d = 1;   // a temperature shows at least one decimal
+    for (const double v : values) {
+        if (std::isfinite(v))
+            d = std::max(d, ShortestExactDecimals(v));
+    }
+    return d;
+}
+
+QString SignedValueFormat(int decimals)
+{
+    const QString part = decimals > 0 ? "00." + QString(decimals, '0') : QString("00");
+    return "+" + part + ";-" + part;
 }

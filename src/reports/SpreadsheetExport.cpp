@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <cmath>
 #include <xlsxwriter.h>
 
 void clsWorksheet::Offset(int rows, int columns)
@@ -23,6 +24,7 @@ void clsWorksheet::SetText(const QString& text)
     c.kind = Cell::Text;
     c.text = text;
     c.numFormat.clear();
+    c.decimals = -1;
 }
 
 void clsWorksheet::SetNumber(double value, const QString& numFormat)
@@ -31,6 +33,16 @@ void clsWorksheet::SetNumber(double value, const QString& numFormat)
     c.kind = Cell::Number;
     c.number = value;
     c.numFormat = numFormat;
+    c.decimals = -1;
+}
+
+void clsWorksheet::SetValue(double value, int decimals)
+{
+    Cell& c = ActiveCell();
+    c.kind = Cell::Number;
+    c.number = RoundedToDecimals(value, decimals);
+    c.numFormat = SignedValueFormat(decimals);
+    c.decimals = decimals;
 }
 
 void clsWorksheet::SetDate(const QDateTime& time)
@@ -39,6 +51,7 @@ void clsWorksheet::SetDate(const QDateTime& time)
     c.kind = Cell::Date;
     c.time = time;
     c.numFormat = cstDateFormat;
+    c.decimals = -1;
 }
 
 void clsWorksheet::IncreaseFontSize(double points)
@@ -64,8 +77,8 @@ QString clsWorksheet::ShownText(const Cell& cell)
     case Cell::Date:
         return cell.time.toString("yyyy-MM-dd HH:mm:ss");
     case Cell::Number:
-        if (cell.numFormat == cstValueFormat)
-            return FormatSignedValue(cell.number);
+        if (cell.decimals >= 0)
+            return (cell.number < 0 ? "-" : "+") + QString::number(std::fabs(cell.number), 'f', cell.decimals);
         return QString::number(cell.number, 'g', 10);
     default:
         return cell.text;
@@ -175,7 +188,7 @@ void WriteSpreadsheetExport(clsWorksheet& sheet, const ExportData& data, const E
     for (const ExportRow& r : data.rows) {
         sheet.SetDate(r.time);
         sheet.Offset(0, 1);
-        sheet.SetNumber(r.value, clsWorksheet::cstValueFormat);
+        sheet.SetValue(r.value, data.ValueDecimals);
         sheet.Offset(1, -1);
     }
     sheet.AutoFitColumn(sheet.ActiveColumn);

@@ -12,7 +12,6 @@ class clsWorksheet {
 public:
     static constexpr double cstDefaultFontSize = 11.0;
     static constexpr const char* cstDateFormat = "yyyy-mm-dd hh:mm:ss";
-    static constexpr const char* cstValueFormat = "+00.0;-00.0";
 
     struct Cell {
         enum Kind { Text, Number, Date } kind = Text;
@@ -21,6 +20,7 @@ public:
         QDateTime time;
         double fontSize = cstDefaultFontSize;
         QString numFormat;      // empty: general
+        int decimals = -1;      // of a value cell with a signed format (SignedValueFormat)
     };
 
     // Active cell, 0-based (row 0, column 0 is A1).
@@ -31,6 +31,8 @@ public:
     Cell& ActiveCell();
     void SetText(const QString& text);
     void SetNumber(double value, const QString& numFormat = QString());
+    // A value shown signed with the given decimals ("+32.125"); the cell holds the rounded number.
+    void SetValue(double value, int decimals);
     void SetDate(const QDateTime& time);
     void IncreaseFontSize(double points);
     void AutoFitColumn(int column);          // width from the longest shown text in the column
@@ -50,5 +52,6 @@ private:
 };
 
 // Writes the title cells, the column headings and one row per sample from the active cell on,
-// and leaves the active cell in the first row right of the table.
+// and leaves the active cell in the first row right of the table. The values are shown with
+// data.ValueDecimals decimals.
 void WriteSpreadsheetExport(clsWorksheet& sheet, const ExportData& data, const ExportTexts& texts);

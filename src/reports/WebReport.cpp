@@ -1,5 +1,6 @@
 #include "reports/WebReport.h"
 #include "app/RegularFile.h"
+#include "app/modInternationalisation.h"
 #include "reports/ExportFormat.h"
 #include <QDir>
 #include <QFile>
@@ -20,6 +21,12 @@ QString StylesDirectory(const QString& applicationDirectory)
 clsWebReport::clsWebReport(const ExportData& data, const ExportTexts& texts, const WebReportContext& context)
     : m_data(data), m_texts(texts), m_context(context)
 {
+}
+
+QString clsWebReport::NothingToShowMessage()
+{
+    return Translate("A web page needs the table or the graph of the values: check \"display table\" or "
+                     "\"display graph\". Nothing was written.");
 }
 
 int clsWebReport::RowsPerColumn(int rows, int columns)
@@ -138,6 +145,11 @@ QString imageSource(const QString& name)
 bool clsWebReport::BuildReport(const QString& directory, const QString& fileName, const WebReportOptions& options,
                                const QImage& graph, QString* error) const
 {
+    if (!options.Table && !options.Graph) {
+        if (error)
+            *error = NothingToShowMessage();
+        return false;
+    }
     const QString styles = options.StylesDirectory + "/";
     QFile out(directory + "/" + fileName);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {

@@ -41,9 +41,13 @@ public:
     void InsetTexts(QString& text) const;
 
     // Writes directory/fileName (replacing it). Returns false and sets *error when building had
-    // to stop; what was written up to then stays in the file.
+    // to stop; what was written up to then stays in the file. A page with neither the table nor
+    // the graph is refused (NothingToShowMessage) and nothing is written.
     bool BuildReport(const QString& directory, const QString& fileName, const WebReportOptions& options,
                      const QImage& graph, QString* error = nullptr) const;
+
+    // Why a page without the table and the graph is refused (translated).
+    static QString NothingToShowMessage();
 
     // Rows per table column so that the columns hold every row: 10 rows in 3 columns as 4, 4, 2.
     static int RowsPerColumn(int rows, int columns);

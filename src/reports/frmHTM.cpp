@@ -26,6 +26,8 @@ frmHTM::frmHTM(const ChartState& state, const QImage& graphPicture, QWidget* par
     fraOptions->setObjectName("fraOptions");
     cmbHeader = new QComboBox(fraOptions);
     cmbHeader->setObjectName("cmbHeader");
+    cmbHeader->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    cmbHeader->setMinimumContentsLength(12);
     chkTable = new QCheckBox("display &table", fraOptions);
     chkTable->setObjectName("chkTable");
     chkTable->setChecked(true);
@@ -35,8 +37,10 @@ frmHTM::frmHTM(const ChartState& state, const QImage& graphPicture, QWidget* par
     chkMarkExceptions->setObjectName("chkMarkExceptions");
     cmbBorderWidth = new QComboBox(fraOptions);
     cmbBorderWidth->setObjectName("cmbBorderWidth");
+    cmbBorderWidth->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     cmbColumns = new QComboBox(fraOptions);
     cmbColumns->setObjectName("cmbColumns");
+    cmbColumns->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     auto* lblStyle = new QLabel("use &style", fraOptions);
     lblStyle->setObjectName("lblStyle");
     lblStyle->setBuddy(cmbHeader);
@@ -46,27 +50,44 @@ frmHTM::frmHTM(const ChartState& state, const QImage& graphPicture, QWidget* par
     auto* lblColumns = new QLabel("no of &columns", fraOptions);
     lblColumns->setObjectName("lblColumns");
     lblColumns->setBuddy(cmbColumns);
+    // Labels right of nothing, fields at their own size; the check boxes line up with the fields.
     auto* form = new QFormLayout(fraOptions);
+    form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
+    form->setLabelAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     form->addRow(lblStyle, cmbHeader);
-    form->addRow(chkTable);
-    form->addRow(chkGraph);
-    form->addRow(chkMarkExceptions);
+    form->addRow(QString(), chkTable);
+    form->addRow(QString(), chkGraph);
+    form->addRow(QString(), chkMarkExceptions);
     form->addRow(lblBorder, cmbBorderWidth);
     form->addRow(lblColumns, cmbColumns);
 
+    // Where the last page went, or why nothing was written.
+    lblStatus = new QLabel(this);
+    lblStatus->setObjectName("lblStatus");
+    lblStatus->setWordWrap(true);
+    lblStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblStatus->setMinimumWidth(fontMetrics().averageCharWidth() * 56);
+    lblStatus->setMinimumHeight(fontMetrics().lineSpacing() * 2);
+    lblStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
     cmdDoReport = new QPushButton("Save and View", this);
     cmdDoReport->setObjectName("cmdDoReport");
-    cmdOpenDirectory = new QPushButton("View  report directory", this);
+    cmdDoReport->setDefault(true);
+    cmdOpenDirectory = new QPushButton("View report directory", this);
     cmdOpenDirectory->setObjectName("cmdOpenDirectory");
     cmdClose = new QPushButton("Exit", this);
     cmdClose->setObjectName("cmdClose");
     auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
     buttons->addWidget(cmdDoReport);
     buttons->addWidget(cmdOpenDirectory);
     buttons->addWidget(cmdClose);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(fraOptions);
+    layout->addWidget(lblStatus);
+    layout->addStretch(1);
     layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
 
     connect(cmdDoReport, &QPushButton::clicked, this, [this] { cmdDoReport_Click(); });
     connect(cmdOpenDirectory, &QPushButton::clicked, this, [this] { cmdOpenDirectory_Click(); });
@@ -88,6 +109,8 @@ void frmHTM::Form_Load()
     cmbHeader->clear();
     cmbHeader->addItems(clsWebReport::StyleNames(StylesDirectory(App().ApplicationDirectory)));
     cmbHeader->setCurrentIndex(cmbHeader->count() > 0 ? 0 : -1);
+    lblStatus->setText(Translate("Web pages are saved in the report directory %1.")
+                           .arg(QDir::toNativeSeparators(ReportDirectory(App().ApplicationDirectory))));
 }
 
 WebReportOptions frmHTM::Options() const
@@ -111,6 +134,14 @@ bool frmHTM::BuildReport(const QString& directory, const QString& fileName, QStr
 
 QString frmHTM::cmdDoReport_Click()
 {
+    const QString caption = windowTitle();
+    if (!chkTable->isChecked() && !chkGraph->isChecked()) {
+        // A page of the templates alone shows nothing of the query.
+        const QString why = clsWebReport::NothingToShowMessage();
+        ShowStatus(why);
+        ShowMessage(why, vbOKOnly | vbExclamation, caption);
+        return QString();
+    }
     const QString dir = ReportDirectory(App().ApplicationDirectory);
     QDir().mkpath(dir);
     const QString def = clsWebReport::DefaultFileName(FormatDeviceID(m_state.DeviceID), NowLocal().date());
@@ -120,23 +151,46 @@ QString frmHTM::cmdDoReport_Click()
         return QString();
     // The page always goes into the report directory, whatever folder was browsed to.
     const QString name = QFileInfo(chosen).fileName();
+    const QString page = QDir(dir).filePath(name);
     std::optional<BusyCursor> busy(std::in_place);
     QString error;
     const bool ok = BuildReport(dir, name, &error);
     busy.reset();
     if (!ok) {
+        ShowStatus(error);
         ShowMessage(error, vbOKOnly | vbCritical, Translate("Error in BuildReport"));
         return QString();
     }
-    OpenWithDesktop(dir + "/" + name);
-    return dir + "/" + name;
+    QString written = Translate("The web page was saved as %1.").arg(QDir::toNativeSeparators(page));
+    if (chkGraph->isChecked()) {
+        const QString picture = QDir(dir).filePath(clsWebReport::GraphPictureName(name));
+        written += "\n" + Translate("The graph picture was saved as %1.").arg(QDir::toNativeSeparators(picture));
+    }
+    ShowStatus(written);
+    if (!OpenWithDesktop(page))
+        ShowMessage(written + "\n\n" + Translate("No program could be started to show it; open the file yourself."),
+                    vbOKOnly | vbExclamation, caption);
+    return page;
 }
 
 void frmHTM::cmdOpenDirectory_Click()
 {
     const QString dir = ReportDirectory(App().ApplicationDirectory);
     QDir().mkpath(dir);
-    OpenWithDesktop(dir);
+    if (!OpenWithDesktop(dir))
+        ShowMessage(Translate("No program could be started to show the report directory %1.")
+                        .arg(QDir::toNativeSeparators(dir)),
+                    vbOKOnly | vbExclamation, windowTitle());
+}
+
+void frmHTM::ShowStatus(const QString& text)
+{
+    lblStatus->setText(text);
+    // A longer text makes the dialog taller rather than squeezing the options.
+    layout()->activate();
+    const int needed = layout()->totalHeightForWidth(width());
+    if (needed > height())
+        resize(width(), needed);
 }
 
 void frmHTM::cmdClose_Click()

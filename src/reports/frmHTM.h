@@ -9,6 +9,7 @@
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QLabel;
 class QPushButton;
 
 class frmHTM : public QDialog {
@@ -27,9 +28,12 @@ public:
     QPushButton* cmdDoReport;
     QPushButton* cmdOpenDirectory;
     QPushButton* cmdClose;
+    QLabel* lblStatus;           // where the last page was written, or why it was not
 
     void Form_Load();
-    // Save dialog, the page, then the browser. Returns the page written (empty when cancelled).
+    // Save dialog, the page, then the browser; says where the page went, and when no browser
+    // could be started. Refused, with a message, when neither the table nor the graph is
+    // chosen. Returns the page written (empty when cancelled, refused or failed).
     QString cmdDoReport_Click();
     void cmdOpenDirectory_Click();
     void cmdClose_Click();
@@ -38,6 +42,7 @@ public:
     WebReportOptions Options() const;
 
 private:
+    void ShowStatus(const QString& text);
     const ChartState& m_state;
     QImage m_graph;
 };

@@ -1,5 +1,8 @@
 #include "ReportTestSupport.h"
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QUrl>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -75,4 +78,59 @@ QString TestDateTimeFormat(const QDateTime& t, const QString& format)
     if (format == "hh:nn")
         return t.toString("HH:mm");
     return t.toString(format);
+}
+
+QString LibreOfficeProgram()
+{
+    for (const char* name : {"soffice", "libreoffice"}) {
+        const QString p = QStandardPaths::findExecutable(name);
+        if (!p.isEmpty())
+            return p;
+    }
+    return QString();
+}
+
+QString ConvertWithLibreOffice(const QString& file, const QString& filter, const QString& outDir, QString* message)
+{
+    const QString office = LibreOfficeProgram();
+    if (office.isEmpty()) {
+        *message = "LibreOffice is not installed";
+        return QString();
+    }
+    QDir().mkpath(outDir);
+    QProcess p;
+    p.start(office, {"-env:UserInstallation=" + QUrl::fromLocalFile(outDir + "/profile").toString(), "--headless",
+                     "--norestore", "--convert-to", filter, "--outdir", outDir, file});
+    if (!p.waitForFinished(180000) || p.exitCode() != 0) {
+        p.kill();
+        *message = "LibreOffice failed: " + QString::fromUtf8(p.readAllStandardError());
+        return QString();
+    }
+    const QString extension = filter.section(':', 0, 0);
+    const QString out = outDir + "/" + QFileInfo(file).completeBaseName() + "." + extension;
+    if (!QFile::exists(out)) {
+        *message = "LibreOffice wrote no " + out + ": " + QString::fromUtf8(p.readAllStandardOutput())
+                   + QString::fromUtf8(p.readAllStandardError());
+        return QString();
+    }
+    return out;
+}
+
+QString LibreOfficeText(const QString& file, const QString& filter, const QString& outDir)
+{
+    QString message;
+    const QString out = ConvertWithLibreOffice(file, filter, outDir, &message);
+    if (out.isEmpty()) {
+        ADD_FAILURE() << message.toStdString();
+        return QString();
+    }
+    QFile f(out);
+    if (!f.open(QIODevice::ReadOnly)) {
+        ADD_FAILURE() << "cannot read " << out.toStdString();
+        return QString();
+    }
+    QString text = QString::fromUtf8(f.readAll());
+    if (text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1);
+    return text.replace("\r\n", "\n");
 }

@@ -21,3 +21,12 @@ QJsonObject ReadBack(const QString& script, const QString& file);
 
 // The two format strings the tests use ("DD/MM/YY", "hh:nn") in Qt's notation.
 QString TestDateTimeFormat(const QDateTime& t, const QString& format);
+
+// LibreOffice without a window, as a second reader of exported files; empty when not installed.
+QString LibreOfficeProgram();
+// Converts file with LibreOffice to the given filter ("csv", "txt", "pdf") into outDir and
+// returns the converted file's path; empty with *message set when that failed. Each run has a
+// profile of its own in outDir, so that runs never wait for each other.
+QString ConvertWithLibreOffice(const QString& file, const QString& filter, const QString& outDir, QString* message);
+// The converted text (csv or txt), recording a test failure when the conversion failed.
+QString LibreOfficeText(const QString& file, const QString& filter, const QString& outDir);

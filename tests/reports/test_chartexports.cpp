@@ -13,6 +13,11 @@
 #include <QClipboard>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSet>
+#include "support/Screenshots.h"
 #include <QDir>
 #include <QFile>
 #include <QPrinter>
@@ -209,4 +214,144 @@ TEST_F(ChartExportsTest, WebReportDialogWritesIntoTheReportDirectoryAndOpensTheP
     opened.clear();
     EXPECT_TRUE(dialog.cmdDoReport_Click().isEmpty());
     EXPECT_TRUE(opened.isEmpty());
+}
+
+namespace {
+
+struct ShownMessage {
+    QString prompt;
+    int style;
+};
+
+} // namespace
+
+// Every export that writes says where, and says so too when no program could be started for the
+// file; a document name of another kind is refused before anything is written.
+TEST_F(ChartExportsTest, ExportsSayWhereTheyWroteAndWhenNothingOpensThem)
+{
+    std::vector<ShownMessage> shown;
+    SetMessageHandler([&](const QString& prompt, int style, const QString&) {
+        shown.push_back({prompt, style});
+        return int(vbOK);
+    });
+    clsChartExports exports;
+    const ChartState s = sampleState(4);
+    const auto native = [](const QString& p) { return QDir::toNativeSeparators(p); };
+
+    answer = reports() + "/week.xlsx";
+    ASSERT_TRUE(exports.cmdExcel_Click(s));
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_TRUE(shown[0].prompt.contains(native(answer))) << shown[0].prompt.toStdString();
+    EXPECT_EQ(shown[0].style & vbInformation, vbInformation);
+
+    // The document as OpenDocument text, and no program to show it.
+    SetDesktopOpenerForTesting([this](const QString& p) { opened << p; return false; });
+    answer = reports() + "/week.odt";
+    ASSERT_TRUE(exports.cmdWord_Click(s));
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_TRUE(shown[1].prompt.contains(native(answer)));
+    EXPECT_TRUE(shown[1].prompt.contains("No program could be started")) << shown[1].prompt.toStdString();
+    EXPECT_EQ(shown[1].style & vbExclamation, vbExclamation);
+    QFile odt(answer);
+    ASSERT_TRUE(odt.open(QIODevice::ReadOnly));
+    EXPECT_EQ(odt.read(4), QByteArray("PK\x03\x04"));
+    EXPECT_TRUE(odt.read(200).contains("mimetypeapplication/vnd.oasis.opendocument.text"));
+
+    answer = reports() + "/week.pdf";
+    EXPECT_FALSE(exports.cmdWord_Click(s));
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_TRUE(shown[2].prompt.contains(".odt")) << shown[2].prompt.toStdString();
+    EXPECT_FALSE(QFile::exists(answer));
+    EXPECT_EQ(opened, (QStringList{reports() + "/week.xlsx", reports() + "/week.odt"}));
+
+    QImage picture(320, 200, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    exports.cmdClipBoard_Click(picture);
+    ASSERT_EQ(shown.size(), 4u);
+    EXPECT_TRUE(shown[3].prompt.contains("clipboard") && shown[3].prompt.contains("320 x 200"))
+        << shown[3].prompt.toStdString();
+}
+
+// The web report dialog: laid out as a dialog (fields at their own size, one row of buttons),
+// the caption of its directory button with one blank, an empty page refused, and the place of
+// the page told, also when no browser could be started.
+TEST_F(ChartExportsTest, WebReportDialogRefusesAnEmptyPageAndTellsWhereThePageWent)
+{
+    std::vector<ShownMessage> shown;
+    SetMessageHandler([&](const QString& prompt, int style, const QString&) {
+        shown.push_back({prompt, style});
+        return int(vbOK);
+    });
+    QDir().mkpath(reports() + "/styles");
+    const QString shipped = QString(NORDALIS_SOURCE_DIR) + "/resources/home/reports/styles/";
+    for (const char* f : {"standard header.htm", "standard footer.htm"})
+        QFile::copy(shipped + f, reports() + "/styles/" + f);
+    ChartState s = sampleState(10);
+    QImage graph(300, 200, QImage::Format_RGB32);
+    graph.fill(Qt::white);
+    frmHTM dialog(s, graph);
+    dialog.show();
+    QApplication::processEvents();
+    EXPECT_EQ(dialog.cmdOpenDirectory->text(), "View report directory");
+    EXPECT_EQ(dialog.cmdDoReport->y(), dialog.cmdClose->y());
+    EXPECT_LT(dialog.cmdDoReport->width(), dialog.width() / 2);
+    EXPECT_LT(dialog.cmbColumns->width(), dialog.fraOptions->width() / 2);
+    EXPECT_LT(dialog.cmbBorderWidth->width(), dialog.fraOptions->width() / 2);
+
+    // Neither table nor graph: refused before the save dialog, nothing written.
+    dialog.chkTable->setChecked(false);
+    dialog.chkGraph->setChecked(false);
+    EXPECT_TRUE(dialog.cmdDoReport_Click().isEmpty());
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_TRUE(shown[0].prompt.contains("display table") && shown[0].prompt.contains("display graph"));
+    EXPECT_TRUE(asked.isEmpty());
+    EXPECT_TRUE(QDir(reports()).entryList({"*.htm"}).isEmpty());
+
+    // Written, but no browser: the message names the page (and its picture).
+    dialog.chkGraph->setChecked(true);
+    SetDesktopOpenerForTesting([this](const QString& p) { opened << p; return false; });
+    answer = reports() + "/week.htm";
+    const QString page = dialog.cmdDoReport_Click();
+    ASSERT_EQ(page, reports() + "/week.htm");
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_TRUE(shown[1].prompt.contains(QDir::toNativeSeparators(page))) << shown[1].prompt.toStdString();
+    EXPECT_TRUE(shown[1].prompt.contains(QDir::toNativeSeparators(reports() + "/week graph.png")));
+    EXPECT_TRUE(shown[1].prompt.contains("No program could be started"));
+    EXPECT_TRUE(dialog.lblStatus->text().contains(QDir::toNativeSeparators(page)));
+    QApplication::processEvents();
+    dialog.grab().save(ScreenshotPath("web-report-dialog-saved.png"));
+
+    dialog.cmdOpenDirectory_Click();
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_TRUE(shown[2].prompt.contains(QDir::toNativeSeparators(reports())));
+}
+
+// In German the directory button reads as the example language file has it, and the
+// dialog's access keys stay apart.
+TEST_F(ChartExportsTest, WebReportDialogInGerman)
+{
+    const QString language = home.filePath("LANGUAGE.TXT");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(NORDALIS_SOURCE_DIR "/resources/examples/LANGUAGE.TXT"), language));
+    ASSERT_TRUE(LoadLanguageFile("/LANGUAGE.TXT"));
+    ChartState s = sampleState(3);
+    {
+        frmHTM dialog(s, QImage());
+        EXPECT_EQ(dialog.cmdOpenDirectory->text(), "Berichtsordner anzeigen");
+        QStringList keys;
+        for (QWidget* w : dialog.findChildren<QWidget*>()) {
+            QString text;
+            if (auto* l = qobject_cast<QLabel*>(w))
+                text = l->text();
+            else if (auto* b = qobject_cast<QAbstractButton*>(w))
+                text = b->text();
+            const qsizetype amp = text.indexOf('&');
+            if (amp >= 0 && amp + 1 < text.size())
+                keys << text.mid(amp + 1, 1).toLower();
+        }
+        EXPECT_EQ(keys.size(), QSet<QString>(keys.begin(), keys.end()).size()) << keys.join(' ').toStdString();
+        dialog.show();
+        QApplication::processEvents();
+        dialog.grab().save(ScreenshotPath("web-report-dialog-de.png"));
+    }
+    UnloadLanguage();
 }

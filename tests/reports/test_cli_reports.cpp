@@ -1,6 +1,7 @@
 // The terminal verbs report, export and print on an installed application directory with a
 // database filled directly; bad options are refused and write nothing.
 #include "ReportTestSupport.h"
+#include "reports/ExportFormat.h"
 #include "support/CliProcess.h"
 #include <QDir>
 #include <QFile>
@@ -8,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <cmath>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -80,11 +82,20 @@ TEST_F(CliReports, ReportWithStyleColumnsBorderGraphAndExceptions)
     EXPECT_TRUE(page.contains("Site 21 Depot"));
 
     // Without a table, only the templates and the picture.
-    ASSERT_EQ(runCli(QStringList{"report"} + selection() + QStringList{"--out", out, "--no-table"}, &rc).isEmpty(), false);
+    ASSERT_EQ(runCli(QStringList{"report"} + selection() + QStringList{"--out", out, "--no-table", "--graph"}, &rc).isEmpty(), false);
     EXPECT_EQ(rc, 0);
     f.close();
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_FALSE(QString::fromUtf8(f.readAll()).contains("<table"));
+    const QString graphOnly = QString::fromUtf8(f.readAll());
+    EXPECT_FALSE(graphOnly.contains("<table"));
+    EXPECT_TRUE(graphOnly.contains("<img src="));
+
+    // Neither table nor graph would be an empty page: refused, and the page there stays as it was.
+    const QString empty = home->filePath("home/reports/empty.htm");
+    const QString text2 = runCli(QStringList{"report"} + selection() + QStringList{"--out", empty, "--no-table"}, &rc);
+    EXPECT_EQ(rc, 2) << text2.toStdString();
+    EXPECT_TRUE(text2.contains("display table") && text2.contains("Nothing was written")) << text2.toStdString();
+    EXPECT_FALSE(QFile::exists(empty));
 }
 
 TEST_F(CliReports, BadOptionsAreRefusedAndWriteNothing)
@@ -99,6 +110,14 @@ TEST_F(CliReports, BadOptionsAreRefusedAndWriteNothing)
     }
     runCli({"export", "pdf", "--out", out}, &rc);
     EXPECT_EQ(rc, 2);
+    // A document goes to .docx or .odt; any other name is refused before anything is written.
+    for (const char* name : {"day.pdf", "day.doc", "day"}) {
+        const QString file = home->filePath(name);
+        const QString said = runCli(QStringList{"export", "document"} + selection() + QStringList{"--out", file}, &rc);
+        EXPECT_EQ(rc, 2) << name;
+        EXPECT_TRUE(said.contains(".docx") && said.contains(".odt")) << said.toStdString();
+        EXPECT_FALSE(QFile::exists(file)) << name;
+    }
     runCli(QStringList{"export", "xlsx"} + selection(), &rc);
     EXPECT_EQ(rc, 2);
     const QString text = runCli({"report", "--device", "999", "--from", "2026-03-02 00:00", "--to", "2026-03-02 23:59",
@@ -116,6 +135,9 @@ TEST_F(CliReports, ExportsAndPrintout)
     ASSERT_EQ(runCli(QStringList{"export", "xlsx"} + selection() + QStringList{"--out", xlsx}, &rc).contains("10 rows"), true);
     EXPECT_EQ(rc, 0);
     runCli(QStringList{"export", "document"} + selection() + QStringList{"--out", docx}, &rc);
+    EXPECT_EQ(rc, 0);
+    const QString odt = home->filePath("day.odt");
+    runCli(QStringList{"export", "document"} + selection() + QStringList{"--out", odt}, &rc);
     EXPECT_EQ(rc, 0);
     runCli(QStringList{"print"} + selection() + QStringList{"--pdf", pdf, "--landscape"}, &rc);
     EXPECT_EQ(rc, 0);
@@ -146,4 +168,114 @@ print(json.dumps([p.text for p in docx.Document(sys.argv[1]).paragraphs]))
     EXPECT_TRUE(lines[5].toString().endsWith("  -03.2"));
     EXPECT_TRUE(lines[6].toString().endsWith("  +07.0"));
     EXPECT_EQ(lines[15].toString(), "10 Records");
+
+    // The .odt is OpenDocument text, not a Word file under another name.
+    const QJsonObject o = RunReader(R"PY(
+import json, sys, zipfile
+import xml.etree.ElementTree as ET
+z = zipfile.ZipFile(sys.argv[1])
+T = "{urn:oasis:names:tc:opendocument:xmlns:text:1.0}"
+body = ET.fromstring(z.read("content.xml"))
+print(json.dumps({"first": z.namelist()[0], "mimetype": z.read("mimetype").decode(),
+                  "word": any(n.startswith("word/") for n in z.namelist()),
+                  "paragraphs": len(list(body.iter(T + "p")))}))
+)PY", odt, &message).object();
+    ASSERT_TRUE(message.isEmpty()) << message.toStdString();
+    EXPECT_EQ(o["first"].toString(), "mimetype");
+    EXPECT_EQ(o["mimetype"].toString(), "application/vnd.oasis.opendocument.text");
+    EXPECT_FALSE(o["word"].toBool());
+    EXPECT_EQ(o["paragraphs"].toInt(), 4 + 1 + 10 + 1);
+}
+
+namespace {
+
+// Every value cell of column D from row 6 on: its number and its format code, read from the XML.
+const char* const kValueCells = R"PY(
+import json, sys, zipfile
+import xml.etree.ElementTree as ET
+M = "{http://schemas.openxmlformats.org/spreadsheetml/2006/main}"
+z = zipfile.ZipFile(sys.argv[1])
+styles = ET.fromstring(z.read("xl/styles.xml"))
+codes = {n.get("numFmtId"): n.get("formatCode") for n in styles.iter(M + "numFmt")}
+xfs = [x.get("numFmtId") for x in styles.find(M + "cellXfs")]
+rows = []
+for c in ET.fromstring(z.read("xl/worksheets/sheet1.xml")).iter(M + "c"):
+    r = c.get("r")
+    if r.startswith("D") and int(r[1:]) >= 6:
+        rows.append([float(c.find(M + "v").text), codes.get(xfs[int(c.get("s", "0"))], "")])
+print(json.dumps({"rows": rows}))
+)PY";
+
+} // namespace
+
+// Two loggers read from the bus and stored, a DS1921H (eighths of a degree) and a DS1921G (half
+// degrees): each one's spreadsheet shows its own steps exactly, in Celsius and in Fahrenheit.
+TEST(CliExportResolution, ReadLoggersAreExportedInTheirOwnSteps)
+{
+    if (ReaderPython().isEmpty())
+        GTEST_SKIP() << "python3 is not installed; the workbooks cannot be read back";
+    QTemporaryDir dir;
+    const auto run = [&](const QStringList& args) { return RunCli(dir, args, true); };
+    ASSERT_EQ(run({"init", "--site", "1001"}).code, 0);
+    ASSERT_EQ(run({"structure", "add-compartment", "--description", "proofing room"}).code, 0);
+    ASSERT_EQ(run({"sim", "add-cable"}).code, 0);
+    ASSERT_EQ(run({"sim", "profile", "--base", "30", "--swing", "3", "--noise", "0.4"}).code, 0);
+    const std::pair<const char*, int> loggers[] = {{"H", 1}, {"G", 2}};
+    for (const auto& [variant, position] : loggers) {
+        const CliRun added = run({"sim", "add-logger", "--variant", variant});
+        ASSERT_EQ(added.code, 0) << added.err.toStdString();
+        const QString rom = added.out.trimmed().split('\n').last().trimmed();
+        const CliRun programmed = run({"program", "--room", "1", "--position", QString::number(position), "--description",
+                                       variant, "--rate", "10", "--low", "20", "--high", "34"});
+        ASSERT_EQ(programmed.code, 0) << programmed.err.toStdString();
+        ASSERT_EQ(run({"sim", "advance", "8h"}).code, 0);
+        ASSERT_EQ(run({"read"}).code, 0);
+        ASSERT_EQ(run({"import"}).code, 0);
+        ASSERT_EQ(run({"sim", "remove", rom}).code, 0);
+    }
+    // What the import kept about the two loggers.
+    const QString database = dir.filePath("home/data/NORDALIS.MDE");
+    EXPECT_EQ(SqliteScalar(database, "SELECT COUNT(*) FROM parameters p JOIN devices d ON p.ParamName = 'LoggerSteps ' || "
+                                     "d.SerialNo WHERE d.DeviceID = 100100101 AND p.ParamValue = '0.125'"), 1);
+    EXPECT_EQ(SqliteScalar(database, "SELECT COUNT(*) FROM parameters p JOIN devices d ON p.ParamName = 'LoggerSteps ' || "
+                                     "d.SerialNo WHERE d.DeviceID = 100100102 AND p.ParamValue = '0.5'"), 1);
+
+    const QStringList window{"--from", "2000-01-01 00:00", "--to", "2099-12-31 23:59", "--tz-offset", "0"};
+    struct Expect {
+        const char* device;
+        double steps;           // per degree Celsius
+        const char* format;
+    } expected[] = {{"100100101", 8, "+00.000;-00.000"}, {"100100102", 2, "+00.0;-00.0"}};
+    for (const char* unit : {"0", "1"}) {
+        ASSERT_EQ(run({"param", "set", "Units", unit}).code, 0);
+        for (const Expect& e : expected) {
+            const QString file = dir.filePath(QString("%1-%2.xlsx").arg(e.device, unit));
+            const CliRun exported = run(QStringList{"export", "xlsx", "--device", e.device} + window + QStringList{"--out", file});
+            ASSERT_EQ(exported.code, 0) << exported.err.toStdString();
+            const QJsonArray rows = ReadBack(kValueCells, file)["rows"].toArray();
+            ASSERT_GE(rows.size(), 40) << e.device;
+            int between = 0;   // values that a coarser format would have rounded
+            for (const auto& row : rows) {
+                const double shown = row.toArray()[0].toDouble();
+                const double celsius = QString(unit) == "1" ? (shown - 32) / 1.8 : shown;
+                EXPECT_NEAR(celsius * e.steps, std::round(celsius * e.steps), 1e-6) << e.device << " " << shown;
+                EXPECT_EQ(row.toArray()[1].toString(), e.format) << e.device;
+                if (std::fabs(RoundedToDecimals(shown, e.steps == 8 ? 1 : 0) - shown) > 1e-9)
+                    ++between;
+            }
+            EXPECT_GT(between, 0) << e.device << ": no value tests the decimals";
+        }
+    }
+    // LibreOffice shows the eighths (here in Fahrenheit, 0.225 °F steps) with all three decimals.
+    if (LibreOfficeProgram().isEmpty())
+        return;
+    const QString csv = LibreOfficeText(dir.filePath("100100101-1.xlsx"),
+                                        "csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,true", dir.filePath("lo"));
+    const QJsonArray rows = ReadBack(kValueCells, dir.filePath("100100101-1.xlsx"))["rows"].toArray();
+    const QStringList lines = csv.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 5 + rows.size());
+    for (int i = 0; i < rows.size(); ++i) {
+        const double v = rows[i].toArray()[0].toDouble();
+        EXPECT_EQ(lines[5 + i].section(',', 3, 3), (v < 0 ? "-" : "+") + QString::number(std::fabs(v), 'f', 3));
+    }
 }

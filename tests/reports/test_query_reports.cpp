@@ -86,7 +86,8 @@ print(json.dumps({"title": ws["A1"].value, "rows": [[str(a), b] for a, b in rows
     ASSERT_EQ(rows.size(), 1 + 96);
     EXPECT_EQ(rows[0].toArray()[0].toString(), "Date");
     EXPECT_EQ(rows[1].toArray()[0].toString(), "2026-03-02 01:00:00");
-    EXPECT_DOUBLE_EQ(rows[1].toArray()[1].toDouble(), double(float(-3.2)));
+    // The cell holds the decimal the stored single float stands for, not its binary remainder.
+    EXPECT_DOUBLE_EQ(rows[1].toArray()[1].toDouble(), -3.2);
     EXPECT_EQ(rows[96].toArray()[0].toString(), "2026-03-03 00:45:00");
     EXPECT_DOUBLE_EQ(rows[96].toArray()[1].toDouble(), 9.0);
 }
@@ -190,4 +191,30 @@ print(json.dumps({"first": ws["A1"].value, "second": ws["E1"].value}))
     // The window keeps its header "Temperature" until a logger is clicked in the list.
     EXPECT_EQ(r["first"].toString(), "Temperature");
     EXPECT_EQ(r["second"].toString(), "Temperature");
+}
+
+// The logger's resolution comes from the steps the database keeps for its serial number; a
+// logger the database knows nothing about is shown exactly; averages keep two decimals.
+TEST_F(QueryReports, SpreadsheetDecimalsComeFromTheStepsKeptForTheLogger)
+{
+    App().DatabaseDirectory = dir.path();
+    ResetAppDatabase();
+    EXPECT_EQ(StoredLoggerResolution("2180543"), ValueResolution::Unknown);
+    EXPECT_EQ(ExportDataFromChart(model.State).ValueDecimals, 1);   // -3.2, 7, 2.5, 9: one decimal
+
+    db->SetParameter(LoggerStepsParameterName("2180543"), DbValue(QString("0.125")));
+    EXPECT_EQ(StoredLoggerResolution("2180543"), ValueResolution::EighthDegree);
+    EXPECT_EQ(ExportDataFromChart(model.State).ValueDecimals, 3);
+    db->SetParameter(LoggerStepsParameterName("2180543"), DbValue(QString("rubbish")));
+    EXPECT_EQ(StoredLoggerResolution("2180543"), ValueResolution::Unknown);
+    // Half degrees: -3.2 lies between them (a calibrated logger), so it is shown exactly.
+    db->SetParameter(LoggerStepsParameterName("2180543"), DbValue(QString("0.5")));
+    EXPECT_EQ(StoredLoggerResolution("2180543"), ValueResolution::HalfDegree);
+    EXPECT_EQ(ExportDataFromChart(model.State).ValueDecimals, 1);
+
+    model.In.Kind = ChartKind::DailyAverages;
+    ASSERT_TRUE(model.Update(*db));
+    EXPECT_EQ(ExportDataFromChart(model.State).ValueDecimals, 2);
+    AppDatabase().CloseDB();
+    ResetAppDatabase();
 }

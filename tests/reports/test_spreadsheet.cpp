@@ -1,6 +1,8 @@
-// The spreadsheet export read back by openpyxl: cell positions, fonts, date cells, value format,
+// The spreadsheet export read back by openpyxl (and by plain XML and LibreOffice for the value
+// formats): cell positions, fonts, date cells, value format,
 // fitted columns, and a second export continuing where the first left the selection.
 #include "ReportTestSupport.h"
+#include "reports/ExportFormat.h"
 #include "reports/SpreadsheetExport.h"
 #include <QJsonArray>
 #include <QJsonObject>
@@ -158,4 +160,81 @@ TEST(SpreadsheetExport, ControlCharactersOfALoggerRecordDoNotSpoilTheWorkbook)
     const QString title = readBack(file)["cells"].toObject()["A1"].toObject()["value"].toString();
     EXPECT_TRUE(title.startsWith("shelf")) << title.toStdString();
     EXPECT_TRUE(title.endsWith("north & <south>")) << title.toStdString();
+}
+
+namespace {
+
+// The value cells as the file holds them, read with zipfile and ElementTree only: the number
+// and the format code of its style.
+const char* const kCellFormatReader = R"PY(
+import json, sys, zipfile
+import xml.etree.ElementTree as ET
+M = "{http://schemas.openxmlformats.org/spreadsheetml/2006/main}"
+z = zipfile.ZipFile(sys.argv[1])
+styles = ET.fromstring(z.read("xl/styles.xml"))
+codes = {n.get("numFmtId"): n.get("formatCode") for n in styles.iter(M + "numFmt")}
+xfs = [x.get("numFmtId") for x in styles.find(M + "cellXfs")]
+sheet = ET.fromstring(z.read("xl/worksheets/sheet1.xml"))
+cells = {}
+for c in sheet.iter(M + "c"):
+    v = c.find(M + "v")
+    if c.get("t") is None and v is not None:
+        cells[c.get("r")] = {"value": float(v.text), "format": codes.get(xfs[int(c.get("s", "0"))], "")}
+print(json.dumps(cells))
+)PY";
+
+// The value column (D, from row 6) of a LibreOffice csv conversion, as shown.
+QStringList shownValues(const QString& csv)
+{
+    QStringList shown;
+    const QStringList lines = csv.split('\n', Qt::SkipEmptyParts);
+    for (int i = 5; i < lines.size(); ++i)
+        shown << lines[i].section(',', 3, 3);
+    return shown;
+}
+
+} // namespace
+
+// A DS1921H measures in eighths of a degree: 32.125 °C must not come back as 32.1. A DS1921G in
+// Fahrenheit (0.9 °F steps) shows one decimal. Both files read back by two readers: the cells'
+// numbers and format codes from the XML, the shown texts from LibreOffice.
+TEST(SpreadsheetExport, ValuesShownWithTheLoggersResolution)
+{
+    if (ReaderPython().isEmpty())
+        GTEST_SKIP() << "python3 is not installed; the workbook cannot be read back";
+    QTemporaryDir dir;
+    struct Case {
+        const char* file;
+        std::vector<std::pair<QString, double>> rows;
+        int decimals;
+        const char* format;
+        QStringList shown;
+    } cases[] = {
+        {"eighths.xlsx",
+         {{"2026-03-01 10:00", 32.125}, {"2026-03-01 10:10", 32.5}, {"2026-03-01 10:20", 14.625}},
+         3, "+00.000;-00.000", {"+32.125", "+32.500", "+14.625"}},
+        {"halves-fahrenheit.xlsx",
+         {{"2026-03-01 10:00", double(-3.5f) * 1.8 + 32}, {"2026-03-01 10:10", double(7.0f) * 1.8 + 32}},
+         1, "+00.0;-00.0", {"+25.7", "+44.6"}},
+    };
+    for (const Case& c : cases) {
+        ExportData d = SampleExport(c.rows, false);
+        d.ValueDecimals = c.decimals;
+        clsWorksheet sheet;
+        WriteSpreadsheetExport(sheet, d, ExportTexts());
+        const QString file = dir.filePath(c.file);
+        ASSERT_TRUE(sheet.SaveXlsx(file));
+
+        const QJsonObject cells = ReadBack(kCellFormatReader, file);
+        for (int i = 0; i < int(c.rows.size()); ++i) {
+            const QJsonObject cell = cells[QString("D%1").arg(6 + i)].toObject();
+            EXPECT_EQ(cell["format"].toString(), c.format) << c.file;
+            EXPECT_NEAR(cell["value"].toDouble(), RoundedToDecimals(c.rows[size_t(i)].second, c.decimals), 1e-12) << c.file;
+        }
+        if (LibreOfficeProgram().isEmpty())
+            continue;
+        const QString csv = LibreOfficeText(file, "csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,true",
+                                            dir.filePath(QString(c.file) + "-lo"));
+        EXPECT_EQ(shownValues(csv), c.shown) << csv.toStdString();
+    }
 }

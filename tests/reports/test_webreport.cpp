@@ -148,10 +148,14 @@ TEST(WebReport, PlaceholdersReplacedWithLetterCaseRespected)
     clsWebReport report(data, ExportTexts(), context());
     WebReportOptions o = options(d);
     o.Table = false;
-    ASSERT_TRUE(report.BuildReport(d.reports(), "p.htm", o, QImage()));
+    o.Graph = true;
+    QImage graph(40, 30, QImage::Format_RGB32);
+    graph.fill(Qt::white);
+    ASSERT_TRUE(report.BuildReport(d.reports(), "p.htm", o, graph));
     const QString expected =
         "2180543,cold room &lt;north&gt;|[header]|2180543,cold room &lt;north&gt;|samples, (°C)|2026-12-07 02:30:00|3|"
         "01/03/26 10:00|01/03/26 10:30|-40 °C|80 °C|1.0.0|21|Depot &lt;A&amp;B&gt;|anna|pc1\r\n"
+        "<p><img src=\"p graph.png\" alt=\"graph\"></p>\r\n"
         "Graph produced by NORDALIS 07.12.2026|[RECORDCOUNT]\r\n";
     EXPECT_EQ(d.read("p.htm"), expected);
 }
@@ -220,8 +224,16 @@ TEST(WebReport, StylesListedAndAMissingTemplateStopsTheBuild)
     ReportDir::write(d.styles() + "/long footer.htm", "");
     o.Style = "long";
     o.Table = false;
-    ASSERT_TRUE(report.BuildReport(d.reports(), "l.htm", o, QImage()));
-    EXPECT_EQ(d.read("l.htm"), QString(20000, 'a') + "\r\n\r\n");
+    o.Graph = true;
+    QImage graph(40, 30, QImage::Format_RGB32);
+    graph.fill(Qt::white);
+    ASSERT_TRUE(report.BuildReport(d.reports(), "l.htm", o, graph));
+    EXPECT_EQ(d.read("l.htm"), QString(20000, 'a') + "\r\n<p><img src=\"l graph.png\" alt=\"graph\"></p>\r\n\r\n");
+    // Neither table nor graph would be an empty page: refused, nothing written.
+    o.Graph = false;
+    EXPECT_FALSE(report.BuildReport(d.reports(), "e.htm", o, graph, &error));
+    EXPECT_TRUE(error.contains("display table")) << error.toStdString();
+    EXPECT_FALSE(QFile::exists(d.reports() + "/e.htm"));
 }
 
 TEST(WebReport, ShippedStylesHaveBothTemplatesAndTheTableClasses)
