@@ -2,7 +2,8 @@
 // English and with the German example language file, as the program opens it there (no larger
 // than the screen). Fails on captions cut off, controls lying over each other or outside their
 // window, and texts of the graph drawn over each other. The test run starts it once per screen
-// (screen_check_1366x768, screen_check_1920x1080); the pictures go to screenshots/.
+// (screen_check_1366x768, screen_check_1920x1080, and a 4K screen at 200 %:
+// screen_check_3840x2160); the pictures go to screenshots/.
 #include "WindowsOnScreen.h"
 #include "ui/WindowPlacement.h"
 
@@ -20,7 +21,9 @@ TEST_F(ScreenCheck, EveryWindowAndTabFitsWithNothingClippedOrOverlapping)
     if (screenName.isEmpty()) GTEST_SKIP() << "runs as screen_check_<size>, on a screen of that size";
     QScreen* screen = QGuiApplication::primaryScreen();
     ASSERT_TRUE(screen);
-    ASSERT_EQ(QString("%1x%2").arg(screen->size().width()).arg(screen->size().height()), screenName);
+    // The screen's size in device pixels (a 4K screen at 200 % offers 1920 x 1080 to the windows).
+    const QSize pixels = screen->size() * screen->devicePixelRatio();
+    ASSERT_EQ(QString("%1x%2").arg(pixels.width()).arg(pixels.height()), screenName);
 
     QStringList faults;
     for (const QString& language : {QStringLiteral("en"), QStringLiteral("de")}) {
