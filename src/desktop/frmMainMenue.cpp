@@ -130,6 +130,7 @@ void frmMainMenue::Form_Load()
 {
     TranslateForm(this);
     ScaleForm(this, 470, 330);
+    setMinimumSize(size().expandedTo(minimumSizeHint()));   // never smaller than designed
     setWindowTitle(QString(kProductName) + " " + kEditionName + " V" + VersionText());
     closeDatabase();
     if (App().RestrictedMode) {

@@ -46,7 +46,12 @@ qint64 MinuteBoundaries(const QDateTime& a, const QDateTime& b)
     return floorMin(b.toSecsSinceEpoch()) - floorMin(a.toSecsSinceEpoch());
 }
 
-QString FloatText(double value) { return Format(float(value), "General Number"); }
+QString FloatText(double value)
+{
+    // Six significant digits leave out the noise of the unit conversion (-15 °C is 5 °F, not
+    // 5.000001) and keep every step a logger measures in (-40.225 °F).
+    return Format(float(QString::number(value, 'g', 6).toDouble()), "General Number");
+}
 
 QString FormatScaleLabel(double value) { return Format(value, "+#0.0; -#0.0; #0.0"); }
 

@@ -274,7 +274,12 @@ void frmChart::BuildWidgets()
     lyY->addWidget(txtYMax, 1, 1);
     lyY->addWidget(lblYMin, 2, 0);
     lyY->addWidget(txtYMin, 2, 1);
-    lyY->setRowStretch(3, 1);
+    lblYScaleError = label(QString(), "lblYScaleError");
+    lblYScaleError->setStyleSheet("color: #b00000;");
+    lblYScaleError->setWordWrap(true);
+    lblYScaleError->setVisible(false);
+    lyY->addWidget(lblYScaleError, 3, 0, 1, 2);
+    lyY->setRowStretch(4, 1);
     auto* fraDraw = named(new QGroupBox(Translate("draw graph")), "fraDraw");
     auto* lyDraw = new QVBoxLayout(fraDraw);
     chkTicks = named(new QCheckBox(Translate("mark values")), "chkTicks");
@@ -592,6 +597,11 @@ void frmChart::cmdUpdate_Click()
     FromModel();
     ShowAlarmFault(focus);
     if (!ran) return;
+    // A scale limit that is no number leaves the last one in force: say so beside the boxes.
+    const bool limitsOk = IsChartNumber(txtYMax->text()) && IsChartNumber(txtYMin->text());
+    lblYScaleError->setText(limitsOk ? QString() : Translate("not a number: the scale keeps its last limits"));
+    lblYScaleError->setVisible(!limitsOk);
+    if (!limitsOk) tabOptions->setCurrentIndex(4);
     // An empty graph of a query that failed would say "no samples".
     if (m_model.QueryResult != dbQueryOk)
         ShowMessage(AppDatabase().LastError(), vbCritical, QStringLiteral("Error in cmdUpdate_Click"));

@@ -116,6 +116,7 @@ public:
     QLabel* lblAlarmMax = nullptr;
     QLabel* lblAlarmMin = nullptr;
     QLabel* lblAlarmMaxError = nullptr;   // why a level was refused, beside its box
+    QLabel* lblYScaleError = nullptr;     // a scale limit that is no number, under the two boxes
     QLabel* lblAlarmMinError = nullptr;
     QLineEdit* txtHeader = nullptr;
     QLineEdit* txtFootNote = nullptr;

@@ -92,10 +92,12 @@ frmDownloadMain::frmDownloadMain(QWidget* parent) : QMainWindow(parent), m_poll(
     mnuExtras = menuBar()->addMenu("&Options");
     mnuExtras->setObjectName("mnuExtras");
     mnuExtras2Menu = mnuExtras->addMenu("&Fontsize");
+    mnuExtras2Menu->setObjectName("mnuExtras1_0");
     mnuExtras1[0] = mnuExtras2Menu->menuAction();
     const char* const fonts[3] = {"&Small", "&Medium", "&Large"};
     for (int i = 0; i < 3; ++i) {
         mnuExtras2[i] = mnuExtras2Menu->addAction(fonts[i]);
+        mnuExtras2[i]->setObjectName(QString("mnuExtras2_%1").arg(i));
         mnuExtras2[i]->setCheckable(true);
         connect(mnuExtras2[i], &QAction::triggered, this, [this, i] { mnuExtras2_Click(i); });
     }

@@ -31,11 +31,21 @@ bool keepsDesignSize(const QWidget* w)
     return w->objectName() == QLatin1String("frmMainMenue") || w->objectName() == QLatin1String("frmSplash");
 }
 
+// Every window but the splash opens where it was left.
+bool remembersPlace(const QWidget* w)
+{
+    return w->objectName() != QLatin1String("frmSplash");
+}
+
 QWidget* mainMenu()
 {
+    QWidget* hidden = nullptr;
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->objectName() == QLatin1String("frmMainMenue")) return w;
-    return nullptr;
+        if (w->objectName() == QLatin1String("frmMainMenue")) {
+            if (w->isVisible()) return w;
+            if (!hidden) hidden = w;
+        }
+    return hidden;
 }
 
 QRect availableScreen(const QWidget* w, const QRect& over)
@@ -82,10 +92,12 @@ void place(QWidget* w)
     if (menu == w) menu = nullptr;
     const QMargins frame = frameOf(w, menu);
     const QSize frameExtra(frame.left() + frame.right(), frame.top() + frame.bottom());
-    if (!keepsDesignSize(w)) {
+    if (remembersPlace(w)) {
         const QRect stored = StoredWindowGeometry(name);
-        if (stored.isValid() && onSomeScreen(QRect(stored.topLeft(), stored.size() + frameExtra))) {
-            w->resize(stored.size().expandedTo(w->minimumSizeHint()));
+        // The main menu comes back to its place in its design size; the others also in theirs.
+        const QSize size = keepsDesignSize(w) ? w->size() : stored.size().expandedTo(w->minimumSizeHint());
+        if (stored.isValid() && onSomeScreen(QRect(stored.topLeft(), size + frameExtra))) {
+            w->resize(size);
             moveFrameTo(w, stored.topLeft(), frame);
             return;
         }
@@ -122,7 +134,7 @@ public:
             break;
         case QEvent::Hide:
         case QEvent::Close:
-            if (w->property(kPlacedProperty).toBool() && !keepsDesignSize(w))
+            if (w->property(kPlacedProperty).toBool() && remembersPlace(w))
                 StoreWindowGeometry(w->objectName(), QRect(w->pos(), w->size()));
             break;
         default:

@@ -51,6 +51,7 @@ protected:
 TEST_F(PlacedWindows, AWindowReopensWhereItWasLeft)
 {
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    for (QWidget* other : QApplication::topLevelWidgets()) other->hide();   // left by earlier tests
     QWidget menu(nullptr, Qt::Window);
     menu.setObjectName("frmMainMenue");
     menu.resize(200, 150);
@@ -78,6 +79,19 @@ TEST_F(PlacedWindows, AWindowReopensWhereItWasLeft)
     QApplication::processEvents();
     EXPECT_EQ(again.size(), QSize(320, 210));
     EXPECT_EQ(again.pos(), screen.topLeft() + QPoint(10, 20));
+
+    // The main menu comes back to its place, in its design size.
+    menu.move(screen.topLeft() + QPoint(30, 40));
+    menu.resize(400, 300);
+    QApplication::processEvents();
+    menu.hide();
+    QWidget menuAgain(nullptr, Qt::Window);
+    menuAgain.setObjectName("frmMainMenue");
+    menuAgain.resize(200, 150);
+    menuAgain.show();
+    QApplication::processEvents();
+    EXPECT_EQ(menuAgain.pos(), screen.topLeft() + QPoint(30, 40));
+    EXPECT_EQ(menuAgain.size(), QSize(200, 150));
 
     // A place on no screen any more (a monitor gone): centred again.
     StoreWindowGeometry("frmOptions", QRect(screen.right() + 5000, 0, 300, 200));

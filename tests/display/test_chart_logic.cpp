@@ -80,6 +80,10 @@ TEST(ChartFormats, AveragesScaleLabelsAndLists)
     EXPECT_EQ(FloatText(80), "80");
     EXPECT_EQ(FloatText(-40), "-40");
     EXPECT_EQ(FloatText(7.1f), "7.1");
+    // Alarm levels in °F: the conversion's noise never shows ("Alarm Max= 5", not 5.000001).
+    EXPECT_EQ(FloatText(5.000001f), "5");
+    EXPECT_EQ(FloatText(-40.225f), "-40.225");
+    EXPECT_EQ(FloatText(89.825f), "89.825");
     EXPECT_EQ(MinuteBoundaries(Utc(2020, 1, 1, 0, 0, 59), Utc(2020, 1, 1, 0, 1, 0)), 1);
     EXPECT_EQ(MinuteBoundaries(Utc(2020, 1, 1, 0, 0, 0), Utc(2020, 1, 1, 0, 0, 59)), 0);
 

@@ -217,4 +217,17 @@ TEST_F(ChartWindowTest, ALevelThatIsNoNumberIsRefusedWithANoteAndChangesNothing)
     EXPECT_EQ(w.State().GraphHeader, "A header not applied");
     EXPECT_EQ(w.State().AlarmMax, 9.0f);
     EXPECT_EQ(w.State().AlarmMin, 1.5f);
+
+    // A fixed scale limit that is no number: the last limit stays and the note says so.
+    w.chkKeepYScale->setChecked(true);
+    w.txtYMax->setText("12");
+    w.txtYMin->setText("0");
+    w.cmdUpdate_Click();
+    EXPECT_TRUE(w.lblYScaleError->isHidden());
+    w.txtYMin->setText("ab5");
+    w.cmdUpdate_Click();
+    EXPECT_EQ(w.State().YMin, 0.0f);
+    EXPECT_EQ(w.tabOptions->currentIndex(), 4);
+    EXPECT_TRUE(w.lblYScaleError->isVisible());
+    EXPECT_TRUE(w.lblYScaleError->text().contains("not a number"));
 }
