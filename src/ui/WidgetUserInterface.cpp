@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -74,7 +76,27 @@ QString WidgetUserInterface::ChooseSaveFile(QWidget* owner, const QString& title
 bool WidgetUserInterface::OpenWithDesktop(const QString& pathOrUrl)
 {
     const QUrl url = pathOrUrl.contains("://") ? QUrl(pathOrUrl) : QUrl::fromLocalFile(pathOrUrl);
-    return QDesktopServices::openUrl(url);
+    // xdg-open says by its exit status whether a program took the file; Qt only says that
+    // xdg-open itself started. A desktop that hands the file on returns at once; one that runs
+    // the program in the foreground is left to it after a moment, which counts as success.
+    const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (opener.isEmpty()) return QDesktopServices::openUrl(url);
+    auto* p = new QProcess(qApp);
+    p->setProgram(opener);
+    p->setArguments({url.isLocalFile() ? url.toLocalFile() : url.toString()});
+    p->setStandardOutputFile(QProcess::nullDevice());
+    p->start();
+    if (!p->waitForStarted(3000)) {
+        delete p;
+        return false;
+    }
+    if (p->waitForFinished(2500)) {
+        const bool ok = p->exitStatus() == QProcess::NormalExit && p->exitCode() == 0;
+        delete p;
+        return ok;
+    }
+    QObject::connect(p, &QProcess::finished, p, &QObject::deleteLater);
+    return true;
 }
 
 void WidgetUserInterface::SetBusy(bool busy)
