@@ -71,6 +71,27 @@ QJsonObject ReadBack(const QString& script, const QString& file)
     return doc.object();
 }
 
+QJsonObject XlsxNumberCells(const QString& file)
+{
+    static const char* const reader = R"PY(
+import json, sys, zipfile
+import xml.etree.ElementTree as ET
+M = "{http://schemas.openxmlformats.org/spreadsheetml/2006/main}"
+z = zipfile.ZipFile(sys.argv[1])
+styles = ET.fromstring(z.read("xl/styles.xml"))
+codes = {n.get("numFmtId"): n.get("formatCode") for n in styles.iter(M + "numFmt")}
+xfs = [x.get("numFmtId") for x in styles.find(M + "cellXfs")]
+sheet = ET.fromstring(z.read("xl/worksheets/sheet1.xml"))
+cells = {}
+for c in sheet.iter(M + "c"):
+    v = c.find(M + "v")
+    if c.get("t") is None and v is not None:
+        cells[c.get("r")] = {"value": float(v.text), "format": codes.get(xfs[int(c.get("s", "0"))], "")}
+print(json.dumps(cells))
+)PY";
+    return ReadBack(reader, file);
+}
+
 QString TestDateTimeFormat(const QDateTime& t, const QString& format)
 {
     if (format == "DD/MM/YY")

@@ -19,6 +19,10 @@ QJsonDocument RunReader(const QString& script, const QString& file, QString* mes
 // The same, recording a test failure when the reader could not run.
 QJsonObject ReadBack(const QString& script, const QString& file);
 
+// The number cells of a workbook's first sheet, read with zipfile and ElementTree only, keyed by
+// reference ("D6"): {"value": number, "format": the format code of its style}.
+QJsonObject XlsxNumberCells(const QString& file);
+
 // The two format strings the tests use ("DD/MM/YY", "hh:nn") in Qt's notation.
 QString TestDateTimeFormat(const QDateTime& t, const QString& format);
 

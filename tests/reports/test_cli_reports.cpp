@@ -189,22 +189,14 @@ print(json.dumps({"first": z.namelist()[0], "mimetype": z.read("mimetype").decod
 
 namespace {
 
-// Every value cell of column D from row 6 on: its number and its format code, read from the XML.
-const char* const kValueCells = R"PY(
-import json, sys, zipfile
-import xml.etree.ElementTree as ET
-M = "{http://schemas.openxmlformats.org/spreadsheetml/2006/main}"
-z = zipfile.ZipFile(sys.argv[1])
-styles = ET.fromstring(z.read("xl/styles.xml"))
-codes = {n.get("numFmtId"): n.get("formatCode") for n in styles.iter(M + "numFmt")}
-xfs = [x.get("numFmtId") for x in styles.find(M + "cellXfs")]
-rows = []
-for c in ET.fromstring(z.read("xl/worksheets/sheet1.xml")).iter(M + "c"):
-    r = c.get("r")
-    if r.startswith("D") and int(r[1:]) >= 6:
-        rows.append([float(c.find(M + "v").text), codes.get(xfs[int(c.get("s", "0"))], "")])
-print(json.dumps({"rows": rows}))
-)PY";
+// The value column (D, from row 6 on) of a workbook: each cell's number and format code.
+std::vector<QJsonObject> valueColumn(const QString& file)
+{
+    const QJsonObject cells = XlsxNumberCells(file);
+    std::vector<QJsonObject> rows;
+    for (int r = 6; cells.contains(QString("D%1").arg(r)); ++r) rows.push_back(cells[QString("D%1").arg(r)].toObject());
+    return rows;
+}
 
 } // namespace
 
@@ -252,14 +244,14 @@ TEST(CliExportResolution, ReadLoggersAreExportedInTheirOwnSteps)
             const QString file = dir.filePath(QString("%1-%2.xlsx").arg(e.device, unit));
             const CliRun exported = run(QStringList{"export", "xlsx", "--device", e.device} + window + QStringList{"--out", file});
             ASSERT_EQ(exported.code, 0) << exported.err.toStdString();
-            const QJsonArray rows = ReadBack(kValueCells, file)["rows"].toArray();
-            ASSERT_GE(rows.size(), 40) << e.device;
+            const std::vector<QJsonObject> rows = valueColumn(file);
+            ASSERT_GE(rows.size(), 40u) << e.device;
             int between = 0;   // values that a coarser format would have rounded
             for (const auto& row : rows) {
-                const double shown = row.toArray()[0].toDouble();
+                const double shown = row["value"].toDouble();
                 const double celsius = QString(unit) == "1" ? (shown - 32) / 1.8 : shown;
                 EXPECT_NEAR(celsius * e.steps, std::round(celsius * e.steps), 1e-6) << e.device << " " << shown;
-                EXPECT_EQ(row.toArray()[1].toString(), e.format) << e.device;
+                EXPECT_EQ(row["format"].toString(), e.format) << e.device;
                 if (std::fabs(RoundedToDecimals(shown, e.steps == 8 ? 1 : 0) - shown) > 1e-9)
                     ++between;
             }
@@ -271,11 +263,11 @@ TEST(CliExportResolution, ReadLoggersAreExportedInTheirOwnSteps)
         return;
     const QString csv = LibreOfficeText(dir.filePath("100100101-1.xlsx"),
                                         "csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,true", dir.filePath("lo"));
-    const QJsonArray rows = ReadBack(kValueCells, dir.filePath("100100101-1.xlsx"))["rows"].toArray();
+    const std::vector<QJsonObject> rows = valueColumn(dir.filePath("100100101-1.xlsx"));
     const QStringList lines = csv.split('\n', Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 5 + rows.size());
-    for (int i = 0; i < rows.size(); ++i) {
-        const double v = rows[i].toArray()[0].toDouble();
-        EXPECT_EQ(lines[5 + i].section(',', 3, 3), (v < 0 ? "-" : "+") + QString::number(std::fabs(v), 'f', 3));
+    ASSERT_EQ(size_t(lines.size()), 5 + rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const double v = rows[i]["value"].toDouble();
+        EXPECT_EQ(lines[int(5 + i)].section(',', 3, 3), (v < 0 ? "-" : "+") + QString::number(std::fabs(v), 'f', 3));
     }
 }

@@ -164,25 +164,6 @@ TEST(SpreadsheetExport, ControlCharactersOfALoggerRecordDoNotSpoilTheWorkbook)
 
 namespace {
 
-// The value cells as the file holds them, read with zipfile and ElementTree only: the number
-// and the format code of its style.
-const char* const kCellFormatReader = R"PY(
-import json, sys, zipfile
-import xml.etree.ElementTree as ET
-M = "{http://schemas.openxmlformats.org/spreadsheetml/2006/main}"
-z = zipfile.ZipFile(sys.argv[1])
-styles = ET.fromstring(z.read("xl/styles.xml"))
-codes = {n.get("numFmtId"): n.get("formatCode") for n in styles.iter(M + "numFmt")}
-xfs = [x.get("numFmtId") for x in styles.find(M + "cellXfs")]
-sheet = ET.fromstring(z.read("xl/worksheets/sheet1.xml"))
-cells = {}
-for c in sheet.iter(M + "c"):
-    v = c.find(M + "v")
-    if c.get("t") is None and v is not None:
-        cells[c.get("r")] = {"value": float(v.text), "format": codes.get(xfs[int(c.get("s", "0"))], "")}
-print(json.dumps(cells))
-)PY";
-
 // The value column (D, from row 6) of a LibreOffice csv conversion, as shown.
 QStringList shownValues(const QString& csv)
 {
@@ -225,7 +206,7 @@ TEST(SpreadsheetExport, ValuesShownWithTheLoggersResolution)
         const QString file = dir.filePath(c.file);
         ASSERT_TRUE(sheet.SaveXlsx(file));
 
-        const QJsonObject cells = ReadBack(kCellFormatReader, file);
+        const QJsonObject cells = XlsxNumberCells(file);
         for (int i = 0; i < int(c.rows.size()); ++i) {
             const QJsonObject cell = cells[QString("D%1").arg(6 + i)].toObject();
             EXPECT_EQ(cell["format"].toString(), c.format) << c.file;
