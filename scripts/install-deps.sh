@@ -8,7 +8,7 @@ set -euo pipefail
 build_pkgs=(
   cmake g++ make ccache pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libsqlite3-dev libxlsxwriter-dev libzip-dev zlib1g-dev
+  libsqlite3-dev libxlsxwriter-dev libzip-dev zlib1g-dev libusb-1.0-0-dev
   dpkg-dev file
 )
 # The tests and the demo: GoogleTest, fonts for drawing, the readers of exported files (Python

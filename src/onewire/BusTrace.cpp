@@ -44,6 +44,12 @@ void BusTraceBytes(BusTraceDirection direction, const QByteArray& bytes)
     BusTraceBytes(direction, reinterpret_cast<const uint8_t*>(bytes.constData()), int(bytes.size()));
 }
 
+void BusTraceUsb(BusTraceDirection direction, const QString& text)
+{
+    if (!sink()) return;
+    sink()((direction == BusTraceDirection::ToBus ? QStringLiteral(">> ") : QStringLiteral("<< ")) + text);
+}
+
 void BusTraceReset(bool presence)
 {
     if (!sink()) return;

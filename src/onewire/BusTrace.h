@@ -7,6 +7,10 @@
 //   >> RESET          a reset pulse (virtual bus)
 //   << PRESENCE       its answer: PRESENCE or NO PRESENCE
 //   # text            a message of the bus object: status changes, operations, errors
+//   >> EP0 COMM 0x0075 0x0022 block I/O     a USB control request to the DS2490 (type, value,
+//                                           index, meaning)
+//   >> EP2 55 1A ...  /  << EP3 55 1A ...   bytes through the DS2490's bulk endpoints
+//   << EP1 NRS        result bytes of the DS2490's status packets, by name
 // Bytes are recorded where the link meets the hardware: for the serial link the bytes on the
 // serial line to and from the DS2480B adapter (its commands included), for the virtual bus the
 // 1-Wire bytes themselves. Single time slots (search, bit reads) are not recorded, only bytes.
@@ -28,6 +32,8 @@ void BusTraceLine(const QString& line);
 // A byte line.
 void BusTraceBytes(BusTraceDirection direction, const QByteArray& bytes);
 void BusTraceBytes(BusTraceDirection direction, const uint8_t* bytes, int count);
+// A line of the USB link, written as it is after ">> " or "<< ".
+void BusTraceUsb(BusTraceDirection direction, const QString& text);
 // A reset and its answer.
 void BusTraceReset(bool presence);
 // The line as written, time stamp included (for tests of the form).

@@ -2,6 +2,7 @@
 #include "onewire/OneWireLink.h"
 #include "app/modRegistry.h"
 #include "onewire/Ds2480Link.h"
+#include "onewire/Ds2490Link.h"
 
 namespace {
 QString& overrideDriver()
@@ -22,6 +23,11 @@ VirtualLinkFactory& defaultVirtualFactory()
 SerialLinkFactory& serialFactory()
 {
     static SerialLinkFactory f;
+    return f;
+}
+UsbLinkFactory& usbFactory()
+{
+    static UsbLinkFactory f;
     return f;
 }
 AnyLinkFactory& testFactory()
@@ -87,6 +93,7 @@ QString BusOverride() { return overrideDriver(); }
 
 void SetVirtualLinkFactory(VirtualLinkFactory factory) { virtualFactory() = std::move(factory); }
 void SetSerialLinkFactory(SerialLinkFactory factory) { serialFactory() = std::move(factory); }
+void SetUsbLinkFactory(UsbLinkFactory factory) { usbFactory() = std::move(factory); }
 void SetDefaultVirtualLinkFactory(VirtualLinkFactory factory) { defaultVirtualFactory() = std::move(factory); }
 void SetLinkFactoryForTesting(AnyLinkFactory factory) { testFactory() = std::move(factory); }
 
@@ -95,7 +102,8 @@ QString ConfiguredDriver()
     QString driver = overrideDriver();
     if (driver.isEmpty())
         driver = ReadRegistry(kTmexKey, "Driver", QString()).toString().trimmed().toLower();
-    return driver == "virtual" ? QStringLiteral("virtual") : QStringLiteral("serial");
+    if (driver == "virtual" || driver == "usb") return driver;
+    return QStringLiteral("serial");
 }
 
 QString PortDevicePath(int portNum)
@@ -112,6 +120,10 @@ std::unique_ptr<OneWireLink> CreateLinkForPort(int portNum, int portType)
     if (ConfiguredDriver() == "virtual") {
         if (virtualFactory()) return virtualFactory()();
         return defaultVirtualFactory() ? defaultVirtualFactory()() : nullptr;
+    }
+    if (ConfiguredDriver() == "usb") {
+        if (usbFactory()) return usbFactory()(portNum);
+        return std::make_unique<Ds2490Link>(portNum);
     }
     if (serialFactory()) return serialFactory()(PortDevicePath(portNum));
     return std::make_unique<Ds2480Link>(PortDevicePath(portNum));

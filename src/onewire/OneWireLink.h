@@ -1,6 +1,7 @@
 #pragma once
 // The link to a 1-Wire bus: the few primitives the driver layer (Tmex.h) is built on.
-// Back-ends: the virtual bus with simulated devices, and the DS2480B serial line driver.
+// Back-ends: the virtual bus with simulated devices, the DS2480B serial line driver and the
+// DS2490 USB bridge.
 #include "onewire/OneWireProtocol.h"
 #include <QString>
 #include <array>
@@ -16,6 +17,10 @@ struct OneWireSearchState {
     bool lastDevice = false;
     void restart() { *this = OneWireSearchState{}; }
 };
+
+// Time-slot speed of the bus. A device is moved to overdrive by Overdrive Skip/Match ROM sent at
+// standard speed and back by a reset at standard speed.
+enum class OneWireSpeed { Standard, Overdrive };
 
 class OneWireLink {
 public:
@@ -43,6 +48,12 @@ public:
     // Default: the bit-by-bit algorithm over touchBit; the DS2480B overrides it with its accelerator.
     virtual bool searchNext(OneWireSearchState& state, bool alarmOnly = false);
 
+    // Speed of the following resets and time slots. False (speed unchanged) when the adapter
+    // cannot give it or does not answer.
+    [[nodiscard]] virtual bool setSpeed(OneWireSpeed speed) { return speed == OneWireSpeed::Standard; }
+    virtual OneWireSpeed speed() const { return OneWireSpeed::Standard; }
+    virtual bool supportsOverdrive() const { return false; }
+
     // Time slots used since construction (reset counts as one slot), for benchmarks.
     virtual uint64_t timeSlots() const { return 0; }
 
@@ -57,9 +68,10 @@ public:
 };
 
 // Creates the link for TMEX port number portNum according to the configuration store
-// (TMEX key: Driver "serial"/"virtual", PortDevice<N>) and the --bus override.
+// (TMEX key: Driver "serial"/"usb"/"virtual", PortDevice<N>) and the --bus override. For "usb"
+// the port number is the adapter's place among the DS2490s attached (1 = the first).
 std::unique_ptr<OneWireLink> CreateLinkForPort(int portNum, int portType);
-// --bus override: "virtual", "serial", or empty for the configuration store's choice.
+// --bus override: "virtual", "serial", "usb", or empty for the configuration store's choice.
 void SetBusOverride(const QString& driver);
 QString BusOverride();
 
@@ -69,8 +81,11 @@ QString BusOverride();
 // (the back-end's own entry points, the terminal verbs, the tests).
 using VirtualLinkFactory = std::function<std::unique_ptr<OneWireLink>()>;
 using SerialLinkFactory = std::function<std::unique_ptr<OneWireLink>(const QString& device)>;
+using UsbLinkFactory = std::function<std::unique_ptr<OneWireLink>(int adapterNumber)>;
 void SetVirtualLinkFactory(VirtualLinkFactory factory);
 void SetSerialLinkFactory(SerialLinkFactory factory);
+// The "usb" driver's links (default: a Ds2490Link on the adapter of that number through libusb).
+void SetUsbLinkFactory(UsbLinkFactory factory);
 // The virtual back-end's own factory, set by the simulator when its object file is linked; used
 // when no factory was set with SetVirtualLinkFactory. Without either, no virtual link is made.
 void SetDefaultVirtualLinkFactory(VirtualLinkFactory factory);
@@ -80,7 +95,7 @@ using AnyLinkFactory = std::function<std::unique_ptr<OneWireLink>(int portNum, i
 void SetLinkFactoryForTesting(AnyLinkFactory factory);
 
 // The driver chosen for links: the --bus override, else the TMEX key's "Driver" value,
-// else "serial". Always "serial" or "virtual".
+// else "serial". Always "serial", "usb" or "virtual".
 QString ConfiguredDriver();
 // Device path of port N: the TMEX key's "PortDevice<N>" value, else /dev/ttyS<N-1>.
 QString PortDevicePath(int portNum);

@@ -348,7 +348,15 @@ int16_t TMGetTypeVersion(int16_t portType, char* buffer)
     for (auto& [num, port] : driver().ports)
         if (port.link && port.link->isOpen()) return putText(buffer, port.link->version());
     if (ConfiguredDriver() == "virtual") return putText(buffer, QStringLiteral("virtual 1-Wire bus (port type %1)").arg(portType));
+    if (ConfiguredDriver() == "usb") return putText(buffer, QStringLiteral("DS2490 USB 1-Wire adapter (port type %1)").arg(portType));
     return putText(buffer, QStringLiteral("DS2480B serial 1-Wire adapter (port type %1)").arg(portType));
+}
+
+QString TMLinkError(int16_t portNum)
+{
+    auto p = driver().ports.find(portNum);
+    if (p == driver().ports.end() || !p->second.link) return QString();
+    return p->second.link->lastError();
 }
 
 void TmexShutdown()

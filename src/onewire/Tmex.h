@@ -12,6 +12,7 @@
 // may run on over the following pages, so L can be up to 255 as long as L + 3 bytes fit
 // before the end of general-purpose memory; a packet that does not fit is refused before
 // anything is written.
+#include <QString>
 #include <cstdint>
 
 enum class TmexResult : int16_t {
@@ -58,5 +59,9 @@ int16_t TMGetTypeVersion(int16_t portType, char* buffer); // buffer of 150 chara
 
 // Packet CRC as written by TMWritePacket (uninverted), for tests and tools.
 uint16_t TmexPacketCrc(int page, const uint8_t* bytes, int count);
+// Why the link of port portNum failed last (the adapter's own words with the remedy, such as
+// "no USB 1-Wire adapter (DS2490) is attached: plug the USB reader in, ..."); empty when it did
+// not fail or the port has no link yet.
+QString TMLinkError(int16_t portNum);
 // Ends every session and drops the port links (tests, shutdown).
 void TmexShutdown();
