@@ -101,6 +101,9 @@ int main(int argc, char** argv)
     CreateRegistryKey(kTmexKey);
     WriteRegistryValue(kTmexKey, "DefaultPortNum", "1");
     WriteRegistryValue(kTmexKey, "DefaultPortType", "5");
+    // Standard speed throughout: these figures are the adapter's plain 9600-baud ones (the fastest
+    // settings are measured by bench_onewire_speed).
+    WriteRegistryValue(kTmexKey, "Overdrive", "0");
 
     auto world = std::make_shared<VirtualWorld>(dir.filePath("virtual-bus.json"));
     QString error;

@@ -1,4 +1,5 @@
 #include "onewire/Ds2480Link.h"
+#include "app/modRegistry.h"
 #include "onewire/BusTrace.h"
 #include "onewire/Ds2480Protocol.h"
 #include "onewire/OneWireProtocol.h"
@@ -165,6 +166,7 @@ bool Ds2480Link::switchBaud(int baud)
         return fail(QStringLiteral("baud rate %1 is not one of 9600, 19200, 57600, 115200").arg(baud));
     if (baud == baud_)
         return true;
+    failuresAtRate_ = 0;
     QByteArray tx;
     toCommandMode(tx);
     tx.append(char(ConfigWrite(ParRbr, b->code)));
@@ -176,9 +178,10 @@ bool Ds2480Link::switchBaud(int baud)
     if (transact(QByteArray(1, char(ConfigRead(ParRbr))), 1, rx) && (uint8_t(rx[0]) & 0xF1) == 0
         && ((uint8_t(rx[0]) >> 1) & 3) == b->code)
         return true;
-    // Not confirmed: back to 9600 on both sides (a break resets the adapter's rate).
+    // Not confirmed: back to 9600 on both sides (a break resets the adapter's rate), and from
+    // there on to the next slower rate.
     const QString error = QStringLiteral("the adapter on %1 did not confirm %2 baud").arg(path_).arg(baud);
-    wantedBaud_ = 9600;
+    wantedBaud_ = LowerBaud(baud);
     initAdapter();
     return fail(error);
 }
@@ -188,9 +191,58 @@ bool Ds2480Link::setBaudRate(int baud)
     if (!FindBaud(baud) || FindBaud(baud)->code < 0)
         return fail(QStringLiteral("baud rate %1 is not one of 9600, 19200, 57600, 115200").arg(baud));
     wantedBaud_ = baud;
+    failuresAtRate_ = 0;
     if (!ensureReady())
         return false;
+    if (baud_ == baud)
+        return true;
+    // initAdapter may have tried and stepped down already; then the rate reached is the answer.
+    if (wantedBaud_ != baud)
+        return fail(QStringLiteral("the adapter on %1 did not confirm %2 baud; it runs at %3").arg(path_).arg(baud).arg(baud_));
     return switchBaud(baud);
+}
+
+void Ds2480Link::setPreferredBaudRate(int baud)
+{
+    wantedBaud_ = FindBaud(baud) && FindBaud(baud)->code >= 0 ? baud : 9600;
+    failuresAtRate_ = 0;
+}
+
+int ConfiguredBaudRate()
+{
+    const QString text = ReadRegistry(kTmexKey, "BaudRate", QString()).toString().trimmed();
+    if (text.isEmpty())
+        return 115200;
+    bool ok = false;
+    const int baud = text.toInt(&ok);
+    if (ok && (baud == 9600 || baud == 19200 || baud == 57600 || baud == 115200))
+        return baud;
+    return 9600;
+}
+
+bool Ds2480Link::setSpeed(OneWireSpeed speed)
+{
+    if (!port_->isOpen())
+        return fail(QStringLiteral("serial port %1 is not open").arg(path_));
+    speed_ = speed;
+    return true;
+}
+
+int Ds2480Link::speedCode() const
+{
+    return speed_ == OneWireSpeed::Overdrive ? SpeedOverdrive : SpeedStandard;
+}
+
+void Ds2480Link::addSlots(uint64_t count)
+{
+    timeSlots_ += count;
+    slotTimeUs_ += double(count) * (speed_ == OneWireSpeed::Overdrive ? kOverdriveSlotUs : kStandardSlotUs);
+}
+
+void Ds2480Link::addReset()
+{
+    timeSlots_ += 1;
+    slotTimeUs_ += speed_ == OneWireSpeed::Overdrive ? kOverdriveResetUs : kStandardResetUs;
 }
 
 bool Ds2480Link::ensureReady()
@@ -248,6 +300,10 @@ bool Ds2480Link::transact(const QByteArray& tx, int rxCount, QByteArray& rx)
     if (written == tx.size() && rx.size() == rxCount)
         return true;
     synced_ = false;   // the adapter's state is unknown now: re-synchronise before the next use
+    if (baud_ > 9600 && wantedBaud_ == baud_ && ++failuresAtRate_ >= kFailuresBeforeStepDown) {
+        wantedBaud_ = LowerBaud(baud_);   // the line does not carry this rate: slower from now on
+        failuresAtRate_ = 0;
+    }
     if (written < tx.size())
         lastError_ = QStringLiteral("serial port %1 does not take data (%2 of %3 bytes sent)").arg(path_).arg(written).arg(tx.size());
     else
@@ -279,11 +335,11 @@ bool Ds2480Link::reset()
         return false;
     QByteArray tx;
     toCommandMode(tx);
-    tx.append(char(kReset));
+    tx.append(char(WithSpeed(kReset, speedCode())));
     QByteArray rx;
     if (!transact(tx, 1, rx))
         return false;
-    timeSlots_ += 1;
+    addReset();
     const uint8_t r = uint8_t(rx[0]);
     lastResetResponse_ = r;
     if (!IsResetAnswer(r)) {
@@ -311,12 +367,12 @@ int Ds2480Link::touchBit(int bit)
         return -1;
     QByteArray tx;
     toCommandMode(tx);
-    const uint8_t cmd = bit ? kBitWrite1 : kBitWrite0;
+    const uint8_t cmd = WithSpeed(bit ? kBitWrite1 : kBitWrite0, speedCode());
     tx.append(char(cmd));
     QByteArray rx;
     if (!transact(tx, 1, rx))
         return -1;
-    timeSlots_ += 1;
+    addSlots(1);
     const uint8_t r = uint8_t(rx[0]);
     if (!IsBitAnswer(r)) {
         synced_ = false;
@@ -348,7 +404,7 @@ int Ds2480Link::block(uint8_t* buffer, int len)
     // Bytes that did come back are real 1-Wire answers: hand them over even on failure.
     const int got = int(rx.size());
     memcpy(buffer, rx.constData(), size_t(got));
-    timeSlots_ += uint64_t(got) * kSlotsPerByte;
+    addSlots(uint64_t(got) * kSlotsPerByte);
     return ok ? len : got;
 }
 
@@ -362,7 +418,7 @@ int Ds2480Link::touchBytePower(uint8_t byte)
     toCommandMode(tx);
     tx.append(char(ConfigWrite(ParSpud, kSpudInfinite)));
     for (int i = 0; i < 8; ++i) {
-        uint8_t cmd = ((byte >> i) & 1) ? kBitWrite1 : kBitWrite0;
+        uint8_t cmd = WithSpeed(((byte >> i) & 1) ? kBitWrite1 : kBitWrite0, speedCode());
         if (i == 7)
             cmd |= kBitStrongPullup;
         tx.append(char(cmd));
@@ -370,7 +426,7 @@ int Ds2480Link::touchBytePower(uint8_t byte)
     QByteArray rx;
     if (!transact(tx, 9, rx))
         return -1;
-    timeSlots_ += kSlotsPerByte;
+    addSlots(kSlotsPerByte);
     if (uint8_t(rx[0]) != (ConfigWrite(ParSpud, kSpudInfinite) & 0xFE)) {
         synced_ = false;
         fail(QStringLiteral("unexpected configuration answer %1 from the adapter on %2").arg(HexBytes(rx.left(1)), path_));
@@ -416,11 +472,11 @@ bool Ds2480Link::searchNext(OneWireSearchState& state, bool alarmOnly)
         }
         QByteArray tx;
         toCommandMode(tx);
-        tx.append(char(kReset));
+        tx.append(char(WithSpeed(kReset, speedCode())));
         toDataMode(tx);
         appendData(tx, alarmOnly ? onewire::kAlarmSearch : onewire::kSearchRom);
         toCommandMode(tx);
-        tx.append(char(kSearchAccelOn));
+        tx.append(char(WithSpeed(kSearchAccelOn, speedCode())));
         toDataMode(tx);
         for (uint8_t d : dirs)
             appendData(tx, d);
@@ -429,7 +485,8 @@ bool Ds2480Link::searchNext(OneWireSearchState& state, bool alarmOnly)
         QByteArray rx;
         if (!transact(tx, 18, rx))
             return false;
-        timeSlots_ += kSlotsPerSearchPass;
+        addReset();
+        addSlots(kSlotsPerSearchPass - 1);
         const uint8_t resetAnswer = uint8_t(rx[0]);
         lastResetResponse_ = resetAnswer;
         if (!IsResetAnswer(resetAnswer)) {
@@ -490,6 +547,8 @@ QString Ds2480Link::version() const
 void RegisterSerialLink()
 {
     SetSerialLinkFactory([](const QString& device) -> std::unique_ptr<OneWireLink> {
-        return std::make_unique<Ds2480Link>(device);
+        auto link = std::make_unique<Ds2480Link>(device);
+        link->setPreferredBaudRate(ConfiguredBaudRate());
+        return link;
     });
 }

@@ -40,6 +40,12 @@ public:
     int block(uint8_t* buffer, int len) override;
     int touchBytePower(uint8_t byte) override;
     bool searchNext(OneWireSearchState& state, bool alarmOnly = false) override;
+    // Standard or overdrive timing. Resets and single-bit commands carry the speed at once; the
+    // chip takes the speed of data-mode bytes from the last reset command, so a change of speed
+    // is followed by a reset before any block (as the driver layer does).
+    bool setSpeed(OneWireSpeed speed) override;
+    OneWireSpeed speed() const override { return speed_; }
+    bool supportsOverdrive() const override { return true; }
 
     uint64_t timeSlots() const override { return timeSlots_; }
     QString version() const override;
@@ -49,8 +55,20 @@ public:
     // Moves adapter and port to a faster rate (19200, 57600 or 115200; 9600 goes back). The
     // adapter starts at 9600 after every open and re-synchronisation; the chosen rate is then
     // set again. False (link back at 9600) when the adapter does not confirm the new rate.
+    // When the adapter does not confirm a faster rate, the next slower one is tried (115200,
+    // 57600, 19200, 9600); baudRate() tells where the link ended up.
     [[nodiscard]] bool setBaudRate(int baud);
     int baudRate() const { return baud_; }
+    // The rate to use from the next open (or re-synchronisation) on, without talking to the
+    // adapter now; it steps down the same way when refused.
+    void setPreferredBaudRate(int baud);
+    int preferredBaudRate() const { return wantedBaud_; }
+    // After this many failed exchanges at a rate above 9600 the link re-synchronises at the next
+    // slower rate (a line that does not carry the rate).
+    static constexpr int kFailuresBeforeStepDown = 3;
+    // 1-Wire time of the resets and slots since construction at the speeds used, in
+    // microseconds, for the benchmark's bound.
+    double slotTimeUs() const { return slotTimeUs_; }
     // Base time allowed for an answer of the adapter, in milliseconds; the serial time of the
     // bytes in flight is added to it. Tests lower it to keep failure cases quick.
     void setAnswerTimeoutMs(int ms) { answerTimeoutMs_ = ms; }
@@ -73,6 +91,9 @@ private:
     bool transact(const QByteArray& tx, int rxCount, QByteArray& rx);
     bool fail(const QString& message);
     void sleepMs(int ms);
+    int speedCode() const;
+    void addSlots(uint64_t count);
+    void addReset();
 
     std::unique_ptr<SerialPort> port_;
     QString path_;
@@ -83,6 +104,9 @@ private:
     int answerTimeoutMs_ = 250;
     int baud_ = 9600;            // current rate of port and adapter
     int wantedBaud_ = 9600;      // rate chosen with setBaudRate
+    int failuresAtRate_ = 0;     // failed exchanges since the rate was set
+    OneWireSpeed speed_ = OneWireSpeed::Standard;
+    double slotTimeUs_ = 0;
     int lastResetResponse_ = -1;
     int chipRevision_ = -1;
     uint64_t timeSlots_ = 0;
@@ -94,3 +118,6 @@ private:
 // Makes the serial back-end known to CreateLinkForPort. The library is static, so a registrar
 // object in this file would be dropped by the linker: the programs call this once at start-up.
 void RegisterSerialLink();
+// The rate the serial adapters are asked for: the TMEX key's "BaudRate" value (9600, 19200,
+// 57600 or 115200), else 115200. A value that is none of these gives 9600.
+int ConfiguredBaudRate();

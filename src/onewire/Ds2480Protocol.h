@@ -22,6 +22,13 @@ constexpr uint8_t kSearchAccelOn = 0xB1;
 constexpr uint8_t kSearchAccelOff = 0xA1;
 constexpr uint8_t kPulse5V = 0xED;         // strong pull-up pulse, disarmed
 
+// Speed field of a communication command (bits 3-2). The speed bits of a reset command set the
+// speed of the data-mode bytes that follow it; single-bit and search commands carry their own.
+enum SpeedCode { SpeedStandard = 0, SpeedFlexible = 1, SpeedOverdrive = 2 };
+constexpr uint8_t kResetOverdrive = 0xC9;
+inline uint8_t WithSpeed(uint8_t command, int speedCode) { return uint8_t((command & ~0x0C) | ((speedCode & 3) << 2)); }
+inline int SpeedOf(uint8_t command) { return (command >> 2) & 3; }
+
 // Function field of a communication command (bits 6-5).
 enum Function { FnSingleBit = 0, FnSearchAccel = 1, FnReset = 2, FnPulse = 3 };
 inline bool IsCommunicationCommand(uint8_t b) { return (b & 0x81) == 0x81; }
@@ -73,6 +80,22 @@ constexpr int kAfterBaudChangeMs = 5;    // the answer to a rate change is disca
 
 // Serial byte time at 9600 baud, 8N1 (10 bits), in microseconds.
 constexpr double kByteTimeUs9600 = 10.0 * 1e6 / 9600.0;
+
+// 1-Wire time of the chip's operations, in microseconds: reset low plus high time, one slot.
+constexpr double kStandardResetUs = 512 + 584;
+constexpr double kStandardSlotUs = 65;
+constexpr double kOverdriveResetUs = 64 + 74;
+constexpr double kOverdriveSlotUs = 10;
+
+// The rates the link tries, fastest first; 9600 is where every adapter starts.
+constexpr int kBaudSteps[4] = { 115200, 57600, 19200, 9600 };
+// The next slower rate (9600 stays 9600).
+inline int LowerBaud(int baud)
+{
+    for (int b : kBaudSteps)
+        if (b < baud) return b;
+    return 9600;
+}
 
 // Time slots of the 1-Wire operations, as counted by timeSlots() (a reset counts as one).
 constexpr uint64_t kSlotsPerByte = 8;

@@ -126,5 +126,7 @@ std::unique_ptr<OneWireLink> CreateLinkForPort(int portNum, int portType)
         return std::make_unique<Ds2490Link>(portNum);
     }
     if (serialFactory()) return serialFactory()(PortDevicePath(portNum));
-    return std::make_unique<Ds2480Link>(PortDevicePath(portNum));
+    auto link = std::make_unique<Ds2480Link>(PortDevicePath(portNum));
+    link->setPreferredBaudRate(ConfiguredBaudRate());
+    return link;
 }

@@ -1,5 +1,7 @@
 // The driver layer: sessions, search, selection, blocks and page packets over a OneWireLink.
 #include "onewire/Tmex.h"
+#include "app/modRegistry.h"
+#include "onewire/BusTrace.h"
 #include "onewire/OneWireLink.h"
 #include "onewire/OneWireProtocol.h"
 #include <cstring>
@@ -21,6 +23,11 @@ struct PortEntry {
     std::unique_ptr<OneWireLink> link;
     bool inSession = false;
     bool setUp = false;   // TMSetup succeeded once on this port
+    // Overdrive (see TmexOverdrive in Tmex.h).
+    bool overdriveAllowed = true;      // configured, and not given up after failures
+    bool overdriveActive = false;      // devices moved to overdrive since the last standard reset
+    bool overdriveFailedInSession = false;
+    int overdriveFailures = 0;         // sessions in which an overdrive exchange failed
 };
 
 struct Driver {
@@ -35,16 +42,98 @@ Driver& driver()
     return d;
 }
 
-// The link of an open session, opened again when it was closed (adapter unplugged and back).
-OneWireLink* sessionLink(int32_t handle)
+// The port of an open session.
+PortEntry* sessionPort(int32_t handle)
 {
     auto s = driver().sessions.find(handle);
     if (s == driver().sessions.end()) return nullptr;
-    PortEntry& port = driver().ports[s->second];
-    OneWireLink* link = port.link.get();
+    return &driver().ports[s->second];
+}
+
+// The link of an open session, opened again when it was closed (adapter unplugged and back).
+OneWireLink* sessionLink(int32_t handle)
+{
+    PortEntry* port = sessionPort(handle);
+    if (!port) return nullptr;
+    OneWireLink* link = port->link.get();
     if (!link) return nullptr;
-    if (!link->isOpen() && (!port.setUp || !link->open())) return nullptr;
+    if (!link->isOpen() && (!port->setUp || !link->open())) {
+        port->overdriveActive = false;   // a link opened again starts at standard speed
+        return nullptr;
+    }
     return link;
+}
+
+// ---- speed ------------------------------------------------------------------------------------
+// Exchanges with a logger (family 0x21) go at overdrive when the link has it: a standard reset and
+// Overdrive Skip ROM move the overdrive-capable devices there once, then every exchange starts
+// with an overdrive reset. Searches and exchanges with other devices go at standard speed: the
+// link is set back and its next (standard) reset returns every device to standard speed.
+// An overdrive exchange that fails (no presence, a short block, damage reported by the caller)
+// sets the port back to standard for the rest of the session; after kOverdriveFailuresAllowed
+// such sessions the port stays at standard until the driver layer is shut down.
+
+bool overdriveConfigured()
+{
+    return ReadRegistry(kTmexKey, "Overdrive", QString()).toString().trimmed() != QLatin1String("0");
+}
+
+bool wantsOverdrive(const uint8_t* block, int len)
+{
+    return block && len >= 9 && block[0] == kMatchRom && block[1] == kFamilyThermochron;
+}
+
+bool overdriveUsable(const PortEntry& port)
+{
+    return port.overdriveAllowed && !port.overdriveFailedInSession && port.link && port.link->supportsOverdrive();
+}
+
+// Back to standard speed for the next reset.
+void toStandard(PortEntry& port)
+{
+    port.overdriveActive = false;
+    if (port.link && port.link->speed() != OneWireSpeed::Standard) (void)port.link->setSpeed(OneWireSpeed::Standard);
+}
+
+void overdriveFailed(PortEntry& port, const char* why)
+{
+    if (!port.overdriveFailedInSession) {
+        port.overdriveFailedInSession = true;
+        if (++port.overdriveFailures >= kOverdriveFailuresAllowed) port.overdriveAllowed = false;
+        BusTraceLine(QStringLiteral("overdrive failed (%1): standard speed for the rest of the session%2")
+                         .arg(QLatin1String(why), port.overdriveAllowed ? QString() : QStringLiteral(" and the port")));
+    }
+    toStandard(port);
+}
+
+// The reset that begins an exchange, at overdrive when it is wanted and usable (the devices are
+// moved there first when they are not yet), else at standard speed. True on presence.
+bool resetFor(PortEntry& port, bool overdrive)
+{
+    OneWireLink* link = port.link.get();
+    if (overdrive && overdriveUsable(port)) {
+        bool ready = port.overdriveActive && link->speed() == OneWireSpeed::Overdrive;
+        if (!ready) {
+            toStandard(port);
+            if (!link->reset()) return false;   // nobody there at standard speed either
+            if (link->touchByte(kOverdriveSkipRom) < 0) return false;
+            if (link->setSpeed(OneWireSpeed::Overdrive)) {
+                port.overdriveActive = true;
+                ready = true;
+            }
+        }
+        if (ready && link->reset()) return true;
+        overdriveFailed(port, ready ? "no presence at overdrive" : "the adapter refused overdrive");
+    }
+    toStandard(port);
+    return link->reset();
+}
+
+// After a block: a short one at overdrive counts as an overdrive failure.
+int afterBlock(PortEntry& port, int wanted, int got)
+{
+    if (got != wanted && port.overdriveActive) overdriveFailed(port, "short block");
+    return got;
 }
 
 OneWireSearchState loadSearch(const uint8_t* st)
@@ -71,6 +160,7 @@ int16_t searchStep(int32_t handle, uint8_t* st, bool first)
 {
     OneWireLink* link = sessionLink(handle);
     if (!link || !st) return kTmNoSession;
+    toStandard(*sessionPort(handle));   // the search's reset returns every device to standard
     OneWireSearchState before = loadSearch(st);
     if (first) before.restart();
     // A ROM whose CRC8 does not hold was disturbed on the line: the same step is tried again.
@@ -96,54 +186,58 @@ bool hasPacketMemory(const uint8_t* st)
 }
 
 // Reset, Match ROM of the current device, then the given bytes; the rest of buf is touched.
-bool selectAndBlock(OneWireLink* link, const uint8_t* st, std::vector<uint8_t>& buf)
+bool selectAndBlock(PortEntry& port, const uint8_t* st, std::vector<uint8_t>& buf)
 {
-    if (!link->reset()) return false;
+    OneWireLink* link = port.link.get();
+    if (!resetFor(port, st[kStCurrentRom] == kFamilyThermochron)) return false;
     std::vector<uint8_t> block;
     block.reserve(9 + buf.size());
     block.push_back(kMatchRom);
     block.insert(block.end(), st + kStCurrentRom, st + kStCurrentRom + 8);
     block.insert(block.end(), buf.begin(), buf.end());
-    if (link->block(block.data(), int(block.size())) != int(block.size())) return false;
+    const int n = int(block.size());
+    if (afterBlock(port, n, link->block(block.data(), n)) != n) return false;
     std::memcpy(buf.data(), block.data() + 9, buf.size());
     return true;
 }
 
 // Read Memory of count bytes from address into out.
-bool readMemory(OneWireLink* link, const uint8_t* st, int address, int count, std::vector<uint8_t>& out)
+bool readMemory(PortEntry& port, const uint8_t* st, int address, int count, std::vector<uint8_t>& out)
 {
     std::vector<uint8_t> buf(size_t(3 + count), kReadSlot);
     buf[0] = kReadMemory;
     buf[1] = Ta1(address);
     buf[2] = Ta2(address);
-    if (!selectAndBlock(link, st, buf)) return false;
+    if (!selectAndBlock(port, st, buf)) return false;
     out.assign(buf.begin() + 3, buf.end());
     return true;
 }
 
 // Writes bytes (within one 32-byte page) through the scratchpad with its authorisation.
-bool writeThroughScratchpad(OneWireLink* link, const uint8_t* st, int address, const uint8_t* bytes, int count)
+bool writeThroughScratchpad(PortEntry& port, const uint8_t* st, int address, const uint8_t* bytes, int count)
 {
     std::vector<uint8_t> w;
     w.push_back(kWriteScratchpad);
     w.push_back(Ta1(address));
     w.push_back(Ta2(address));
     w.insert(w.end(), bytes, bytes + count);
-    if (!selectAndBlock(link, st, w)) return false;
+    if (!selectAndBlock(port, st, w)) return false;
 
     std::vector<uint8_t> r(size_t(4 + count), kReadSlot);
     r[0] = kReadScratchpad;
-    if (!selectAndBlock(link, st, r)) return false;
-    if (r[1] != Ta1(address) || r[2] != Ta2(address)) return false;
-    if (std::memcmp(r.data() + 4, bytes, size_t(count)) != 0) return false;
+    if (!selectAndBlock(port, st, r)) return false;
     const uint8_t es = r[3];
-    if ((es & 0x1F) != ((address + count - 1) & 0x1F)) return false;
+    if (r[1] != Ta1(address) || r[2] != Ta2(address) || std::memcmp(r.data() + 4, bytes, size_t(count)) != 0
+        || (es & 0x1F) != ((address + count - 1) & 0x1F)) {
+        if (port.overdriveActive) overdriveFailed(port, "scratchpad read back differs");
+        return false;
+    }
 
     // The copy's busy time is not known for certain for the DS1921 (about 2 us a byte on a
     // close relative); the two read slots after E/S and the reset of the next exchange give it
     // more than a millisecond. Whether the copy landed is checked by reading the packet back.
     std::vector<uint8_t> c{kCopyScratchpad, Ta1(address), Ta2(address), es, kReadSlot, kReadSlot};
-    return selectAndBlock(link, st, c);
+    return selectAndBlock(port, st, c);
 }
 
 } // namespace
@@ -161,7 +255,11 @@ int32_t TMExtendedStartSession(int16_t portNum, int16_t portType, void*)
     if (!port.link) {
         port.link = CreateLinkForPort(portNum, portType);
         if (!port.link) return 0;
+        port.overdriveAllowed = overdriveConfigured();
+        port.overdriveFailures = 0;
+        port.overdriveActive = false;
     }
+    port.overdriveFailedInSession = false;
     // A port set up before must still answer (adapter unplugged and back, port vanished).
     if (port.setUp && !port.link->isOpen() && !port.link->open()) return 0;
     port.inSession = true;
@@ -204,11 +302,12 @@ int16_t TMAccess(int32_t handle, uint8_t* stateBuffer)
 {
     OneWireLink* link = sessionLink(handle);
     if (!link) return kTmNoSession;
-    if (!link->reset()) return 0;
+    PortEntry& port = *sessionPort(handle);
     uint8_t block[9];
     block[0] = kMatchRom;
     std::memcpy(block + 1, stateBuffer + kStCurrentRom, 8);
-    return link->block(block, 9) == 9 ? 1 : 0;
+    if (!resetFor(port, wantsOverdrive(block, 9))) return 0;
+    return afterBlock(port, 9, link->block(block, 9)) == 9 ? 1 : 0;
 }
 
 int16_t TMStrongAccess(int32_t handle, uint8_t* stateBuffer)
@@ -217,6 +316,7 @@ int16_t TMStrongAccess(int32_t handle, uint8_t* stateBuffer)
     // and leaves it selected like Match ROM does.
     OneWireLink* link = sessionLink(handle);
     if (!link) return kTmNoSession;
+    toStandard(*sessionPort(handle));
     OneWireSearchState s;
     std::memcpy(s.rom.data(), stateBuffer + kStCurrentRom, 8);
     s.lastDiscrepancy = 64;
@@ -229,8 +329,9 @@ int16_t TMBlockIO(int32_t handle, uint8_t* buffer, int16_t length)
     OneWireLink* link = sessionLink(handle);
     if (!link) return kTmNoSession;
     if (length < 0 || !buffer) return 0;
-    if (!link->reset()) return 0;
-    return int16_t(link->block(buffer, length));
+    PortEntry& port = *sessionPort(handle);
+    if (!resetFor(port, wantsOverdrive(buffer, length))) return 0;
+    return int16_t(afterBlock(port, length, link->block(buffer, length)));
 }
 
 int16_t TMBlockStream(int32_t handle, uint8_t* buffer, int16_t length)
@@ -238,7 +339,7 @@ int16_t TMBlockStream(int32_t handle, uint8_t* buffer, int16_t length)
     OneWireLink* link = sessionLink(handle);
     if (!link) return kTmNoSession;
     if (length < 0 || !buffer) return 0;
-    return int16_t(link->block(buffer, length));
+    return int16_t(afterBlock(*sessionPort(handle), length, link->block(buffer, length)));
 }
 
 int16_t TMTouchByte(int32_t handle, int16_t byte)
@@ -268,10 +369,11 @@ int16_t TMReadPacket(int32_t handle, uint8_t* stateBuffer, int16_t page, uint8_t
     const int room = kPacketPages * kPacketPageSize - start;
     std::vector<uint8_t> bytes;
     // One page first: most packets are short; a longer one is read again in one piece.
-    if (!readMemory(link, stateBuffer, start, kPacketPageSize, bytes)) return kTmNoDevice;
+    PortEntry& port = *sessionPort(handle);
+    if (!readMemory(port, stateBuffer, start, kPacketPageSize, bytes)) return kTmNoDevice;
     const int len = bytes[0];
     if (len + 3 > room) return kTmBadPacket;
-    if (len + 3 > kPacketPageSize && !readMemory(link, stateBuffer, start, len + 3, bytes)) return kTmNoDevice;
+    if (len + 3 > kPacketPageSize && !readMemory(port, stateBuffer, start, len + 3, bytes)) return kTmNoDevice;
     const uint16_t crc = TmexPacketCrc(page, bytes.data(), len + 1);
     const uint16_t sent = uint16_t(bytes[size_t(len + 1)] | (bytes[size_t(len + 2)] << 8));
     if (uint16_t(~crc) != sent) return kTmBadPacket;
@@ -298,13 +400,17 @@ int16_t TMWritePacket(int32_t handle, uint8_t* stateBuffer, int16_t page, const 
     packet.push_back(uint8_t(crc & 0xFF));
     packet.push_back(uint8_t(crc >> 8));
 
+    PortEntry& port = *sessionPort(handle);
     for (int offset = 0; offset < int(packet.size()); offset += kPacketPageSize) {
         const int n = std::min(kPacketPageSize, int(packet.size()) - offset);
-        if (!writeThroughScratchpad(link, stateBuffer, start + offset, packet.data() + offset, n))
+        if (!writeThroughScratchpad(port, stateBuffer, start + offset, packet.data() + offset, n))
             return kTmWriteFailed;
     }
     std::vector<uint8_t> check;
-    if (!readMemory(link, stateBuffer, start, int(packet.size()), check) || check != packet) return kTmWriteFailed;
+    if (!readMemory(port, stateBuffer, start, int(packet.size()), check) || check != packet) {
+        if (port.overdriveActive) overdriveFailed(port, "packet read back differs");
+        return kTmWriteFailed;
+    }
     return length;
 }
 
@@ -312,7 +418,24 @@ int16_t TMTouchReset(int32_t handle)
 {
     OneWireLink* link = sessionLink(handle);
     if (!link) return kTmNoSession;
+    toStandard(*sessionPort(handle));   // a reset at standard speed: every device back to standard
     return link->reset() ? 1 : 0;
+}
+
+void TMReportDamage(int32_t handle)
+{
+    PortEntry* port = sessionPort(handle);
+    if (port && port->overdriveActive) overdriveFailed(*port, "damaged transfer reported");
+}
+
+TmexOverdrive TMOverdriveState(int16_t portNum)
+{
+    auto p = driver().ports.find(portNum);
+    if (p == driver().ports.end() || !p->second.link) return TmexOverdrive::Unknown;
+    const PortEntry& port = p->second;
+    if (!port.link->supportsOverdrive() || !port.overdriveAllowed) return TmexOverdrive::Off;
+    if (port.overdriveFailedInSession) return TmexOverdrive::OffForSession;
+    return port.overdriveActive ? TmexOverdrive::Active : TmexOverdrive::Allowed;
 }
 
 int16_t TMEndSession(int32_t handle)
@@ -321,8 +444,14 @@ int16_t TMEndSession(int32_t handle)
     auto s = d.sessions.find(handle);
     if (s == d.sessions.end()) return 0;
     PortEntry& port = d.ports[s->second];
+    if (port.link && port.overdriveActive && port.link->isOpen()) {
+        // Leave the bus at standard speed for whoever uses it next.
+        toStandard(port);
+        (void)port.link->reset();
+    }
     if (port.link) port.link->endSession();
     port.inSession = false;
+    port.overdriveFailedInSession = false;
     d.sessions.erase(s);
     return 1;
 }

@@ -57,6 +57,21 @@ int16_t TMEndSession(int32_t handle);
 int16_t Get_Version(char* buffer);                        // buffer of 150 characters
 int16_t TMGetTypeVersion(int16_t portType, char* buffer); // buffer of 150 characters
 
+// Speed. Exchanges with a logger (a block beginning with Match ROM and a family 0x21 ROM, and the
+// packet functions on such a device) go at overdrive when the port's link has it; searches and
+// every other exchange at standard speed. TMTouchReset and the end of a session reset at standard
+// speed, which returns every device to standard. The TMEX key value "Overdrive" = "0" keeps a
+// port at standard speed. An overdrive exchange that fails sets the port back to standard for the
+// rest of the session (the caller's repeat then goes at standard); after
+// kOverdriveFailuresAllowed such sessions the port stays at standard.
+inline constexpr int kOverdriveFailuresAllowed = 2;
+// The caller found a transfer of this session damaged (a CRC that does not hold, a read-back that
+// differs): when it went at overdrive, the rest of the session goes at standard speed.
+void TMReportDamage(int32_t handle);
+enum class TmexOverdrive { Unknown, Off, OffForSession, Allowed, Active };
+// Where the port stands (for tests and diagnostics).
+TmexOverdrive TMOverdriveState(int16_t portNum);
+
 // Packet CRC as written by TMWritePacket (uninverted), for tests and tools.
 uint16_t TmexPacketCrc(int page, const uint8_t* bytes, int count);
 // Why the link of port portNum failed last (the adapter's own words with the remedy, such as

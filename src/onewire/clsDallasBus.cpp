@@ -5,6 +5,7 @@
 #include "onewire/BusWait.h"
 #include "onewire/OneWireProtocol.h"
 #include "onewire/Tmex.h"
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -349,6 +350,7 @@ int32_t clsDallasBus::ReadPage(const RomArray& intROM, int16_t intPageNo, ByteBu
         if (n == kTmNoSession) break;
         ByteBuffer raw;
         if (n != kTmBadPacket || !ReadPacketRegion(intROM, intPageNo, raw)) {
+            TMReportDamage(lngSessionHandle);
             previousRaw.clear();
             continue;
         }
@@ -361,6 +363,7 @@ int32_t clsDallasBus::ReadPage(const RomArray& intROM, int16_t intPageNo, ByteBu
             Message(QStringLiteral("device %1 page %2 holds no packet").arg(romText).arg(intPageNo));
             return deliver(nullptr, 0);
         }
+        if (!previousRaw.empty()) TMReportDamage(lngSessionHandle);   // two reads that differ
         previousRaw = raw;
     }
     return FailIdle(ToCode(BusResult::PacketUnreadable), 10, QStringLiteral("TMReadPacket()=%1").arg(n), proc);
@@ -431,6 +434,8 @@ int32_t clsDallasBus::WriteScratch(const RomArray& intROM, int32_t lngAddress, c
     if (count != n + 4) return Fail(ToCode(BusResult::StreamShort), 50, QStringLiteral("TMBlockStream()=%1").arg(count), proc, false);
 
     const int32_t mismatch = ToCode(BusResult::ScratchpadMismatch);
+    if (!std::equal(back.begin() + 4, back.end(), block.begin() + 12) || back[1] != block[10] || back[2] != block[11])
+        TMReportDamage(lngSessionHandle);
     for (int i = 0; i < n; ++i)
         if (back[size_t(4 + i)] != block[size_t(12 + i)])
             return Fail(mismatch, 60, QStringLiteral("inconsistent data scratchpad reread"), proc, false);
@@ -513,6 +518,7 @@ int32_t clsDallasBus::ReadPageCRC(const RomArray& intROM, int32_t intAddress, in
         const int16_t count = running ? TMBlockStream(lngSessionHandle, block.data(), int16_t(block.size()))
                                       : TMBlockIO(lngSessionHandle, block.data(), int16_t(block.size()));
         if (count != int(block.size())) {
+            TMReportDamage(lngSessionHandle);   // the repeat goes at standard speed if this was overdrive
             if (++repeats > kReadPageCrcRepeats)
                 return running ? FailIdle(ToCode(BusResult::StreamShort), 50, QStringLiteral("TMBlockStream()=%1").arg(count), proc)
                                : FailIdle(ToCode(BusResult::BlockShort), 30, QStringLiteral("TMBlockIO()=%1").arg(count), proc);
@@ -522,6 +528,7 @@ int32_t clsDallasBus::ReadPageCRC(const RomArray& intROM, int32_t intAddress, in
         const size_t dataStart = block.size() - kPageBlock;
         for (size_t i = dataStart; i < block.size(); ++i) DoCrc16(block[i]);
         if (lngCrc16 != kCrc16Residue) {
+            TMReportDamage(lngSessionHandle);
             if (++repeats > kReadPageCrcRepeats) {
                 SetBusStatus(cstIDLE);
                 return ToCode(BusResult::CrcMismatch);

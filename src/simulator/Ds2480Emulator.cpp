@@ -18,10 +18,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// 1-Wire bus time of the chip's operations at standard speed, in microseconds.
-constexpr double kResetUs = 512 + 584;   // reset low time plus high time
-constexpr double kSlotUs = 65;           // one time slot
-
 // Strong pull-up / programming pulse durations of the value codes 0..6 (7 = until terminated).
 constexpr double kSpudUs[8] = { 16400, 65500, 131000, 262000, 524000, 1048000, 1048000, 0 };
 constexpr double kPpdUs[8] = { 32, 64, 128, 256, 512, 1024, 2048, 0 };
@@ -115,7 +111,19 @@ void Ds2480Emulator::masterReset()
     pulseArmed_ = false;
     std::fill(std::begin(config_), std::end(config_), uint8_t(0));
     baud_ = 9600;
+    setBusSpeed(SpeedStandard);
     ++masterResets_;
+}
+
+void Ds2480Emulator::setBusSpeed(int speedCode)
+{
+    speed_ = speedCode;
+    (void)bus_.setSpeed(speedCode == SpeedOverdrive ? OneWireSpeed::Overdrive : OneWireSpeed::Standard);
+}
+
+double Ds2480Emulator::slotUs() const
+{
+    return speed_ == SpeedOverdrive ? kOverdriveSlotUs : kStandardSlotUs;
 }
 
 double Ds2480Emulator::byteTimeUs() const
@@ -190,6 +198,8 @@ void Ds2480Emulator::handleByte(uint8_t b)
             return;
         }
     }
+    if (memoryLineBaud_ > 0 && calibrated_ && memoryLineBaud_ != baud_)
+        return;   // sent at another rate than the chip's: a framing error, the byte is lost
     if (!calibrated_) {
         // Only a reset command at 9600 baud calibrates the chip; anything else is lost.
         if (b == kReset && lineBaud() == 9600)
@@ -334,7 +344,9 @@ void Ds2480Emulator::handleData(uint8_t b)
         return;
     }
     const int r = bus_.touchByte(b);
-    busTime(8 * kSlotUs);
+    busTime(8 * slotUs());
+    if (speed_ == SpeedOverdrive)
+        ++overdriveBytes_;
     queueAnswer(r < 0 ? 0xFF : uint8_t(r));   // a bus without answer reads as ones
     if (pulseArmed_)
         pullup_ = config_[ParSpud] == kSpudInfinite;
@@ -358,8 +370,9 @@ void Ds2480Emulator::handleCommand(uint8_t b)
     if (IsCommunicationCommand(b)) {
         switch (FunctionOf(b)) {
         case FnSingleBit: {
+            setBusSpeed(SpeedOf(b));
             const int r = bus_.touchBit((b >> 4) & 1);
-            busTime(kSlotUs);
+            busTime(slotUs());
             queueAnswer(uint8_t((b & 0xFC) | (r == 0 ? 0 : 3)));
             if (b & kBitStrongPullup) {
                 if (config_[ParSpud] == kSpudInfinite)
@@ -371,10 +384,13 @@ void Ds2480Emulator::handleCommand(uint8_t b)
         }
         case FnSearchAccel:
             searchAccel_ = (b >> 4) & 1;
+            if (searchAccel_)
+                setBusSpeed(SpeedOf(b));
             return;
         case FnReset: {
+            setBusSpeed(SpeedOf(b));
             const bool presence = bus_.reset();
-            busTime(kResetUs);
+            busTime(speed_ == SpeedOverdrive ? kOverdriveResetUs : kStandardResetUs);
             queueAnswer(MakeResetAnswer(presence ? BusState::Presence : BusState::NoPresence));
             return;
         }
@@ -402,7 +418,12 @@ void Ds2480Emulator::handleCommand(uint8_t b)
             queueAnswer(uint8_t((config_[(b >> 1) & 7] & 7) << 1));
             return;
         }
-        config_[parameter] = uint8_t((b >> 1) & 7);
+        const uint8_t code = uint8_t((b >> 1) & 7);
+        if (parameter == ParRbr && maxBaud_ > 0 && kBaud[code] > maxBaud_) {
+            queueAnswer(uint8_t(b & 0xFE));   // answered, but the chip stays at its rate
+            return;
+        }
+        config_[parameter] = code;
         baud_ = kBaud[config_[ParRbr]];
         queueAnswer(uint8_t(b & 0xFE));   // at the new rate after a baud change
         return;
@@ -432,7 +453,7 @@ uint8_t Ds2480Emulator::searchByte(uint8_t dirs)
             taken = 1;
         }
         bus_.touchBit(taken);
-        busTime(3 * kSlotUs);
+        busTime(3 * slotUs());
         out |= uint8_t((d << (2 * k)) | (taken << (2 * k + 1)));
     }
     return out;

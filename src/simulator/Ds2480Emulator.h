@@ -15,8 +15,10 @@
 // bus loads and saves its state file as it does for a program run.
 //
 // With throttling on, every byte costs the serial time of the current baud rate (1.04 ms at 9600)
-// in each direction, and 1-Wire activity its bus time, so that wall times measured through the
-// emulator are those of a real adapter.
+// in each direction, and 1-Wire activity its bus time at the speed set by the reset command
+// (standard or overdrive), so that wall times measured through the emulator are those of a real
+// adapter. The speed bits of resets and single-bit commands are passed on to the bus behind.
+// On the memory port a byte sent at another rate than the chip's is lost (a framing error).
 #include "onewire/OneWireLink.h"
 #include "onewire/SerialPort.h"
 
@@ -51,6 +53,9 @@ public:
     void setAnswerLimit(int n) { answerLimit_ = n; }
     // The adapter never answers anything (a port without adapter, or a dead one).
     void setSilent(bool on) { silent_ = on; }
+    // The adapter takes no rate above maxBaud (a chip or a line that cannot carry it): a rate
+    // write above it is answered but the chip stays at its rate. 0 = every rate.
+    void setMaxBaud(int maxBaud) { maxBaud_ = maxBaud; }
     // A break on the memory port does not reach the chip (as with some USB-serial bridges; a
     // break never passes a pseudo-terminal).
     void setBreakLost(bool on) { breakLost_ = on; }
@@ -67,6 +72,10 @@ public:
     bool strongPullupActive() const { return pullup_; }
     int masterResets() const { return masterResets_; }
     int baudRate() const { return baud_; }   // the chip's rate setting
+    // Speed of the last reset or single-bit command (standard, flexible or overdrive code).
+    int speedCode() const { return speed_; }
+    // Data-mode bytes handled at overdrive since construction.
+    uint64_t overdriveBytes() const { return overdriveBytes_; }
 
 private:
     friend class Ds2480MemoryPort;
@@ -83,6 +92,8 @@ private:
     void masterReset();
     void busTime(double us);
     double byteTimeUs() const;
+    double slotUs() const;
+    void setBusSpeed(int speedCode);
     uint8_t searchByte(uint8_t dirs);
 
     OneWireLink& bus_;
@@ -102,6 +113,9 @@ private:
     std::atomic<bool> pullup_{ false };
     std::atomic<int> masterResets_{ 0 };
     std::atomic<int> baud_{ 9600 };
+    std::atomic<int> speed_{ 0 };
+    std::atomic<int> maxBaud_{ 0 };
+    std::atomic<uint64_t> overdriveBytes_{ 0 };
     int memoryLineBaud_ = 0;   // rate of the memory port's line; 0 = terminal mode
     bool escapePending_ = false;
     bool searchAccel_ = false;

@@ -43,6 +43,8 @@ bool VirtualBus::reset()
 {
     if (!m_open) { m_error = QStringLiteral("virtual bus not open"); return false; }
     ++m_slots;
+    const bool od = m_speed == OneWireSpeed::Overdrive;
+    if (od) ++m_odSlots;
     // Changes of the exchange that this reset ends are saved first; then state written by
     // another process is picked up, and the devices catch up with the simulation clock.
     m_world->saveIfChanged();
@@ -50,9 +52,10 @@ bool VirtualBus::reset()
     m_world->syncAll();
     bool presence = false;
     for (const auto& d : m_world->devices()) {
-        d->busReset();
-        presence = presence || d->present();
+        const bool answered = d->busReset(m_speed);
+        presence = presence || answered;
     }
+    if (od && m_odFault == OverdriveFault::Silent) presence = false;
     BusTraceReset(presence);
     return presence;
 }
@@ -62,8 +65,13 @@ int VirtualBus::slot(int bit)
     ++m_slots;
     int level = bit ? 1 : 0;
     const auto& devs = m_world->devices();
-    for (const auto& d : devs) level &= d->driveBit();
-    for (const auto& d : devs) d->observeBit(level);
+    for (const auto& d : devs) level &= d->driveBit(m_speed);
+    for (const auto& d : devs) d->observeBit(level, m_speed);
+    if (m_speed == OneWireSpeed::Overdrive) {
+        ++m_odSlots;
+        if (m_odFault == OverdriveFault::Silent) return bit ? 1 : 0;
+        if (m_odFault == OverdriveFault::Damaged && m_odSlots % uint64_t(m_damagePeriod) == 0) return level ^ 1;
+    }
     return level;
 }
 

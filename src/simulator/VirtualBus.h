@@ -4,6 +4,7 @@
 // memory functions work exactly as on a real bus, the default bit-by-bit search included.
 #include "onewire/OneWireLink.h"
 #include "simulator/VirtualWorld.h"
+#include <algorithm>
 #include <memory>
 
 class VirtualBus : public OneWireLink {
@@ -20,7 +21,21 @@ public:
     int touchBit(int bit) override;
     int touchByte(uint8_t byte) override;
     int block(uint8_t* buffer, int len) override;
+    // Resets and slots at standard or overdrive speed; a device answers only at its own speed
+    // (see VirtualDevice).
+    bool setSpeed(OneWireSpeed speed) override { m_speed = speed; return true; }
+    OneWireSpeed speed() const override { return m_speed; }
+    bool supportsOverdrive() const override { return true; }
     uint64_t timeSlots() const override { return m_slots; }
+    // Time slots and resets played at overdrive since construction (part of timeSlots()).
+    uint64_t overdriveSlots() const { return m_odSlots; }
+
+    // Fault: a line that does not carry overdrive. Silent: no device is heard at overdrive (no
+    // presence, every read slot gives 1). Damaged: every damagePeriod-th overdrive read slot
+    // gives the master the wrong level (the devices see the right one). Not saved.
+    enum class OverdriveFault { None, Silent, Damaged };
+    void setOverdriveFault(OverdriveFault fault, int damagePeriod = 97) { m_odFault = fault; m_damagePeriod = std::max(1, damagePeriod); }
+    OverdriveFault overdriveFault() const { return m_odFault; }
     QString version() const override { return QStringLiteral("NORDALIS virtual 1-Wire bus 1.0"); }
     QString lastError() const override { return m_error; }
     void beginSession() override;
@@ -40,6 +55,10 @@ private:
     std::shared_ptr<VirtualWorld> m_world;
     bool m_open = false;
     uint64_t m_slots = 0;
+    uint64_t m_odSlots = 0;
+    OneWireSpeed m_speed = OneWireSpeed::Standard;
+    OverdriveFault m_odFault = OverdriveFault::None;
+    int m_damagePeriod = 97;
     QString m_error;
 };
 

@@ -30,17 +30,29 @@ bool FromHex(const QString& text, uint8_t* data, int len)
 
 } // namespace virtualbus
 
-void VirtualDevice::busReset()
+bool VirtualDevice::busReset(OneWireSpeed speed)
 {
+    if (speed == OneWireSpeed::Standard) {
+        m_overdrive = false;   // a standard reset returns every device to standard speed
+    } else if (!m_overdrive) {
+        // Too short for a reset at standard speed: the device takes no part until the next
+        // standard reset (an exchange it was in is broken off).
+        if (m_romState == RomState::Function) functionReset(m_bit);
+        m_bit = 0;
+        m_rx = 0;
+        m_romState = RomState::Idle;
+        return false;
+    }
     if (m_romState == RomState::Function) functionReset(m_bit);
     m_bit = 0;
     m_rx = 0;
     m_romState = m_present ? RomState::Command : RomState::Idle;
+    return m_present;
 }
 
-int VirtualDevice::driveBit()
+int VirtualDevice::driveBit(OneWireSpeed speed)
 {
-    if (!m_present) return 1;
+    if (!m_present || speed != deviceSpeed()) return 1;
     switch (m_romState) {
     case RomState::ReadRom:
         return romBit(m_bit);
@@ -72,9 +84,9 @@ void VirtualDevice::countByte()
     }
 }
 
-void VirtualDevice::observeBit(int bus)
+void VirtualDevice::observeBit(int bus, OneWireSpeed speed)
 {
-    if (!m_present) return;
+    if (!m_present || speed != deviceSpeed()) return;
     switch (m_romState) {
     case RomState::Idle:
         return;
@@ -90,10 +102,25 @@ void VirtualDevice::observeBit(int bus)
         case onewire::kAlarmSearch:
             m_romState = (supportsConditionalSearch() && alarmCondition()) ? RomState::Search : RomState::Idle;
             break;
-        // Overdrive Skip and Overdrive Match: the link has no overdrive timing, so the devices
-        // refuse them and wait for the next reset, as a standard-speed part does.
+        // Overdrive Skip and Overdrive Match: a device with overdrive goes there (the match's
+        // ROM bits already come at overdrive); any other waits for the next reset.
         case onewire::kOverdriveSkipRom:
+            if (supportsOverdrive()) {
+                m_overdrive = true;
+                m_romState = RomState::Function;
+                functionBegin();
+            } else {
+                m_romState = RomState::Idle;
+            }
+            break;
         case onewire::kOverdriveMatchRom:
+            if (supportsOverdrive()) {
+                m_overdrive = true;
+                m_romState = RomState::MatchRom;
+            } else {
+                m_romState = RomState::Idle;
+            }
+            break;
         default: m_romState = RomState::Idle; break;
         }
         m_rx = 0;

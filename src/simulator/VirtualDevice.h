@@ -6,6 +6,13 @@
 // hands whole bytes to the family-specific memory functions of the subclass. Every slot works as
 // the open-drain bus does: the level seen is the master's bit AND every device's driven bit (a
 // device that is silent drives 1).
+//
+// Speed: every device starts at standard speed. A device that can do overdrive is moved there by
+// Overdrive Skip ROM (0x3C) or Overdrive Match ROM (0x69, its 64 ROM bits then at overdrive),
+// sent at standard speed; from then on it answers only overdrive resets and slots, until a reset
+// at standard speed returns it (and every other device) to standard. A device without overdrive
+// takes those two commands as unknown and waits for the next standard reset. The speed is not
+// part of the saved state: after loading, every device is at standard speed.
 #include "onewire/OneWireLink.h"
 #include <QJsonObject>
 #include <QString>
@@ -41,9 +48,18 @@ public:
     void setPresent(bool on) { m_present = on; if (!on) m_romState = RomState::Idle; }
 
     // ---- time slots, driven by the bus ----
-    void busReset();           // reset pulse: ROM layer waits for a ROM command
-    int driveBit();            // the level this device drives in the coming slot (1 = released)
-    void observeBit(int bus);  // the level seen on the bus in that slot
+    // Reset pulse at the given speed: the ROM layer waits for a ROM command. Returns whether the
+    // device answered with a presence pulse (a device at the other speed does not).
+    bool busReset(OneWireSpeed speed = OneWireSpeed::Standard);
+    // The level this device drives in the coming slot (1 = released).
+    int driveBit(OneWireSpeed speed = OneWireSpeed::Standard);
+    // The level seen on the bus in that slot.
+    void observeBit(int bus, OneWireSpeed speed = OneWireSpeed::Standard);
+
+    // Overdrive: whether the family has it, and whether the device is at overdrive now.
+    virtual bool supportsOverdrive() const { return false; }
+    bool overdrive() const { return m_overdrive; }
+    OneWireSpeed deviceSpeed() const { return m_overdrive ? OneWireSpeed::Overdrive : OneWireSpeed::Standard; }
 
     // Brings lazily computed state (clock, mission samples) up to the simulation time.
     // Returns true when something changed that must be saved.
@@ -82,6 +98,7 @@ private:
 
     bool m_present = true;
     bool m_changed = false;
+    bool m_overdrive = false;
     RomState m_romState = RomState::Idle;
     int m_bit = 0;           // bit counter within the current ROM phase or function byte
     uint8_t m_rx = 0;        // byte being received

@@ -24,6 +24,8 @@ public:
     static QString VariantName(Ds1921Variant v);
     static bool VariantFromName(const QString& name, Ds1921Variant& v);
 
+    bool supportsOverdrive() const override { return true; }   // 125 kbps after Overdrive Skip/Match
+
     QString kind() const override { return QStringLiteral("DS1921"); }
     QString describe() const override;
     Ds1921Variant variant() const { return m_variant; }

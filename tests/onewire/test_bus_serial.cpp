@@ -69,7 +69,8 @@ TEST(SerialPortOnATerminal, ExclusiveWhileOpenSettingsRestoredAndAReadingThrough
         EXPECT_EQ(second.lastError(), "serial port " + path + ": the port is in use by another program");
         termios during{};
         ASSERT_EQ(tcgetattr(watcher, &during), 0);
-        EXPECT_EQ(cfgetospeed(&during), speed_t(B9600));
+        // The adapter confirmed the fastest rate, the default of the TMEX key's "BaudRate".
+        EXPECT_EQ(cfgetospeed(&during), speed_t(B115200));
         EXPECT_EQ(during.c_lflag & ICANON, 0u);
     }
     TmexShutdown();   // closes the port
