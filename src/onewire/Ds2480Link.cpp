@@ -166,7 +166,6 @@ bool Ds2480Link::switchBaud(int baud)
         return fail(QStringLiteral("baud rate %1 is not one of 9600, 19200, 57600, 115200").arg(baud));
     if (baud == baud_)
         return true;
-    failuresAtRate_ = 0;
     QByteArray tx;
     toCommandMode(tx);
     tx.append(char(ConfigWrite(ParRbr, b->code)));
@@ -483,8 +482,11 @@ bool Ds2480Link::searchNext(OneWireSearchState& state, bool alarmOnly)
         toCommandMode(tx);
         tx.append(char(kSearchAccelOff));
         QByteArray rx;
-        if (!transact(tx, 18, rx))
-            return false;
+        if (!transact(tx, 18, rx)) {
+            if (!port_->isOpen())
+                return false;
+            continue;   // answers lost on the line: the next pass re-synchronises first
+        }
         addReset();
         addSlots(kSlotsPerSearchPass - 1);
         const uint8_t resetAnswer = uint8_t(rx[0]);

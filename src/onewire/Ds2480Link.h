@@ -104,7 +104,7 @@ private:
     int answerTimeoutMs_ = 250;
     int baud_ = 9600;            // current rate of port and adapter
     int wantedBaud_ = 9600;      // rate chosen with setBaudRate
-    int failuresAtRate_ = 0;     // failed exchanges since the rate was set
+    int failuresAtRate_ = 0;     // failed exchanges at the wanted rate (re-synchronisations included)
     OneWireSpeed speed_ = OneWireSpeed::Standard;
     double slotTimeUs_ = 0;
     int lastResetResponse_ = -1;

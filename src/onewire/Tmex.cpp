@@ -27,6 +27,7 @@ struct PortEntry {
     bool overdriveAllowed = true;      // configured, and not given up after failures
     bool overdriveActive = false;      // devices moved to overdrive since the last standard reset
     bool overdriveFailedInSession = false;
+    bool overdriveUsedInSession = false;   // an exchange of this session went at overdrive
     int overdriveFailures = 0;         // sessions in which an overdrive exchange failed
 };
 
@@ -122,7 +123,10 @@ bool resetFor(PortEntry& port, bool overdrive)
                 ready = true;
             }
         }
-        if (ready && link->reset()) return true;
+        if (ready && link->reset()) {
+            port.overdriveUsedInSession = true;
+            return true;
+        }
         overdriveFailed(port, ready ? "no presence at overdrive" : "the adapter refused overdrive");
     }
     toStandard(port);
@@ -425,7 +429,7 @@ int16_t TMTouchReset(int32_t handle)
 void TMReportDamage(int32_t handle)
 {
     PortEntry* port = sessionPort(handle);
-    if (port && port->overdriveActive) overdriveFailed(*port, "damaged transfer reported");
+    if (port && port->overdriveUsedInSession) overdriveFailed(*port, "damaged transfer reported");
 }
 
 TmexOverdrive TMOverdriveState(int16_t portNum)
@@ -452,6 +456,7 @@ int16_t TMEndSession(int32_t handle)
     if (port.link) port.link->endSession();
     port.inSession = false;
     port.overdriveFailedInSession = false;
+    port.overdriveUsedInSession = false;
     d.sessions.erase(s);
     return 1;
 }

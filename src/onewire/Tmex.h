@@ -66,7 +66,8 @@ int16_t TMGetTypeVersion(int16_t portType, char* buffer); // buffer of 150 chara
 // kOverdriveFailuresAllowed such sessions the port stays at standard.
 inline constexpr int kOverdriveFailuresAllowed = 2;
 // The caller found a transfer of this session damaged (a CRC that does not hold, a read-back that
-// differs): when it went at overdrive, the rest of the session goes at standard speed.
+// differs, two reads that disagree): when the session used overdrive, the rest of it goes at
+// standard speed.
 void TMReportDamage(int32_t handle);
 enum class TmexOverdrive { Unknown, Off, OffForSession, Allowed, Active };
 // Where the port stands (for tests and diagnostics).

@@ -473,6 +473,8 @@ void Ds2480Emulator::queueAnswer(uint8_t b)
         return;
     if (limit > 0)
         answerLimit_ = limit - 1;
+    if (lossyAbove_ > 0 && baud_ > lossyAbove_ && ++lossCounter_ % lossPeriod_ == 0)
+        return;   // lost on a line that does not carry this rate
     if (throttle_) {
         const double start = std::max(chipUs_, outFreeUs_);
         outFreeUs_ = start + byteTimeUs();

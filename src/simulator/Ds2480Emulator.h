@@ -23,6 +23,7 @@
 #include "onewire/SerialPort.h"
 
 #include <QString>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -56,6 +57,9 @@ public:
     // The adapter takes no rate above maxBaud (a chip or a line that cannot carry it): a rate
     // write above it is answered but the chip stays at its rate. 0 = every rate.
     void setMaxBaud(int maxBaud) { maxBaud_ = maxBaud; }
+    // A line that does not carry rates above lossyAbove: while the chip runs faster, every
+    // period-th answer byte is lost. 0 = off.
+    void setLossyAbove(int lossyAbove, int period = 3) { lossyAbove_ = lossyAbove; lossPeriod_ = std::max(1, period); }
     // A break on the memory port does not reach the chip (as with some USB-serial bridges; a
     // break never passes a pseudo-terminal).
     void setBreakLost(bool on) { breakLost_ = on; }
@@ -115,6 +119,9 @@ private:
     std::atomic<int> baud_{ 9600 };
     std::atomic<int> speed_{ 0 };
     std::atomic<int> maxBaud_{ 0 };
+    std::atomic<int> lossyAbove_{ 0 };
+    std::atomic<int> lossPeriod_{ 3 };
+    int lossCounter_ = 0;
     std::atomic<uint64_t> overdriveBytes_{ 0 };
     int memoryLineBaud_ = 0;   // rate of the memory port's line; 0 = terminal mode
     bool escapePending_ = false;
