@@ -91,6 +91,8 @@ bool Ds2490Link::usbFailed()
 {
     ready_ = false;
     const UsbFailure why = usb_->failure() == UsbFailure::None ? UsbFailure::Io : usb_->failure();
+    // An adapter pulled out is not found on the next try either: the first reason stays.
+    if (why == UsbFailure::NoAdapter && failure_ == UsbFailure::Unplugged) return false;
     fail(why, UsbFailureMessage(why, usb_->lastError()));
     BusTraceLine(lastError_);
     if (why == UsbFailure::Unplugged) usb_->close();
@@ -100,9 +102,9 @@ bool Ds2490Link::usbFailed()
 bool Ds2490Link::open()
 {
     close();
+    if (!usb_->open()) return usbFailed();
     failure_ = UsbFailure::None;
     lastError_.clear();
-    if (!usb_->open()) return usbFailed();
     if (!initAdapter()) {
         const UsbFailure why = failure_;
         const QString error = lastError_;
