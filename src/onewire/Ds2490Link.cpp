@@ -161,7 +161,13 @@ bool Ds2490Link::control(uint8_t type, uint16_t value, uint16_t index, const cha
 
 bool Ds2490Link::comm(uint16_t value, uint16_t index, const char* meaning)
 {
-    pullupActive_ = false;   // the next command ends a running strong pull-up
+    if (pullupActive_) {
+        // A running strong pull-up is ended by halting and resuming the adapter's execution.
+        pullupActive_ = false;
+        if (!control(Control, kCtlHaltExeIdle, 0, "halt: end the strong pull-up") ||
+            !control(Control, kCtlResumeExe, 0, "resume"))
+            return false;
+    }
     return control(Comm, uint16_t(value | kFlagIm), index, meaning);
 }
 

@@ -135,8 +135,10 @@ TEST_F(Ds2490LinkTest, StrongPullupAndSpeedAreModeCommands)
     EXPECT_TRUE(emulator->strongPullupActive());
     EXPECT_EQ(requests()[1], Req(Mode, kModStrongPullupDuration, 32));
     EXPECT_EQ(requests()[2], Req(Comm, kCommByteIo | kFlagSpu | kFlagIm, 0xCC));
-    (void)link->reset();
-    EXPECT_FALSE(emulator->strongPullupActive()) << "the next command ends it";
+    emulator->clearLog();
+    EXPECT_TRUE(link->reset());
+    EXPECT_FALSE(emulator->strongPullupActive()) << "the next command ends it first";
+    EXPECT_EQ(requests(), (std::vector<Req>{{Control, kCtlHaltExeIdle, 0}, {Control, kCtlResumeExe, 0}, {Comm, kCommReset | kFlagF | kFlagIm, 0}}));
 
     emulator->clearLog();
     EXPECT_TRUE(link->setSpeed(OneWireSpeed::Overdrive));
