@@ -316,15 +316,8 @@ bool Ds2490Link::searchNext(OneWireSearchState& state, bool alarmOnly)
     }
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (!ensureReady()) return false;
-        uint8_t start[8] = {};
-        for (int n = 0; n < 64; ++n) {
-            const int bitNumber = n + 1;
-            int r = 0;
-            if (bitNumber < state.lastDiscrepancy) r = (state.rom[size_t(n / 8)] >> (n % 8)) & 1;
-            else if (bitNumber == state.lastDiscrepancy) r = 1;
-            if (r) start[n / 8] |= uint8_t(1 << (n % 8));
-        }
-        if (!sendData(start, 8)) return false;
+        const RomCode start = state.nextPath();
+        if (!sendData(start.data(), 8)) return false;
         const uint16_t command = alarmOnly ? onewire::kAlarmSearch : onewire::kSearchRom;
         if (!comm(kCommSearchAccess | kFlagSm | kFlagRst | kFlagF | kFlagRts, uint16_t(command | (1 << 8)), "search access, one device"))
             return false;
