@@ -24,6 +24,7 @@ int usage(CliContext& ctx, const QString& why)
     ctx.err << "nordalis-cli sim: " << why << "\n"
             << "usage: sim add-cable [--rom TEXT] | add-logger [--variant G|H|Z] [--rom TEXT] | add-sensor [--rom TEXT]\n"
             << "       sim remove ROM | insert ROM | advance DURATION (e.g. 90m, 3d, 2h, 1d12h) | show\n"
+            << "       sim reader DS2490|direct   (the bench behind an emulated USB adapter, or reached directly)\n"
             << "       sim profile [--base C] [--swing C] [--peak-hour H] [--noise C] [--seed N]\n"
             << "                   [--excursion \"YYYY-MM-DD HH:MM,DURATION,DELTA\"]... [--clear-excursions]\n"
             << "       sim profile --logger ROM --offset C\n"
@@ -65,6 +66,7 @@ void show(CliContext& ctx, VirtualWorld& w)
             << (off >= 0 ? "+" : "-") << QString::number(std::abs(off) / 86400) << "d "
             << QTime(0, 0).addSecs(int(std::abs(off) % 86400)).toString("HH:mm:ss") << ")\n";
     ctx.out << "profile: " << w.profile().describe() << "\n";
+    ctx.out << "reader: " << (w.reader().isEmpty() ? QStringLiteral("direct") : QStringLiteral("emulated DS2490 USB adapter")) << "\n";
     if (w.devices().empty()) ctx.out << "no devices\n";
     for (const auto& d : w.devices())
         ctx.out << (d->present() ? "in   " : "out  ") << d->romText() << "  " << d->describe() << "\n";
@@ -104,6 +106,18 @@ int runSim(CliContext& ctx)
         if (!added) { ctx.err << "nordalis-cli sim: " << error << "\n"; return 1; }
         const int rc = finish(ctx, w);
         if (rc == 0) ctx.out << added->romText() << "\n";
+        return rc;
+    }
+
+    if (sub == "reader") {
+        if (ctx.args.size() != 1) return usage(ctx, "reader takes DS2490 or direct");
+        const QString which = ctx.args.first().toUpper();
+        if (which != "DS2490" && which != "DIRECT") return usage(ctx, "reader takes DS2490 or direct");
+        w.setReader(which == "DS2490" ? QStringLiteral("DS2490") : QString());
+        const int rc = finish(ctx, w);
+        if (rc == 0)
+            ctx.out << (which == "DS2490" ? "the bench is read through an emulated DS2490 USB adapter\n"
+                                          : "the bench is read directly\n");
         return rc;
     }
 

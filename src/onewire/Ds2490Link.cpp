@@ -91,6 +91,8 @@ bool Ds2490Link::usbFailed()
 {
     ready_ = false;
     const UsbFailure why = usb_->failure() == UsbFailure::None ? UsbFailure::Io : usb_->failure();
+    // An adapter pulled out is not found on the next try either: the first reason stays.
+    if (why == UsbFailure::NoAdapter && failure_ == UsbFailure::Unplugged) return false;
     fail(why, UsbFailureMessage(why, usb_->lastError()));
     BusTraceLine(lastError_);
     if (why == UsbFailure::Unplugged) usb_->close();
@@ -100,9 +102,9 @@ bool Ds2490Link::usbFailed()
 bool Ds2490Link::open()
 {
     close();
+    if (!usb_->open()) return usbFailed();
     failure_ = UsbFailure::None;
     lastError_.clear();
-    if (!usb_->open()) return usbFailed();
     if (!initAdapter()) {
         const UsbFailure why = failure_;
         const QString error = lastError_;
@@ -159,7 +161,13 @@ bool Ds2490Link::control(uint8_t type, uint16_t value, uint16_t index, const cha
 
 bool Ds2490Link::comm(uint16_t value, uint16_t index, const char* meaning)
 {
-    pullupActive_ = false;   // the next command ends a running strong pull-up
+    if (pullupActive_) {
+        // A running strong pull-up is ended by halting and resuming the adapter's execution.
+        pullupActive_ = false;
+        if (!control(Control, kCtlHaltExeIdle, 0, "halt: end the strong pull-up") ||
+            !control(Control, kCtlResumeExe, 0, "resume"))
+            return false;
+    }
     return control(Comm, uint16_t(value | kFlagIm), index, meaning);
 }
 
@@ -308,15 +316,8 @@ bool Ds2490Link::searchNext(OneWireSearchState& state, bool alarmOnly)
     }
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (!ensureReady()) return false;
-        uint8_t start[8] = {};
-        for (int n = 0; n < 64; ++n) {
-            const int bitNumber = n + 1;
-            int r = 0;
-            if (bitNumber < state.lastDiscrepancy) r = (state.rom[size_t(n / 8)] >> (n % 8)) & 1;
-            else if (bitNumber == state.lastDiscrepancy) r = 1;
-            if (r) start[n / 8] |= uint8_t(1 << (n % 8));
-        }
-        if (!sendData(start, 8)) return false;
+        const RomCode start = state.nextPath();
+        if (!sendData(start.data(), 8)) return false;
         const uint16_t command = alarmOnly ? onewire::kAlarmSearch : onewire::kSearchRom;
         if (!comm(kCommSearchAccess | kFlagSm | kFlagRst | kFlagF | kFlagRts, uint16_t(command | (1 << 8)), "search access, one device"))
             return false;

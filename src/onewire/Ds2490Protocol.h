@@ -95,15 +95,17 @@ constexpr uint8_t kResultEos = 0x80;   // search: no further device
 // --- Facts not confirmed -------------------------------------------------------------------
 // The data sheet at hand was read for the command set above. These details could not be
 // confirmed; the link relies on them as little as it can, and each is kept here:
-//  - The result byte 0xA5 is taken as "device detected" and skipped wherever it appears; only
-//    bytes other than 0xA5 are read as error bits (the names above).
+//  - Result bytes come only when a command failed (NTF = 0, as the data sheet says); the byte
+//    0xA5 is taken as "device detected" and skipped wherever it appears; only bytes other than
+//    0xA5 are read as error bits (the names above).
 //  - A reset reports "no presence" only through NRS; a reset without an NRS result counts as a
 //    presence. A short is SH. APP counts as a presence.
 //  - Search access with SM and RTS, asked for one device: it follows the start ROM's bit at every
 //    discrepancy, returns the ROM found and then 8 bytes with a 1 at each discrepancy position;
 //    with no device it returns nothing and reports NRS; EOS is not relied upon.
-//  - A strong pull-up started with SPU ends when the next communication command runs; its
-//    duration register is set to a bounded value so that it ends on its own as well.
+//  - A strong pull-up started with SPU is ended by HALT EXECUTION and RESUME EXECUTION (the
+//    data sheet says so for pulses of infinite duration; the link sets a bounded duration, so
+//    that the pull-up also ends on its own should the halt not end it).
 //  - A command has ended when the status shows IDLE and the communication buffer is empty.
 //  - The alternate settings' packet sizes are left at the device's default (setting 0 is
 //    claimed as it is).

@@ -37,6 +37,19 @@ AnyLinkFactory& testFactory()
 }
 } // namespace
 
+RomCode OneWireSearchState::nextPath() const
+{
+    RomCode path{};
+    for (int n = 0; n < 64; ++n) {
+        const int bitNumber = n + 1;
+        int r = 0;
+        if (bitNumber < lastDiscrepancy) r = (rom[size_t(n / 8)] >> (n % 8)) & 1;
+        else if (bitNumber == lastDiscrepancy) r = 1;
+        if (r) path[size_t(n / 8)] |= uint8_t(1 << (n % 8));
+    }
+    return path;
+}
+
 bool OneWireLink::searchNext(OneWireSearchState& state, bool alarmOnly)
 {
     if (state.lastDevice) {

@@ -16,6 +16,9 @@ struct OneWireSearchState {
     int lastFamilyDiscrepancy = 0;
     bool lastDevice = false;
     void restart() { *this = OneWireSearchState{}; }
+    // The path of the next pass, bit n of the ROM for ROM bit n: the last ROM below the last
+    // discrepancy, 1 at it and 0 above it (where devices disagree, the pass takes this bit).
+    RomCode nextPath() const;
 };
 
 // Time-slot speed of the bus. A device is moved to overdrive by Overdrive Skip/Match ROM sent at

@@ -2,6 +2,8 @@
 // clock, clearing, start delay, alarms, rollover, sample rate (which starts the mission) and the
 // identity record, and the check that the logger took all of it and runs.
 #include "programming/clsProgrammingSequence.h"
+#include "onewire/Tmex.h"
+#include "onewire/clsDallasBus.h"
 #include "app/UserInterface.h"
 #include <optional>
 #include "app/modFormat.h"
@@ -55,7 +57,7 @@ void clsProgrammingSequence::message(const QString& prompt, int style, const QSt
 
 void clsProgrammingSequence::notRead()
 {
-    m_failure = Translate("couldn't read logger data") + Translate("; the logger was not changed");
+    m_failure = Translate("couldn't read logger data") + adapterCause() + Translate("; the logger was not changed");
     m_log << m_failure;
     if (ShowMessages) ShowMessage(m_failure, vbCritical, Translate("error reading logger"));
 }
@@ -147,6 +149,13 @@ bool clsProgrammingSequence::saveSamplesBeforeErasing()
     return true;
 }
 
+// The reader adapter's reason when it failed (pulled out, missing, held), as " (reason)".
+QString clsProgrammingSequence::adapterCause() const
+{
+    const QString why = m_image.objBus ? TMLinkError(m_image.objBus->intPortNum) : QString();
+    return why.isEmpty() ? QString() : QStringLiteral(" (") + why + QStringLiteral(")");
+}
+
 QString clsProgrammingSequence::savedText() const
 {
     if (m_savedFile.isEmpty()) return QString();
@@ -174,8 +183,8 @@ ProgrammingOutcome clsProgrammingSequence::Run(const MissionPlan& plan)
 
     if (!m_image.objDeviceFound) m_image.DeviceFound(QStringLiteral("21"));
     if (!m_image.objDeviceFound) {
-        m_failure = Translate("no logger connected");
-        message("no logger connected", vbCritical, "error reading logger");
+        m_failure = Translate("no logger connected") + adapterCause();
+        message(m_failure, vbCritical, "error reading logger");
         return ProgrammingOutcome::NoLogger;
     }
     const QString rom = m_image.LoggerRomText();
@@ -314,7 +323,7 @@ ProgrammingOutcome clsProgrammingSequence::Run(const MissionPlan& plan)
         if (state == clsDallasDevice::Mission::Stopped) {
             // Not recording: a record written for a mission that does not run is taken back.
             if (recordWritten) (void)device.WritePage(0, ByteBuffer(recordBefore.begin(), recordBefore.end()));
-            m_failure = Translate("error writing data to logger, please reprogram !") + savedText();
+            m_failure = Translate("error writing data to logger, please reprogram !") + adapterCause() + savedText();
             message(m_failure, vbCritical, "error writing data");
             status("logger NOT RUNNING!!", 200);
             outcome = ProgrammingOutcome::NotRunning;
@@ -328,7 +337,7 @@ ProgrammingOutcome clsProgrammingSequence::Run(const MissionPlan& plan)
                 what = Translate("the logger records, but could not be checked");
             else
                 what = Translate("the logger records, but not with the settings given");
-            m_failure = what + savedText() + Translate(" - please reprogram !");
+            m_failure = what + adapterCause() + savedText() + Translate(" - please reprogram !");
             message(m_failure, vbCritical, "error writing data");
             status(state == clsDallasDevice::Mission::Running ? "logger running, not checked" : "logger not checked", 200);
             outcome = ProgrammingOutcome::Unconfirmed;

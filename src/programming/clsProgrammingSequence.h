@@ -80,6 +80,7 @@ private:
     void notRead();   // the logger could not be read: nothing was changed
     [[nodiscard]] ProgrammingOutcome stoppedOutcome(const QString& why);
     QString savedText() const;
+    QString adapterCause() const;
 
     clsDS1921Data& m_image;
     clsDatabase& m_db;

@@ -4,6 +4,8 @@
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
 #include "image/clsDS1921Data.h"
+#include "onewire/Tmex.h"
+#include "onewire/clsDallasBus.h"
 
 #include <QLocale>
 #include <cmath>
@@ -21,6 +23,10 @@ clsBusPoll::Cycle clsBusPoll::Poll()
         c.state = NoCable;
         c.picture = PicNoLogger;
         c.status = now + Translate(" no cable found");
+        // When the adapter itself cannot be used (missing, pulled out, held by another program,
+        // not allowed), its reason and remedy follow.
+        const QString adapter = TMLinkError(m_logger.Bus().intPortNum);
+        if (!adapter.isEmpty()) c.status += QStringLiteral(" — ") + adapter;
         c.removed = m_connected;
         m_connected = false;
         return c;

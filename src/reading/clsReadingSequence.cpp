@@ -1,4 +1,5 @@
 #include "reading/clsReadingSequence.h"
+#include "onewire/Tmex.h"
 
 #include "app/modInternationalisation.h"
 #include "app/modFormat.h"
@@ -118,7 +119,11 @@ clsReadingSequence::Outcome clsReadingSequence::runSteps()
     m_image->ReadImageFromLogger(false, rc);
     ReadResult = rc;
     if (rc != imgOk) {
-        ErrorText = unreadPart(rc) + Translate(" (bad contact, or the logger was taken out); the logger was not changed - read it again");
+        // A reader adapter that failed (pulled out, no answer) is named with its remedy.
+        const QString adapter = TMLinkError(m_source.Bus().intPortNum);
+        ErrorText = adapter.isEmpty()
+            ? unreadPart(rc) + Translate(" (bad contact, or the logger was taken out); the logger was not changed - read it again")
+            : unreadPart(rc) + QStringLiteral(" (") + adapter + QStringLiteral(")") + Translate("; the logger was not changed - read it again");
         beep(1);
         status(Translate("couldn't read logger ") + QString::number(rc) + ": " + ErrorText);
         beep(2);

@@ -180,6 +180,7 @@ bool Ds2490Emulator::control(uint8_t type, uint16_t value, uint16_t index)
     switch (type) {
     case Control:
         if (value == kCtlResetDevice) resetDevice();
+        else if (value == kCtlHaltExeIdle || value == kCtlHaltExeDone) pullup_ = false;   // ends a pulse
         else if (value == kCtlFlushCommCmds) results_.clear();
         else if (value == kCtlFlushRcvBuffer) in_.clear();
         else if (value == kCtlFlushXmtBuffer) out_.clear();
@@ -218,7 +219,6 @@ bool Ds2490Emulator::busReset()
 
 void Ds2490Emulator::command(uint16_t value, uint16_t index)
 {
-    pullup_ = false;   // a new command ends the strong pull-up
     const double slotUs = speed_ == kSpeedOverdrive ? kOverdriveSlotUs : kRegularSlotUs;
     const uint16_t code = value & 0x00F6;   // without IM and the command-specific flag
     switch (code) {

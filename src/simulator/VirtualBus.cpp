@@ -2,6 +2,7 @@
 #include "simulator/VirtualBus.h"
 #include "app/modMain.h"
 #include "onewire/BusTrace.h"
+#include "simulator/VirtualUsbReader.h"
 
 VirtualBus::VirtualBus() : VirtualBus(VirtualWorld::ForFile(VirtualWorld::DefaultStateFile()))
 {
@@ -121,16 +122,29 @@ void VirtualBus::InstallProgramClock(std::shared_ptr<VirtualWorld> world)
 void VirtualBus::installAsProgramClock() const { InstallProgramClock(m_world); }
 
 namespace {
+// The program's link to the bench of the application directory: the bus itself, or the bus
+// behind the emulated USB reader when the bench says so.
+std::unique_ptr<OneWireLink> MakeVirtualLink()
+{
+    auto world = VirtualWorld::ForFile(VirtualWorld::DefaultStateFile());
+    world->reloadIfChanged();
+    if (world->reader() == QLatin1String("DS2490")) {
+        VirtualBus::InstallProgramClock(world);
+        return std::make_unique<VirtualUsbReader>(world);
+    }
+    return std::make_unique<VirtualBus>();
+}
+
 // Linked whenever anything of the virtual bus is used: the link choice then finds it.
 const bool kDefaultFactorySet = [] {
-    SetDefaultVirtualLinkFactory([]() -> std::unique_ptr<OneWireLink> { return std::make_unique<VirtualBus>(); });
+    SetDefaultVirtualLinkFactory(MakeVirtualLink);
     return true;
 }();
 } // namespace
 
 void RegisterVirtualLink()
 {
-    SetVirtualLinkFactory([]() -> std::unique_ptr<OneWireLink> { return std::make_unique<VirtualBus>(); });
+    SetVirtualLinkFactory(MakeVirtualLink);
 }
 
 void RegisterVirtualBus()

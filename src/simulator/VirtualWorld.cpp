@@ -59,6 +59,7 @@ bool VirtualWorld::load(QString* error)
     m_profile = VirtualProfile{};
     m_serial = 1;
     m_shortBlocks = 0;
+    m_reader.clear();
     m_shortKeep = -1;
     m_dirty = false;
     m_usable = true;
@@ -83,6 +84,7 @@ bool VirtualWorld::load(QString* error)
     m_profile.load(o.value("profile").toObject());
     m_serial = quint64(o.value("nextSerial").toDouble(1));
     m_shortBlocks = o.value("shortBlocks").toInt();
+    m_reader = o.value("reader").toString();
     m_shortKeep = o.value("shortBlockKeep").toInt(-1);
     for (const auto& v : o.value("devices").toArray()) {
         const QJsonObject d = v.toObject();
@@ -121,6 +123,7 @@ bool VirtualWorld::save(QString* error)
     o["profile"] = m_profile.save();
     o["nextSerial"] = double(m_serial);
     o["shortBlocks"] = m_shortBlocks;
+    if (!m_reader.isEmpty()) o["reader"] = m_reader;
     o["shortBlockKeep"] = m_shortKeep;
     QJsonArray devs;
     for (const auto& d : m_devices) devs.append(d->save());

@@ -52,6 +52,11 @@ public:
     // Saves when a device reports a change since the last save.
     void saveIfChanged();
 
+    // The reader in front of the bench: "" for the bench itself, "DS2490" for the bench behind an
+    // emulated DS2490 USB adapter (the program's links then speak USB transfers to it).
+    QString reader() const { return m_reader; }
+    void setReader(const QString& reader) { m_reader = reader; m_dirty = true; }
+
     // Fault injection on the link: the next `count` block transfers move only `keep` bytes
     // (keep < 0: one byte less than asked) and report that count.
     void shortenBlocks(int count, int keep = -1) { m_shortBlocks = count; m_shortKeep = keep; m_dirty = true; }
@@ -71,6 +76,7 @@ private:
     std::vector<std::unique_ptr<VirtualDevice>> m_devices;
     quint64 m_serial = 1;
     int m_shortBlocks = 0;
+    QString m_reader;
     int m_shortKeep = -1;
     bool m_dirty = false;
     bool m_usable = true;

@@ -345,3 +345,22 @@ TEST_F(ProgrammingBench, LoggerPulledAfterItsMissionWasStoppedIsSaidNotToRecord)
     EXPECT_EQ(file.TemperatureSamples().size(), 40u);
     EXPECT_EQ(messages.back().title, "logger NOT RUNNING!!");
 }
+
+TEST_F(ProgrammingBench, AUsbReaderGoneBeforeProgrammingIsNamedAndTheLoggerKeepsItsMission)
+{
+    Ds2490Emulator& adapter = ConnectProgramThroughDs2490(world);
+    VirtualDs1921* logger = addLogger();
+    ASSERT_EQ(program(openSettings()), ProgrammingOutcome::Running);
+    const std::vector<uint8_t> before = memory(logger);
+
+    clsMissionSettings again = openSettings();
+    again.Description = "door right";
+    adapter.unplugAfterTransfers(0);   // pulled out after the window opened
+    clsProgrammingSequence seq(AppLogger(), AppDatabase());
+    seq.ShowMessages = false;
+    const ProgrammingOutcome o = program(again, &seq);
+    EXPECT_TRUE(o == ProgrammingOutcome::NotConfirmed || o == ProgrammingOutcome::NoLogger) << int(o);
+    EXPECT_TRUE(seq.FailureMessage().contains("was unplugged: plug it in again")) << seq.FailureMessage().toStdString();
+    EXPECT_EQ(memory(logger), before) << "the logger records its old mission, untouched";
+    EXPECT_TRUE(logger->missionRunning());
+}

@@ -1,5 +1,7 @@
 // A seeded campaign of bus faults (short blocks, CRC errors, the logger taken out after some
-// bytes) at random points of reading, programming and stopping a simulated logger. After every
+// bytes, and through the USB adapter the adapter pulled out) at random points of reading,
+// programming and stopping a simulated logger, once on the virtual bus itself and once through
+// the DS2490 emulator. After every
 // operation the logger's memory, the logger files and the database are checked against what the
 // logger held before: its identity kept unless a programming succeeded, every stamp backed by a
 // saved file, no sample lost, no silent end of recording, and an exit status that matches what
@@ -90,7 +92,9 @@ const char* OpName(Op op) { return op == Op::Read ? "read" : op == Op::Program ?
 
 } // namespace
 
-class FaultCampaign : public ReadingBench {
+enum class Reader { VirtualBus, Ds2490 };
+
+class FaultCampaign : public ReadingBench, public ::testing::WithParamInterface<Reader> {
 protected:
     // Hundreds of durable writes: on a memory file system where there is one, so that the
     // campaign measures the program and not the disk's flushes.
@@ -109,7 +113,8 @@ protected:
     void SetUp() override
     {
         ReadingBench::SetUp();
-        ConnectProgramToVirtualWorld<CampaignBus>(world);
+        if (GetParam() == Reader::Ds2490) adapter = &ConnectProgramThroughDs2490<CampaignBus>(world);
+        else ConnectProgramToVirtualWorld<CampaignBus>(world);
     }
     void TearDown() override
     {
@@ -140,9 +145,13 @@ protected:
     std::set<QString> seenFiles;
     std::set<QString> stampsInFiles;
     SampleSet savedSamples;
+    Ds2490Emulator* adapter = nullptr;   // the USB reader in front of the world, if any
 };
 
-TEST_F(FaultCampaign, NothingLostNothingMislabelledNothingSilent)
+INSTANTIATE_TEST_SUITE_P(Readers, FaultCampaign, ::testing::Values(Reader::VirtualBus, Reader::Ds2490),
+                         [](const ::testing::TestParamInfo<Reader>& i) { return i.param == Reader::Ds2490 ? "DS2490" : "VirtualBus"; });
+
+TEST_P(FaultCampaign, NothingLostNothingMislabelledNothingSilent)
 {
     VirtualDs1921* logger = runningLogger(30);
     App().InterfaceRomCode = AppLogger().DeviceFound("09");
@@ -180,7 +189,7 @@ TEST_F(FaultCampaign, NothingLostNothingMislabelledNothingSilent)
         // The fault, at a random point of the operation.
         CampaignBus::blocks = 0;
         std::string fault;
-        switch (pick(0, 2)) {
+        switch (pick(0, adapter ? 3 : 2)) {
         case 0:
             CampaignBus::shortAt = pick(0, op == Op::Read ? 60 : 150);
             CampaignBus::shortCount = pick(1, 4);
@@ -193,9 +202,13 @@ TEST_F(FaultCampaign, NothingLostNothingMislabelledNothingSilent)
             fault = "CRC errors";
             break;
         }
-        default:
+        case 2:
             logger->leaveAfterBytes(pick(0, op == Op::Read ? 2600 : 4000));
             fault = "logger taken out";
+            break;
+        default:
+            adapter->unplugAfterTransfers(pick(0, op == Op::Read ? 400 : 900));
+            fault = "adapter pulled out";
         }
         ++faults[fault];
 
@@ -242,6 +255,7 @@ TEST_F(FaultCampaign, NothingLostNothingMislabelledNothingSilent)
         logger->leaveAfterBytes(-1);
         logger->corruptCrcOnPage(-1, 0);
         logger->setPresent(true);
+        if (adapter) adapter->plugBackIn();
         world->save();
 
         const std::vector<uint8_t> after = memory(logger);
@@ -315,7 +329,7 @@ TEST_F(FaultCampaign, NothingLostNothingMislabelledNothingSilent)
         }
     }
 
-    std::cout << "fault campaign (seed " << seed << "): " << kTrials << " faults injected";
+    std::cout << "fault campaign " << (adapter ? "through the DS2490" : "on the virtual bus") << " (seed " << seed << "): " << kTrials << " faults injected";
     for (const auto& [k, n] : faults) std::cout << "; " << k << " " << n;
     std::cout << "\noutcomes:";
     for (const auto& [k, n] : outcomes) std::cout << "\n  " << k << ": " << n;

@@ -78,6 +78,27 @@ TEST_F(ReadingBench, PollStatesAndTransitions)
     EXPECT_FALSE(poll.Connected());
 }
 
+TEST_F(ReadingBench, AReaderAdapterThatCannotBeUsedIsNamedWithItsRemedy)
+{
+    Ds2490Emulator& adapter = ConnectProgramThroughDs2490(world);
+    adapter.setAttached(false);
+    clsBusPoll poll(AppLogger());
+    clsBusPoll::Cycle c = poll.Poll();
+    EXPECT_EQ(c.state, clsBusPoll::NoCable);
+    EXPECT_TRUE(c.status.contains(" no cable found — no USB 1-Wire adapter (DS2490) is attached: plug the USB reader in"))
+        << c.status.toStdString();
+
+    adapter.plugBackIn();
+    c = poll.Poll();
+    EXPECT_EQ(c.state, clsBusPoll::CableOnly) << "plugged in, the next poll finds the cable";
+    EXPECT_TRUE(c.status.endsWith(" logger not connected"));
+
+    adapter.unplugAfterTransfers(0);
+    c = poll.Poll();
+    EXPECT_EQ(c.state, clsBusPoll::NoCable);
+    EXPECT_TRUE(c.status.contains("was unplugged: plug it in again")) << c.status.toStdString();
+}
+
 TEST_F(ReadingBench, ArrivalReadsOnceImportsAndRemovalCloses)
 {
     VirtualDs1921* logger = runningLogger(30);

@@ -169,6 +169,32 @@ TEST_F(ReadingBench, ReadFailureWritesNothingAndFirstLoggerIsRead)
     for (int a = 0; a < 0x200; ++a) ASSERT_EQ(read->peek(a), before[size_t(a)]) << "byte " << a;
 }
 
+TEST_F(ReadingBench, AUsbReaderPulledOutInTheReadingNamesItselfAndNothingIsWrittenOrStamped)
+{
+    Ds2490Emulator& adapter = ConnectProgramThroughDs2490(world);
+    VirtualDs1921* logger = runningLogger(200);
+    world->syncAll();
+    std::vector<uint8_t> before;
+    for (int a = 0; a < 0x200; ++a) before.push_back(logger->peek(a));
+    ASSERT_FALSE(AppLogger().DeviceFound("21").isEmpty());
+
+    adapter.unplugAfterTransfers(60);   // within the data log
+    clsReadingSequence seq(AppLogger());
+    EXPECT_EQ(seq.Run(), clsReadingSequence::ReadFailed);
+    EXPECT_TRUE(seq.ErrorText.contains("(DS2490 on bus 1 device 4 was unplugged: plug it in again and repeat; nothing more was written to the logger)"))
+        << seq.ErrorText.toStdString();
+    EXPECT_TRUE(seq.ErrorText.endsWith("; the logger was not changed - read it again"));
+    EXPECT_TRUE(files(App().DataDirectory).isEmpty()) << "no logger file";
+    world->syncAll();
+    for (int a = 0; a < 0x200; ++a) ASSERT_EQ(logger->peek(a), before[size_t(a)]) << "byte " << a;
+
+    adapter.plugBackIn();
+    AppLogger().DeviceFound("21");
+    clsReadingSequence again(AppLogger());
+    EXPECT_EQ(again.Run(), clsReadingSequence::Done) << again.ErrorText.toStdString();
+    EXPECT_EQ(files(App().DataDirectory).size(), 1);
+}
+
 TEST_F(ReadingBench, ALoggerWithoutRecordIsNeverGivenADefaultOne)
 {
     VirtualDs1921* logger = runningLogger(5);

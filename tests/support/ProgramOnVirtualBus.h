@@ -5,7 +5,9 @@
 #include "app/modMain.h"
 #include "image/clsDS1921Data.h"
 #include "onewire/BusWait.h"
+#include "onewire/Ds2490Link.h"
 #include "onewire/Tmex.h"
+#include "simulator/Ds2490Emulator.h"
 #include "simulator/VirtualBus.h"
 #include "simulator/VirtualWorld.h"
 
@@ -21,6 +23,23 @@ inline void ConnectProgramToVirtualWorld(const std::shared_ptr<VirtualWorld>& wo
     VirtualBus::InstallProgramClock(world);
     AppLogger().objDeviceFound.reset();
     AppLogger().objBus.reset();
+}
+
+// The same, with every link of the program going through one emulated DS2490 USB adapter in front
+// of the world (a reader that stays plugged in for the whole test). The adapter lives until
+// DisconnectProgramFromVirtualWorld.
+template <class Link = VirtualBus>
+inline Ds2490Emulator& ConnectProgramThroughDs2490(const std::shared_ptr<VirtualWorld>& world)
+{
+    ConnectProgramToVirtualWorld<Link>(world);
+    struct Reader {
+        explicit Reader(const std::shared_ptr<VirtualWorld>& w) : bus(w), adapter(bus) {}
+        Link bus;
+        Ds2490Emulator adapter;
+    };
+    auto reader = std::make_shared<Reader>(world);
+    SetLinkFactoryForTesting([reader](int, int) { return std::make_unique<Ds2490Link>(reader->adapter.transport()); });
+    return reader->adapter;
 }
 
 // Undoes ConnectProgramToVirtualWorld: the program's bus object, driver, waits and clocks back to
