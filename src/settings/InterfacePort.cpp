@@ -143,7 +143,6 @@ QString SelectInterfaceEntry(const InterfacePortEntry& entry, int* result, clsDa
     clsDallasBus& objBus = bus ? *bus : AppLogger().Bus();
     const QString key = QString::fromLatin1(kTmexKey);
     const QString number = QString::number(entry.port);
-    const QString driverBefore = ConfiguredDriver();
     const QString stored = storedDriver();
     // The adapter kind sits beside the port: "usb" for a USB adapter; back to "serial" only from
     // "usb", so that a store that names the virtual bus keeps it.
@@ -178,12 +177,13 @@ QString SelectInterfaceEntry(const InterfacePortEntry& entry, int* result, clsDa
     const QString busOption = BusOverride();
     if (!busOption.isEmpty() && busOption != QLatin1String("virtual"))
         SetBusOverride(entry.isUsb() ? QStringLiteral("usb") : QStringLiteral("serial"));
-    // The driver layer keeps one link per port number: links of the other kind go.
-    if (ConfiguredDriver() != driverBefore && objBus.SessionUsers() == 0)
+    // The driver layer keeps one link per port number, open between sessions: the links go, and
+    // the bus sets the port up afresh, so that only an adapter that answers now on the chosen
+    // port counts as found (not a link of the other kind under the same number, nor an adapter
+    // that was unplugged since its link was opened).
+    if (objBus.SessionUsers() == 0)
         TmexShutdown();
-
     objBus.Reset();
-    // The new port is set up afresh, so that only an adapter that answers there counts as found.
     objBus.blnSetupDone = false;
     const BusSession session(objBus);
     const int32_t r = session.result();
