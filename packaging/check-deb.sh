@@ -31,7 +31,8 @@ grep -q '^Exec=nordalis' "$root/share/applications/nordalis.desktop"
 # The udev rule: the DS2490 (vendor 04fa, product 2490) for the person at the computer.
 grep -E '^SUBSYSTEM=="usb",.*ATTRS\{idVendor\}=="04fa", ATTRS\{idProduct\}=="2490",.*TAG\+="uaccess"' "$root/$rule" >/dev/null ||
   { echo "the udev rule does not give the DS2490 to the user"; exit 1; }
-dpkg-deb --contents "$deb" | grep -q ' \./usr/lib/udev/rules\.d/60-nordalis-ds2490\.rules$' ||
+dpkg-deb --contents "$deb" >"$work/contents"
+grep -q ' \./usr/lib/udev/rules\.d/60-nordalis-ds2490\.rules$' "$work/contents" ||
   { echo "the udev rule is not in /usr/lib/udev/rules.d"; exit 1; }
 dpkg-deb --field "$deb" Depends | grep -q libqt6widgets6 || { echo "no Qt dependency recorded"; exit 1; }
 "$root/bin/nordalis" --help | grep -q '^usage: nordalis'
