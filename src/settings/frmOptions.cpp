@@ -363,11 +363,18 @@ void frmOptions::buildInterfaceTab(QWidget* page)
     cmbPortNo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     lblPort->setBuddy(cmbPortNo);
     lblBusNote = note("lblBusNote", QString(), fraInterface);
+    // The status line may be too short for a cause with its remedy: the whole text stays here.
+    lblPortResult = new QLabel(fraInterface);
+    lblPortResult->setObjectName(QStringLiteral("lblPortResult"));
+    lblPortResult->setWordWrap(true);
+    lblPortResult->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblPortResult->hide();
     grid->addWidget(lblBus, 0, 0);
     grid->addWidget(lblBusInUse, 0, 1, 1, 2);
     grid->addWidget(lblPort, 1, 0);
     grid->addWidget(cmbPortNo, 1, 1);
     grid->addWidget(lblBusNote, 2, 0, 1, 3);
+    grid->addWidget(lblPortResult, 3, 0, 1, 3);
     grid->setColumnStretch(2, 1);
     box->addWidget(fraInterface);
 
@@ -924,6 +931,8 @@ void frmOptions::cmbPortNo_Click(int index)
     const QString status = Interface.Choose(cmbPortNo->itemData(index).toInt());
     ShowInterface();
     ShowStatus(status);
+    lblPortResult->setText(status);
+    lblPortResult->show();
 }
 
 void frmOptions::cmdCopyLoggerfiles_Click(int index)

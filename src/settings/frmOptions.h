@@ -65,6 +65,7 @@ public:
     QLabel* lblDatabaseDirPath = nullptr;
     QLabel* lblBusInUse = nullptr;         // the bus the program talks to
     QLabel* lblBusNote = nullptr;
+    QLabel* lblPortResult = nullptr;       // the last choice's result in full (cause and remedy)
     QLabel* lblAdaptersFound = nullptr;    // USB serial devices present
     QLabel* lblUsbAdaptersFound = nullptr; // DS2490 USB adapters attached
     QLabel* lblPortDeviceText = nullptr;   // device path of the chosen port

@@ -582,6 +582,12 @@ TEST_F(OptionsWindow, TheInterfaceTabListsTheUsbAdapterChoosesItAndSaysWhyItIsNo
         EXPECT_TRUE(status.endsWith("): no USB 1-Wire adapter (DS2490) is attached: plug the USB reader in, or choose "
                                     "another port in the settings (interface tab)"))
             << status.toStdString();
+        // The whole text also stays in the tab, where it is not cut off.
+        const QLabel* result = w->findChild<QLabel*>("lblPortResult");
+        ASSERT_NE(result, nullptr);
+        EXPECT_EQ(result->text(), status);
+        EXPECT_TRUE(result->isVisible());
+        EXPECT_TRUE(result->wordWrap());
         EXPECT_EQ(ReadRegistry(kTmexKey, "Driver", "").toString(), "usb");
     }
     TmexShutdown();
