@@ -13,6 +13,7 @@
 #include "settings/InterfacePort.h"
 #include "simulator/Ds2480Emulator.h"
 #include "simulator/Ds2490Emulator.h"
+#include "simulator/VirtualBus.h"
 
 #include <QFile>
 #include <QSet>
@@ -71,7 +72,7 @@ protected:
         SetBusOverride(QString());
         SetUsbLinkFactory({});
         SetSerialLinkFactory({});
-        SetVirtualLinkFactory({});
+        RegisterVirtualLink();   // the program's own, as the test programs install it
         SetUsbAdaptersForTesting(std::nullopt);
         SetRegistryFile(savedRegistry);
         usb.reset();
