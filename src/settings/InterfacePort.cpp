@@ -152,25 +152,21 @@ QString SelectInterfaceEntry(const InterfacePortEntry& entry, int* result, clsDa
     else if (!entry.isUsb() && stored == QLatin1String("usb"))
         newDriver = QStringLiteral("serial");
 
-    bool kept = CreateRegistryKey(key);
-    if (kept && !newDriver.isEmpty())
-        kept = WriteRegistryValue(key, QStringLiteral("Driver"), newDriver);
+    bool kept = CreateRegistryKey(key) && (newDriver.isEmpty() || WriteRegistryValue(key, QStringLiteral("Driver"), newDriver));
+    QString error = kept ? QString() : RegistryError();
     if (kept && !WriteRegistryValue(key, QStringLiteral("DefaultPortNum"), number)) {
         kept = false;
+        error = RegistryError();
         // The kind must not change without its port: the store names the old choice again.
-        const QString error = RegistryError();
         if (!newDriver.isEmpty())
             (void)WriteRegistryValue(key, QStringLiteral("Driver"), stored.isEmpty() ? QStringLiteral("serial") : stored);
-        if (result)
-            *result = kPortNotKept;
-        return Translate(QStringLiteral("COM-Port %1 could not be kept: ")).arg(entry.name()) + error;
     }
     if (!kept) {
         // The bus would go on with the port it had: no session is tried, so that no answer on
         // another port can pass for the chosen one.
         if (result)
             *result = kPortNotKept;
-        return Translate(QStringLiteral("COM-Port %1 could not be kept: ")).arg(entry.name()) + RegistryError();
+        return Translate(QStringLiteral("COM-Port %1 could not be kept: ")).arg(entry.name()) + error;
     }
     // A kind given on the command line (serial or usb) follows the choice for this run; the
     // virtual bus stays.
