@@ -28,6 +28,10 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/copyright ${PROJECT_BINARY_DIR}/c
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/nordalis.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/nordalis.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+# The udev rule that lets the person at the computer use the DS2490 USB adapter. The package puts
+# it in /usr/lib/udev/rules.d (read by udev on every Debian since bookworm); not the multiarch
+# library directory, which udev does not read.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/udev/60-nordalis-ds2490.rules DESTINATION lib/udev/rules.d)
 
 set(CPACK_PACKAGE_NAME nordalis)
 set(CPACK_PACKAGE_VENDOR "NORDALIS")

@@ -8,7 +8,7 @@
 
 struct CliGlobals {
     QString home;        // --home DIR
-    QString bus;         // --bus virtual|serial
+    QString bus;         // --bus virtual|serial|usb
     QString traceBus;    // --trace-bus [FILE]: "-" for stderr
     QString registry;    // --registry FILE
     bool traceBusOn = false;

@@ -16,7 +16,7 @@ std::map<QString, VerbEntry>& verbs()
 
 void printUsage(QTextStream& out)
 {
-    out << "usage: nordalis-cli [--home DIR] [--bus virtual|serial] [--registry FILE] [--trace-bus [FILE]] VERB [ARGS]\n\nverbs:\n";
+    out << "usage: nordalis-cli [--home DIR] [--bus virtual|serial|usb] [--registry FILE] [--trace-bus [FILE]] VERB [ARGS]\n\nverbs:\n";
     for (const auto& [name, e] : verbs())
         out << "  " << e.usage.leftJustified(60) << " " << e.help << "\n";
 }
@@ -106,7 +106,10 @@ int main(int argc, char** argv)
         if (opt == "--home") { if (!need(g.home)) return 2; }
         else if (opt == "--bus") {
             if (!need(g.bus)) return 2;
-            if (g.bus != "virtual" && g.bus != "serial") { err << "nordalis-cli: --bus takes virtual or serial\n"; return 2; }
+            if (g.bus != "virtual" && g.bus != "serial" && g.bus != "usb") {
+                err << "nordalis-cli: --bus takes virtual, serial or usb\n";
+                return 2;
+            }
         }
         else if (opt == "--registry") { if (!need(g.registry)) return 2; }
         else if (opt == "--trace-bus") {

@@ -3,7 +3,10 @@
 #include "cli/Cli.h"
 #include "onewire/BusTrace.h"
 #include "onewire/Ds2480Link.h"
+#include "onewire/Ds2490Link.h"
 #include "onewire/OneWireLink.h"
+#include "onewire/Tmex.h"
+#include "settings/InterfacePort.h"
 #include "simulator/VirtualBus.h"
 #include "onewire/clsDallasBus.h"
 #include "thermochron/clsDallasDevice.h"
@@ -41,14 +44,34 @@ QString FamilyName(const QString& romText)
     return QStringLiteral("family %1").arg(family);
 }
 
-// Searches the bus; false with a message when the adapter does not answer.
+// The message of a DS2490 that is not there: the cause and the remedy, and why USB could not be
+// asked when that was the reason.
+QString NoUsbAdapterMessage(const QString& usbError)
+{
+    QString text = UsbFailureMessage(UsbFailure::NoAdapter, QStringLiteral("no USB 1-Wire adapter (DS2490) is attached"));
+    if (!usbError.isEmpty()) text += QStringLiteral(" (") + usbError + QLatin1Char(')');
+    return text;
+}
+
+// Searches the bus; false with a message when the adapter does not answer: where it was looked
+// for and, from the driver layer, why it does not answer and what to do.
 bool Search(CliContext& ctx, clsDallasBus& bus)
 {
     const BusSession session(bus);
     if (!session.ok()) {
-        ctx.err << "nordalis-cli: the 1-Wire adapter does not answer (port " << bus.intPortNum << ", "
-                << (ConfiguredDriver() == "virtual" ? QStringLiteral("virtual bus") : PortDevicePath(bus.intPortNum))
-                << ")\n";
+        const QString driver = ConfiguredDriver();
+        const QString where = driver == "virtual" ? QStringLiteral("virtual bus")
+                              : driver == "usb"   ? QStringLiteral("USB%1, DS2490 USB adapter").arg(bus.intPortNum)
+                                                  : PortDevicePath(bus.intPortNum);
+        ctx.err << "nordalis-cli: the 1-Wire adapter does not answer (port " << bus.intPortNum << ", " << where << ")";
+        QString cause = TMLinkError(bus.intPortNum);
+        if (driver == "usb") {
+            // No DS2490 at all (also when USB cannot be asked): said with the remedy.
+            QString usbError;
+            if (UsbAdaptersPresent(&usbError).empty()) cause = NoUsbAdapterMessage(usbError);
+        }
+        if (!cause.isEmpty()) ctx.err << ": " << cause;
+        ctx.err << "\n";
         return false;
     }
     bus.DoInventory();   // runs inside the session taken above
@@ -73,10 +96,36 @@ QDateTime DecodeClock(const ByteBuffer& r)
     return QDateTime(date, time, Qt::UTC);
 }
 
+// The adapters attached to this computer, one a line: kind and description, tab-separated.
+int RunBusAdapters(CliContext& ctx)
+{
+    const QStringList serial = SerialAdaptersPresent();
+    QString usbError;
+    const std::vector<UsbAdapterInfo> usb = UsbAdaptersPresent(&usbError);
+    for (const QString& text : serial)
+        ctx.out << "serial\t" << text << "\n";
+    for (size_t i = 0; i < usb.size(); ++i)
+        ctx.out << "usb\t" << UsbPortEntryText(int(i + 1), usb[i]) << "\n";
+    ctx.out.flush();
+    if (ConfiguredDriver() == "usb" && usb.empty()) {
+        ctx.err << "nordalis-cli: " << NoUsbAdapterMessage(usbError) << "\n";
+        return 1;
+    }
+    if (serial.isEmpty() && usb.empty()) {
+        ctx.err << "nordalis-cli: no 1-Wire adapter is attached: neither a USB serial adapter nor a USB 1-Wire "
+                   "adapter (DS2490)";
+        if (!usbError.isEmpty()) ctx.err << " (" << usbError << ")";
+        ctx.err << "; plug the reader in\n";
+        return 1;
+    }
+    return 0;
+}
+
 int RunBusList(CliContext& ctx)
 {
+    if (ctx.args == QStringList{"adapters"}) return RunBusAdapters(ctx);
     if (ctx.args != QStringList{"list"}) {
-        ctx.err << "nordalis-cli: usage: bus list\n";
+        ctx.err << "nordalis-cli: usage: bus list | bus adapters\n";
         return 2;
     }
     if (!PrepareBus(ctx)) return 1;
@@ -129,7 +178,9 @@ int RunLoggerStatus(CliContext& ctx)
     return 0;
 }
 
-CliVerb verbBus("bus", "bus list", "the devices on the 1-Wire bus: ROM text and family", &RunBusList);
+CliVerb verbBus("bus", "bus list | bus adapters",
+                "the devices on the 1-Wire bus (ROM text and family), or the adapters attached to this computer",
+                &RunBusList);
 CliVerb verbLogger("logger", "logger status", "mission, clock and current temperature of the connected logger",
                    &RunLoggerStatus);
 

@@ -9,6 +9,7 @@
 #include "onewire/BusTrace.h"
 #include "onewire/Ds2480Link.h"
 #include "onewire/OneWireLink.h"
+#include "onewire/Tmex.h"
 #include "simulator/VirtualBus.h"
 #include "programming/clsMissionSettings.h"
 #include "programming/clsProgrammingSequence.h"
@@ -127,7 +128,8 @@ int runProgram(CliContext& ctx)
 
     clsDS1921Data& logger = AppLogger();
     if (logger.DeviceFound(QStringLiteral("21")).isEmpty()) {
-        ctx.err << "nordalis-cli program: no logger on the bus\n";
+        const QString cause = TMLinkError(int16_t(logger.Bus().intPortNum));
+        ctx.err << "nordalis-cli program: no logger on the bus" << (cause.isEmpty() ? QString() : ": " + cause) << "\n";
         return 1;
     }
     qint32 rc = -1;

@@ -7,6 +7,7 @@
 #include "onewire/BusTrace.h"
 #include "onewire/Ds2480Link.h"
 #include "onewire/OneWireLink.h"
+#include "onewire/Tmex.h"
 #include "simulator/VirtualBus.h"
 #include "reading/LoggerStop.h"
 #include "reading/clsReadingSequence.h"
@@ -28,6 +29,14 @@ bool openBus(CliContext& ctx, const char* verb)
     return true;
 }
 
+// Why the adapter did not answer, from the driver layer (cause and remedy), as ": TEXT"; empty
+// when it answered.
+QString adapterCause()
+{
+    const QString cause = TMLinkError(int16_t(AppLogger().Bus().intPortNum));
+    return cause.isEmpty() ? QString() : QStringLiteral(": ") + cause;
+}
+
 int runRead(CliContext& ctx)
 {
     if (!ctx.args.isEmpty()) {
@@ -43,7 +52,7 @@ int runRead(CliContext& ctx)
     clsReadingSequence seq(logger);
     const clsReadingSequence::Outcome o = seq.Run();
     if (o == clsReadingSequence::NoLogger) {
-        ctx.err << "nordalis-cli read: no logger on the bus\n";
+        ctx.err << "nordalis-cli read: no logger on the bus" << adapterCause() << "\n";
         return 1;
     }
     if (!seq.Caption.isEmpty()) ctx.out << "logger\t" << seq.Caption << "\n";
@@ -77,7 +86,7 @@ int runStop(CliContext& ctx)
         ctx.out << r.rom << "\tstopped\n";
         ctx.out.flush();
     } else if (r.outcome == StopOutcome::NoLogger) {
-        ctx.err << "nordalis-cli stop: no logger on the bus\n";
+        ctx.err << "nordalis-cli stop: no logger on the bus" << adapterCause() << "\n";
     } else {
         ctx.err << "nordalis-cli stop: " << r.message << "\n";
     }

@@ -229,15 +229,25 @@ int runMaintain(CliContext& ctx)
 
 int runPort(CliContext& ctx)
 {
-    qint64 port = 0;
-    if (ctx.args.size() != 2 || ctx.args[0] != "set" || !wholeNumber(ctx.args[1], port))
-        return usage(ctx, "port set N");
-    if (port < 1 || port > kInterfacePortCount) {
-        ctx.err << "nordalis-cli: port numbers are 1 to " << kInterfacePortCount << "\n";
+    if (ctx.args == QStringList{"list"}) {
+        // The entries of the settings' port list: the serial ports, then the USB adapters.
+        const clsInterfacePort ports;
+        for (const QString& text : ports.EntryTexts())
+            ctx.out << text << "\n";
+        if (!ports.UsbProblem().isEmpty())
+            ctx.err << "nordalis-cli: " << ports.UsbProblem() << "\n";
+        return 0;
+    }
+    if (ctx.args.size() != 2 || ctx.args[0] != "set")
+        return usage(ctx, "port list | port set N | port set USBn");
+    InterfacePortEntry entry;
+    QString error;
+    if (!ParseInterfacePortName(ctx.args[1], &entry, &error)) {
+        ctx.err << "nordalis-cli: " << error << "\n";
         return 2;
     }
     int result = 0;
-    ctx.out << SelectInterfacePort(int(port), &result) << "\n";
+    ctx.out << SelectInterfaceEntry(entry, &result) << "\n";
     return result == 0 ? 0 : 1;
 }
 
@@ -249,4 +259,5 @@ CliVerb verbStructure("structure",
                       "show or change the site's compartments and loggers", &runStructure);
 CliVerb verbMaintain("maintain", "maintain backup | reorganize [--repair] | portable | load-portable | purge --before DATE [--yes]",
                      "database backup, rebuild, portable copy and purge of old records", &runMaintain);
-CliVerb verbPort("port", "port set N", "choose the serial port of the 1-Wire interface", &runPort);
+CliVerb verbPort("port", "port list | port set N | port set USBn",
+                 "the 1-Wire interfaces to choose from, and the choice: serial port N or USB adapter n", &runPort);

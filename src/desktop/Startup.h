@@ -16,7 +16,7 @@ QString VersionText();            // major.minor.revision, e.g. "1.0.0"
 struct StartupOptions {
     QString home;                 // --home DIR
     QString registry;             // --registry FILE
-    QString bus;                  // --bus virtual|serial
+    QString bus;                  // --bus virtual|serial|usb
     bool noSplash = false;        // --no-splash: no 4-second pause on the splash window
     QString commandLine;          // the program's remaining arguments, joined by blanks ("-du")
 };

@@ -1,5 +1,5 @@
 // nordalis: the desktop program.
-//   nordalis [--home DIR] [--bus virtual|serial] [--registry FILE] [--no-splash] [-DU]
+//   nordalis [--home DIR] [--bus virtual|serial|usb] [--registry FILE] [--no-splash] [-DU]
 #include "app/Resources.h"
 #include "desktop/Startup.h"
 #include "desktop/frmMainMenue.h"
@@ -10,7 +10,7 @@
 #include <cstring>
 
 static const char kUsage[] =
-    "usage: nordalis [--home DIR] [--bus virtual|serial] [--registry FILE] [--no-splash] [-DU]\n"
+    "usage: nordalis [--home DIR] [--bus virtual|serial|usb] [--registry FILE] [--no-splash] [-DU]\n"
     "  -DU  restricted mode: no settings, no programming\n"
     "exit status: 0 ended by the operator, 1 start-up failed, 2 bad option,\n"
     "             3 another copy runs on the same application directory\n";
@@ -48,8 +48,8 @@ int main(int argc, char** argv)
         else if (a == "--registry") { if (!value(o.registry)) return 2; }
         else if (a == "--bus") {
             if (!value(o.bus)) return 2;
-            if (o.bus != "virtual" && o.bus != "serial") {
-                std::fprintf(stderr, "nordalis: --bus takes virtual or serial\n");
+            if (o.bus != "virtual" && o.bus != "serial" && o.bus != "usb") {
+                std::fprintf(stderr, "nordalis: --bus takes virtual, serial or usb\n");
                 return 2;
             }
         }

@@ -361,22 +361,29 @@ void frmOptions::buildInterfaceTab(QWidget* page)
     cmbPortNo = new QComboBox(fraInterface);
     cmbPortNo->setObjectName(QStringLiteral("cmbPortNo"));
     cmbPortNo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    for (int port = 1; port <= kInterfacePortCount; ++port)
-        cmbPortNo->addItem(InterfacePortEntryText(port), port);
     lblPort->setBuddy(cmbPortNo);
     lblBusNote = note("lblBusNote", QString(), fraInterface);
+    // The status line may be too short for a cause with its remedy: the whole text stays here.
+    lblPortResult = new QLabel(fraInterface);
+    lblPortResult->setObjectName(QStringLiteral("lblPortResult"));
+    lblPortResult->setWordWrap(true);
+    lblPortResult->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblPortResult->hide();
     grid->addWidget(lblBus, 0, 0);
     grid->addWidget(lblBusInUse, 0, 1, 1, 2);
     grid->addWidget(lblPort, 1, 0);
     grid->addWidget(cmbPortNo, 1, 1);
     grid->addWidget(lblBusNote, 2, 0, 1, 3);
+    grid->addWidget(lblPortResult, 3, 0, 1, 3);
     grid->setColumnStretch(2, 1);
     box->addWidget(fraInterface);
 
-    auto* fraAdapters = new QGroupBox(QStringLiteral("serial adapters on this computer"), page);
+    auto* fraAdapters = new QGroupBox(QStringLiteral("adapters on this computer"), page);
     fraAdapters->setObjectName(QStringLiteral("fraAdapters"));
     auto* adapters = new QFormLayout(fraAdapters);
     lblAdaptersFound = infoRow(adapters, "lblAdapters", QStringLiteral("USB serial devices:"), "lblAdaptersFound");
+    lblUsbAdaptersFound = infoRow(adapters, "lblUsbAdapters", QStringLiteral("USB 1-Wire adapters (DS2490):"),
+                                  "lblUsbAdaptersFound");
     lblPortDeviceText = infoRow(adapters, "lblPortDevice", QStringLiteral("device of the chosen port:"), "lblPortDeviceText");
     box->addWidget(fraAdapters);
     box->addStretch(1);
@@ -520,20 +527,18 @@ void frmOptions::ShowWritten(const QString& path)
 
 void frmOptions::ShowInterface()
 {
-    const int port = CurrentInterfacePort();
-    lblBusInUse->setText(InterfaceBusText(port));
-    lblBusNote->setText(InterfaceIsVirtual()
-                            ? Translate(QStringLiteral("the program runs on the virtual bus with simulated loggers; "
-                                                       "the port chosen here is kept for the serial adapter"))
-                            : Translate(QStringLiteral("the DS2480B adapter of the reader cable answers on this serial port")));
-    for (int i = 0; i < cmbPortNo->count(); ++i)
-        cmbPortNo->setItemText(i, InterfacePortEntryText(cmbPortNo->itemData(i).toInt()));
-    const QStringList found = SerialAdaptersPresent();
-    lblAdaptersFound->setText(found.isEmpty() ? Translate(QStringLiteral("none found")) : found.join(QLatin1Char('\n')));
-    lblPortDeviceText->setText(PortDevicePath(port) + QStringLiteral("  (") + Translate(QStringLiteral("port ")) +
-                               QString::number(port) + QLatin1Char(')'));
-    if (port >= 1 && port <= cmbPortNo->count())
-        cmbPortNo->setCurrentIndex(port - 1);
+    Interface.Refresh();
+    lblBusInUse->setText(Interface.BusText());
+    lblBusNote->setText(Interface.NoteText());
+    const QSignalBlocker quiet(cmbPortNo);
+    cmbPortNo->clear();
+    const QStringList texts = Interface.EntryTexts();
+    for (int i = 0; i < texts.size(); ++i)
+        cmbPortNo->addItem(texts[i], i);
+    cmbPortNo->setCurrentIndex(Interface.CurrentIndex());
+    lblAdaptersFound->setText(Interface.SerialAdaptersText());
+    lblUsbAdaptersFound->setText(Interface.UsbAdaptersText());
+    lblPortDeviceText->setText(Interface.ChosenDeviceText());
 }
 
 void frmOptions::FillRemovableMedia()
@@ -923,10 +928,11 @@ bool frmOptions::eventFilter(QObject* watched, QEvent* event)
 
 void frmOptions::cmbPortNo_Click(int index)
 {
-    const int port = cmbPortNo->itemData(index).toInt();
-    const QString status = SelectInterfacePort(port);
+    const QString status = Interface.Choose(cmbPortNo->itemData(index).toInt());
     ShowInterface();
     ShowStatus(status);
+    lblPortResult->setText(status);
+    lblPortResult->show();
 }
 
 void frmOptions::cmdCopyLoggerfiles_Click(int index)

@@ -1,6 +1,7 @@
 #pragma once
 // The settings window "NORDALIS SETTINGS": site structure, directories and unit, interface
 // port, logger files on removable media, database maintenance.
+#include "settings/InterfacePort.h"
 #include "settings/clsStructureEditor.h"
 
 #include <QDialog>
@@ -64,7 +65,9 @@ public:
     QLabel* lblDatabaseDirPath = nullptr;
     QLabel* lblBusInUse = nullptr;         // the bus the program talks to
     QLabel* lblBusNote = nullptr;
+    QLabel* lblPortResult = nullptr;       // the last choice's result in full (cause and remedy)
     QLabel* lblAdaptersFound = nullptr;    // USB serial devices present
+    QLabel* lblUsbAdaptersFound = nullptr; // DS2490 USB adapters attached
     QLabel* lblPortDeviceText = nullptr;   // device path of the chosen port
     QComboBox* cmbRemovableMedia = nullptr;   // mounted removable volumes
     QPushButton* cmdRefreshMedia = nullptr;
@@ -78,6 +81,7 @@ public:
     QPushButton* cmdOK = nullptr;
 
     clsStructureEditor Editor;
+    clsInterfacePort Interface;              // the port list and the choice
 
     // Replaceable for tests: the Shift key state, and the shell's "open".
     std::function<bool()> ShiftHeld;

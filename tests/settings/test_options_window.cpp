@@ -514,3 +514,85 @@ TEST_F(OptionsWindow, ValuesThatCannotBeAppliedSayWhyAndAFailedOpenIsTold)
     EXPECT_EQ(messages.back().prompt, "The file manager could not be started to show " + App().BackupDirectory);
     EXPECT_EQ(opened.size(), 2);
 }
+
+#include "image/clsDS1921Data.h"
+#include "onewire/Ds2490Link.h"
+#include "onewire/Tmex.h"
+#include "simulator/Ds2490Emulator.h"
+#include "simulator/VirtualBus.h"
+
+TEST_F(OptionsWindow, TheInterfaceTabListsTheUsbAdapterChoosesItAndSaysWhyItIsNotFound)
+{
+    auto world = std::make_shared<VirtualWorld>(QDir(dir.path()).filePath("virtual-bus.json"));
+    QString error;
+    ASSERT_TRUE(world->addCable(nullptr, &error)) << error.toStdString();
+    VirtualBus line(world);
+    ASSERT_TRUE(line.open());
+    Ds2490Emulator adapter(line, 1, 4);
+    SetUsbAdaptersForTesting(std::vector<UsbAdapterInfo>{adapter.info()});
+    SetUsbLinkFactory([&](int) -> std::unique_ptr<OneWireLink> { return std::make_unique<Ds2490Link>(adapter.transport()); });
+    ASSERT_TRUE(CreateRegistryKey(kTmexKey));
+    WriteRegistryValue(kTmexKey, "DefaultPortNum", "2");
+    WriteRegistryValue(kTmexKey, "Driver", "serial");
+    AppLogger().Bus().Reset();
+    {
+        auto w = open();
+        w->show();
+        w->tabOptions->setCurrentIndex(frmOptions::tabInterface);
+        QApplication::processEvents();
+        ASSERT_EQ(w->cmbPortNo->count(), kInterfacePortCount + 1);
+        EXPECT_EQ(w->cmbPortNo->currentIndex(), 1);   // serial port 2, as stored
+        EXPECT_EQ(w->cmbPortNo->itemText(kInterfacePortCount), "USB1 (DS2490 on bus 1 device 4)");
+        EXPECT_EQ(w->lblUsbAdaptersFound->text(), "USB1 (DS2490 on bus 1 device 4)  /dev/bus/usb/001/004");
+
+        w->cmbPortNo_Click(kInterfacePortCount);
+        EXPECT_EQ(w->lblStatus->text(), "Found adapter on COM-Port USB1");
+        EXPECT_EQ(ReadRegistry(kTmexKey, "DefaultPortNum", "").toString(), "1");
+        EXPECT_EQ(ReadRegistry(kTmexKey, "Driver", "").toString(), "usb");
+        EXPECT_EQ(w->cmbPortNo->currentIndex(), kInterfacePortCount);
+        EXPECT_EQ(w->lblBusInUse->text(), "USB adapter USB1 (DS2490 on bus 1 device 4)");
+        EXPECT_EQ(w->lblPortDeviceText->text(), "/dev/bus/usb/001/004  (USB1)");
+        EXPECT_FALSE(adapter.requests().empty());
+        QApplication::processEvents();
+        // Laid out cleanly: the list beside its caption, not wider than half the window, every
+        // text of the tab inside the page.
+        QWidget* page = w->tabOptions->widget(frmOptions::tabInterface);
+        const QLabel* caption = w->findChild<QLabel*>("lblPortNo");
+        ASSERT_NE(caption, nullptr);
+        EXPECT_LT(std::abs(caption->mapTo(page, QPoint(0, caption->height() / 2)).y() -
+                           w->cmbPortNo->mapTo(page, QPoint(0, w->cmbPortNo->height() / 2)).y()),
+                  w->cmbPortNo->height());
+        EXPECT_LT(w->cmbPortNo->width(), w->width() / 2);
+        EXPECT_GE(w->cmbPortNo->width(), w->cmbPortNo->fontMetrics().horizontalAdvance(w->cmbPortNo->currentText()));
+        for (const QLabel* l : page->findChildren<QLabel*>()) {
+            if (!l->isVisible()) continue;
+            const QRect r(l->mapTo(page, QPoint(0, 0)), l->size());
+            EXPECT_TRUE(page->rect().contains(r)) << l->objectName().toStdString();
+            if (!l->wordWrap() && !l->text().contains('\n')) {
+                EXPECT_GE(l->width(), l->fontMetrics().horizontalAdvance(l->text())) << l->objectName().toStdString();
+            }
+        }
+        EXPECT_TRUE(w->grab().save(ScreenshotPath("settings-interface-usb.png")));
+
+        // Pulled out: choosing it again beeps and says why and what to do; the choice is kept.
+        adapter.setAttached(false);
+        w->cmbPortNo_Click(kInterfacePortCount);
+        const QString status = w->lblStatus->text();
+        EXPECT_TRUE(status.startsWith("No interface found on COM-Port:USB1 (")) << status.toStdString();
+        EXPECT_TRUE(status.endsWith("): no USB 1-Wire adapter (DS2490) is attached: plug the USB reader in, or choose "
+                                    "another port in the settings (interface tab)"))
+            << status.toStdString();
+        // The whole text also stays in the tab, where it is not cut off.
+        const QLabel* result = w->findChild<QLabel*>("lblPortResult");
+        ASSERT_NE(result, nullptr);
+        EXPECT_EQ(result->text(), status);
+        EXPECT_TRUE(result->isVisible());
+        EXPECT_TRUE(result->wordWrap());
+        EXPECT_EQ(ReadRegistry(kTmexKey, "Driver", "").toString(), "usb");
+    }
+    TmexShutdown();
+    SetUsbLinkFactory({});
+    SetUsbAdaptersForTesting(std::nullopt);
+    WriteRegistryValue(kTmexKey, "Driver", "serial");
+    AppLogger().Bus().Reset();
+}
