@@ -79,9 +79,17 @@ bool overdriveConfigured()
     return ReadRegistry(kTmexKey, "Overdrive", QString()).toString().trimmed() != QLatin1String("0");
 }
 
+// Only memory reads of a logger go at overdrive. Writes (scratchpad, copy, mission commands) stay
+// at standard speed: the copy's busy time is not known for certain, and at standard speed the
+// next exchange's reset gives it more than a millisecond.
+bool isOverdriveRead(uint8_t function)
+{
+    return function == kReadMemory || function == kReadMemoryCrc;
+}
+
 bool wantsOverdrive(const uint8_t* block, int len)
 {
-    return block && len >= 9 && block[0] == kMatchRom && block[1] == kFamilyThermochron;
+    return block && len >= 10 && block[0] == kMatchRom && block[1] == kFamilyThermochron && isOverdriveRead(block[9]);
 }
 
 bool overdriveUsable(const PortEntry& port)
@@ -193,7 +201,7 @@ bool hasPacketMemory(const uint8_t* st)
 bool selectAndBlock(PortEntry& port, const uint8_t* st, std::vector<uint8_t>& buf)
 {
     OneWireLink* link = port.link.get();
-    if (!resetFor(port, st[kStCurrentRom] == kFamilyThermochron)) return false;
+    if (!resetFor(port, st[kStCurrentRom] == kFamilyThermochron && !buf.empty() && isOverdriveRead(buf[0]))) return false;
     std::vector<uint8_t> block;
     block.reserve(9 + buf.size());
     block.push_back(kMatchRom);

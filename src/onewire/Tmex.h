@@ -57,9 +57,9 @@ int16_t TMEndSession(int32_t handle);
 int16_t Get_Version(char* buffer);                        // buffer of 150 characters
 int16_t TMGetTypeVersion(int16_t portType, char* buffer); // buffer of 150 characters
 
-// Speed. Exchanges with a logger (a block beginning with Match ROM and a family 0x21 ROM, and the
-// packet functions on such a device) go at overdrive when the port's link has it; searches and
-// every other exchange at standard speed. TMTouchReset and the end of a session reset at standard
+// Speed. Memory reads of a logger (a block beginning with Match ROM, a family 0x21 ROM and Read
+// Memory or Read Memory with CRC, and the packet reads on such a device) go at overdrive when the
+// port's link has it; searches, writes and every other exchange at standard speed. TMTouchReset and the end of a session reset at standard
 // speed, which returns every device to standard. The TMEX key value "Overdrive" = "0" keeps a
 // port at standard speed. An overdrive exchange that fails sets the port back to standard for the
 // rest of the session (the caller's repeat then goes at standard); after

@@ -267,3 +267,31 @@ TEST_F(OverdriveReading, SerialLineThatLosesBytesAtHighRatesIsReadAtALowerOne)
 }
 
 } // namespace
+
+TEST_F(OverdriveReading, WritesToTheLoggerGoAtStandardSpeedBetweenReadsAtOverdrive)
+{
+    for (Path path : { Path::Serial, Path::Usb }) {
+        SCOPED_TRACE(Name(path));
+        use(path);
+        overdrive(true);
+        clsDallasBus dallasBus;
+        ASSERT_EQ(dallasBus.DoInventory(), 0);
+        auto device = dallasBus.colDevices.item(virtualbus::RomToText(logger));
+        ASSERT_TRUE(device);
+        const BusSession session(dallasBus);   // one session: the devices stay at overdrive between
+        int16_t pages = 2;
+        ByteBuffer regs;
+        uint64_t before = bus->overdriveSlots();
+        ASSERT_EQ(device->ReadPageCRC(0x200, pages, regs), 0);
+        EXPECT_GT(bus->overdriveSlots(), before) << "the read went at overdrive";
+
+        before = bus->overdriveSlots();
+        const ByteBuffer data{ 'o', 'd', 0x11, 0x22 };
+        ASSERT_EQ(device->WriteScratch(0x0040, data), 0);
+        ASSERT_EQ(device->CopyScratch(0x0040, int16_t(data.size())), 0);
+        ASSERT_EQ(device->WriteRaw(0x0044, ByteBuffer{ 0x33 }), 0);
+        EXPECT_EQ(bus->overdriveSlots(), before) << "scratchpad writes and copies at standard speed";
+        EXPECT_EQ(readMemory(logger, 0x0040, 5), (bench::Bytes{ 'o', 'd', 0x11, 0x22, 0x33 }));
+        TmexShutdown();
+    }
+}
