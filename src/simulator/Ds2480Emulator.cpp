@@ -160,9 +160,11 @@ void Ds2480Emulator::run()
                 }
                 for (ssize_t i = 0; i < got && !stop_; ++i) {
                     if (throttle_) {
-                        // The byte is complete one serial byte time after the line was free.
-                        chipUs_ = std::max(arrival, inFreeUs_) + byteTimeUs();
-                        inFreeUs_ = chipUs_;
+                        // The byte is complete one serial byte time after the line was free;
+                        // the chip takes it once it has done the 1-Wire work of the one before
+                        // (which takes longer than a byte on the line at the higher rates).
+                        inFreeUs_ = std::max(arrival, inFreeUs_) + byteTimeUs();
+                        chipUs_ = std::max(inFreeUs_, chipUs_);
                     }
                     handleByte(buf[i]);
                     if (throttle_)
