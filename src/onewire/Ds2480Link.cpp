@@ -458,17 +458,12 @@ bool Ds2480Link::searchNext(OneWireSearchState& state, bool alarmOnly)
         if (!ensureReady())
             return false;
         // Directions: the previous ROM below the last discrepancy, 1 at it, 0 above it.
+        // The path of the pass, one direction bit at each odd position of the 16 bytes.
+        const RomCode path = state.nextPath();
         uint8_t dirs[16] = {};
-        for (int n = 0; n < 64; ++n) {
-            const int bitNumber = n + 1;
-            int r = 0;
-            if (bitNumber < state.lastDiscrepancy)
-                r = (state.rom[size_t(n / 8)] >> (n % 8)) & 1;
-            else if (bitNumber == state.lastDiscrepancy)
-                r = 1;
-            if (r)
+        for (int n = 0; n < 64; ++n)
+            if ((path[size_t(n / 8)] >> (n % 8)) & 1)
                 dirs[n / 4] |= uint8_t(1 << (2 * (n % 4) + 1));
-        }
         QByteArray tx;
         toCommandMode(tx);
         tx.append(char(WithSpeed(kReset, speedCode())));
