@@ -132,6 +132,11 @@ frmDownloadMain::frmDownloadMain(QWidget* parent) : QMainWindow(parent), m_poll(
     sb->setObjectName("sbrStatus");
     panelStatus = new QLabel(this);
     panelStatus->setObjectName("status");
+    // A reason with its remedy (an adapter that cannot be used) may need a second line; the
+    // whole text is also the panel's tool tip.
+    panelStatus->setWordWrap(true);
+    panelStatus->setMinimumWidth(560);
+    panelStatus->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     panelFiles = new QLabel(this);
     panelFiles->setObjectName("files");
     panelSymbol = new QLabel(this);
@@ -204,7 +209,11 @@ void frmDownloadMain::showEvent(QShowEvent* event)
     if (!timPollBus->isActive()) timPollBus->start();
 }
 
-void frmDownloadMain::ShowStatus(const QString& text) { panelStatus->setText(text); }
+void frmDownloadMain::ShowStatus(const QString& text)
+{
+    panelStatus->setText(text);
+    panelStatus->setToolTip(text);
+}
 
 void frmDownloadMain::FillList() { RefreshDueList(lvwKnownDevices, mnuExtras1[2]->isChecked()); }
 
@@ -248,7 +257,10 @@ void frmDownloadMain::timPollBus_Timer()
             Wait(1000);
         }
         ImportWaitingLoggerFiles(
-            QString(), [this](const QString& t) { panelFiles->setText(t); }, [this](const QString& t) { ShowStatus(t); },
+            QString(), [this](const QString& t) {
+                panelFiles->setText(t);
+                panelFiles->setVisible(!t.isEmpty());   // no room taken from the status when empty
+            }, [this](const QString& t) { ShowStatus(t); },
             [this] { FillList(); });
         // The import refills the list: select the arrived logger's row again (a logger read for
         // the first time only now has one).
