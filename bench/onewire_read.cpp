@@ -5,6 +5,7 @@
 //  2. through the DS2480B emulator on a pseudo-terminal at 9600 baud with real byte timing:
 //     the wall time against the serial time of the bytes moved (bytes x 10 bits / 9600), and
 //     against one block of the same size streamed through the same adapter.
+#include "BenchBench.h"
 #include "app/modRegistry.h"
 #include "simulator/Ds2480Emulator.h"
 #include "onewire/Ds2480Link.h"
@@ -97,21 +98,12 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
-    SetRegistryFile(dir.filePath("registry.ini"));
-    CreateRegistryKey(kTmexKey);
-    WriteRegistryValue(kTmexKey, "DefaultPortNum", "1");
-    WriteRegistryValue(kTmexKey, "DefaultPortType", "5");
+    auto world = MakeLoggerBench(dir);
+    if (!world) return 1;
     // Standard speed throughout: these figures are the adapter's plain 9600-baud ones (the fastest
     // settings are measured by bench_onewire_speed).
     WriteRegistryValue(kTmexKey, "Overdrive", "0");
-
-    auto world = std::make_shared<VirtualWorld>(dir.filePath("virtual-bus.json"));
     QString error;
-    world->load(&error);
-    if (!world->addCable(nullptr, &error) || !world->addLogger(Ds1921Variant::H, nullptr, &error)) {
-        std::fprintf(stderr, "cannot set up the virtual bench: %s\n", qPrintable(error));
-        return 1;
-    }
     uint64_t minimum = 0;
     for (const ReadSpan& span : kSpans)
         minimum += MinimumSlots(span.pages);

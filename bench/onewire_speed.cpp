@@ -8,6 +8,7 @@
 //      of the serial byte time and the 1-Wire slot time);
 //  (d) the DS2480B at its fastest (115200 baud, the logger at overdrive): target under 1 s.
 // Every path must give the same data log. Rows: RESULT lines for bench/run-all.
+#include "BenchBench.h"
 #include "app/modRegistry.h"
 #include "image/clsDS1921Data.h"
 #include "onewire/Ds2480Link.h"
@@ -85,18 +86,9 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
-    SetRegistryFile(dir.filePath("registry.ini"));
-    CreateRegistryKey(kTmexKey);
-    WriteRegistryValue(kTmexKey, "DefaultPortNum", "1");
-    WriteRegistryValue(kTmexKey, "DefaultPortType", "5");
-
-    auto world = std::make_shared<VirtualWorld>(dir.filePath("virtual-bus.json"));
+    auto world = MakeLoggerBench(dir);
+    if (!world) return 1;
     QString error;
-    world->load(&error);
-    if (!world->addCable(nullptr, &error) || !world->addLogger(Ds1921Variant::H, nullptr, &error)) {
-        std::fprintf(stderr, "cannot set up the virtual bench: %s\n", qPrintable(error));
-        return 1;
-    }
     VirtualBus behind(world);
     if (!behind.open()) {
         std::fprintf(stderr, "virtual bus: %s\n", qPrintable(behind.lastError()));
