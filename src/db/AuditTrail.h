@@ -33,6 +33,7 @@ inline const QString Purge = QStringLiteral("purge");
 inline const QString Backup = QStringLiteral("database backup");
 inline const QString Reorganize = QStringLiteral("database reorganized");
 inline const QString Portable = QStringLiteral("portable database created");
+inline const QString PortableLoaded = QStringLiteral("portable database loaded");
 } // namespace AuditAction
 
 // The hash before the first row: 64 zeros.

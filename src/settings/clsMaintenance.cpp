@@ -386,7 +386,9 @@ bool clsMaintenance::Backup(QString* backupFile)
         temp.release();
         if (backupFile)
             *backupFile = target;
-        AppendAudit(m_db, AuditAction::Backup, QDir::toNativeSeparators(target), QString());
+        // A backup only reads: it succeeds while another program holds the file, and then only
+        // its audit row cannot be written - which is said, and the backup stays made.
+        (void)RecordAudit(m_db, AuditAction::Backup, QDir::toNativeSeparators(target), QString());
     });
 }
 
@@ -484,7 +486,7 @@ bool clsMaintenance::CreatePortable()
         requireSound(temp2.path());
         replaceAtomically(temp2.path(), target);
         temp2.release();
-        AppendAudit(m_db, AuditAction::Portable, QDir::toNativeSeparators(target), QString());
+        (void)RecordAudit(m_db, AuditAction::Portable, QDir::toNativeSeparators(target), QString());
     });
 }
 
@@ -514,14 +516,19 @@ bool clsMaintenance::LoadPortable()
         // database already there, which a program may have open, gets the content through the
         // engine instead.
         const QByteArray tempName = QFile::encodeName(temp.path()), targetName = QFile::encodeName(target);
+        // The loaded database records where it came from.
+        auto recordLoad = [&] { AppendAudit(m_db, AuditAction::PortableLoaded, QDir::toNativeSeparators(source),
+                                                     QStringLiteral("into ") + QDir::toNativeSeparators(target)); };
         if (::link(tempName.constData(), targetName.constData()) == 0) {
             fsyncPath(QFileInfo(target).absolutePath(), true);
+            recordLoad();
             return;
         }
         if (errno != EEXIST)
             throw fileError(QStringLiteral("could not create"), target);
         Connection live(target, SQLITE_OPEN_READWRITE);
         copyIntoLive(live, temp.path());
+        recordLoad();
     });
 }
 
