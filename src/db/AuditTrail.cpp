@@ -35,6 +35,11 @@ bool hasTable(sqlite3* db, const char* name)
     return st.step();
 }
 
+QString rowsText(qint64 first, qint64 last)
+{
+    return first == last ? QStringLiteral("row %1").arg(first) : QStringLiteral("rows %1 to %2").arg(first).arg(last);
+}
+
 QString nowUtcText()
 {
     return NowUtc().toString(Qt::ISODate);
@@ -179,8 +184,7 @@ QStringList AuditChainProblems(clsDatabase& db)
     for (const AuditRow& r : rows) {
         if (r.id != expectedId) {
             problems << (r.id > expectedId
-                             ? QStringLiteral("audit chain broken at row %1: row(s) %2 to %3 missing")
-                                   .arg(r.id).arg(expectedId).arg(r.id - 1)
+                             ? QStringLiteral("audit chain broken at row %1: %2 missing").arg(r.id).arg(rowsText(expectedId, r.id - 1))
                              : QStringLiteral("audit chain broken at row %1: numbered out of order").arg(r.id));
         } else if (r.previous != expectedPrevious) {
             problems << QStringLiteral("audit chain broken at row %1: it does not follow row %2 (a row before it was "
@@ -196,8 +200,8 @@ QStringList AuditChainProblems(clsDatabase& db)
     const qint64 lastId = rows.empty() ? 0 : rows.back().id;
     if (headId != lastId || headHash != expectedPrevious) {
         if (headId > lastId)
-            problems << QStringLiteral("audit chain broken after row %1: row(s) %2 to %3 missing at the end")
-                            .arg(lastId).arg(lastId + 1).arg(headId);
+            problems << QStringLiteral("audit chain broken after row %1: %2 missing at the end")
+                            .arg(lastId).arg(rowsText(lastId + 1, headId));
         else
             problems << QStringLiteral("audit chain broken at row %1: the last recorded row is %2").arg(lastId).arg(headId);
     }

@@ -109,7 +109,7 @@ TEST_F(AuditTrail, ADeletedChangedOrTruncatedAuditRowBreaksTheChainWhereItHappen
     ASSERT_TRUE(AuditChainProblems(*db).isEmpty());
 
     exec("DELETE FROM audit WHERE AuditID = 2");
-    EXPECT_EQ(AuditChainProblems(*db), QStringList{"audit chain broken at row 3: row(s) 2 to 2 missing"});
+    EXPECT_EQ(AuditChainProblems(*db), QStringList{"audit chain broken at row 3: row 2 missing"});
     EXPECT_FALSE(verify().holds());
 
     // Put back with another text: the row itself no longer matches its hash.
@@ -124,7 +124,7 @@ TEST_F(AuditTrail, ADeletedChangedOrTruncatedAuditRowBreaksTheChainWhereItHappen
     exec("DELETE FROM audit WHERE AuditID = 2");
     exec("DELETE FROM audit WHERE AuditID >= 3");
     EXPECT_EQ(AuditChainProblems(*db),
-              QStringList{"audit chain broken after row 1: row(s) 2 to 4 missing at the end"});
+              QStringList{"audit chain broken after row 1: rows 2 to 4 missing at the end"});
 }
 
 TEST_F(AuditTrail, APurgeIsRecordedWithItsCountsAndTheVerificationStillHolds)
@@ -221,7 +221,7 @@ TEST_F(AuditTrail, TheTerminalVerbProvesAndNamesWhatDiffers)
     EXPECT_TRUE(bad.out.contains("logger 0000000001 (123400101): ok")) << bad.out.toStdString();
     EXPECT_TRUE(bad.out.contains("logger 0000000002 (123400102): differs")) << bad.out.toStdString();
     EXPECT_TRUE(bad.out.contains(": sample changed: stored -7.250, file ")) << bad.out.toStdString();
-    EXPECT_TRUE(bad.out.contains("audit chain broken at row 2: row(s) 1 to 1 missing\n")) << bad.out.toStdString();
+    EXPECT_TRUE(bad.out.contains("audit chain broken at row 2: row 1 missing\n")) << bad.out.toStdString();
     EXPECT_TRUE(bad.out.contains("NOT verified: 2 logger(s), 1 differ(s)")) << bad.out.toStdString();
 
     // Bad usage changes nothing and says how.
