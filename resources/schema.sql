@@ -67,3 +67,37 @@ CREATE TABLE parameters (
     ParamName         TEXT NOT NULL PRIMARY KEY COLLATE NOCASE,
     ParamValue        TEXT
 );
+
+-- Audit trail (db/AuditTrail.h). Kept as the last block of this file: a database made before it
+-- gets these tables from this text on its first audit row. Rows are appended, never changed or
+-- deleted; each carries the SHA-256 of the row before it (PrevHash) and its own (RowHash).
+CREATE TABLE IF NOT EXISTS audit (
+    AuditID           INTEGER NOT NULL PRIMARY KEY,
+    TimeUTC           TEXT NOT NULL,
+    Operator          TEXT,
+    Computer          TEXT,
+    Action            TEXT NOT NULL,
+    Subject           TEXT,
+    Details           TEXT,
+    PrevHash          TEXT NOT NULL,
+    RowHash           TEXT NOT NULL
+);
+-- The last audit row (one row): a row deleted at the end of the chain shows here.
+CREATE TABLE IF NOT EXISTS audithead (
+    HeadID            INTEGER NOT NULL PRIMARY KEY CHECK (HeadID = 1),
+    LastAuditID       INTEGER NOT NULL,
+    LastHash          TEXT NOT NULL
+);
+-- The SHA-256 of every logger file stored, with its logger and sample range.
+CREATE TABLE IF NOT EXISTS readingfiles (
+    FileHash          TEXT NOT NULL,
+    DeviceID          INTEGER NOT NULL,
+    SerialNo          TEXT,
+    FileName          TEXT,
+    ReadingUTC        TEXT,
+    FirstSample       INTEGER,
+    LastSample        INTEGER,
+    SampleCount       INTEGER,
+    AuditID           INTEGER,
+    PRIMARY KEY (FileHash, DeviceID)
+);

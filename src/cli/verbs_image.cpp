@@ -2,9 +2,11 @@
 // it in the database (the file stays where it is).
 #include "app/modMain.h"
 #include "cli/Cli.h"
+#include "db/AuditTrail.h"
 #include "db/clsDatabase.h"
 #include "image/clsDS1921Data.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <cmath>
 
@@ -125,7 +127,9 @@ int runStore(CliContext& ctx)
     ImageStoreResult stored = ImageStoreResult::Refused;
     QString refusal;
     try {
-        stored = db.LoggerImageToDB(image, &refusal);
+        QFile file(path);
+        const QString hash = file.open(QIODevice::ReadOnly) ? Sha256Hex(file.readAll()) : QString();
+        stored = db.LoggerImageToDB(image, &refusal, QFileInfo(path).fileName(), hash);
     } catch (const DbError& e) {
         ctx.err << "nordalis-cli store: " << e.number << ":" << e.description << "\n"
                 << "nordalis-cli store: nothing of " << path << " was stored\n";

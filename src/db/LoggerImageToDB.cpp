@@ -8,6 +8,7 @@
 // the whole image back - no half-stored image is ever left - and is thrown to the caller as
 // DbError, so that the logger file stays where it is and is offered again.
 #include "db/clsDatabase.h"
+#include "db/AuditTrail.h"
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
 #include "image/clsDS1921Data.h"
@@ -109,7 +110,8 @@ QString LoggerStepsParameterName(const QString& serialNo)
     return QStringLiteral("LoggerSteps ") + serialNo;
 }
 
-ImageStoreResult clsDatabase::LoggerImageToDB(clsDS1921Data& image, QString* refusal)
+ImageStoreResult clsDatabase::LoggerImageToDB(clsDS1921Data& image, QString* refusal, const QString& fileName,
+                                               const QString& fileHash)
 {
     const QString why = image.ImplausibleBecause();
     if (refusal) *refusal = why;
@@ -131,6 +133,25 @@ ImageStoreResult clsDatabase::LoggerImageToDB(clsDS1921Data& image, QString* ref
     storeCompartment(db, image);
     storeLoggerSteps(db, image);
     storeSamples(db, deviceId, samples);
+    ReadingFileRow file;
+    file.hash = fileHash;
+    file.deviceId = deviceId;
+    file.serialNo = image.SerialNo();
+    file.fileName = fileName;
+    file.readingUtc = image.LastReading().isValid() ? LocalToUtc(image.LastReading()).toString(Qt::ISODate) : QString();
+    file.sampleCount = qint64(samples.size());
+    if (!samples.empty()) {
+        file.firstSample = ToEpochSeconds(samples.front().time);
+        file.lastSample = ToEpochSeconds(samples.back().time);
+    }
+    QString details = QStringLiteral("samples=%1").arg(file.sampleCount);
+    if (!samples.empty())
+        details += QStringLiteral(" first=%1 last=%2").arg(file.firstSample).arg(file.lastSample);
+    if (!fileName.isEmpty()) details += QStringLiteral(" file=") + fileName;
+    if (!fileHash.isEmpty()) details += QStringLiteral(" sha256=") + fileHash;
+    file.auditId = AppendAudit(*this, AuditAction::ReadingStored,
+                               QStringLiteral("logger %1 (%2)").arg(image.SerialNo()).arg(deviceId), details);
+    if (!fileHash.isEmpty()) StoreReadingFile(db, file);
     transaction.commit();
     return ImageStoreResult::Stored;
 }

@@ -258,7 +258,19 @@ clsDatabase::Transaction::~Transaction()
 void clsDatabase::Transaction::commit()
 {
     m_done = true;
-    m_db.CommitTransaction(1);
+    try {
+        m_db.CommitTransaction(1);
+    } catch (...) {
+        // A commit refused by another program's lock leaves the transaction open: it is undone
+        // here, so that the connection does not go on writing into a transaction nobody ends.
+        if (m_db.m_transactionDepth >= m_level) {
+            try {
+                m_db.RollbackTransaction();
+            } catch (...) {
+            }
+        }
+        throw;
+    }
 }
 
 void clsDatabase::Transaction::rollback()

@@ -157,7 +157,12 @@ public:
     // is implausible (clsDS1921Data::ImplausibleBecause, the reason in *refusal) and nothing is
     // stored. Samples already stored are skipped; any other error rolls the whole image back and
     // is thrown as DbError.
-    [[nodiscard]] ImageStoreResult LoggerImageToDB(clsDS1921Data& image, QString* refusal = nullptr);
+    // With fileName and fileHash (the SHA-256 of the logger file's bytes as read), the same
+    // transaction records the reading in the audit trail and the file's hash with its samples
+    // (db/AuditTrail.h).
+    [[nodiscard]] ImageStoreResult LoggerImageToDB(clsDS1921Data& image, QString* refusal = nullptr,
+                                                   const QString& fileName = QString(),
+                                                   const QString& fileHash = QString());
 
     QString Parameter(const QString& name, const QString& def);
     // Writes a parameter; throws DbError (the caller reports it, or uses StoreParameter).

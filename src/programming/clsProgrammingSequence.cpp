@@ -9,6 +9,7 @@
 #include "app/modFormat.h"
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
+#include "db/AuditTrail.h"
 #include "db/clsDatabase.h"
 #include "image/clsDS1921Data.h"
 #include "onewire/BusWait.h"
@@ -348,7 +349,13 @@ ProgrammingOutcome clsProgrammingSequence::Run(const MissionPlan& plan)
         StatusText += "\r\n" + stamp + Translate(" logger started by ") + App().CurrentUserName;
         outcome = ProgrammingOutcome::Running;
         try {
+            // The history row and the audit row together, or neither.
+            clsDatabase::Transaction record(m_db);
             m_db.SaveHistory(StatusText, kHistoryProgrammed);
+            AppendAudit(m_db, AuditAction::Programmed,
+                        QStringLiteral("logger %1 (%2)").arg(m_image.SerialNo()).arg(m_image.DeviceID()),
+                        QString(StatusText).replace(QStringLiteral("\r\n"), QStringLiteral("; ")).trimmed());
+            record.commit();
         } catch (const DbError& e) {
             // The logger runs; only the record of the event is missing. Say so.
             m_failure = QString::number(e.number) + ":" + e.description;

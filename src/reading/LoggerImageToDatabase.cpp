@@ -4,9 +4,11 @@
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
 #include "db/clsDatabase.h"
+#include "db/AuditTrail.h"
 #include "image/clsDS1921Data.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
@@ -109,9 +111,21 @@ LoggerImageToDatabase::FileResult LoggerImageToDatabase::processOne(const QStrin
     }
 
     status(Translate("reading file ") + QDir::toNativeSeparators(path) + "...");
+    // The hash of the file as imported, kept with its reading (nordalis-cli verify proves the
+    // backup copy against it). A file that changes while it is read is set aside.
+    QString fileHash;
+    {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly)) fileHash = Sha256Hex(file.readAll());
+    }
     clsDS1921Data image;
     qint32 result = imgOk;
     image.ReadLoggerImageFromFile(path, result);
+    if (result == imgOk && !fileHash.isEmpty()) {
+        QFile again(path);
+        if (!again.open(QIODevice::ReadOnly) || Sha256Hex(again.readAll()) != fileHash)
+            return reject(name, path, Translate("the file changed while it was read"));
+    }
     if (result != imgOk) {
         if (importedElsewhere(name, path)) return importedElsewhereResult(name);
         return reject(name, path, image.LastError().isEmpty() ? Translate("the file is not a logger file")
@@ -122,7 +136,7 @@ LoggerImageToDatabase::FileResult LoggerImageToDatabase::processOne(const QStrin
     ImageStoreResult stored = ImageStoreResult::Refused;
     QString refusal;
     try {
-        stored = m_db.LoggerImageToDB(image, &refusal);
+        stored = m_db.LoggerImageToDB(image, &refusal, name, fileHash);
     } catch (const DbError& e) {
         if (isPassingDatabaseError(e)) {
             // Stored nothing (the store is one transaction); the file is kept for the next call.

@@ -1,6 +1,8 @@
 #include "reading/LoggerStop.h"
 
 #include "app/modInternationalisation.h"
+#include "db/AuditTrail.h"
+#include "db/clsDatabase.h"
 #include "image/clsDS1921Data.h"
 #include "thermochron/clsDallasDevice.h"
 
@@ -17,6 +19,9 @@ StopResult StopConnectedLogger(clsDS1921Data& logger)
     const clsDallasDevice::Mission state = device.CheckedMissionState();
     if (state == clsDallasDevice::Mission::Stopped) {
         r.outcome = StopOutcome::Stopped;
+        // The audit trail of the program's database; a program without one records nothing.
+        if (AppDatabase().Handle())
+            (void)RecordAudit(AppDatabase(), AuditAction::Stopped, QStringLiteral("logger ") + r.rom, QString());
     } else if (state == clsDallasDevice::Mission::Running) {
         r.outcome = StopOutcome::StillRunning;
         r.message = Translate("couldn't stop logger ") + r.rom + QStringLiteral(" (%1): ").arg(rc) +

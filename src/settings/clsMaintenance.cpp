@@ -3,6 +3,7 @@
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
 #include "app/modRegistry.h"
+#include "db/AuditTrail.h"
 #include "db/clsDatabase.h"
 
 #include <QDir>
@@ -385,6 +386,9 @@ bool clsMaintenance::Backup(QString* backupFile)
         temp.release();
         if (backupFile)
             *backupFile = target;
+        // A backup only reads: it succeeds while another program holds the file, and then only
+        // its audit row cannot be written - which is said, and the backup stays made.
+        (void)RecordAudit(m_db, AuditAction::Backup, QDir::toNativeSeparators(target), QString());
     });
 }
 
@@ -439,7 +443,13 @@ void clsMaintenance::Rebuild(bool repair)
 
 bool clsMaintenance::Reorganize(bool repair)
 {
-    return Run([&] { Rebuild(repair); });
+    return Run([&] {
+        Rebuild(repair);
+        AppendAudit(m_db, AuditAction::Reorganize, QDir::toNativeSeparators(ActiveDatabaseFile(m_databaseDirectory)),
+                    repair ? QStringLiteral("repair; findings: ") + (m_repairFindings.isEmpty() ? QStringLiteral("none")
+                                                                                               : m_repairFindings)
+                           : QString());
+    });
 }
 
 bool clsMaintenance::CreatePortable()
@@ -476,6 +486,7 @@ bool clsMaintenance::CreatePortable()
         requireSound(temp2.path());
         replaceAtomically(temp2.path(), target);
         temp2.release();
+        (void)RecordAudit(m_db, AuditAction::Portable, QDir::toNativeSeparators(target), QString());
     });
 }
 
@@ -505,14 +516,19 @@ bool clsMaintenance::LoadPortable()
         // database already there, which a program may have open, gets the content through the
         // engine instead.
         const QByteArray tempName = QFile::encodeName(temp.path()), targetName = QFile::encodeName(target);
+        // The loaded database records where it came from.
+        auto recordLoad = [&] { AppendAudit(m_db, AuditAction::PortableLoaded, QDir::toNativeSeparators(source),
+                                                     QStringLiteral("into ") + QDir::toNativeSeparators(target)); };
         if (::link(tempName.constData(), targetName.constData()) == 0) {
             fsyncPath(QFileInfo(target).absolutePath(), true);
+            recordLoad();
             return;
         }
         if (errno != EEXIST)
             throw fileError(QStringLiteral("could not create"), target);
         Connection live(target, SQLITE_OPEN_READWRITE);
         copyIntoLive(live, temp.path());
+        recordLoad();
     });
 }
 
@@ -561,11 +577,20 @@ bool clsMaintenance::Purge(const QDate& before, bool allowAll)
                               Translate(QStringLiteral("this would delete all %1 samples")).arg(total));
             }
             Status("deleting samples...");
-            m_db.ExecuteSQL(QStringLiteral("DELETE FROM samples WHERE SampleDate < ?"), {DbValue(ToEpochSeconds(bound))});
+            const qint32 samples = m_db.ExecuteSQL(QStringLiteral("DELETE FROM samples WHERE SampleDate < ?"),
+                                                   {DbValue(ToEpochSeconds(bound))});
             Status("deleting comments...");
-            m_db.ExecuteSQL(QStringLiteral("DELETE FROM comments WHERE SampleDate < ?"), {DbValue(ToEpochSeconds(bound))});
+            const qint32 comments = m_db.ExecuteSQL(QStringLiteral("DELETE FROM comments WHERE SampleDate < ?"),
+                                                    {DbValue(ToEpochSeconds(bound))});
             Status("deleting history...");
-            m_db.ExecuteSQL(QStringLiteral("DELETE FROM history WHERE \"DateTime\" < ?"), {DbValue(DbDateTimeText(bound))});
+            const qint32 history = m_db.ExecuteSQL(QStringLiteral("DELETE FROM history WHERE \"DateTime\" < ?"),
+                                                   {DbValue(DbDateTimeText(bound))});
+            // The purge is recorded in the same transaction, with what it removed; audit rows
+            // are never purged. "before" (UTC seconds) tells the verification which samples of
+            // the logger files are no longer expected.
+            AppendAudit(m_db, AuditAction::Purge, before.toString(Qt::ISODate),
+                        QStringLiteral("before=%1 samples=%2 comments=%3 history=%4")
+                            .arg(ToEpochSeconds(bound)).arg(samples).arg(comments).arg(history));
             transaction.commit();
         }
         m_db.CloseDB();

@@ -3,6 +3,7 @@
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
 #include "app/TextRules.h"
+#include "db/AuditTrail.h"
 #include "db/clsDatabase.h"
 
 #include <QCryptographicHash>
@@ -449,6 +450,18 @@ QByteArray clsStructureEditor::TablesFingerprint(clsDatabase& db, bool* ok)
     return good ? hash.result() : QByteArray();
 }
 
+namespace {
+
+std::vector<DbRow> storedRows(clsDatabase& db, const char* sql)
+{
+    ResultList list;
+    if (db.GetRecordsBySQL(list, QString::fromLatin1(sql), false) != dbQueryOk)
+        throw DbError(dbErrGeneral, db.LastError());
+    return list.rows;
+}
+
+} // namespace
+
 clsStructureEditor::SaveResult clsStructureEditor::Save(clsDatabase& db, QString* message)
 {
     QString dummy;
@@ -471,11 +484,38 @@ clsStructureEditor::SaveResult clsStructureEditor::Save(clsDatabase& db, QString
         db.SetParameter(QStringLiteral("LocationDescr"), DbValue(site.LocationDescription));
         db.SetParameter(QStringLiteral("ReadHoursBeforeOverflow"), DbValue(site.ReadBefore));
         ResultList list;
+        const std::vector<DbRow> oldRooms = storedRows(db, "SELECT RoomID, RoomDescription FROM rooms");
+        const std::vector<DbRow> oldDevices = storedRows(db, "SELECT DeviceID, SerialNo FROM devices");
         list.rows = rooms;
         db.PutRecords(list, QStringLiteral("rooms"));
         list.rows = devices;
         db.PutRecords(list, QStringLiteral("devices"));
-        db.DeleteDevicelessSamples();
+        const qint32 samplesRemoved = db.DeleteDevicelessSamples();
+        // The audit trail gets the change in the same transaction: every logger and compartment
+        // removed, and one row for the saved structure.
+        int removedDevices = 0, removedRooms = 0;
+        for (const DbRow& d : oldDevices) {
+            if (FindDevice(d.value(QStringLiteral("DeviceID")).toInt()) >= 0) continue;
+            ++removedDevices;
+            AppendAudit(db, AuditAction::LoggerDeleted,
+                        QStringLiteral("logger %1 (%2)")
+                            .arg(d.value(QStringLiteral("SerialNo")).toString())
+                            .arg(d.value(QStringLiteral("DeviceID")).toInt()),
+                        QString());
+        }
+        for (const DbRow& r : oldRooms) {
+            if (FindRoom(r.value(QStringLiteral("RoomID")).toInt()) >= 0) continue;
+            ++removedRooms;
+            AppendAudit(db, AuditAction::CompartmentDeleted,
+                        QStringLiteral("compartment %1 (%2)")
+                            .arg(r.value(QStringLiteral("RoomDescription")).toString())
+                            .arg(r.value(QStringLiteral("RoomID")).toInt()),
+                        QString());
+        }
+        AppendAudit(db, AuditAction::StructureChanged, site.LocationDescription,
+                    QStringLiteral("compartments=%1 loggers=%2 compartments_removed=%3 loggers_removed=%4 "
+                                   "samples_removed=%5")
+                        .arg(rooms.size()).arg(devices.size()).arg(removedRooms).arg(removedDevices).arg(samplesRemoved));
         transaction.commit();
     } catch (const DbError& e) {
         *message = QString::number(e.number) + QLatin1Char(':') + e.description;

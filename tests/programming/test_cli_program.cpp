@@ -53,6 +53,7 @@ TEST_F(ProgramCli, ProgramsKeepsSamplesAndRefusesBadInput)
     EXPECT_TRUE(r.out.contains("all parameters written.\n"));
     EXPECT_TRUE(r.out.contains("running as 0000012.001.03, 1 min, start delay 1590 min")) << r.out.toStdString();
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM history WHERE Type = 1"), 1);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM audit WHERE Action = 'logger programmed' AND Subject LIKE '%(1200103)'"), 1);
     EXPECT_TRUE(run({"logger", "status"}).out.contains("mission running\tyes"));
 
     // Refused before the bus is touched: the bench's state stays byte for byte.

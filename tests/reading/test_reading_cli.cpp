@@ -62,6 +62,11 @@ TEST_F(ReadCli, ReadImportStop)
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.contains("stopped"));
     EXPECT_TRUE(run({"logger", "status"}).out.contains("mission running\tno"));
+    // The reading stored and the stop are in the audit trail, and the whole proves.
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM audit WHERE Action = 'reading stored' AND Subject LIKE '%(1200103)'"), 1);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM audit WHERE Action = 'logger stopped'"), 1);
+    r = run({"verify"});
+    EXPECT_EQ(r.code, 0) << r.out.toStdString() << r.err.toStdString();
 }
 
 TEST_F(ReadCli, ShortBlockNeverCostsTheLoggerItsIdentity)
