@@ -1,6 +1,8 @@
 // Mean kinetic temperature and excursions, checked against an independent computation (a
 // Python script run as its own process) and against values worked by hand.
+#include "db/clsDatabase.h"
 #include "display/Evidence.h"
+#include "support/CliProcess.h"
 
 #include <QProcess>
 #include <QTimeZone>
@@ -149,4 +151,38 @@ TEST(Excursions, AcrossTheAutumnClockChangeInBerlin)
     double mkt = 0;
     ASSERT_TRUE(MeanKineticTemperature(Series(start, 15, temps), kDefaultMktActivationK, mkt));
     EXPECT_NEAR(mkt, PythonMkt(temps, kDefaultMktActivationK), 1e-9);
+}
+
+// The terminal verb over a real database written by the program itself, across the night
+// Berlin leaves summer time (the window given in summer time, offset 120 minutes).
+TEST(ExcursionsVerb, RowsSummaryAndRefusals)
+{
+    QTemporaryDir home;
+    ASSERT_EQ(RunCli(home, {"init", "--site", "1"}, false).code, 0);
+    {
+        clsDatabase h(home.filePath("home/data"));
+        ASSERT_FALSE(h.OpenDB());
+        h.ExecuteSQL("INSERT INTO devices (DeviceID, SerialNo, DeviceDescription, AlarmHigh, AlarmLow) VALUES (100101, '0000012345', 'Shelf 1', 8, 2)");
+        const std::vector<double> temps{5, 5, 9, 10, 9, 9, 5, 1, 5, 5, 5, 5, 11};   // 00:00 .. 03:00 UTC
+        for (size_t i = 0; i < temps.size(); ++i)
+            h.ExecuteSQL("INSERT INTO samples VALUES (100101, ?, ?)",
+                         {DbValue(U(2026, 10, 25, 0, 0).addSecs(qint64(i) * 900).toSecsSinceEpoch()), DbValue(temps[i])});
+        h.CloseDB();
+    }
+    const CliRun r = RunCli(home, {"excursions", "--device", "100101", "--from", "2026-10-25 02:00", "--to",
+                                   "2026-10-25 05:00", "--tz-offset", "120"}, false);
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "high\t2026-10-25 02:30:00\t2026-10-25 03:30:00\t60.0\t10.00\t75.00\n"
+                     "low\t2026-10-25 03:45:00\t2026-10-25 04:00:00\t15.0\t1.00\t15.00\n"
+                     "high\t2026-10-25 05:00:00\topen\t0.0\t11.00\t0.00\n"
+                     "out of range\t75.0 min\tin range\t58.33 %\n");
+    CliRun bad = RunCli(home, {"excursions", "--device", "100101", "--from", "2026-10-25 02:00", "--to",
+                               "2026-10-25 05:00", "--kind", "daily-avg"}, false);
+    EXPECT_EQ(bad.code, 2);
+    EXPECT_TRUE(bad.err.contains("samples only"));
+    bad = RunCli(home, {"excursions", "--device", "100101", "--from", "yesterday", "--to", "2026-10-25 05:00"}, false);
+    EXPECT_EQ(bad.code, 2);
+    bad = RunCli(home, {"excursions", "--device", "100199", "--from", "2026-10-25 02:00", "--to", "2026-10-25 05:00"}, false);
+    EXPECT_EQ(bad.code, 1);
+    EXPECT_TRUE(bad.err.contains("no logger"));
 }
