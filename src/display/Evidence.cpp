@@ -1,6 +1,15 @@
 #include "display/Evidence.h"
 
+#include "db/clsDatabase.h"
+
 #include <cmath>
+
+double MktActivationK(clsDatabase& db)
+{
+    bool ok = false;
+    const double k = db.Parameter(kMktActivationParameter, QString()).trimmed().toDouble(&ok);
+    return ok && k >= 1000 && k <= 100000 ? k : kDefaultMktActivationK;
+}
 
 bool MeanKineticTemperature(const std::vector<EvidenceSample>& samples, double activationK, double& mktCelsius)
 {

@@ -16,6 +16,12 @@
 #include <vector>
 
 constexpr double kDefaultMktActivationK = 10000.0;
+constexpr const char* kMktActivationParameter = "MKTActivationK";
+
+class clsDatabase;
+// dH/R in kelvin from table parameters ("MKTActivationK", set with `nordalis-cli param set`);
+// the default when the parameter is missing, not a number, or not between 1 000 and 100 000 K.
+double MktActivationK(clsDatabase& db);
 
 struct EvidenceSample {
     QDateTime Time;   // stored time (UTC)

@@ -185,4 +185,18 @@ TEST(ExcursionsVerb, RowsSummaryAndRefusals)
     bad = RunCli(home, {"excursions", "--device", "100199", "--from", "2026-10-25 02:00", "--to", "2026-10-25 05:00"}, false);
     EXPECT_EQ(bad.code, 1);
     EXPECT_TRUE(bad.err.contains("no logger"));
+
+    // The activation energy: set through the program, read back; nonsense gives the default.
+    clsDatabase h(home.filePath("home/data"));
+    ASSERT_FALSE(h.OpenDB());
+    EXPECT_EQ(MktActivationK(h), kDefaultMktActivationK);
+    h.CloseDB();
+    ASSERT_EQ(RunCli(home, {"param", "set", "MKTActivationK", "8314"}, false).code, 0);
+    ASSERT_FALSE(h.OpenDB());
+    EXPECT_EQ(MktActivationK(h), 8314);
+    h.CloseDB();
+    ASSERT_EQ(RunCli(home, {"param", "set", "MKTActivationK", "-5"}, false).code, 0);
+    ASSERT_FALSE(h.OpenDB());
+    EXPECT_EQ(MktActivationK(h), kDefaultMktActivationK);
+    h.CloseDB();
 }
