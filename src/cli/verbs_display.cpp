@@ -10,10 +10,24 @@ int runQuery(CliContext& ctx)
 {
     ChartArgs a;
     QString error;
+    // The kinetic means: computed here from the window's samples (--kind mkt|daily-mkt|monthly-mkt).
+    int mktPeriod = -1;
+    const qsizetype kindAt = ctx.args.indexOf("--kind");
+    if (kindAt >= 0 && kindAt + 1 < ctx.args.size()) {
+        const QString k = ctx.args.at(kindAt + 1);
+        mktPeriod = k == "mkt" ? 0 : k == "daily-mkt" ? 1 : k == "monthly-mkt" ? 2 : -1;
+        if (mktPeriod >= 0) ctx.args.remove(kindAt, 2);
+    }
     if (!TakeChartArgs(ctx.args, a, error)) { ctx.err << "nordalis-cli query: " << error << "\n"; return 2; }
+    if (mktPeriod >= 0 && a.transitions) { ctx.err << "nordalis-cli query: --transitions does not go with the kinetic means\n"; return 2; }
     if (!ctx.args.isEmpty()) { ctx.err << "nordalis-cli query: unexpected " << ctx.args.join(' ') << "\n"; return 2; }
     ChartModel model;
     if (!RunChartArgs(a, model, error)) { ctx.err << "nordalis-cli query: " << error << "\n"; return 1; }
+    if (mktPeriod >= 0) {
+        for (const MktRow& r : MktOfState(model.State, mktPeriod, MktActivationK(AppDatabase())))
+            ctx.out << r.DisplayTime.toString("yyyy-MM-dd HH:mm:ss") << '\t' << QString::number(r.Value, 'f', 2) << '\n';
+        return 0;
+    }
     for (const ChartRow& r : model.State.Samples)
         ctx.out << r.DisplayTime.toString("yyyy-MM-dd HH:mm:ss") << '\t' << r.ValueText << '\n';
     return 0;

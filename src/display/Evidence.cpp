@@ -1,6 +1,8 @@
 #include "display/Evidence.h"
 
 #include "db/clsDatabase.h"
+#include "display/ChartData.h"
+#include "app/modMain.h"
 
 #include <cmath>
 
@@ -59,5 +61,31 @@ ExcursionSummary FindExcursions(const std::vector<EvidenceSample>& samples, doub
     }
     if (out.MinutesInWindow > 0)
         out.ShareInRangePercent = 100.0 * (out.MinutesInWindow - out.MinutesOutOfRange) / out.MinutesInWindow;
+    return out;
+}
+
+std::vector<MktRow> MktOfState(const ChartState& state, int period, double activationK)
+{
+    std::vector<MktRow> out;
+    std::vector<EvidenceSample> bucket;
+    QDateTime bucketStart;
+    const auto flush = [&]() {
+        double mkt = 0;
+        if (!bucket.empty() && MeanKineticTemperature(bucket, activationK, mkt))
+            out.push_back({bucketStart, state.Units == 1 ? double(CelsiusToFahrenheit(mkt)) : mkt});
+        bucket.clear();
+    };
+    for (const ChartRow& r : state.Samples) {
+        QDateTime start = r.DisplayTime;
+        if (period == 1) start = QDateTime(r.DisplayTime.date(), QTime(0, 0), r.DisplayTime.timeSpec());
+        if (period == 2) start = QDateTime(QDate(r.DisplayTime.date().year(), r.DisplayTime.date().month(), 1), QTime(0, 0), r.DisplayTime.timeSpec());
+        if (period == 0 && !bucketStart.isValid()) bucketStart = start;
+        if (period != 0 && start != bucketStart) {
+            flush();
+            bucketStart = start;
+        }
+        bucket.push_back({r.Time, state.Units == 1 ? double(FahrenheitToCelsius(r.Value)) : r.Value});
+    }
+    flush();
     return out;
 }

@@ -48,3 +48,14 @@ struct ExcursionSummary {
 };
 
 ExcursionSummary FindExcursions(const std::vector<EvidenceSample>& samples, double lowCelsius, double highCelsius);
+
+// The kinetic mean of the samples of a query (ChartState.Samples, values in the display unit) for
+// the whole window (period 0), per displayed day (1) or per displayed month (2): the days and
+// months of the display time, as the daily and monthly aggregates group them. Each row: the
+// period's first displayed moment and the mean in the display unit.
+struct ChartState;
+struct MktRow {
+    QDateTime DisplayTime;
+    double Value = 0;
+};
+std::vector<MktRow> MktOfState(const ChartState& state, int period, double activationK);

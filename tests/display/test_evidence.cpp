@@ -186,6 +186,21 @@ TEST(ExcursionsVerb, RowsSummaryAndRefusals)
     EXPECT_EQ(bad.code, 1);
     EXPECT_TRUE(bad.err.contains("no logger"));
 
+    // The kinetic means through query: with the display one hour behind UTC, the first four
+    // samples fall on the 24th and the rest on the 25th; each day checked against the script.
+    const std::vector<double> temps{5, 5, 9, 10, 9, 9, 5, 1, 5, 5, 5, 5, 11};
+    const std::vector<double> day24(temps.begin(), temps.begin() + 4), day25(temps.begin() + 4, temps.end());
+    const QStringList window{"--device", "100101", "--from", "2026-10-24 23:00", "--to", "2026-10-25 02:00", "--tz-offset", "-60"};
+    CliRun q = RunCli(home, QStringList{"query", "--kind", "mkt"} + window, false);
+    ASSERT_EQ(q.code, 0) << q.err.toStdString();
+    EXPECT_EQ(q.out, "2026-10-24 23:00:00\t" + QString::number(PythonMkt(temps, 10000), 'f', 2) + "\n");
+    q = RunCli(home, QStringList{"query", "--kind", "daily-mkt"} + window, false);
+    EXPECT_EQ(q.out, "2026-10-24 00:00:00\t" + QString::number(PythonMkt(day24, 10000), 'f', 2) + "\n" +
+                     "2026-10-25 00:00:00\t" + QString::number(PythonMkt(day25, 10000), 'f', 2) + "\n");
+    q = RunCli(home, QStringList{"query", "--kind", "monthly-mkt"} + window, false);
+    EXPECT_EQ(q.out, "2026-10-01 00:00:00\t" + QString::number(PythonMkt(temps, 10000), 'f', 2) + "\n");
+    EXPECT_EQ(RunCli(home, QStringList{"query", "--kind", "mkt", "--transitions"} + window, false).code, 2);
+
     // The activation energy: set through the program, read back; nonsense gives the default.
     clsDatabase h(home.filePath("home/data"));
     ASSERT_FALSE(h.OpenDB());
