@@ -4,6 +4,7 @@
 #include "display/ChartData.h"
 #include "app/modMain.h"
 
+#include <algorithm>
 #include <cmath>
 
 double MktActivationK(clsDatabase& db)
