@@ -1,6 +1,7 @@
 // Terminal verbs of the data display: query and graph.
 #include "cli/ChartArgs.h"
 #include "cli/Cli.h"
+#include "display/Evidence.h"
 #include <QImageWriter>
 #include <QRegularExpression>
 
@@ -9,12 +10,57 @@ int runQuery(CliContext& ctx)
 {
     ChartArgs a;
     QString error;
+    // The kinetic means: computed here from the window's samples (--kind mkt|daily-mkt|monthly-mkt).
+    int mktPeriod = -1;
+    const qsizetype kindAt = ctx.args.indexOf("--kind");
+    if (kindAt >= 0 && kindAt + 1 < ctx.args.size()) {
+        const QString k = ctx.args.at(kindAt + 1);
+        mktPeriod = k == "mkt" ? 0 : k == "daily-mkt" ? 1 : k == "monthly-mkt" ? 2 : -1;
+        if (mktPeriod >= 0) ctx.args.remove(kindAt, 2);
+    }
     if (!TakeChartArgs(ctx.args, a, error)) { ctx.err << "nordalis-cli query: " << error << "\n"; return 2; }
+    if (mktPeriod >= 0 && a.transitions) { ctx.err << "nordalis-cli query: --transitions does not go with the kinetic means\n"; return 2; }
     if (!ctx.args.isEmpty()) { ctx.err << "nordalis-cli query: unexpected " << ctx.args.join(' ') << "\n"; return 2; }
     ChartModel model;
     if (!RunChartArgs(a, model, error)) { ctx.err << "nordalis-cli query: " << error << "\n"; return 1; }
+    if (mktPeriod >= 0) {
+        for (const MktRow& r : MktOfState(model.State, mktPeriod, MktActivationK(AppDatabase())))
+            ctx.out << r.DisplayTime.toString("yyyy-MM-dd HH:mm:ss") << '\t' << QString::number(r.Value, 'f', 2) << '\n';
+        return 0;
+    }
     for (const ChartRow& r : model.State.Samples)
         ctx.out << r.DisplayTime.toString("yyyy-MM-dd HH:mm:ss") << '\t' << r.ValueText << '\n';
+    return 0;
+}
+
+// The excursions beyond the logger's alarm levels in a window of samples: one tab-separated row
+// per excursion (high|low, start, end or "open", minutes, peak, degree-minutes), then a summary.
+// Times are display times; values in the display unit.
+int runExcursions(CliContext& ctx)
+{
+    ChartArgs a;
+    QString error;
+    if (!TakeChartArgs(ctx.args, a, error)) { ctx.err << "nordalis-cli excursions: " << error << "\n"; return 2; }
+    if (a.kind != ChartKind::Samples || a.transitions) {
+        ctx.err << "nordalis-cli excursions: works on the samples only (no --kind, no --transitions)\n";
+        return 2;
+    }
+    if (!ctx.args.isEmpty()) { ctx.err << "nordalis-cli excursions: unexpected " << ctx.args.join(' ') << "\n"; return 2; }
+    ChartModel model;
+    if (!RunChartArgs(a, model, error)) { ctx.err << "nordalis-cli excursions: " << error << "\n"; return 1; }
+    std::vector<EvidenceSample> series;
+    for (const ChartRow& r : model.State.Samples) series.push_back({r.Time, r.Value});
+    const ExcursionSummary s = FindExcursions(series, model.State.AlarmMin, model.State.AlarmMax);
+    const auto shown = [&](const QDateTime& t) {
+        return t.isValid() ? t.addSecs(-qint64(model.State.TimeZoneOffset) * 60).toString("yyyy-MM-dd HH:mm:ss")
+                           : QString("open");
+    };
+    for (const Excursion& e : s.Runs)
+        ctx.out << (e.High ? "high" : "low") << '\t' << shown(e.Start) << '\t' << shown(e.End) << '\t'
+                << QString::number(e.DurationMinutes, 'f', 1) << '\t' << QString::number(e.PeakCelsius, 'f', 2) << '\t'
+                << QString::number(e.DegreeMinutes, 'f', 2) << '\n';
+    ctx.out << "out of range\t" << QString::number(s.MinutesOutOfRange, 'f', 1) << " min\tin range\t"
+            << QString::number(s.ShareInRangePercent, 'f', 2) << " %\n";
     return 0;
 }
 
@@ -51,6 +97,9 @@ int runGraph(CliContext& ctx)
 
 CliVerb verbQuery("query", "query --device ID --from T --to T [--kind KIND] [--transitions] [--tz-offset MIN]",
                   "values of a logger for a time window, one row per line", &runQuery);
+CliVerb verbExcursions("excursions", "excursions --device ID --from T --to T [--tz-offset MIN]",
+                       "runs of samples beyond the alarm levels, tab-separated, and the time in range",
+                       &runExcursions);
 CliVerb verbGraph("graph", "graph --device ID --from T --to T [...] --out FILE.png [--size WxH]",
                   "the graph of a logger's values as a PNG picture", &runGraph);
 } // namespace
