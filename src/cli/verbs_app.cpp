@@ -6,6 +6,7 @@
 #include "app/TextRules.h"
 #include "app/modMain.h"
 #include "db/clsDatabase.h"
+#include "display/Evidence.h"
 
 namespace {
 
@@ -95,6 +96,10 @@ int runParam(CliContext& ctx)
                     ctx.err << "nordalis-cli param set: " << problem << "\n";
                     return 2;
                 }
+            }
+            if (args[0].compare(kMktActivationParameter, Qt::CaseInsensitive) == 0 && !IsValidMktActivationK(args[1])) {
+                ctx.err << "nordalis-cli param set: the activation energy dH/R must be a number of kelvin from 1000 to 100000\n";
+                return 2;
             }
             db.SetParameter(args[0], DbValue(args[1]));
             return 0;

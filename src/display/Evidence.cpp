@@ -7,11 +7,19 @@
 #include <algorithm>
 #include <cmath>
 
-double MktActivationK(clsDatabase& db)
+bool IsValidMktActivationK(const QString& text, double* k)
 {
     bool ok = false;
-    const double k = db.Parameter(kMktActivationParameter, QString()).trimmed().toDouble(&ok);
-    return ok && k >= 1000 && k <= 100000 ? k : kDefaultMktActivationK;
+    const double value = text.trimmed().toDouble(&ok);
+    if (!ok || !(value >= 1000 && value <= 100000)) return false;
+    if (k) *k = value;
+    return true;
+}
+
+double MktActivationK(clsDatabase& db)
+{
+    double k = kDefaultMktActivationK;
+    return IsValidMktActivationK(db.Parameter(kMktActivationParameter, QString()), &k) ? k : kDefaultMktActivationK;
 }
 
 bool MeanKineticTemperature(const std::vector<EvidenceSample>& samples, double activationK, double& mktCelsius)

@@ -22,6 +22,8 @@ class clsDatabase;
 // dH/R in kelvin from table parameters ("MKTActivationK", set with `nordalis-cli param set`);
 // the default when the parameter is missing, not a number, or not between 1 000 and 100 000 K.
 double MktActivationK(clsDatabase& db);
+// True when text is an activation energy the kinetic mean accepts (a number from 1 000 to 100 000 K).
+bool IsValidMktActivationK(const QString& text, double* k = nullptr);
 
 struct EvidenceSample {
     QDateTime Time;   // stored time (UTC)

@@ -210,8 +210,18 @@ TEST(ExcursionsVerb, RowsSummaryAndRefusals)
     ASSERT_FALSE(h.OpenDB());
     EXPECT_EQ(MktActivationK(h), 8314);
     h.CloseDB();
-    ASSERT_EQ(RunCli(home, {"param", "set", "MKTActivationK", "-5"}, false).code, 0);
+    // Refused where it is set (exit 2, the stored value stays) ...
+    for (const char* bad : {"-5", "0", "abc", "", "1e9"}) {
+        const CliRun r = RunCli(home, {"param", "set", "MKTActivationK", bad}, false);
+        EXPECT_EQ(r.code, 2) << bad;
+        EXPECT_TRUE(r.err.contains("activation energy")) << bad;
+    }
     ASSERT_FALSE(h.OpenDB());
+    EXPECT_EQ(MktActivationK(h), 8314);
+    // ... and falls back to the default where it is read, should the table hold nonsense anyway.
+    h.SetParameter("MKTActivationK", DbValue(QString("-5")));
     EXPECT_EQ(MktActivationK(h), kDefaultMktActivationK);
     h.CloseDB();
+    EXPECT_EQ(RunCli(home, QStringList{"query", "--kind", "mkt"} + window, false).out,
+              "2026-10-24 23:00:00\t" + QString::number(PythonMkt(temps, 10000), 'f', 2) + "\n");
 }
