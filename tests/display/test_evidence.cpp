@@ -64,9 +64,9 @@ TEST(Mkt, TwoLevelsWorkedByHand)
     EXPECT_NEAR(mkt, 26.26, 0.005);
 }
 
-// The pharmacopoeia guidance's classic example of a year of weekly average temperatures in a
-// store: the kinetic mean lies above the arithmetic mean and below the maximum; checked here with
-// a year of weekly averages swinging between 18 and 32 °C against the independent script.
+// A year of weekly average temperatures in a store (the use the pharmacopoeias describe for the
+// kinetic mean), made up here to swing between 18 and 32 °C: the kinetic mean lies above the
+// arithmetic mean and below the maximum, and agrees with the independent script.
 TEST(Mkt, WeeklyAveragesAgreeWithIndependentComputation)
 {
     std::vector<double> temps;
