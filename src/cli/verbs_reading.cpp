@@ -69,8 +69,9 @@ int runRead(CliContext& ctx)
     ctx.out << "status\t" << seq.LastStatus << "\n";
     if (!seq.RestoredFrom.isEmpty())
         ctx.out << "restored\tthe logger's missing record from " << QDir::toNativeSeparators(seq.RestoredFrom) << "\n";
-    if (o == clsReadingSequence::Done || !logger.logBytes().isEmpty())
-        for (const QString& line : LoggerEvidenceLines(logger.AlarmLogBytes(), logger.HistogramBytes(), logger,
+    const clsDS1921Data& image = seq.Image();
+    if (!image.logBytes().isEmpty())
+        for (const QString& line : LoggerEvidenceLines(image.AlarmLogBytes(), image.HistogramBytes(), image,
                                                        LoggerVariantOf(seq.RomText)))
             ctx.out << line << "\n";
     ctx.out.flush();

@@ -87,9 +87,7 @@ TEST(ReadingEvidenceCli, AlarmLogAndHistogramAfterRollover)
     checkAlarmLog(r.out, early, late);
     // Non-zero bins only, G bins of 2 °C: the room (4 °C) and the excursions (12 °C).
     const QStringList bins = linesOf(r.out, QStringLiteral("histogram"));
-    EXPECT_TRUE(bins.contains(QStringLiteral("histogram\t4.0\t6.0\t") + QString::number(samples - 80)) ||
-                bins.size() >= 2)
-        << r.out.toStdString();
+    EXPECT_GE(bins.size(), 2) << r.out.toStdString();
     for (const QString& b : bins) EXPECT_NE(b.split('\t').value(3), QStringLiteral("0"));
     // The new lines follow the existing output.
     EXPECT_LT(r.out.indexOf(QStringLiteral("status\t")), r.out.indexOf(QStringLiteral("alarm log\t")));
