@@ -6,6 +6,7 @@
 #include "onewire/Ds2490Link.h"
 #include "onewire/OneWireLink.h"
 #include "onewire/Tmex.h"
+#include "image/LoggerEvidence.h"
 #include "settings/InterfacePort.h"
 #include "simulator/VirtualBus.h"
 #include "onewire/clsDallasBus.h"
@@ -175,6 +176,21 @@ int RunLoggerStatus(CliContext& ctx)
         ctx.out << "temperature\t" << QString::number(ToDisplayUnits(t), 'f', 1) << " " << App().UnitLabel << "\n";
     else
         ctx.out << "temperature\tunreadable (" << rt << ")\n";
+    // The alarm log and histogram, timed by the register page.
+    clsDS1921Data image;
+    ByteBuffer registers, alarms, histogram;
+    int16_t pages = 1;
+    if (logger->ReadPageCRC(ds1921::kRegisterPage, pages, registers) == 0)
+        image.SetRegisterPages(QByteArray(reinterpret_cast<const char*>(registers.data()), qsizetype(registers.size())));
+    QByteArray alarmArea, histogramArea;
+    pages = 3;
+    if (image.HasRegisters() && logger->ReadPageCRC(ds1921::kLowAlarmLog, pages, alarms) == 0 && alarms.size() >= size_t(kAlarmLogBytes))
+        alarmArea = QByteArray(reinterpret_cast<const char*>(alarms.data()), kAlarmLogBytes);
+    pages = 4;
+    if (logger->ReadPageCRC(ds1921::kHistogram, pages, histogram) == 0 && histogram.size() >= size_t(kHistogramAreaBytes))
+        histogramArea = QByteArray(reinterpret_cast<const char*>(histogram.data()), kHistogramAreaBytes);
+    for (const QString& line : LoggerEvidenceLines(alarmArea, histogramArea, image, LoggerVariantOf(logger->strROMText)))
+        ctx.out << line << "\n";
     return 0;
 }
 

@@ -3,6 +3,7 @@
 #include "cli/Cli.h"
 
 #include "app/modMain.h"
+#include "image/LoggerEvidence.h"
 #include "image/clsDS1921Data.h"
 #include "onewire/BusTrace.h"
 #include "onewire/Ds2480Link.h"
@@ -68,6 +69,11 @@ int runRead(CliContext& ctx)
     ctx.out << "status\t" << seq.LastStatus << "\n";
     if (!seq.RestoredFrom.isEmpty())
         ctx.out << "restored\tthe logger's missing record from " << QDir::toNativeSeparators(seq.RestoredFrom) << "\n";
+    const clsDS1921Data& image = seq.Image();
+    if (!image.logBytes().isEmpty())
+        for (const QString& line : LoggerEvidenceLines(image.AlarmLogBytes(), image.HistogramBytes(), image,
+                                                       LoggerVariantOf(seq.RomText)))
+            ctx.out << line << "\n";
     ctx.out.flush();
     if (o != clsReadingSequence::Done)
         ctx.err << "nordalis-cli read: " << (seq.ErrorText.isEmpty() ? seq.LastStatus : seq.ErrorText) << "\n";

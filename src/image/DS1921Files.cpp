@@ -213,6 +213,8 @@ void clsDS1921Data::LoadLoggerFileBytes(const QByteArray& in, const QString& fil
     m_nvram = arrays[0];
     m_registers = arrays[1];
     m_log = arrays[2];
+    m_alarmLog.clear();   // a logger file keeps neither
+    m_histogram.clear();
     DecodeNVRAM();
     result = imgOk;
 }

@@ -13,6 +13,10 @@ constexpr int32_t kRegisterPagesAddress = ds1921::kRegisterPage;
 constexpr int16_t kRegisterPageCount = ds1921::kReadingRegisterPages;
 constexpr int32_t kDataLogAddress = ds1921::kDataLog;
 constexpr int16_t kDataLogPageCount = ds1921::kDataLogPages;
+constexpr int32_t kAlarmLogAddress = ds1921::kLowAlarmLog;
+constexpr int16_t kAlarmLogPageCount = 3;
+constexpr int32_t kHistogramAddress = ds1921::kHistogram;
+constexpr int16_t kHistogramPageCount = ds1921::kHistogramBytes / kPacketPageSize;
 
 QByteArray toByteArray(const ByteBuffer& b) { return QByteArray(reinterpret_cast<const char*>(b.data()), qsizetype(b.size())); }
 } // namespace
@@ -44,6 +48,8 @@ void clsDS1921Data::ReadImageFromLogger(bool blnOmitLogData, qint32& result)
         result = imgNoLoggerDevice;
         return;
     }
+    m_alarmLog.clear();
+    m_histogram.clear();
     // The identity record. A read that leaves the buffer empty (no session) is a failure too.
     result = imgNvramNotRead;
     ByteBuffer record;
@@ -66,6 +72,18 @@ void clsDS1921Data::ReadImageFromLogger(bool blnOmitLogData, qint32& result)
     if (log.size() < size_t(kDataLogPageCount * kPacketPageSize)) return;
     m_log = toByteArray(log);
     result = imgOk;
+
+    // The alarm log and the histogram: a failure here leaves them "not read" and the samples read.
+    ByteBuffer alarms;
+    pages = kAlarmLogPageCount;
+    if (objDeviceFound->ReadPageCRC(kAlarmLogAddress, pages, alarms) == 0 &&
+        alarms.size() >= size_t(kAlarmLogPageCount * kPacketPageSize))
+        m_alarmLog = toByteArray(alarms).left(kAlarmLogPageCount * kPacketPageSize);
+    ByteBuffer histogram;
+    pages = kHistogramPageCount;
+    if (objDeviceFound->ReadPageCRC(kHistogramAddress, pages, histogram) == 0 &&
+        histogram.size() >= size_t(kHistogramPageCount * kPacketPageSize))
+        m_histogram = toByteArray(histogram).left(kHistogramPageCount * kPacketPageSize);
 }
 
 QString clsDS1921Data::RecordTooLongText(int length)

@@ -105,6 +105,11 @@ public:
     void SetNVRAMBytes(const QByteArray& bytes) { m_nvram = bytes; }
     const QByteArray& registerBytes() const { return m_registers; }
     const QByteArray& logBytes() const { return m_log; }
+    // The alarm log (0x220-0x27F) and histogram (0x800-0x87F) of the last full reading from the
+    // logger; empty when not read (header readings, logger files, a failed page read). They are
+    // not part of the logger file.
+    const QByteArray& AlarmLogBytes() const { return m_alarmLog; }
+    const QByteArray& HistogramBytes() const { return m_histogram; }
 
     // ---- Identity record fields (index 0 version, 1..8 as below)
     QStringList NvramFields() const { return m_fields; }
@@ -224,6 +229,8 @@ private:
     QByteArray m_registers;
     QByteArray m_log;
     QByteArray m_nvram;
+    QByteArray m_alarmLog;
+    QByteArray m_histogram;
     QStringList m_fields;
     QString m_lastError;
 };

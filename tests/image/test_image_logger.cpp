@@ -1,6 +1,7 @@
 // Reading and writing a logger image on a simulated DS1921 on the virtual bus, through the
 // whole stack: image -> device object -> bus object -> driver layer -> virtual link.
 #include "support/LoggerImages.h"
+#include "image/LoggerEvidence.h"
 #include "onewire/OneWireLink.h"
 #include "simulator/VirtualBus.h"
 #include "simulator/VirtualDs1921.h"
@@ -9,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -285,4 +287,45 @@ TEST_F(LoggerOnVirtualBus, WithoutLoggerNothingIsReadOrWritten)
     EXPECT_EQ(rc, imgNoLoggerDevice);
     image->WriteImageToLoggerNVRAM(rc);
     EXPECT_EQ(rc, imgNoLoggerDevice);
+}
+
+// The full reading keeps the alarm log and histogram byte for byte as the logger holds them; a
+// header reading and a logger file keep neither (the file format stays as it was), and a page
+// that fails its CRC leaves its area not read while the samples are read.
+TEST_F(LoggerOnVirtualBus, FullReadingKeepsAlarmLogAndHistogram)
+{
+    VirtualDs1921* logger = addLogger(Ds1921Variant::G);
+    ASSERT_FALSE(image->DeviceFound("21").isEmpty());
+    startMission(1, true);
+    world->advance(30LL * 60 * 1000);
+    clsDS1921Data reader;
+    ASSERT_FALSE(reader.DeviceFound("21").isEmpty());
+    qint32 rc = -1;
+    reader.ReadImageFromLogger(false, rc);
+    ASSERT_EQ(rc, imgOk);
+    const std::vector<uint8_t> alarms = memory(logger, 0x220, 0x60), histogram = memory(logger, 0x800, 0x80);
+    EXPECT_EQ(reader.AlarmLogBytes(), QByteArray(reinterpret_cast<const char*>(alarms.data()), 0x60));
+    EXPECT_EQ(reader.HistogramBytes(), QByteArray(reinterpret_cast<const char*>(histogram.data()), 0x80));
+    EXPECT_EQ(HistogramTotal(DecodeHistogram(reader.HistogramBytes(), LoggerVariant::Standard)),
+              quint64(reader.MissionSamples()));
+
+    const QString file = dir.filePath("a.dta");
+    reader.WriteLoggerImageToFile(file, rc);
+    ASSERT_EQ(rc, imgOk);
+    EXPECT_EQ(QFileInfo(file).size(), reader.NVRAMBytes().size() + 2122);
+    reader.ReadLoggerImageFromFile(file, rc);
+    ASSERT_EQ(rc, imgOk);
+    EXPECT_TRUE(reader.AlarmLogBytes().isEmpty());
+    EXPECT_TRUE(reader.HistogramBytes().isEmpty());
+
+    logger->corruptCrcOnPage(0x820 / 32);   // the second histogram page, for good
+    world->save();
+    reader.ReadImageFromLogger(false, rc);
+    EXPECT_EQ(rc, imgOk);
+    EXPECT_EQ(reader.TemperaturePages().size(), 2049);
+    EXPECT_EQ(reader.AlarmLogBytes().size(), 0x60);
+    EXPECT_TRUE(reader.HistogramBytes().isEmpty());
+    reader.ReadImageFromLogger(true, rc);
+    EXPECT_EQ(rc, imgOk);
+    EXPECT_TRUE(reader.AlarmLogBytes().isEmpty());
 }

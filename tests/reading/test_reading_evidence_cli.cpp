@@ -1,0 +1,111 @@
+// The alarm log and histogram through the real program: a simulated one-minute mission with
+// rollover runs past the 2048 samples of the data log, with an excursion early in the mission and
+// one late; `read` and `logger status` show both records with their times, the early one marked
+// overwritten, and a histogram that counts every sample of the mission. A damaged histogram page
+// leaves the histogram "not read" and the samples read.
+#include "support/CliProcess.h"
+
+#include <QDateTime>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+QString valueOf(const QString& out, const QString& key)
+{
+    for (const QString& line : out.split('\n'))
+        if (line.startsWith(key + '\t')) return line.mid(key.size() + 1);
+    return QString();
+}
+
+QStringList linesOf(const QString& out, const QString& key)
+{
+    QStringList r;
+    for (const QString& line : out.split('\n'))
+        if (line.startsWith(key + '\t')) r << line;
+    return r;
+}
+
+QDateTime utcOf(const QString& text)
+{
+    QDateTime t = QDateTime::fromString(text.left(16), QStringLiteral("yyyy-MM-dd HH:mm"));
+    t.setTimeSpec(Qt::UTC);
+    return t;
+}
+
+// The alarm lines of one output: kind, start, end, minutes, overwritten.
+void checkAlarmLog(const QString& out, const QDateTime& early, const QDateTime& late)
+{
+    const QStringList alarms = linesOf(out, QStringLiteral("alarm log"));
+    ASSERT_EQ(alarms.size(), 2) << out.toStdString();
+    for (int i = 0; i < 2; ++i) {
+        const QStringList f = alarms[i].split('\t');
+        ASSERT_GE(f.size(), 5) << alarms[i].toStdString();
+        EXPECT_EQ(f[1], QStringLiteral("high"));
+        const QDateTime start = utcOf(f[2]), end = utcOf(f[3]);
+        ASSERT_TRUE(start.isValid() && end.isValid()) << alarms[i].toStdString();
+        const QDateTime expected = i == 0 ? early : late;
+        EXPECT_LE(qAbs(start.secsTo(expected)), 120) << alarms[i].toStdString();
+        const int minutes = f[4].toInt();
+        EXPECT_NEAR(minutes, i == 0 ? 60 : 20, 2) << alarms[i].toStdString();
+        EXPECT_EQ(start.secsTo(end), qint64(minutes) * 60);
+        EXPECT_EQ(f.size() == 6 && f[5] == QStringLiteral("overwritten"), i == 0) << alarms[i].toStdString();
+    }
+}
+
+} // namespace
+
+TEST(ReadingEvidenceCli, AlarmLogAndHistogramAfterRollover)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const auto run = [&](const QStringList& args) { return RunCli(dir, args, true); };
+    ASSERT_EQ(run({"init", "--site", "12"}).code, 0);
+    ASSERT_EQ(run({"structure", "add-compartment", "--description", "freezer"}).code, 0);
+    ASSERT_EQ(run({"sim", "add-cable"}).code, 0);
+    ASSERT_EQ(run({"sim", "add-logger", "--variant", "G"}).code, 0);
+
+    // Excursions of +8 over the 4 °C room: 60 minutes half an hour after the start, 20 minutes
+    // near the end (3120 minutes in all, so the log keeps only the last 2048).
+    QDateTime now = QDateTime::currentDateTimeUtc();
+    now.setTime(QTime(now.time().hour(), now.time().minute()));
+    const QDateTime early = now.addSecs(30 * 60), late = now.addSecs(3000 * 60);
+    const QString fmt = QStringLiteral("yyyy-MM-dd HH:mm");
+    CliRun r = run({"sim", "profile", "--noise", "0", "--excursion", early.toString(fmt) + ",60m,+8", "--excursion",
+                    late.toString(fmt) + ",20m,+8"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    r = run({"program", "--room", "1", "--position", "3", "--description", "door", "--rate", "1", "--low", "-20",
+             "--high", "8", "--rollover"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    ASSERT_EQ(run({"sim", "advance", "2d4h"}).code, 0);
+
+    r = run({"read"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const qint64 samples = valueOf(r.out, QStringLiteral("current samples")).toLongLong();
+    EXPECT_GT(samples, 2048) << r.out.toStdString();
+    EXPECT_EQ(valueOf(r.out, QStringLiteral("histogram total")).toLongLong(), samples) << r.out.toStdString();
+    checkAlarmLog(r.out, early, late);
+    // Non-zero bins only, G bins of 2 °C: the room (4 °C) and the excursions (12 °C).
+    const QStringList bins = linesOf(r.out, QStringLiteral("histogram"));
+    EXPECT_GE(bins.size(), 2) << r.out.toStdString();
+    for (const QString& b : bins) EXPECT_NE(b.split('\t').value(3), QStringLiteral("0"));
+    // The new lines follow the existing output.
+    EXPECT_LT(r.out.indexOf(QStringLiteral("status\t")), r.out.indexOf(QStringLiteral("alarm log\t")));
+
+    const CliRun status = run({"logger", "status"});
+    ASSERT_EQ(status.code, 0) << status.err.toStdString();
+    EXPECT_GE(valueOf(status.out, QStringLiteral("histogram total")).toLongLong(), samples) << status.out.toStdString();
+    checkAlarmLog(status.out, early, late);
+
+    // A histogram page that never passes its CRC: the samples are still read, the histogram is
+    // said to be not read.
+    const QString rom = valueOf(r.out, QStringLiteral("rom"));
+    ASSERT_FALSE(rom.isEmpty());
+    ASSERT_EQ(run({"sim", "fault", rom, "--crc-page", "65"}).code, 0);
+    r = run({"read"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("\nhistogram\tnot read\n"))) << r.out.toStdString();
+    EXPECT_TRUE(valueOf(r.out, QStringLiteral("histogram total")).isEmpty());
+    EXPECT_EQ(linesOf(r.out, QStringLiteral("alarm log")).size(), 2) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("status\t...finished reading"))) << r.out.toStdString();
+}
