@@ -36,7 +36,7 @@ bool TakeChartArgs(QStringList& args, ChartArgs& out, QString& error)
     if (TakeOption(args, "--kind", kind, &error)) {
         if (!ChartKindFromName(kind, out.kind)) {
             error = "unknown --kind " + kind + " (samples, daily-avg, daily-var, daily-max, daily-min, "
-                    "monthly-avg, monthly-var, monthly-max, monthly-min)";
+                    "monthly-avg, monthly-var, monthly-max, monthly-min, mkt, daily-mkt, monthly-mkt)";
             return false;
         }
     }

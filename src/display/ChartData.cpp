@@ -15,6 +15,9 @@ const KindInfo kKinds[kChartKindCount] = {
     {ChartKind::MonthlyVariance, "monthly variance", "monthly-var"},
     {ChartKind::MonthlyMaximums, "monthly maximums", "monthly-max"},
     {ChartKind::MonthlyMinimums, "monthly minimums", "monthly-min"},
+    {ChartKind::Mkt, "mean kinetic temperature", "mkt"},
+    {ChartKind::DailyMkt, "daily mean kinetic temperature", "daily-mkt"},
+    {ChartKind::MonthlyMkt, "monthly mean kinetic temperature", "monthly-mkt"},
 };
 
 // Height of the settings frame below the graph in the data display window, in pixels.
@@ -22,8 +25,13 @@ constexpr int kSettingsFrameHeightPixels = 230;
 constexpr int kTwipsPerPixel = 15;
 } // namespace
 
-bool IsDailyKind(ChartKind k) { return int(k) >= 1 && int(k) <= 4; }
-bool IsMonthlyKind(ChartKind k) { return int(k) >= 5; }
+bool IsDailyKind(ChartKind k) { return (int(k) >= 1 && int(k) <= 4) || k == ChartKind::DailyMkt; }
+bool IsMonthlyKind(ChartKind k) { return (int(k) >= 5 && int(k) <= 8) || k == ChartKind::MonthlyMkt; }
+bool IsMktKind(ChartKind k) { return MktPeriodOf(k) >= 0; }
+int MktPeriodOf(ChartKind k)
+{
+    return k == ChartKind::Mkt ? 0 : k == ChartKind::DailyMkt ? 1 : k == ChartKind::MonthlyMkt ? 2 : -1;
+}
 bool IsVarianceKind(ChartKind k) { return k == ChartKind::DailyVariance || k == ChartKind::MonthlyVariance; }
 bool IsTextValueKind(ChartKind k)
 {

@@ -10,6 +10,7 @@
 // widget (ChartWidget), an image (ImageSurface: clipboard, web report, terminal program) and
 // the printer (PrinterSurface: paper and PDF).
 #include "db/ResultList.h"
+#include "display/Evidence.h"
 #include <QColor>
 #include <QDateTime>
 #include <QFont>
@@ -24,7 +25,9 @@ class QPainter;
 class QPaintDevice;
 class QPagedPaintDevice;
 
-// The nine kinds of displayed values, in the order of the "displayed values" list.
+// The kinds of displayed values, in the order of the "displayed values" list: the nine of the
+// database's values, then the kinetic means of the window's samples (whole window, per day,
+// per month).
 enum class ChartKind : int {
     Samples = 0,
     DailyAverages = 1,
@@ -35,14 +38,20 @@ enum class ChartKind : int {
     MonthlyVariance = 6,
     MonthlyMaximums = 7,
     MonthlyMinimums = 8,
+    Mkt = 9,
+    DailyMkt = 10,
+    MonthlyMkt = 11,
 };
-constexpr int kChartKindCount = 9;
+constexpr int kChartKindCount = 12;
 bool IsDailyKind(ChartKind k);
 bool IsMonthlyKind(ChartKind k);
 bool IsVarianceKind(ChartKind k);
+bool IsMktKind(ChartKind k);
+int MktPeriodOf(ChartKind k);         // 0 whole window, 1 per day, 2 per month; -1 for the others
 bool IsTextValueKind(ChartKind k);   // averages and variances: value is text as "##.##" gives it
 QString ChartKindText(ChartKind k);  // "samples", "daily averages", ... (untranslated)
-// Terminal names: samples daily-avg daily-var daily-max daily-min monthly-avg ...; false if unknown.
+// Terminal names: samples daily-avg daily-var daily-max daily-min monthly-avg ... mkt daily-mkt
+// monthly-mkt; false if unknown.
 bool ChartKindFromName(const QString& name, ChartKind& kind);
 QString ChartKindName(ChartKind k);
 
@@ -86,6 +95,9 @@ struct ChartState {
     QString ValueCaption;          // e.g. "samples (°C)"; ", transitions only" appended when applied
     QString GraphHeader;           // header text at the last query
     QString GraphFootnote;         // footer text, a blank and the date and time of the last query
+
+    // The kinetic mean and the excursions of the window's samples (ComputeChartEvidence).
+    ChartEvidence Evidence;
 
     float AlarmMax = 80;           // alarm levels in the display unit
     float AlarmMin = -40;
@@ -199,6 +211,8 @@ public:
     // A line in the given colour; the current position moves to its end.
     void Line(double x1, double y1, double x2, double y2, const QColor& color);
     void LineTo(double x2, double y2, const QColor& color);   // from the current position
+    // A filled rectangle between two corners in user coordinates (the colour may be translucent).
+    void FillRect(double x1, double y1, double x2, double y2, const QColor& color);
 
     // Device pixels of the surface and the mapping of user coordinates to them.
     int DeviceWidth() const { return m_devW; }

@@ -18,6 +18,8 @@ const QColor kOutOfRange(255, 0, 0);
 const QColor kMarker(0, 0, 255);
 const QColor kAlarmHigh(255, 0, 0);
 const QColor kAlarmLow(0, 0, 255);
+const QColor kExcursionHigh(255, 0, 0, 40);   // light translucent bands under the curve
+const QColor kExcursionLow(0, 0, 255, 40);
 
 // More grid lines than this could not be told apart on any surface; a few rows far apart with
 // a short first period would otherwise draw hundreds of thousands of lines and labels.
@@ -107,6 +109,27 @@ GraphScale ComputeGraphScale(const ChartState& s, int windowWidthTwips, int wind
     }
     g.V = v;
     return g;
+}
+
+QString GraphCaption(const ChartState& s)
+{
+    const QString mkt = EvidenceTableOf(s).MktCaption();
+    return mkt.isEmpty() ? s.ValueCaption : s.ValueCaption + ", " + mkt;
+}
+
+std::vector<ExcursionBand> ExcursionBands(const ChartState& s, double totalMinutes)
+{
+    std::vector<ExcursionBand> out;
+    if (s.Samples.empty() || !s.Evidence.Valid) return out;
+    const QDateTime d0 = s.Samples.front().DisplayTime;
+    const qint64 shift = -qint64(s.TimeZoneOffset) * 60;
+    for (const Excursion& e : s.Evidence.Excursions.Runs) {
+        const QDateTime end = e.End.isValid() ? e.End : s.Evidence.LastSample;
+        const double from = std::clamp(SecondsToMinutes(d0, e.Start.addSecs(shift)), 0.0, totalMinutes);
+        const double to = std::clamp(SecondsToMinutes(d0, end.addSecs(shift)), 0.0, totalMinutes);
+        if (to > from) out.push_back({e.High, from, to});
+    }
+    return out;
 }
 
 namespace {
@@ -244,8 +267,9 @@ void DoGraph(ChartSurface& t, ChartState& s)
         s.UnitText = "%";
     }
 
-    SetFittingFontSize(t, s.ValueCaption, height * (paper ? 0.001259 : 0.03208556));
-    PrintCentred(t, s.ValueCaption, ChartTextKind::Caption);
+    const QString caption = GraphCaption(s);
+    SetFittingFontSize(t, caption, height * (paper ? 0.001259 : 0.03208556));
+    PrintCentred(t, caption, ChartTextKind::Caption);
 
     t.SetDrawStyle(LineStyle::Solid);
     SetFittingFontSize(t, s.GraphFootnote, height * (paper ? 0.000959 : 0.018));
@@ -277,6 +301,10 @@ void DoGraph(ChartSurface& t, ChartState& s)
     t.SetFontSize(8);
     t.SetDrawWidth(1);
     t.SetForeColor(kTimeLabel);
+
+    // The excursions of the window: a light band over each one's time span, under the grid and
+    // the curve.
+    for (const ExcursionBand& b : ExcursionBands(s, T)) t.FillRect(b.From, yMax, b.To, yMin, b.High ? kExcursionHigh : kExcursionLow);
 
     // Time grid and labels. The row of time labels starts just below the plot, and below the
     // lower half of the lowest value label beside it.

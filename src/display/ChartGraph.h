@@ -22,3 +22,16 @@ qint64 MinuteBoundaries(const QDateTime& a, const QDateTime& b);
 QString FloatText(double value);
 // "+#0.0; -#0.0; #0.0": "+5.0", " -3.0", " 0.0".
 QString FormatScaleLabel(double value);
+
+// The caption the graph shows: the value caption and the window's kinetic mean
+// ("samples (°C), MKT 5.23 °C"); the value caption alone when the window had no samples.
+QString GraphCaption(const ChartState& state);
+
+// The time spans of the window's excursions in plot minutes (since the first row's display
+// time), clipped to 0 .. totalMinutes; runs of no length are left out.
+struct ExcursionBand {
+    bool High = true;
+    double From = 0;
+    double To = 0;
+};
+std::vector<ExcursionBand> ExcursionBands(const ChartState& state, double totalMinutes);

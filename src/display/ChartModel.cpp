@@ -99,6 +99,37 @@ void ChartWindow::Normalise()
     if (From > To) To = From.addDays(1);
 }
 
+// --- the window's samples for the evidence -----------------------------------------------------
+
+namespace {
+// The window's samples in °C and stored time, for the kinetic mean and the excursions when the
+// kind shown is an aggregate. An unreadable database leaves the list empty (no evidence shown).
+void ReadCelsiusSamples(clsDatabase& db, qint32 deviceId, const QDateTime& fromUtc, const QDateTime& toUtc,
+                        std::vector<EvidenceSample>& out)
+{
+    out.clear();
+    const ChartSql q = BuildChartSql(ChartKind::Samples, 0, deviceId, fromUtc, toUtc);
+    if (sqlite3* handle = db.Handle()) {
+        try {
+            DbStatement st(handle, q.sql);
+            for (size_t i = 0; i < q.params.size(); ++i) st.bind(int(i) + 1, q.params[i]);
+            while (st.step())
+                if (!st.columnIsNull(1))
+                    out.push_back({QDateTime::fromSecsSinceEpoch(st.columnInt(0), Qt::UTC), st.columnDouble(1)});
+            return;
+        } catch (const DbError&) {
+            out.clear();
+        }
+    }
+    ResultList r;
+    if (db.GetRecordsBySQL(r, q.sql, false, q.params) != dbQueryOk) return;
+    for (int i = r.firstDataRow(); i < r.size(); ++i) {
+        const DbRow& row = r.rows[size_t(i)];
+        if (row.size() >= 2 && !row.at(1).isNull()) out.push_back({ToUtcTime(row.at(0)), row.at(1).toDouble()});
+    }
+}
+} // namespace
+
 // --- transitions -----------------------------------------------------------------------------
 
 void ApplyTransitionsOnly(std::vector<ChartRow>& rows)
@@ -122,7 +153,7 @@ ChartSql BuildChartSql(ChartKind kind, int units, qint32 deviceId, const QDateTi
     const QString temp = units == 1 ? QStringLiteral("(SampleTemp *  1.8) + 32") : QStringLiteral("SampleTemp");
     ChartSql q;
     q.params = {DbValue(qint64(deviceId)), DbValue(fromUtc.toSecsSinceEpoch()), DbValue(toUtc.toSecsSinceEpoch())};
-    if (kind == ChartKind::Samples) {
+    if (kind == ChartKind::Samples || IsMktKind(kind)) {
         q.sql = "SELECT SampleDate, " + temp + " FROM samples "
                 "WHERE (DeviceID = ?1) AND (SampleDate BETWEEN ?2 AND ?3) ORDER BY SampleDate";
         return q;
@@ -259,8 +290,8 @@ bool ChartModel::SelectDevice(qint32 deviceId)
 void ChartModel::SetKind(ChartKind kind)
 {
     In.Kind = kind;
-    if (int(kind) >= 1) In.TimeFormatIndex = int(ChartTimeFormats().size()) - 1;
-    if (int(kind) >= 5) In.DateFormatIndex = int(ChartDateFormats().size()) - 1;
+    if (kind != ChartKind::Samples) In.TimeFormatIndex = int(ChartTimeFormats().size()) - 1;
+    if (IsMonthlyKind(kind)) In.DateFormatIndex = int(ChartDateFormats().size()) - 1;
 }
 
 bool ChartModel::SetOffsetText(const QString& text)
@@ -410,8 +441,31 @@ bool ChartModel::Update(clsDatabase& db, Focus* focus)
             if (row.size() >= 2) add(ToUtcTime(row.at(0)).toSecsSinceEpoch(), row.at(1).isNull(), row.at(1).toDouble());
         }
     }
-    s.TransitionsOnly = In.TransitionsOnly;
-    if (In.TransitionsOnly) {
+    // The kinetic mean and the excursions of the window's samples, whatever kind is shown.
+    const double activationK = MktActivationK(db);
+    std::vector<EvidenceSample> celsius;
+    if (kind == ChartKind::Samples || IsMktKind(kind)) {
+        celsius.reserve(s.Samples.size());
+        for (const ChartRow& r : s.Samples) celsius.push_back({r.Time, s.Units == 1 ? DisplayToCelsius(r.Value, 1) : r.Value});
+    } else {
+        ReadCelsiusSamples(db, s.DeviceID, fromUtc, toUtc, celsius);
+    }
+    ComputeChartEvidence(s, celsius, activationK);
+    if (IsMktKind(kind)) {
+        std::vector<ChartRow> means;
+        for (const MktRow& m : MktOfState(s, MktPeriodOf(kind), activationK)) {
+            ChartRow cr;
+            cr.DisplayTime = m.DisplayTime;
+            cr.Time = m.DisplayTime.addSecs(-shift);
+            cr.Value = m.Value;
+            cr.ValueText = QString::number(m.Value, 'f', 2);
+            means.push_back(std::move(cr));
+        }
+        s.Samples.swap(means);
+    }
+
+    s.TransitionsOnly = In.TransitionsOnly && !IsMktKind(kind);
+    if (s.TransitionsOnly) {
         ApplyTransitionsOnly(s.Samples);
         s.ValueCaption += ", " + s.TransitionsCaption;
     }

@@ -142,6 +142,11 @@ void ChartSurface::Line(double x1, double y1, double x2, double y2, const QColor
     CurrentY = y2;
 }
 
+void ChartSurface::FillRect(double x1, double y1, double x2, double y2, const QColor& color)
+{
+    if (m_painter) m_painter->fillRect(QRectF(ToDevice(x1, y1), ToDevice(x2, y2)).normalized(), color);
+}
+
 void ChartSurface::LineTo(double x2, double y2, const QColor& color) { Line(CurrentX, CurrentY, x2, y2, color); }
 
 // --- image -----------------------------------------------------------------------------------

@@ -2,25 +2,12 @@
 
 #include "db/clsDatabase.h"
 #include "display/ChartData.h"
+#include "app/modFormat.h"
+#include "app/modInternationalisation.h"
 #include "app/modMain.h"
 
 #include <algorithm>
 #include <cmath>
-
-bool IsValidMktActivationK(const QString& text, double* k)
-{
-    bool ok = false;
-    const double value = text.trimmed().toDouble(&ok);
-    if (!ok || !(value >= 1000 && value <= 100000)) return false;
-    if (k) *k = value;
-    return true;
-}
-
-double MktActivationK(clsDatabase& db)
-{
-    double k = kDefaultMktActivationK;
-    return IsValidMktActivationK(db.Parameter(kMktActivationParameter, QString()), &k) ? k : kDefaultMktActivationK;
-}
 
 bool MeanKineticTemperature(const std::vector<EvidenceSample>& samples, double activationK, double& mktCelsius)
 {
@@ -97,4 +84,83 @@ std::vector<MktRow> MktOfState(const ChartState& state, int period, double activ
     }
     flush();
     return out;
+}
+
+// --- the evidence of a data display window ---------------------------------------------------
+
+double DisplayToCelsius(double value, int units)
+{
+    return units == 1 ? std::round((value - 32.0) / 1.8 * 10000.0) / 10000.0 : value;
+}
+
+double CelsiusToDisplay(double value, int units) { return units == 1 ? value * 1.8 + 32.0 : value; }
+
+void ComputeChartEvidence(ChartState& state, const std::vector<EvidenceSample>& celsius, double activationK)
+{
+    ChartEvidence& e = state.Evidence;
+    e = ChartEvidence();
+    e.ActivationK = activationK;
+    e.LowCelsius = DisplayToCelsius(state.AlarmMin, state.Units);
+    e.HighCelsius = DisplayToCelsius(state.AlarmMax, state.Units);
+    if (celsius.empty()) return;
+    e.Valid = true;
+    e.LastSample = celsius.back().Time;
+    e.HasMkt = MeanKineticTemperature(celsius, activationK, e.MktCelsius);
+    e.Excursions = FindExcursions(celsius, e.LowCelsius, e.HighCelsius);
+}
+
+QString FormatDurationMinutes(double minutes)
+{
+    const qint64 whole = std::llround(minutes);
+    return QString("%1:%2 h").arg(whole / 60).arg(whole % 60, 2, 10, QChar('0'));
+}
+
+QString EvidenceTable::SummaryText() const
+{
+    return Translate("out of range %1, in range %2").arg(OutOfRangeText, InRangeText);
+}
+
+QString EvidenceTable::MktCaption() const
+{
+    return HasMkt ? Translate("MKT") + " " + MktText : QString();
+}
+
+EvidenceTable EvidenceTableOf(const ChartState& state, const std::function<QDateTime(const QDateTime&)>& shownTime)
+{
+    EvidenceTable t;
+    const ChartEvidence& e = state.Evidence;
+    const int units = state.Units;
+    const QString unit = state.UnitLabel;
+    const auto shown = [&](const QDateTime& utc) {
+        if (!utc.isValid()) return QDateTime();
+        return shownTime ? shownTime(utc) : utc.addSecs(-qint64(state.TimeZoneOffset) * 60);
+    };
+    const auto value = [](double v) { return Format(v, "0.00"); };
+    t.Headings = QStringList{Translate("excursion"), Translate("start"), Translate("end"), Translate("duration"),
+                             Translate("peak") + " (" + unit + ")", Translate("degree-minutes") + " (" + unit + "·min)"};
+    t.Valid = e.Valid;
+    if (!e.Valid) return t;
+    t.HasMkt = e.HasMkt;
+    t.Mkt = CelsiusToDisplay(e.MktCelsius, units);
+    t.MktText = value(t.Mkt) + " " + unit;
+    t.MinutesOutOfRange = e.Excursions.MinutesOutOfRange;
+    t.ShareInRangePercent = e.Excursions.ShareInRangePercent;
+    t.OutOfRangeText = FormatDurationMinutes(t.MinutesOutOfRange);
+    t.InRangeText = value(t.ShareInRangePercent) + " %";
+    const double perKelvin = units == 1 ? 1.8 : 1.0;
+    for (const Excursion& x : e.Excursions.Runs) {
+        EvidenceRow r;
+        r.High = x.High;
+        r.Start = shown(x.Start);
+        r.End = shown(x.End);
+        r.DurationMinutes = x.DurationMinutes;
+        r.Peak = CelsiusToDisplay(x.PeakCelsius, units);
+        r.DegreeMinutes = x.DegreeMinutes * perKelvin;
+        const QString time = "yyyy-MM-dd HH:mm";
+        r.Texts = QStringList{x.High ? Translate("high") : Translate("low"), r.Start.toString(time),
+                              r.End.isValid() ? r.End.toString(time) : Translate("open"),
+                              FormatDurationMinutes(r.DurationMinutes), value(r.Peak), Format(r.DegreeMinutes, "0.0")};
+        t.Rows.push_back(std::move(r));
+    }
+    return t;
 }

@@ -11,19 +11,12 @@
 // range: an open end, whose duration runs to the last sample). Degree-minutes use the rectangle
 // rule: each out-of-range sample counts |T - limit| for the time until the next sample (the last
 // sample of the window counts nothing, as its period has no end inside the window).
+#include "db/MktParameter.h"
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
+#include <functional>
 #include <vector>
-
-constexpr double kDefaultMktActivationK = 10000.0;
-constexpr const char* kMktActivationParameter = "MKTActivationK";
-
-class clsDatabase;
-// dH/R in kelvin from table parameters ("MKTActivationK", set with `nordalis-cli param set`);
-// the default when the parameter is missing, not a number, or not between 1 000 and 100 000 K.
-double MktActivationK(clsDatabase& db);
-// True when text is an activation energy the kinetic mean accepts (a number from 1 000 to 100 000 K).
-bool IsValidMktActivationK(const QString& text, double* k = nullptr);
 
 struct EvidenceSample {
     QDateTime Time;   // stored time (UTC)
@@ -61,3 +54,61 @@ struct MktRow {
     double Value = 0;
 };
 std::vector<MktRow> MktOfState(const ChartState& state, int period, double activationK);
+
+// ---------------------------------------------------------------------------------------------
+// The evidence of a data display window: the kinetic mean and the excursions beyond the
+// window's alarm levels, from the window's samples whatever kind of value is shown. Kept in °C
+// and stored (UTC) time; EvidenceTableOf turns it into what the display and the exports show.
+struct ChartEvidence {
+    bool Valid = false;            // computed from the window's samples (none: nothing to show)
+    bool HasMkt = false;
+    double MktCelsius = 0;
+    double ActivationK = kDefaultMktActivationK;
+    double LowCelsius = 0;         // the alarm levels the excursions were found with
+    double HighCelsius = 0;
+    QDateTime LastSample;          // stored time of the window's last sample (end of an open run)
+    ExcursionSummary Excursions;
+};
+
+// A temperature of the display unit (0 Celsius, 1 Fahrenheit) in °C; levels are rounded to
+// 1/10000 K so that a level typed in °F finds the same samples as the level in °C.
+double DisplayToCelsius(double value, int units);
+double CelsiusToDisplay(double value, int units);
+
+// Fills state.Evidence from the window's samples (stored time, °C) with the state's alarm levels
+// (AlarmMin/AlarmMax, display unit) and the activation energy.
+void ComputeChartEvidence(ChartState& state, const std::vector<EvidenceSample>& celsius, double activationK);
+
+// One excursion as shown: times in display time, values in the display unit.
+struct EvidenceRow {
+    bool High = true;
+    QDateTime Start;
+    QDateTime End;                 // invalid: open (still out of range when the window ends)
+    double DurationMinutes = 0;
+    double Peak = 0;
+    double DegreeMinutes = 0;      // display unit × minutes
+    QStringList Texts;             // side, start, end or "open", duration, peak, degree-minutes
+};
+
+struct EvidenceTable {
+    bool Valid = false;
+    bool HasMkt = false;
+    double Mkt = 0;                // display unit
+    QString MktText;               // "5.23 °C"
+    double MinutesOutOfRange = 0;
+    double ShareInRangePercent = 100;
+    QString OutOfRangeText;        // "4:05 h"
+    QString InRangeText;           // "98.54 %"
+    QStringList Headings;          // of the excursion columns (translated)
+    std::vector<EvidenceRow> Rows;
+    // "out of range 4:05 h, in range 98.54 %" (translated)
+    QString SummaryText() const;
+    // "MKT 5.23 °C" (translated); empty without a kinetic mean
+    QString MktCaption() const;
+};
+
+// The state's evidence as shown. shownTime turns a stored (UTC) time into the time shown; the
+// default is the window's display time (stored time less TimeZoneOffset).
+EvidenceTable EvidenceTableOf(const ChartState& state, const std::function<QDateTime(const QDateTime&)>& shownTime = {});
+// "4:05 h" for 245 minutes.
+QString FormatDurationMinutes(double minutes);

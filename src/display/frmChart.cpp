@@ -385,8 +385,25 @@ void frmChart::BuildWidgets()
     lyCommands->addWidget(cmdUpdate);
     lyCommands->addWidget(cmdClose);
     lySettings->addLayout(lyCommands);
+    // The excursions of the window beside the graph: the time out of range, the share in range
+    // and one row per excursion (EvidenceTableOf).
+    fraEvidence = named(new QFrame(this), "fraEvidence");
+    auto* lyEvidence = new QVBoxLayout(fraEvidence);
+    lyEvidence->setContentsMargins(0, 0, 0, 0);
+    lblEvidence = named(new QLabel, "lblEvidence");
+    lblEvidence->setWordWrap(true);
+    lvwExcursions = named(new QTreeWidget, "lvwExcursions");
+    lvwExcursions->setRootIsDecorated(false);
+    lvwExcursions->setUniformRowHeights(true);
+    lvwExcursions->setAlternatingRowColors(true);
+    lyEvidence->addWidget(lblEvidence);
+    lyEvidence->addWidget(lvwExcursions, 1);
+    fraEvidence->setFixedWidth(460);
+    auto* lyTop = new QHBoxLayout;
+    lyTop->addWidget(picGraph, 1);
+    lyTop->addWidget(fraEvidence, 0);
     auto* lyWindow = new QVBoxLayout(this);
-    lyWindow->addWidget(picGraph, 1);
+    lyWindow->addLayout(lyTop, 1);
     lyWindow->addWidget(fraSettings, 0);
 
     // Tool tips
@@ -587,6 +604,7 @@ void frmChart::Form_Load()
     m_loaded = true;
     picGraph->show();
     Form_Resize();
+    ShowEvidence();
 }
 
 void frmChart::cmdUpdate_Click()
@@ -607,6 +625,29 @@ void frmChart::cmdUpdate_Click()
         ShowMessage(AppDatabase().LastError(), vbCritical, QStringLiteral("Error in cmdUpdate_Click"));
     picGraph->Marker().Hide();
     if (isVisible() && picGraph->height() > 0) picGraph->Draw(State());
+    ShowEvidence();
+}
+
+void frmChart::ShowEvidence()
+{
+    const EvidenceTable t = EvidenceTableOf(State());
+    lvwExcursions->clear();
+    lvwExcursions->setHeaderLabels(t.Headings);
+    if (!t.Valid) {
+        lblEvidence->setText(Translate("no samples in this window: no excursions"));
+        return;
+    }
+    QString text = t.MktCaption().isEmpty() ? QString() : t.MktCaption() + "\n";
+    text += t.SummaryText() + "\n" +
+            (t.Rows.empty() ? Translate("no excursion beyond the alarm levels")
+                            : Translate("%1 excursion(s) beyond the alarm levels").arg(t.Rows.size()));
+    lblEvidence->setText(text);
+    for (const EvidenceRow& r : t.Rows) {
+        auto* item = new QTreeWidgetItem(lvwExcursions, r.Texts);
+        item->setForeground(0, r.High ? QColor(190, 0, 0) : QColor(0, 0, 190));
+        for (int c = 3; c < r.Texts.size(); ++c) item->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
+    }
+    for (int c = 0; c < lvwExcursions->columnCount(); ++c) lvwExcursions->resizeColumnToContents(c);
 }
 
 void frmChart::ShowAlarmFault(ChartModel::Focus focus)

@@ -95,6 +95,7 @@ private:
     void ToPickers();        // end changed
     void UpdatePreviews();
     void ShowAlarmFault(ChartModel::Focus focus);   // Focus::None clears the notes
+    void ShowEvidence();     // the excursion list beside the graph from the last query
 
     ChartModel m_model;
     bool m_syncing = false;
@@ -145,6 +146,9 @@ public:
     QPushButton* cmdPrint = nullptr;
     QFrame* fraSettings = nullptr;
     ChartWidget* picGraph = nullptr;
+    QFrame* fraEvidence = nullptr;
+    QLabel* lblEvidence = nullptr;       // MKT, time out of range and share in range
+    QTreeWidget* lvwExcursions = nullptr;
 };
 
 // Makes the main menu's "&DISPLAY DATA" button open a new data display window each time; the

@@ -25,9 +25,27 @@ DocumentContent BuildDocumentContent(const ExportData& data, const ExportTexts& 
         c.Lines.push_back({false, format(r.time, data.TimeFormat) + "  " + FormatSignedValue(r.value)});
     }
     c.RecordsLine = QString::number(data.rows.size()) + texts.Records;
+    c.EvidenceLines = EvidenceLines(data.Evidence);
     c.FooterDate = nowText;
     c.ProducedBy = texts.ProducedBy;
     return c;
+}
+
+std::vector<QString> EvidenceLines(const EvidenceTable& e)
+{
+    std::vector<QString> lines;
+    if (!e.Valid)
+        return lines;
+    if (e.HasMkt)
+        lines.push_back(e.MktCaption());
+    lines.push_back(e.SummaryText());
+    for (const EvidenceRow& r : e.Rows) {
+        QStringList cells;
+        for (int i = 0; i < r.Texts.size() && i < e.Headings.size(); ++i)
+            cells << (i == 0 ? r.Texts[i] : e.Headings[i] + " " + r.Texts[i]);
+        lines.push_back(cells.join(", "));
+    }
+    return lines;
 }
 
 namespace {
@@ -167,6 +185,8 @@ QByteArray documentXml(const DocumentContent& c)
     writeTitle(x, c.Header, 16, false);
     writeTitle(x, c.Caption, 14, false);
     writeTitle(x, c.ProducedLine, 12, true);
+    for (const QString& line : c.EvidenceLines)
+        writeTitle(x, line, 10, false);
     // The paragraph after the title block carries no border and ends the first section.
     x.writeStartElement("w:p");
     x.writeStartElement("w:pPr");
@@ -430,6 +450,7 @@ QByteArray odfContentXml(const DocumentContent& c)
     odfParagraphStyle(x, "Title16", "center", 16, false, true, false);
     odfParagraphStyle(x, "Title14", "center", 14, false, true, false);
     odfParagraphStyle(x, "Title12", "center", 12, false, true, true);
+    odfParagraphStyle(x, "Title10", "center", 10, false, true, false);
     odfParagraphStyle(x, "DayLine", "start", 8, true, false, false);
     odfParagraphStyle(x, "SampleLine", "center", 8, false, false, false);
     // The samples: 8 columns of equal width, 10 points apart, a line between them, filled one
@@ -457,6 +478,8 @@ QByteArray odfContentXml(const DocumentContent& c)
     odfParagraph(x, "Title16", c.Header);
     odfParagraph(x, "Title14", c.Caption);
     odfParagraph(x, "Title12", c.ProducedLine + "\n");
+    for (const QString& line : c.EvidenceLines)
+        odfParagraph(x, "Title10", line);
     odfParagraph(x, "Standard", QString());
     x.writeStartElement("text:section");
     x.writeAttribute("text:style-name", "Samples");

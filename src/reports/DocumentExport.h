@@ -19,6 +19,9 @@ struct DocumentContent {
     QString Header;         // 16 point
     QString Caption;        // 14 point
     QString ProducedLine;   // 12 point, with the alarm limits when they are shown
+    // 10 point lines below the title block: the kinetic mean, the time out of range and the
+    // share in range, then one line per excursion (EvidenceLines).
+    std::vector<QString> EvidenceLines;
     std::vector<DocumentLine> Lines;
     QString RecordsLine;    // "N Records"
     QString FooterDate;     // the time of the export as text
@@ -32,6 +35,11 @@ using DateTimeFormatter = std::function<QString(const QDateTime& time, const QSt
 // date changes, and a sample line for every row.
 DocumentContent BuildDocumentContent(const ExportData& data, const ExportTexts& texts,
                                      const DateTimeFormatter& format, const QString& nowText);
+
+// The evidence of the data as lines of text: "MKT 5.23 °C", "out of range 4:05 h, in range
+// 98.54 %", then one line per excursion (side, start, end or "open", duration, peak,
+// degree-minutes); nothing when the window held no samples.
+std::vector<QString> EvidenceLines(const EvidenceTable& evidence);
 
 // Write the document as Office Open XML (.docx) or OpenDocument text (.odt, the same layout:
 // title block, bold day lines, 8 columns with a line between, header rule, footer with the page

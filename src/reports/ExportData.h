@@ -2,6 +2,7 @@
 // What the exports take from the data display: the result of its last query and the captions
 // that went with it, plus the interface texts in the current language. The data display fills
 // it (ChartExports.cpp); the writers below never query anything themselves.
+#include "display/Evidence.h"
 #include <QDateTime>
 #include <QString>
 #include <vector>
@@ -25,6 +26,8 @@ struct ExportData {
     QString TimeFormat;
     int ValueDecimals = 1;  // decimals the spreadsheet shows the values with (ValueDecimals())
     std::vector<ExportRow> rows;
+    // The kinetic mean and the excursions of the window's samples, times as the rows show them.
+    EvidenceTable Evidence;
 };
 
 // Interface texts the exports write, already translated.

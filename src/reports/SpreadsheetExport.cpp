@@ -1,5 +1,6 @@
 #include "reports/SpreadsheetExport.h"
 #include "reports/ExportFormat.h"
+#include "app/modInternationalisation.h"
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -99,20 +100,19 @@ void clsWorksheet::AutoFitColumn(int column)
         m_widths[column] = widest + 1.0;
 }
 
-bool clsWorksheet::SaveXlsx(const QString& path, QString* error) const
+clsWorksheet& clsWorksheet::ExcursionSheet()
 {
-    auto fail = [&](const QString& message) {
-        if (error)
-            *error = message;
-        return false;
-    };
-    const QString temp = path + ".part";
-    QFile::remove(temp);
-    lxw_workbook* book = workbook_new(QFile::encodeName(temp).constData());
-    if (!book)
-        return fail(QString("cannot create %1").arg(temp));
-    lxw_worksheet* ws = workbook_add_worksheet(book, nullptr);
+    if (m_more.empty())
+        m_more.resize(1);
+    return m_more.front();
+}
 
+QString clsWorksheet::ExcursionSheetName() { return Translate("excursions"); }
+
+void clsWorksheet::WriteTo(void* workbook, void* worksheet) const
+{
+    auto* book = static_cast<lxw_workbook*>(workbook);
+    auto* ws = static_cast<lxw_worksheet*>(worksheet);
     std::map<std::pair<double, QString>, lxw_format*> formats;
     auto formatFor = [&](const Cell& c) -> lxw_format* {
         const auto key = std::make_pair(c.fontSize, c.numFormat);
@@ -154,6 +154,24 @@ bool clsWorksheet::SaveXlsx(const QString& path, QString* error) const
     }
     worksheet_set_selection(ws, lxw_row_t(ActiveRow), lxw_col_t(ActiveColumn),
                             lxw_row_t(ActiveRow), lxw_col_t(ActiveColumn));
+}
+
+bool clsWorksheet::SaveXlsx(const QString& path, QString* error) const
+{
+    auto fail = [&](const QString& message) {
+        if (error)
+            *error = message;
+        return false;
+    };
+    const QString temp = path + ".part";
+    QFile::remove(temp);
+    lxw_workbook* book = workbook_new(QFile::encodeName(temp).constData());
+    if (!book)
+        return fail(QString("cannot create %1").arg(temp));
+    lxw_worksheet* ws = workbook_add_worksheet(book, nullptr);
+    WriteTo(book, ws);
+    if (const clsWorksheet* more = ExcursionSheetIfAny())
+        more->WriteTo(book, workbook_add_worksheet(book, ExcursionSheetName().left(31).toUtf8().constData()));
     const lxw_error rc = workbook_close(book);
     if (rc != LXW_NO_ERROR) {
         QFile::remove(temp);
@@ -195,4 +213,57 @@ void WriteSpreadsheetExport(clsWorksheet& sheet, const ExportData& data, const E
     sheet.Offset(0, 1);
     sheet.AutoFitColumn(sheet.ActiveColumn);
     sheet.Offset(-(int(data.rows.size()) + 5), 1);
+    WriteExcursionSheet(sheet.ExcursionSheet(), data);
+}
+
+void WriteExcursionSheet(clsWorksheet& sheet, const ExportData& data)
+{
+    const EvidenceTable& e = data.Evidence;
+    const auto label = [&](const QString& text) {
+        sheet.SetText(text);
+        sheet.Offset(0, 1);
+    };
+    sheet.IncreaseFontSize(2);
+    sheet.SetText(data.GraphHeader);
+    sheet.Offset(1, 0);
+    if (!e.Valid) {
+        sheet.SetText(Translate("no samples in this window: no excursions"));
+        sheet.Offset(2, 0);
+        return;
+    }
+    const int column = sheet.ActiveColumn;
+    const auto figure = [&](const QString& name, double value, const QString& unit) {
+        label(name);
+        sheet.SetNumber(RoundedToDecimals(value, 2), "0.00");
+        sheet.Offset(0, 1);
+        sheet.SetText(unit);
+        sheet.Offset(1, -2);
+    };
+    if (e.HasMkt)
+        figure(Translate("MKT"), e.Mkt, data.Evidence.MktText.section(' ', 1));
+    figure(Translate("out of range"), e.MinutesOutOfRange, "min");
+    figure(Translate("in range"), e.ShareInRangePercent, "%");
+    sheet.Offset(1, 0);
+    for (int i = 0; i < e.Headings.size(); ++i)
+        label(i == 3 ? Translate("duration (min)") : e.Headings[i]);
+    sheet.Offset(1, column - sheet.ActiveColumn);
+    for (const EvidenceRow& r : e.Rows) {
+        label(r.Texts.value(0));
+        sheet.SetDate(r.Start);
+        sheet.Offset(0, 1);
+        if (r.End.isValid())
+            sheet.SetDate(r.End);
+        else
+            sheet.SetText(r.Texts.value(2));
+        sheet.Offset(0, 1);
+        sheet.SetNumber(RoundedToDecimals(r.DurationMinutes, 1), "0.0");
+        sheet.Offset(0, 1);
+        sheet.SetNumber(RoundedToDecimals(r.Peak, 2), "0.00");
+        sheet.Offset(0, 1);
+        sheet.SetNumber(RoundedToDecimals(r.DegreeMinutes, 1), "0.0");
+        sheet.Offset(1, column - sheet.ActiveColumn);
+    }
+    for (int c = column; c < column + int(e.Headings.size()); ++c)
+        sheet.AutoFitColumn(c);
+    sheet.Offset(1, 0);
 }

@@ -7,6 +7,7 @@
 #include <QString>
 #include <map>
 #include <utility>
+#include <vector>
 
 class clsWorksheet {
 public:
@@ -41,7 +42,14 @@ public:
     double ColumnWidth(int column) const;    // 0: default width
     bool empty() const { return m_cells.empty(); }
 
-    // Writes the worksheet as an .xlsx workbook (one sheet, the active cell selected).
+    // The second sheet of the workbook ("excursions"): the kinetic mean, the time in range and
+    // the excursions of every export, one block below the other.
+    clsWorksheet& ExcursionSheet();
+    const clsWorksheet* ExcursionSheetIfAny() const { return m_more.empty() ? nullptr : &m_more.front(); }
+    static QString ExcursionSheetName();   // translated
+
+    // Writes the worksheet as an .xlsx workbook (the active cell selected), with the excursion
+    // sheet when there is one.
     // The file is replaced only once the new one is complete.
     bool SaveXlsx(const QString& path, QString* error = nullptr) const;
 
@@ -49,9 +57,14 @@ private:
     static QString ShownText(const Cell& cell);
     std::map<std::pair<int, int>, Cell> m_cells;
     std::map<int, double> m_widths;
+    std::vector<clsWorksheet> m_more;   // the excursion sheet, once an export wrote to it
+    void WriteTo(void* workbook, void* worksheet) const;
 };
 
 // Writes the title cells, the column headings and one row per sample from the active cell on,
 // and leaves the active cell in the first row right of the table. The values are shown with
-// data.ValueDecimals decimals.
+// data.ValueDecimals decimals. The evidence goes to the excursion sheet (WriteExcursionSheet).
 void WriteSpreadsheetExport(clsWorksheet& sheet, const ExportData& data, const ExportTexts& texts);
+// Appends the block of data's evidence to the excursion sheet: the graph header, the kinetic
+// mean, the time out of range and the share in range, then the excursion table.
+void WriteExcursionSheet(clsWorksheet& sheet, const ExportData& data);

@@ -213,6 +213,32 @@ bool clsWebReport::BuildReport(const QString& directory, const QString& fileName
         put("</table>");
     }
 
+    // The kinetic mean, the time out of range, the share in range and the excursions.
+    const EvidenceTable& e = m_data.Evidence;
+    if (e.Valid) {
+        put("<div CLASS=evidence>");
+        if (e.HasMkt)
+            put("<p CLASS=mkt>" + HtmlEscape(e.MktCaption()) + "</p>");
+        put("<p CLASS=range>" + HtmlEscape(e.SummaryText()) + "</p>");
+        if (e.Rows.empty()) {
+            put("<p>" + HtmlEscape(Translate("no excursion beyond the alarm levels")) + "</p>");
+        } else {
+            put("<table CLASS=excursions border=1>");
+            QString heading = "<tr>";
+            for (const QString& h : e.Headings)
+                heading += "<th>" + HtmlEscape(h) + "</th>";
+            put(heading + "</tr>");
+            for (const EvidenceRow& r : e.Rows) {
+                QString line = QString("<tr CLASS=%1>").arg(r.High ? "high" : "low");
+                for (const QString& cell : r.Texts)
+                    line += "<td>" + HtmlEscape(cell) + "</td>";
+                put(line + "</tr>");
+            }
+            put("</table>");
+        }
+        put("</div>");
+    }
+
     QString footer;
     if (!readTemplate(styles + options.Style + " footer.htm", footer, error))
         return false;

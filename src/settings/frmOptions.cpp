@@ -1,4 +1,5 @@
 #include "settings/frmOptions.h"
+#include "settings/MktSetting.h"
 #include "app/UserInterface.h"
 #include <optional>
 
@@ -165,6 +166,8 @@ frmOptions::frmOptions(QWidget* parent, clsDatabase* database) : QDialog(parent)
     ShowFileFacts();
     ShowStatus(QLocale().toString(NowLocal(), QLocale::ShortFormat));
     (App().Units == 1 ? optFahrenheit : optCelsius)->setChecked(true);
+    Mkt.Load(db());
+    txtMktActivation->setText(Mkt.Text);
     connect(tabOptions, &QTabWidget::currentChanged, this, &frmOptions::tabOptions_Click);
     tabOptions_Click(tabOptions->currentIndex());
     // Room for the structure and its properties, within a small screen (1366 x 768).
@@ -332,11 +335,42 @@ void frmOptions::buildDirectoriesTab(QWidget* page)
     units->addSpacing(24);
     units->addWidget(lblUnitsNote, 1);
     box->addWidget(fraUnits);
+
+    // The activation energy of the mean kinetic temperature (clsMktSetting).
+    auto* fraMkt = new QGroupBox(QStringLiteral("mean kinetic temperature"), page);
+    fraMkt->setObjectName(QStringLiteral("fraMkt"));
+    auto* mkt = new QGridLayout(fraMkt);
+    auto* lblMkt = new QLabel(QStringLiteral("activation energy \u0394H/R"), fraMkt);
+    lblMkt->setObjectName(QStringLiteral("lblMktActivation"));
+    txtMktActivation = new QLineEdit(fraMkt);
+    txtMktActivation->setObjectName(QStringLiteral("txtMktActivation"));
+    txtMktActivation->setMaximumWidth(txtMktActivation->fontMetrics().averageCharWidth() * 12);
+    lblMkt->setBuddy(txtMktActivation);
+    auto* lblMktUnit = new QLabel(clsMktSetting::Unit(), fraMkt);
+    lblMktUnit->setObjectName(QStringLiteral("lblMktUnit"));
+    cmdSaveMkt = button("cmdSaveMkt", QStringLiteral("Apply"), fraMkt);
+    lblMktReason = new QLabel(fraMkt);
+    lblMktReason->setObjectName(QStringLiteral("lblMktReason"));
+    lblMktReason->setWordWrap(true);
+    lblMktReason->setStyleSheet(QStringLiteral("color: #b00000"));
+    lblMktReason->hide();
+    auto* lblMktNote = note("lblMktNote", QStringLiteral("from 1000 to 100000 K; 10000 K when the product's own value is not known"), fraMkt);
+    mkt->addWidget(lblMkt, 0, 0);
+    mkt->addWidget(txtMktActivation, 0, 1);
+    mkt->addWidget(lblMktUnit, 0, 2);
+    mkt->addWidget(cmdSaveMkt, 0, 3);
+    mkt->addWidget(lblMktReason, 0, 4);
+    mkt->addWidget(lblMktNote, 1, 1, 1, 4);
+    mkt->setColumnStretch(4, 1);
+    box->addWidget(fraMkt);
     box->addStretch(1);
     connect(cmdGetDataDir, &QPushButton::clicked, this, &frmOptions::cmdGetDataDir_Click);
     connect(cmdSaveDirs, &QPushButton::clicked, this, &frmOptions::cmdSaveDirs_Click);
     connect(cmdOpen, &QPushButton::clicked, this, &frmOptions::cmdOpen_Click);
     connect(txtDataDir, &QLineEdit::textEdited, this, [this] { lblDataDirProblem->hide(); });
+    connect(cmdSaveMkt, &QPushButton::clicked, this, &frmOptions::cmdSaveMkt_Click);
+    connect(txtMktActivation, &QLineEdit::returnPressed, this, &frmOptions::cmdSaveMkt_Click);
+    connect(txtMktActivation, &QLineEdit::textEdited, this, [this] { lblMktReason->hide(); });
     connect(optCelsius, &QRadioButton::clicked, this, [this] { optUnits_Click(0); });
     connect(optFahrenheit, &QRadioButton::clicked, this, [this] { optUnits_Click(1); });
 }
@@ -887,6 +921,20 @@ void frmOptions::cmdOpen_Click()
     if (!txtDataDir_Validate())
         return;
     OpenFolder(txtDataDir->text());
+}
+
+void frmOptions::cmdSaveMkt_Click()
+{
+    const bool stored = Mkt.Apply(db(), txtMktActivation->text());
+    lblMktReason->setText(Mkt.Reason);
+    lblMktReason->setVisible(!stored);
+    if (stored) {
+        txtMktActivation->setText(Mkt.Text);
+        ShowStatus(Translate(QStringLiteral("activation energy stored: %1 K")).arg(Mkt.Text));
+    } else {
+        txtMktActivation->setFocus();
+        txtMktActivation->selectAll();
+    }
 }
 
 void frmOptions::optUnits_Click(int code)

@@ -2,6 +2,7 @@
 // The settings window "NORDALIS SETTINGS": site structure, directories and unit, interface
 // port, logger files on removable media, database maintenance.
 #include "settings/InterfacePort.h"
+#include "settings/MktSetting.h"
 #include "settings/clsStructureEditor.h"
 
 #include <QDialog>
@@ -51,6 +52,9 @@ public:
     QGroupBox* fraUnits = nullptr;
     QRadioButton* optCelsius = nullptr;
     QRadioButton* optFahrenheit = nullptr;
+    QLineEdit* txtMktActivation = nullptr;   // dH/R of the mean kinetic temperature, in K
+    QPushButton* cmdSaveMkt = nullptr;
+    QLabel* lblMktReason = nullptr;          // why a value was refused, beside the field
     // Interface port
     QComboBox* cmbPortNo = nullptr;
     // Logger files and database
@@ -82,6 +86,7 @@ public:
 
     clsStructureEditor Editor;
     clsInterfacePort Interface;              // the port list and the choice
+    clsMktSetting Mkt;                       // the activation energy field
 
     // Replaceable for tests: the Shift key state, and the shell's "open".
     std::function<bool()> ShiftHeld;
@@ -115,6 +120,7 @@ public:
     void cmdSaveDirs_Click();
     void cmdOpen_Click();
     void optUnits_Click(int code);
+    void cmdSaveMkt_Click();
     void cmbPortNo_Click(int index);
     void cmbRemovableMedia_Click(int index);
     void cmdCopyLoggerfiles_Click(int index);

@@ -165,7 +165,9 @@ TEST_F(ChartWindowTest, FitsCommonScreensAndTheGraphTakesTheRoom)
         ASSERT_EQ(w.size(), size);
         const std::string at = std::to_string(size.width());
         EXPECT_GT(w.Graph()->height(), size.height() / 2) << at;
-        EXPECT_GE(w.Graph()->width(), size.width() - 40) << at;
+        // The graph takes the width the excursion list beside it leaves, most of the window.
+        EXPECT_GE(w.Graph()->width(), size.width() - 40 - w.fraEvidence->width()) << at;
+        EXPECT_GE(w.Graph()->width(), size.width() * 6 / 10) << at;
         const std::vector<ChartText>& texts = w.Graph()->DrawnTexts();
         EXPECT_GT(texts.size(), 20u) << at;
         EXPECT_EQ(TextLayoutFaults(texts, w.Graph()->size()).join("\n"), QString()) << at;
@@ -230,4 +232,36 @@ TEST_F(ChartWindowTest, ALevelThatIsNoNumberIsRefusedWithANoteAndChangesNothing)
     EXPECT_EQ(w.tabOptions->currentIndex(), 4);
     EXPECT_TRUE(w.lblYScaleError->isVisible());
     EXPECT_TRUE(w.lblYScaleError->text().contains("not a number"));
+}
+
+// The kinetic means in the kind list, and the excursion list beside the graph following the
+// alarm levels of the window.
+TEST_F(ChartWindowTest, KindListAndExcursionListBesideTheGraph)
+{
+    frmChart w;
+    w.resize(1300, 760);
+    w.show();
+    ASSERT_EQ(w.cmbValues->count(), kChartKindCount);
+    EXPECT_EQ(w.cmbValues->itemText(9), "mean kinetic temperature");
+    EXPECT_EQ(w.cmbValues->itemText(10), "daily mean kinetic temperature");
+    EXPECT_EQ(w.cmbValues->itemText(11), "monthly mean kinetic temperature");
+    // Samples 4 to 7.5 °C within 2 and 8 °C: nothing out of range.
+    EXPECT_EQ(w.lvwExcursions->topLevelItemCount(), 0);
+    EXPECT_TRUE(w.lblEvidence->text().contains("in range 100.00 %")) << w.lblEvidence->text().toStdString();
+    EXPECT_TRUE(w.lblEvidence->text().startsWith("MKT "));
+    // A high level of 6 °C: every run of 6.5 to 7.5 °C is an excursion, listed and counted.
+    w.txtAlarmMax->setText("6");
+    w.cmdUpdate_Click();
+    const size_t runs = w.State().Evidence.Excursions.Runs.size();
+    ASSERT_GT(runs, 0u);
+    EXPECT_EQ(w.lvwExcursions->topLevelItemCount(), int(runs));
+    EXPECT_EQ(w.lvwExcursions->topLevelItem(0)->text(0), "high");
+    EXPECT_EQ(w.lvwExcursions->columnCount(), 6);
+    EXPECT_TRUE(w.Graph()->HasGraph());
+    // The daily kinetic means: one row a day, the list still of the window's samples.
+    w.cmbValues->setCurrentIndex(int(ChartKind::DailyMkt));
+    w.cmbValues_Click();
+    EXPECT_EQ(w.State().Kind, ChartKind::DailyMkt);
+    EXPECT_EQ(w.State().Samples.size(), 2u);
+    EXPECT_EQ(w.lvwExcursions->topLevelItemCount(), int(runs));
 }

@@ -87,7 +87,7 @@ TEST_F(CliReports, ReportWithStyleColumnsBorderGraphAndExceptions)
     f.close();
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QString graphOnly = QString::fromUtf8(f.readAll());
-    EXPECT_FALSE(graphOnly.contains("<table"));
+    EXPECT_FALSE(graphOnly.contains("<table CLASS=outer"));
     EXPECT_TRUE(graphOnly.contains("<img src="));
 
     // Neither table nor graph would be an empty page: refused, and the page there stays as it was.
@@ -164,10 +164,13 @@ import json, sys, docx
 print(json.dumps([p.text for p in docx.Document(sys.argv[1]).paragraphs]))
 )PY", docx, &message).array();
     ASSERT_TRUE(message.isEmpty()) << message.toStdString();
-    ASSERT_EQ(lines.size(), 4 + 1 + 10 + 2);
-    EXPECT_TRUE(lines[5].toString().endsWith("  -03.2"));
-    EXPECT_TRUE(lines[6].toString().endsWith("  +07.0"));
-    EXPECT_EQ(lines[15].toString(), "10 Records");
+    // The title block, the kinetic mean, the time in range and five excursions, the day line,
+    // ten samples, the records line and the closing paragraph.
+    ASSERT_EQ(lines.size(), 4 + 7 + 1 + 10 + 2);
+    EXPECT_TRUE(lines[3].toString().startsWith("MKT "));
+    EXPECT_TRUE(lines[12].toString().endsWith("  -03.2"));
+    EXPECT_TRUE(lines[13].toString().endsWith("  +07.0"));
+    EXPECT_EQ(lines[22].toString(), "10 Records");
 
     // The .odt is OpenDocument text, not a Word file under another name.
     const QJsonObject o = RunReader(R"PY(
@@ -184,7 +187,7 @@ print(json.dumps({"first": z.namelist()[0], "mimetype": z.read("mimetype").decod
     EXPECT_EQ(o["first"].toString(), "mimetype");
     EXPECT_EQ(o["mimetype"].toString(), "application/vnd.oasis.opendocument.text");
     EXPECT_FALSE(o["word"].toBool());
-    EXPECT_EQ(o["paragraphs"].toInt(), 4 + 1 + 10 + 1);
+    EXPECT_EQ(o["paragraphs"].toInt(), 4 + 7 + 1 + 10 + 1);
 }
 
 namespace {
@@ -270,4 +273,108 @@ TEST(CliExportResolution, ReadLoggersAreExportedInTheirOwnSteps)
         const double v = rows[i]["value"].toDouble();
         EXPECT_EQ(lines[int(5 + i)].section(',', 3, 3), (v < 0 ? "-" : "+") + QString::number(std::fabs(v), 'f', 3));
     }
+}
+
+// The kinetic mean and the excursions in the three exports, read back independently: the
+// workbook and the document with Python's zipfile and ElementTree, the web page as text. The
+// logger's samples (-3.2, 7, 2.5, 9, ... every 15 min, alarm levels 0 and 8 °C) leave the range
+// five times: low 00:00-00:15, high 00:45-01:00, low 01:00-01:15, high 01:45-02:00, low
+// 02:00-02:15; 75 of 135 minutes out of range.
+namespace {
+// The script's own kinetic mean of the stored values, with dH/R 10 000 K.
+const char* const kMktOfTheSamples = R"PY(
+import math
+temps = [[-3.2, 7.0, 2.5, 9.0][i % 4] for i in range(10)]
+mkt = 10000 / -math.log(sum(math.exp(-10000 / (t + 273.15)) for t in temps) / len(temps)) - 273.15
+)PY";
+
+const char* const kWorkbookReader = R"PY(
+import json, sys, zipfile
+import xml.etree.ElementTree as ET
+M = '{http://schemas.openxmlformats.org/spreadsheetml/2006/main}'
+R = '{http://schemas.openxmlformats.org/officeDocument/2006/relationships}'
+z = zipfile.ZipFile(sys.argv[1])
+sheets = list(ET.fromstring(z.read('xl/workbook.xml')).iter(M + 'sheet'))
+rels = {r.get('Id'): r.get('Target') for r in ET.fromstring(z.read('xl/_rels/workbook.xml.rels'))}
+shared = []
+if 'xl/sharedStrings.xml' in z.namelist():
+    for si in ET.fromstring(z.read('xl/sharedStrings.xml')).iter(M + 'si'):
+        shared.append(''.join(t.text or '' for t in si.iter(M + 't')))
+cells = {}
+if len(sheets) > 1:
+    for c in ET.fromstring(z.read('xl/' + rels[sheets[1].get(R + 'id')])).iter(M + 'c'):
+        v = c.find(M + 'v')
+        if v is not None:
+            cells[c.get('r')] = shared[int(v.text)] if c.get('t') == 's' else float(v.text)
+print(json.dumps({'sheets': [s.get('name') for s in sheets], 'cells': cells, 'mkt': mkt}))
+)PY";
+
+const char* const kDocumentReader = R"PY(
+import json, sys, zipfile
+import xml.etree.ElementTree as ET
+W = '{http://schemas.openxmlformats.org/wordprocessingml/2006/main}'
+body = ET.fromstring(zipfile.ZipFile(sys.argv[1]).read('word/document.xml'))
+paragraphs = [''.join(t.text or '' for t in p.iter(W + 't')) for p in body.iter(W + 'p')]
+print(json.dumps({'paragraphs': paragraphs, 'mkt': mkt}))
+)PY";
+} // namespace
+
+TEST_F(CliReports, ExportsShowTheKineticMeanAndTheExcursions)
+{
+    int rc = 0;
+    const QString xlsx = home->filePath("home/reports/evidence.xlsx");
+    QString text = runCli(QStringList{"export", "xlsx", "--out", xlsx} + selection(), &rc);
+    ASSERT_EQ(rc, 0) << text.toStdString();
+    const QJsonObject book = ReadBack(QString(kMktOfTheSamples) + kWorkbookReader, xlsx);
+    EXPECT_EQ(book["sheets"].toArray().size(), 2);
+    EXPECT_EQ(book["sheets"].toArray().at(1).toString(), "excursions");
+    const QJsonObject c = book["cells"].toObject();
+    EXPECT_EQ(c["A2"].toString(), "MKT");
+    EXPECT_NEAR(c["B2"].toDouble(), book["mkt"].toDouble(), 0.005);
+    EXPECT_EQ(c["C2"].toString(), "°C");
+    EXPECT_EQ(c["A3"].toString(), "out of range");
+    EXPECT_EQ(c["B3"].toDouble(), 75);
+    EXPECT_NEAR(c["B4"].toDouble(), 100.0 * 60 / 135, 0.005);
+    EXPECT_EQ(c["A6"].toString(), "excursion");
+    EXPECT_EQ(c["D6"].toString(), "duration (min)");
+    const char* sides[] = {"low", "high", "low", "high", "low"};
+    const double peaks[] = {-3.2, 9, -3.2, 9, -3.2};
+    const double degreeMinutes[] = {48, 15, 48, 15, 48};
+    // Spreadsheet days since 1899-12-30: 2 March 2026 is day 46083.
+    const double day = QDate(1899, 12, 30).daysTo(QDate(2026, 3, 2));
+    const int starts[] = {0, 45, 60, 105, 120};
+    for (int i = 0; i < 5; ++i) {
+        const QString row = QString::number(7 + i);
+        SCOPED_TRACE(row.toStdString());
+        EXPECT_EQ(c["A" + row].toString(), sides[i]);
+        EXPECT_NEAR(c["B" + row].toDouble(), day + starts[i] / 1440.0, 1e-6);
+        EXPECT_NEAR(c["C" + row].toDouble(), day + (starts[i] + 15) / 1440.0, 1e-6);
+        EXPECT_EQ(c["D" + row].toDouble(), 15);
+        EXPECT_NEAR(c["E" + row].toDouble(), peaks[i], 1e-9);
+        EXPECT_NEAR(c["F" + row].toDouble(), degreeMinutes[i], 1e-9);
+    }
+    EXPECT_FALSE(c.contains("A12"));
+
+    const QString docx = home->filePath("home/reports/evidence.docx");
+    text = runCli(QStringList{"export", "document", "--out", docx} + selection(), &rc);
+    ASSERT_EQ(rc, 0) << text.toStdString();
+    const QJsonObject doc = ReadBack(QString(kMktOfTheSamples) + kDocumentReader, docx);
+    QStringList paragraphs;
+    for (const QJsonValue& p : doc["paragraphs"].toArray()) paragraphs << p.toString();
+    EXPECT_TRUE(paragraphs.contains("MKT " + QString::number(doc["mkt"].toDouble(), 'f', 2) + " °C")) << paragraphs.join("|").toStdString();
+    EXPECT_TRUE(paragraphs.contains("out of range 1:15 h, in range 44.44 %"));
+    EXPECT_TRUE(paragraphs.contains("high, start 2026-03-02 00:45, end 2026-03-02 01:00, duration 0:15 h, peak (°C) 9.00, "
+                                    "degree-minutes (°C·min) 15.0"));
+
+    const QString page = home->filePath("home/reports/evidence.htm");
+    text = runCli(QStringList{"report"} + selection() + QStringList{"--style", "standard", "--out", page}, &rc);
+    ASSERT_EQ(rc, 0) << text.toStdString();
+    QFile f(page);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(f.readAll());
+    EXPECT_TRUE(html.contains("<p CLASS=mkt>MKT " + QString::number(doc["mkt"].toDouble(), 'f', 2) + " °C</p>"));
+    EXPECT_TRUE(html.contains("<p CLASS=range>out of range 1:15 h, in range 44.44 %</p>"));
+    EXPECT_EQ(html.count("<tr CLASS=low>"), 3);
+    EXPECT_EQ(html.count("<tr CLASS=high>"), 2);
+    EXPECT_TRUE(html.contains("<td>open</td>") == false);
 }

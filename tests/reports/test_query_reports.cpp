@@ -111,11 +111,16 @@ print(json.dumps({"lines": [p.text for p in d.paragraphs], "bold": [p.text for p
     QStringList lines;
     for (const auto& v : r["lines"].toArray())
         lines << v.toString();
-    ASSERT_EQ(lines.size(), 4 + 2 + 96 + 2);
-    EXPECT_EQ(lines[4], "02/03/2026");
-    EXPECT_EQ(lines[5], "01:00  -03.2");
-    EXPECT_EQ(lines[6], "01:15  +07.0");
-    EXPECT_EQ(lines.indexOf("03/03/2026"), 4 + 1 + 92);   // after 23:45, the first sample of the next day
+    // The title block, then the kinetic mean, the time in range and the excursions, then the rows.
+    const std::vector<QString> evidence = EvidenceLines(ExportDataFromChart(model.State).Evidence);
+    const int e = int(evidence.size());
+    ASSERT_GE(e, 2);
+    ASSERT_EQ(lines.size(), 4 + e + 2 + 96 + 2);
+    EXPECT_EQ(lines.mid(3, e), QStringList(evidence.begin(), evidence.end()));
+    EXPECT_EQ(lines[4 + e], "02/03/2026");
+    EXPECT_EQ(lines[5 + e], "01:00  -03.2");
+    EXPECT_EQ(lines[6 + e], "01:15  +07.0");
+    EXPECT_EQ(lines.indexOf("03/03/2026"), 4 + e + 1 + 92);   // after 23:45, the first sample of the next day
     EXPECT_EQ(lines[lines.size() - 2], "96 Records");
     EXPECT_EQ(r["bold"].toArray().size(), 2);
 }

@@ -6,6 +6,7 @@
 #include "settings/InterfacePort.h"
 #include "settings/clsMaintenance.h"
 #include "settings/frmOptions.h"
+#include "db/MktParameter.h"
 #include "settings/RemovableMedia.h"
 #include "support/MountedVolumes.h"
 #include "support/Screenshots.h"
@@ -595,4 +596,44 @@ TEST_F(OptionsWindow, TheInterfaceTabListsTheUsbAdapterChoosesItAndSaysWhyItIsNo
     SetUsbAdaptersForTesting(std::nullopt);
     WriteRegistryValue(kTmexKey, "Driver", "serial");
     AppLogger().Bus().Reset();
+}
+
+// The activation energy of the mean kinetic temperature: shown with its unit, a good value
+// stored in table parameters, a bad one refused beside the field with the stored value kept.
+TEST_F(OptionsWindow, ActivationEnergyFieldStoresGoodValuesAndRefusesOthers)
+{
+    auto w = open();
+    w->show();
+    EXPECT_EQ(w->txtMktActivation->text(), "10000");
+    EXPECT_EQ(w->findChild<QLabel*>("lblMktUnit")->text(), "K");
+    w->txtMktActivation->setText(" 8314.5 ");
+    w->cmdSaveMkt_Click();
+    EXPECT_EQ(db->Parameter(kMktActivationParameter, QString()), "8314.5");
+    EXPECT_EQ(w->txtMktActivation->text(), "8314.5");
+    EXPECT_TRUE(w->lblMktReason->isHidden());
+    for (const char* bad : {"abc", "", "999", "100001", "-5", "1e9", "nan", "8314,5"}) {
+        w->txtMktActivation->setText(bad);
+        w->cmdSaveMkt_Click();
+        EXPECT_FALSE(w->lblMktReason->isHidden()) << bad;
+        EXPECT_TRUE(w->lblMktReason->text().contains("1000 to 100000")) << bad;
+        EXPECT_EQ(db->Parameter(kMktActivationParameter, QString()), "8314.5") << bad;
+        EXPECT_EQ(MktActivationK(*db), 8314.5);
+    }
+    // The bounds themselves are accepted; typing hides the old reason.
+    for (const char* good : {"1000", "100000"}) {
+        w->txtMktActivation->setText(good);
+        w->cmdSaveMkt_Click();
+        EXPECT_TRUE(w->lblMktReason->isHidden()) << good;
+        EXPECT_EQ(MktActivationK(*db), QString(good).toDouble());
+    }
+    // A window opened later shows the stored value.
+    auto again = open();
+    EXPECT_EQ(again->txtMktActivation->text(), "100000");
+    // The rules without the window: a database that cannot be opened is reported, not taken for
+    // success.
+    clsMktSetting setting;
+    clsDatabase missing(dir.path() + "/no/such/folder");
+    EXPECT_FALSE(setting.Apply(missing, "9000"));
+    EXPECT_TRUE(setting.Reason.startsWith("not stored: ")) << setting.Reason.toStdString();
+    EXPECT_TRUE(setting.Text.isEmpty());
 }

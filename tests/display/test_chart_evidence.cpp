@@ -1,0 +1,251 @@
+// The kinetic means and the excursions in the data display: the three kinds beside the nine,
+// the caption with the window's MKT, the excursion list, the bands on the graph, and the same
+// excursions whether the display shows °C or °F. Over a real database written directly.
+#include "ChartTestSupport.h"
+#include "display/ChartGraph.h"
+#include "display/ChartModel.h"
+
+#include <QImage>
+#include <QRegularExpression>
+#include <map>
+
+namespace {
+
+constexpr qint32 kColdRoom = 100101;
+constexpr qint32 kEdges = 100102;
+
+// Four days of the cold room every quarter hour from 10 Dec 2026 00:00 UTC; the door stands
+// open from sample 300 (13 Dec 03:00) to sample 311 (05:45), up to 7.5 °C, above the high
+// level of 6 °C.
+QDateTime ColdRoomTime(int i) { return Utc(2026, 12, 10).addSecs(qint64(i) * 900); }
+constexpr int kColdRoomSamples = 96 * 4;
+
+class ChartEvidenceTest : public ChartDatabase {
+protected:
+    void SetUp() override
+    {
+        ChartDatabase::SetUp();
+        addRoom(1, "Cold room");
+        addDevice(kColdRoom, "0000012345", "Shelf 1", 6, 2);
+        addDevice(kEdges, "0000012346", "Shelf 2", 8, 2);
+        std::vector<Sample> rows;
+        for (int i = 0; i < kColdRoomSamples; ++i) rows.push_back({kColdRoom, ColdRoomTime(i), ColdRoomValue(i)});
+        // Samples exactly at the alarm levels are in range, in either unit.
+        const double edges[] = {2, 8, 8, 2, 5, 8};
+        for (int i = 0; i < 6; ++i) rows.push_back({kEdges, Utc(2026, 12, 10).addSecs(i * 900), edges[i]});
+        addSamples(rows);
+    }
+
+    // A model after a query of the logger over the four days, shown one hour ahead of UTC.
+    ChartModel query(qint32 device, ChartKind kind)
+    {
+        ChartModel m;
+        EXPECT_GT(m.Load(*db), 0);
+        EXPECT_TRUE(m.SelectDevice(device));
+        m.SetKind(kind);
+        m.Window.From = Utc(2026, 12, 10, 1, 0);
+        m.Window.To = Utc(2026, 12, 14, 0, 59, 59);
+        m.In.TZOffset = "60";
+        EXPECT_TRUE(m.Update(*db));
+        return m;
+    }
+
+    void useFahrenheit()
+    {
+        App().Units = 1;
+        App().UnitLabel = QString(QChar(176)) + "F";
+    }
+};
+
+std::vector<double> ColdRoomValues(int from, int to)
+{
+    std::vector<double> v;
+    for (int i = from; i < to; ++i) v.push_back(double(float(ColdRoomValue(i))));
+    return v;
+}
+
+} // namespace
+
+TEST(ChartKinds, TheKineticMeansFollowTheNineWithTheirTerminalNames)
+{
+    static_assert(int(ChartKind::MonthlyMinimums) == 8 && int(ChartKind::Mkt) == 9 && kChartKindCount == 12);
+    for (int k = 0; k < kChartKindCount; ++k) {
+        ChartKind back = ChartKind::Samples;
+        ASSERT_TRUE(ChartKindFromName(ChartKindName(ChartKind(k)), back)) << k;
+        EXPECT_EQ(int(back), k);
+        EXPECT_FALSE(ChartKindText(ChartKind(k)).isEmpty());
+    }
+    EXPECT_EQ(ChartKindName(ChartKind::Mkt), "mkt");
+    EXPECT_EQ(ChartKindName(ChartKind::DailyMkt), "daily-mkt");
+    EXPECT_EQ(ChartKindName(ChartKind::MonthlyMkt), "monthly-mkt");
+    EXPECT_TRUE(IsDailyKind(ChartKind::DailyMkt));
+    EXPECT_TRUE(IsMonthlyKind(ChartKind::MonthlyMkt));
+    EXPECT_FALSE(IsDailyKind(ChartKind::Mkt) || IsMonthlyKind(ChartKind::Mkt));
+    EXPECT_FALSE(IsMktKind(ChartKind::MonthlyMinimums));
+}
+
+// The graph's caption carries the MKT; the value caption the exports take stays as it was.
+TEST_F(ChartEvidenceTest, CaptionCarriesTheWindowsMktForEveryKind)
+{
+    const double mkt = PythonMkt(ColdRoomValues(0, kColdRoomSamples), kDefaultMktActivationK);
+    const QString expected = ", MKT " + QString::number(mkt, 'f', 2) + " " + App().UnitLabel;
+    for (ChartKind kind : {ChartKind::Samples, ChartKind::DailyAverages, ChartKind::MonthlyMaximums, ChartKind::DailyMkt}) {
+        const ChartModel m = query(kColdRoom, kind);
+        SCOPED_TRACE(ChartKindName(kind).toStdString());
+        EXPECT_EQ(GraphCaption(m.State), m.State.ValueCaption + expected);
+        EXPECT_NEAR(m.State.Evidence.MktCelsius, mkt, 1e-9);
+        // The excursions lie in the door's hours, whatever kind is shown.
+        ASSERT_FALSE(m.State.Evidence.Excursions.Runs.empty());
+        for (const Excursion& e : m.State.Evidence.Excursions.Runs) {
+            EXPECT_TRUE(e.High);
+            EXPECT_GE(e.Start, ColdRoomTime(300));
+            EXPECT_LE(e.End, ColdRoomTime(312));
+        }
+    }
+    // The activation energy of the database counts.
+    db->SetParameter(kMktActivationParameter, DbValue(QString("8314")));
+    const ChartModel m = query(kColdRoom, ChartKind::Samples);
+    EXPECT_NEAR(m.State.Evidence.MktCelsius, PythonMkt(ColdRoomValues(0, kColdRoomSamples), 8314), 1e-9);
+}
+
+TEST_F(ChartEvidenceTest, TheThreeKindsGiveTheKineticMeanOfWindowDayAndMonth)
+{
+    const ChartModel whole = query(kColdRoom, ChartKind::Mkt);
+    ASSERT_EQ(whole.State.Samples.size(), 1u);
+    EXPECT_NEAR(whole.State.Samples[0].Value, PythonMkt(ColdRoomValues(0, kColdRoomSamples), 10000), 1e-9);
+    EXPECT_EQ(whole.State.Samples[0].DisplayTime, Utc(2026, 12, 10, 1, 0));
+
+    // Days of the display time: the first runs from 01:00 (UTC 00:00) to 23:45 (UTC 22:45).
+    const ChartModel days = query(kColdRoom, ChartKind::DailyMkt);
+    ASSERT_EQ(days.State.Samples.size(), 5u);
+    const int bounds[] = {0, 92, 188, 284, 380, kColdRoomSamples};
+    for (size_t d = 0; d < 5; ++d) {
+        const ChartRow& r = days.State.Samples[d];
+        EXPECT_EQ(r.DisplayTime, QDateTime(QDate(2026, 12, 10 + int(d)), QTime(0, 0), Qt::UTC)) << d;
+        EXPECT_EQ(r.Time, r.DisplayTime.addSecs(-3600));
+        EXPECT_NEAR(r.Value, PythonMkt(ColdRoomValues(bounds[d], bounds[d + 1]), 10000), 1e-9) << d;
+        EXPECT_EQ(r.ValueText, QString::number(r.Value, 'f', 2));
+    }
+    EXPECT_GT(days.State.Samples[3].Value, days.State.Samples[2].Value);   // the day of the open door
+    const ChartModel months = query(kColdRoom, ChartKind::MonthlyMkt);
+    ASSERT_EQ(months.State.Samples.size(), 1u);
+    EXPECT_EQ(months.State.Samples[0].DisplayTime, Utc(2026, 12, 1));
+    // The caption names the kind; a kinetic mean is no average text of the database.
+    EXPECT_TRUE(months.State.ValueCaption.startsWith("monthly mean kinetic temperature ("));
+}
+
+TEST_F(ChartEvidenceTest, FahrenheitFindsTheSameExcursionsAndConvertsWhatIsShown)
+{
+    const ChartModel c = query(kColdRoom, ChartKind::Samples);
+    const ChartModel cEdges = query(kEdges, ChartKind::Samples);
+    useFahrenheit();
+    const ChartModel f = query(kColdRoom, ChartKind::Samples);
+    const ChartModel fEdges = query(kEdges, ChartKind::Samples);
+    EXPECT_FLOAT_EQ(f.State.AlarmMax, 42.8f);
+    EXPECT_TRUE(cEdges.State.Evidence.Excursions.Runs.empty());
+    EXPECT_TRUE(fEdges.State.Evidence.Excursions.Runs.empty());
+
+    const auto& rc = c.State.Evidence.Excursions;
+    const auto& rf = f.State.Evidence.Excursions;
+    ASSERT_EQ(rf.Runs.size(), rc.Runs.size());
+    EXPECT_DOUBLE_EQ(rf.MinutesOutOfRange, rc.MinutesOutOfRange);
+    for (size_t i = 0; i < rc.Runs.size(); ++i) {
+        EXPECT_EQ(rf.Runs[i].Start, rc.Runs[i].Start);
+        EXPECT_EQ(rf.Runs[i].End, rc.Runs[i].End);
+    }
+    const EvidenceTable tc = EvidenceTableOf(c.State), tf = EvidenceTableOf(f.State);
+    EXPECT_NEAR(tf.Mkt, tc.Mkt * 1.8 + 32, 1e-6);
+    EXPECT_TRUE(tf.MktText.endsWith(QString(QChar(176)) + "F"));
+    ASSERT_EQ(tf.Rows.size(), tc.Rows.size());
+    for (size_t i = 0; i < tc.Rows.size(); ++i) {
+        EXPECT_NEAR(tf.Rows[i].Peak, tc.Rows[i].Peak * 1.8 + 32, 1e-4);
+        EXPECT_NEAR(tf.Rows[i].DegreeMinutes, tc.Rows[i].DegreeMinutes * 1.8, 1e-3);
+        EXPECT_EQ(tf.Rows[i].Texts[1], tc.Rows[i].Texts[1]);
+    }
+    EXPECT_TRUE(tf.Headings[4].contains(QString(QChar(176)) + "F"));
+}
+
+TEST_F(ChartEvidenceTest, TheListShowsDisplayTimesDurationsAndTheTimeInRange)
+{
+    const ChartModel m = query(kColdRoom, ChartKind::Samples);
+    const EvidenceTable t = EvidenceTableOf(m.State);
+    ASSERT_TRUE(t.Valid);
+    ASSERT_EQ(t.Rows.size(), m.State.Evidence.Excursions.Runs.size());
+    const Excursion& first = m.State.Evidence.Excursions.Runs.front();
+    const EvidenceRow& row = t.Rows.front();
+    // One hour ahead of the stored time, as the rows of the graph.
+    EXPECT_EQ(row.Texts[1], first.Start.addSecs(3600).toString("yyyy-MM-dd HH:mm"));
+    EXPECT_EQ(row.Texts[0], "high");
+    EXPECT_EQ(row.Texts[3], FormatDurationMinutes(first.DurationMinutes));
+    EXPECT_EQ(FormatDurationMinutes(245), "4:05 h");
+    EXPECT_EQ(t.Headings.size(), row.Texts.size());
+    EXPECT_TRUE(QRegularExpression("^out of range \\d+:\\d\\d h, in range \\d+\\.\\d\\d %$").match(t.SummaryText()).hasMatch())
+        << t.SummaryText().toStdString();
+    EXPECT_NEAR(t.ShareInRangePercent,
+                100.0 * (m.State.Evidence.Excursions.MinutesInWindow - t.MinutesOutOfRange) /
+                    m.State.Evidence.Excursions.MinutesInWindow, 1e-9);
+    // A window without samples has nothing to list.
+    ChartModel empty = query(kColdRoom, ChartKind::Samples);
+    empty.Window.From = Utc(2027, 1, 1);
+    empty.Window.To = Utc(2027, 1, 2);
+    ASSERT_TRUE(empty.Update(*db));
+    EXPECT_FALSE(EvidenceTableOf(empty.State).Valid);
+    EXPECT_EQ(GraphCaption(empty.State), empty.State.ValueCaption);
+}
+
+TEST_F(ChartEvidenceTest, TheCaptionWithItsMktFitsOnSmallAndLargeGraphs)
+{
+    ChartModel m = query(kColdRoom, ChartKind::Samples);
+    m.State.ShowAlarms = true;
+    for (const QSize size : {QSize(1200, 700), QSize(640, 400), QSize(420, 300)}) {
+        std::vector<ChartText> texts;
+        SetHeadlessWindowSize(m.State, size.width(), size.height());
+        GraphImage(m.State, size.width(), size.height(), &texts);
+        const auto caption = std::find_if(texts.begin(), texts.end(), [](const ChartText& t) { return t.Kind == ChartTextKind::Caption; });
+        ASSERT_NE(caption, texts.end());
+        EXPECT_TRUE(caption->Text.contains(", MKT "));
+        const QStringList faults = TextLayoutFaults(texts, QSizeF(size));
+        EXPECT_TRUE(faults.isEmpty()) << size.width() << "x" << size.height() << ": " << faults.join("; ").toStdString();
+    }
+}
+
+// The bands: the drawing with the excursions differs from the one without only inside their
+// time spans, and there in every row of the plot between the curve's crossings.
+TEST_F(ChartEvidenceTest, ExcursionsShadedOnlyInTheirTimeSpans)
+{
+    ChartModel m = query(kColdRoom, ChartKind::Samples);
+    const int w = 1000, h = 600;
+    SetHeadlessWindowSize(m.State, w, h);
+    ChartState without = m.State;
+    without.Evidence.Excursions.Runs.clear();   // the same caption, no bands
+    const QImage shaded = GraphImage(m.State, w, h);
+    const QImage plain = GraphImage(without, w, h);
+    const std::vector<ExcursionBand> bands = ExcursionBands(m.State, m.State.TotalMinutes);
+    ASSERT_FALSE(bands.empty());
+    // Plot minutes to pixels as the graph scales them: 8 % margin left, 116 % of T across.
+    const double T = m.State.TotalMinutes;
+    const auto px = [&](double minutes) { return (minutes + 0.08 * T) / (1.16 * T) * w; };
+    int inside = 0, outside = 0;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            if (shaded.pixel(x, y) == plain.pixel(x, y)) continue;
+            bool in = false;
+            for (const ExcursionBand& b : bands) in = in || (x >= px(b.From) - 1 && x <= px(b.To) + 1);
+            (in ? inside : outside)++;
+        }
+    }
+    EXPECT_GT(inside, 100);
+    EXPECT_EQ(outside, 0);
+    // Reddish, light: a shaded pixel of the plot's white keeps most of its light.
+    const int cx = int((px(bands[0].From) + px(bands[0].To)) / 2);
+    int light = 0;
+    for (int y = 0; y < h; ++y) {
+        const QColor c = shaded.pixelColor(cx, y);
+        if (plain.pixelColor(cx, y) == Qt::white && c != Qt::white) {
+            EXPECT_GT(c.red(), c.blue());
+            EXPECT_GT(c.lightness(), 200);
+            ++light;
+        }
+    }
+    EXPECT_GT(light, 50);
+}
