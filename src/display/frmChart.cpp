@@ -24,6 +24,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTimeEdit>
 #include <QTreeWidget>
@@ -398,7 +399,7 @@ void frmChart::BuildWidgets()
     lvwExcursions->setAlternatingRowColors(true);
     lyEvidence->addWidget(lblEvidence);
     lyEvidence->addWidget(lvwExcursions, 1);
-    fraEvidence->setFixedWidth(460);
+    fraEvidence->setFixedWidth(300);
     auto* lyTop = new QHBoxLayout;
     lyTop->addWidget(picGraph, 1);
     lyTop->addWidget(fraEvidence, 0);
@@ -632,7 +633,11 @@ void frmChart::ShowEvidence()
 {
     const EvidenceTable t = EvidenceTableOf(State());
     lvwExcursions->clear();
-    lvwExcursions->setHeaderLabels(t.Headings);
+    // The degree-minutes column is headed by its unit alone; the full heading is its tool tip.
+    QStringList headings = t.Headings;
+    headings[5] = State().UnitLabel + QString::fromUtf8("\u00b7min");
+    lvwExcursions->setHeaderLabels(headings);
+    lvwExcursions->headerItem()->setToolTip(5, t.Headings[5]);
     if (!t.Valid) {
         lblEvidence->setText(Translate("no samples in this window: no excursions"));
         return;
@@ -648,6 +653,16 @@ void frmChart::ShowEvidence()
         for (int c = 3; c < r.Texts.size(); ++c) item->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
     }
     for (int c = 0; c < lvwExcursions->columnCount(); ++c) lvwExcursions->resizeColumnToContents(c);
+    FitEvidenceWidth();
+}
+
+void frmChart::FitEvidenceWidth()
+{
+    // The list as wide as its columns, up to 38 % of the window: the graph keeps the rest.
+    const int wanted = lvwExcursions->header()->length() + 2 * lvwExcursions->frameWidth() +
+                       lvwExcursions->verticalScrollBar()->sizeHint().width() + 4;
+    const int width = std::clamp(wanted, 300, std::max(300, this->width() * 38 / 100));
+    if (fraEvidence->minimumWidth() != width) fraEvidence->setFixedWidth(width);
 }
 
 void frmChart::ShowAlarmFault(ChartModel::Focus focus)
@@ -718,6 +733,7 @@ void frmChart::Form_Resize()
     // The layouts place the widgets; the graph is redrawn for its new size, with the grid steps
     // of the window's new size.
     if (isMinimized()) return;
+    FitEvidenceWidth();
     State().WindowWidthTwips = width() * kTwips;
     State().WindowHeightTwips = height() * kTwips;
     if (m_loaded && picGraph->isVisible() && picGraph->height() > 100) picGraph->Draw(State());

@@ -96,6 +96,7 @@ private:
     void UpdatePreviews();
     void ShowAlarmFault(ChartModel::Focus focus);   // Focus::None clears the notes
     void ShowEvidence();     // the excursion list beside the graph from the last query
+    void FitEvidenceWidth(); // the list as wide as its columns, the graph keeping most of the window
 
     ChartModel m_model;
     bool m_syncing = false;

@@ -177,6 +177,33 @@ bool clsWebReport::BuildReport(const QString& directory, const QString& fileName
         put("<p><img src=\"" + imageSource(picture) + "\" alt=\"graph\"></p>");
     }
 
+    // The kinetic mean, the time out of range, the share in range and the excursions, between
+    // the graph and the table of the values.
+    const EvidenceTable& e = m_data.Evidence;
+    if (e.Valid) {
+        put("<div CLASS=evidence>");
+        if (e.HasMkt)
+            put("<p CLASS=mkt>" + HtmlEscape(e.MktCaption()) + "</p>");
+        put("<p CLASS=range>" + HtmlEscape(e.SummaryText()) + "</p>");
+        if (e.Rows.empty()) {
+            put("<p>" + HtmlEscape(Translate("no excursion beyond the alarm levels")) + "</p>");
+        } else {
+            put("<table CLASS=excursions border=1 cellspacing=0 cellpadding=3 style=\"margin-bottom:1em\">");
+            QString heading = "<tr>";
+            for (const QString& h : e.Headings)
+                heading += "<th>" + HtmlEscape(h) + "</th>";
+            put(heading + "</tr>");
+            for (const EvidenceRow& r : e.Rows) {
+                QString line = QString("<tr CLASS=%1>").arg(r.High ? "high" : "low");
+                for (int i = 0; i < r.Texts.size(); ++i)   // the figures (duration, peak, degree-minutes) right-aligned
+                    line += (i >= 3 ? "<td align=right>" : "<td>") + HtmlEscape(r.Texts[i]) + "</td>";
+                put(line + "</tr>");
+            }
+            put("</table>");
+        }
+        put("</div>");
+    }
+
     if (options.Table) {
         const int rows = int(m_data.rows.size());
         const int columns = std::max(1, options.Columns);
@@ -211,32 +238,6 @@ bool clsWebReport::BuildReport(const QString& directory, const QString& fileName
         }
         put("</tr>");
         put("</table>");
-    }
-
-    // The kinetic mean, the time out of range, the share in range and the excursions.
-    const EvidenceTable& e = m_data.Evidence;
-    if (e.Valid) {
-        put("<div CLASS=evidence>");
-        if (e.HasMkt)
-            put("<p CLASS=mkt>" + HtmlEscape(e.MktCaption()) + "</p>");
-        put("<p CLASS=range>" + HtmlEscape(e.SummaryText()) + "</p>");
-        if (e.Rows.empty()) {
-            put("<p>" + HtmlEscape(Translate("no excursion beyond the alarm levels")) + "</p>");
-        } else {
-            put("<table CLASS=excursions border=1>");
-            QString heading = "<tr>";
-            for (const QString& h : e.Headings)
-                heading += "<th>" + HtmlEscape(h) + "</th>";
-            put(heading + "</tr>");
-            for (const EvidenceRow& r : e.Rows) {
-                QString line = QString("<tr CLASS=%1>").arg(r.High ? "high" : "low");
-                for (const QString& cell : r.Texts)
-                    line += "<td>" + HtmlEscape(cell) + "</td>";
-                put(line + "</tr>");
-            }
-            put("</table>");
-        }
-        put("</div>");
     }
 
     QString footer;

@@ -376,5 +376,6 @@ TEST_F(CliReports, ExportsShowTheKineticMeanAndTheExcursions)
     EXPECT_TRUE(html.contains("<p CLASS=range>out of range 1:15 h, in range 44.44 %</p>"));
     EXPECT_EQ(html.count("<tr CLASS=low>"), 3);
     EXPECT_EQ(html.count("<tr CLASS=high>"), 2);
-    EXPECT_TRUE(html.contains("<td>open</td>") == false);
+    EXPECT_TRUE(html.contains("<td align=right>0:15 h</td><td align=right>9.00</td><td align=right>15.0</td></tr>"));
+    EXPECT_FALSE(html.contains("<td>open</td>"));   // every excursion came back into range
 }
