@@ -6,7 +6,11 @@
 #include "display/ChartModel.h"
 
 #include <QImage>
+#include <QPdfWriter>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <map>
 
 namespace {
@@ -248,4 +252,53 @@ TEST_F(ChartEvidenceTest, ExcursionsShadedOnlyInTheirTimeSpans)
         }
     }
     EXPECT_GT(light, 50);
+}
+
+// On paper too: the printout with the excursions, rasterised by pdftoppm, differs from the one
+// without only inside the bands' spans on the page.
+TEST_F(ChartEvidenceTest, ExcursionsShadedOnPaper)
+{
+    if (QStandardPaths::findExecutable("pdftoppm").isEmpty()) GTEST_SKIP() << "pdftoppm is not installed";
+    ChartModel m = query(kColdRoom, ChartKind::Samples);
+    QTemporaryDir dir;
+    const int dpi = 1200, raster = 50;
+    QRect paint;
+    double T = 0;   // the plot's extent in minutes, as the printout drew it
+    const auto print = [&](ChartState s, const QString& name) {
+        const QString pdf = dir.filePath(name + ".pdf");
+        QPdfWriter writer(pdf);
+        writer.setResolution(dpi);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageOrientation(QPageLayout::Landscape);
+        paint = writer.pageLayout().paintRectPixels(dpi);
+        {
+            PrinterSurface paper(writer);
+            EXPECT_TRUE(paper.Ok());
+            DoGraph(paper, s);
+            T = s.TotalMinutes;
+            paper.Finish();
+        }
+        EXPECT_EQ(QProcess::execute("pdftoppm", {"-r", QString::number(raster), "-png", "-singlefile", pdf, dir.filePath(name)}), 0);
+        return QImage(dir.filePath(name + ".png"));
+    };
+    ChartState without = m.State;
+    without.Evidence.Excursions.Runs.clear();
+    const QImage shaded = print(m.State, "shaded"), plain = print(without, "plain");
+    ASSERT_FALSE(shaded.isNull());
+    ASSERT_EQ(shaded.size(), plain.size());
+    const auto px = [&](double minutes) {
+        return (paint.left() + (minutes + 0.08 * T) / (1.16 * T) * paint.width()) * raster / dpi;
+    };
+    const std::vector<ExcursionBand> bands = ExcursionBands(m.State, T);
+    ASSERT_FALSE(bands.empty());
+    int inside = 0, outside = 0;
+    for (int y = 0; y < shaded.height(); ++y)
+        for (int x = 0; x < shaded.width(); ++x) {
+            if (shaded.pixel(x, y) == plain.pixel(x, y)) continue;
+            bool in = false;
+            for (const ExcursionBand& b : bands) in = in || (x >= px(b.From) - 2 && x <= px(b.To) + 2);
+            (in ? inside : outside)++;
+        }
+    EXPECT_GT(inside, 20);
+    EXPECT_EQ(outside, 0);
 }
