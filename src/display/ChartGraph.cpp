@@ -221,9 +221,12 @@ void DoGraph(ChartSurface& t, ChartState& s)
         t.ScalePixels();
         t.SetForeColor(kBlack);
         t.SetFont(family, 11, true);
-        const QString msg = n == 0
-            ? Translate("No data in the current time & date range. Try a different date range.")
-            : Translate("Need more than one value to display a graph. Try a wider date range.");
+        // The kinetic mean of the whole window is one value by its nature: it is shown as text.
+        const bool windowMkt = n == 1 && s.Kind == ChartKind::Mkt;
+        const QString msg = n == 0 ? Translate("No data in the current time & date range. Try a different date range.")
+            : windowMkt ? Translate("mean kinetic temperature of the window: %1")
+                              .arg(Format(s.Samples.front().Value, "0.00") + " " + s.UnitLabel)
+                        : Translate("Need more than one value to display a graph. Try a wider date range.");
         SetFittingFontSize(t, msg, 11);
         t.CurrentX = 500 - t.TextWidth(msg) / 2;
         t.CurrentY = 500 - t.TextHeight(msg) / 2;

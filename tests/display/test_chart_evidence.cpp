@@ -114,10 +114,16 @@ TEST_F(ChartEvidenceTest, CaptionCarriesTheWindowsMktForEveryKind)
 
 TEST_F(ChartEvidenceTest, TheThreeKindsGiveTheKineticMeanOfWindowDayAndMonth)
 {
-    const ChartModel whole = query(kColdRoom, ChartKind::Mkt);
+    ChartModel whole = query(kColdRoom, ChartKind::Mkt);
     ASSERT_EQ(whole.State.Samples.size(), 1u);
     EXPECT_NEAR(whole.State.Samples[0].Value, PythonMkt(ColdRoomValues(0, kColdRoomSamples), 10000), 1e-9);
     EXPECT_EQ(whole.State.Samples[0].DisplayTime, Utc(2026, 12, 10, 1, 0));
+    // One value: the graph says it as text, in the middle, where the message of too few rows goes.
+    std::vector<ChartText> texts;
+    GraphImage(whole.State, 800, 500, &texts);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0].Text, "mean kinetic temperature of the window: " +
+                                 QString::number(whole.State.Samples[0].Value, 'f', 2) + " " + App().UnitLabel);
 
     // Days of the display time: the first runs from 01:00 (UTC 00:00) to 23:45 (UTC 22:45).
     const ChartModel days = query(kColdRoom, ChartKind::DailyMkt);
