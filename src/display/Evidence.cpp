@@ -2,6 +2,7 @@
 
 #include "db/clsDatabase.h"
 #include "display/ChartData.h"
+#include "display/ChartGraph.h"
 #include "app/modFormat.h"
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
@@ -139,6 +140,9 @@ EvidenceTable EvidenceTableOf(const ChartState& state, const std::function<QDate
     t.Headings = QStringList{Translate("excursion"), Translate("start"), Translate("end"), Translate("duration"),
                              Translate("peak") + " (" + unit + ")", Translate("degree-minutes") + " (" + unit + "·min)"};
     t.Valid = e.Valid;
+    t.Low = state.AlarmMin;
+    t.High = state.AlarmMax;
+    t.LevelsText = Translate("alarm levels %1 and %2").arg(FloatText(t.Low) + " " + unit, FloatText(t.High) + " " + unit);
     if (!e.Valid) return t;
     t.HasMkt = e.HasMkt;
     t.Mkt = CelsiusToDisplay(e.MktCelsius, units);

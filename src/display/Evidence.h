@@ -99,6 +99,8 @@ struct EvidenceTable {
     double ShareInRangePercent = 100;
     QString OutOfRangeText;        // "4:05 h"
     QString InRangeText;           // "98.54 %"
+    double Low = 0, High = 0;      // the alarm levels the excursions go beyond, display unit
+    QString LevelsText;            // "alarm levels 2 °C and 8 °C" (translated)
     QStringList Headings;          // of the excursion columns (translated)
     std::vector<EvidenceRow> Rows;
     // "out of range 4:05 h, in range 98.54 %" (translated)

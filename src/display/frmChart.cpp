@@ -643,9 +643,8 @@ void frmChart::ShowEvidence()
         return;
     }
     QString text = t.MktCaption().isEmpty() ? QString() : t.MktCaption() + "\n";
-    text += t.SummaryText() + "\n" +
-            (t.Rows.empty() ? Translate("no excursion beyond the alarm levels")
-                            : Translate("%1 excursion(s) beyond the alarm levels").arg(t.Rows.size()));
+    text += t.SummaryText() + "\n" + t.LevelsText + ": " +
+            (t.Rows.empty() ? Translate("no excursion") : Translate("%1 excursion(s)").arg(t.Rows.size()));
     lblEvidence->setText(text);
     for (const EvidenceRow& r : t.Rows) {
         auto* item = new QTreeWidgetItem(lvwExcursions, r.Texts);

@@ -39,6 +39,7 @@ std::vector<QString> EvidenceLines(const EvidenceTable& e)
     if (e.HasMkt)
         lines.push_back(e.MktCaption());
     lines.push_back(e.SummaryText());
+    lines.push_back(e.LevelsText);
     for (const EvidenceRow& r : e.Rows) {
         QStringList cells;
         for (int i = 0; i < r.Texts.size() && i < e.Headings.size(); ++i)

@@ -37,7 +37,7 @@ DocumentContent BuildDocumentContent(const ExportData& data, const ExportTexts& 
                                      const DateTimeFormatter& format, const QString& nowText);
 
 // The evidence of the data as lines of text: "MKT 5.23 °C", "out of range 4:05 h, in range
-// 98.54 %", then one line per excursion (side, start, end or "open", duration, peak,
+// 98.54 %", "alarm levels 2 °C and 8 °C", then one line per excursion (side, start, end or "open", duration, peak,
 // degree-minutes); nothing when the window held no samples.
 std::vector<QString> EvidenceLines(const EvidenceTable& evidence);
 

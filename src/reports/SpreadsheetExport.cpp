@@ -243,7 +243,13 @@ void WriteExcursionSheet(clsWorksheet& sheet, const ExportData& data)
         figure(Translate("MKT"), e.Mkt, data.Evidence.MktText.section(' ', 1));
     figure(Translate("out of range"), e.MinutesOutOfRange, "min");
     figure(Translate("in range"), e.ShareInRangePercent, "%");
-    sheet.Offset(1, 0);
+    label(Translate("alarm levels"));
+    sheet.SetNumber(e.Low);
+    sheet.Offset(0, 1);
+    sheet.SetNumber(e.High);
+    sheet.Offset(0, 1);
+    sheet.SetText(data.Evidence.MktText.section(' ', 1));
+    sheet.Offset(2, -3);
     for (int i = 0; i < e.Headings.size(); ++i)
         label(i == 3 ? Translate("duration (min)") : e.Headings[i]);
     sheet.Offset(1, column - sheet.ActiveColumn);

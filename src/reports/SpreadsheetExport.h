@@ -66,5 +66,5 @@ private:
 // data.ValueDecimals decimals. The evidence goes to the excursion sheet (WriteExcursionSheet).
 void WriteSpreadsheetExport(clsWorksheet& sheet, const ExportData& data, const ExportTexts& texts);
 // Appends the block of data's evidence to the excursion sheet: the graph header, the kinetic
-// mean, the time out of range and the share in range, then the excursion table.
+// mean, the time out of range, the share in range and the alarm levels, then the excursion table.
 void WriteExcursionSheet(clsWorksheet& sheet, const ExportData& data);

@@ -185,6 +185,7 @@ bool clsWebReport::BuildReport(const QString& directory, const QString& fileName
         if (e.HasMkt)
             put("<p CLASS=mkt>" + HtmlEscape(e.MktCaption()) + "</p>");
         put("<p CLASS=range>" + HtmlEscape(e.SummaryText()) + "</p>");
+        put("<p CLASS=levels>" + HtmlEscape(e.LevelsText) + "</p>");
         if (e.Rows.empty()) {
             put("<p>" + HtmlEscape(Translate("no excursion beyond the alarm levels")) + "</p>");
         } else {

@@ -173,6 +173,7 @@ TEST_F(ChartEvidenceTest, FahrenheitFindsTheSameExcursionsAndConvertsWhatIsShown
         EXPECT_EQ(tf.Rows[i].Texts[1], tc.Rows[i].Texts[1]);
     }
     EXPECT_TRUE(tf.Headings[4].contains(QString(QChar(176)) + "F"));
+    EXPECT_EQ(tf.LevelsText, "alarm levels 35.6 °F and 42.8 °F");
 }
 
 TEST_F(ChartEvidenceTest, TheListShowsDisplayTimesDurationsAndTheTimeInRange)

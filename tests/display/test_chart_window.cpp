@@ -245,10 +245,11 @@ TEST_F(ChartWindowTest, KindListAndExcursionListBesideTheGraph)
     EXPECT_EQ(w.cmbValues->itemText(9), "mean kinetic temperature");
     EXPECT_EQ(w.cmbValues->itemText(10), "daily mean kinetic temperature");
     EXPECT_EQ(w.cmbValues->itemText(11), "monthly mean kinetic temperature");
-    // Samples 4 to 7.5 °C within 2 and 8 °C: nothing out of range.
+    // Before a logger is clicked the window's levels are its defaults, and the label says so.
     EXPECT_EQ(w.lvwExcursions->topLevelItemCount(), 0);
     EXPECT_TRUE(w.lblEvidence->text().contains("in range 100.00 %")) << w.lblEvidence->text().toStdString();
     EXPECT_TRUE(w.lblEvidence->text().startsWith("MKT "));
+    EXPECT_TRUE(w.lblEvidence->text().contains("alarm levels -40 °C and 80 °C: no excursion")) << w.lblEvidence->text().toStdString();
     // A high level of 6 °C: every run of 6.5 to 7.5 °C is an excursion, listed and counted.
     w.txtAlarmMax->setText("6");
     w.cmdUpdate_Click();

@@ -164,13 +164,14 @@ import json, sys, docx
 print(json.dumps([p.text for p in docx.Document(sys.argv[1]).paragraphs]))
 )PY", docx, &message).array();
     ASSERT_TRUE(message.isEmpty()) << message.toStdString();
-    // The title block, the kinetic mean, the time in range and five excursions, the day line,
+    // The title block, the kinetic mean, the time in range, the levels and five excursions, the day line,
     // ten samples, the records line and the closing paragraph.
-    ASSERT_EQ(lines.size(), 4 + 7 + 1 + 10 + 2);
+    ASSERT_EQ(lines.size(), 4 + 8 + 1 + 10 + 2);
     EXPECT_TRUE(lines[3].toString().startsWith("MKT "));
-    EXPECT_TRUE(lines[12].toString().endsWith("  -03.2"));
-    EXPECT_TRUE(lines[13].toString().endsWith("  +07.0"));
-    EXPECT_EQ(lines[22].toString(), "10 Records");
+    EXPECT_EQ(lines[5].toString(), "alarm levels 0 °C and 8 °C");
+    EXPECT_TRUE(lines[13].toString().endsWith("  -03.2"));
+    EXPECT_TRUE(lines[14].toString().endsWith("  +07.0"));
+    EXPECT_EQ(lines[23].toString(), "10 Records");
 
     // The .odt is OpenDocument text, not a Word file under another name.
     const QJsonObject o = RunReader(R"PY(
@@ -187,7 +188,7 @@ print(json.dumps({"first": z.namelist()[0], "mimetype": z.read("mimetype").decod
     EXPECT_EQ(o["first"].toString(), "mimetype");
     EXPECT_EQ(o["mimetype"].toString(), "application/vnd.oasis.opendocument.text");
     EXPECT_FALSE(o["word"].toBool());
-    EXPECT_EQ(o["paragraphs"].toInt(), 4 + 7 + 1 + 10 + 1);
+    EXPECT_EQ(o["paragraphs"].toInt(), 4 + 8 + 1 + 10 + 1);
 }
 
 namespace {
@@ -335,8 +336,11 @@ TEST_F(CliReports, ExportsShowTheKineticMeanAndTheExcursions)
     EXPECT_EQ(c["A3"].toString(), "out of range");
     EXPECT_EQ(c["B3"].toDouble(), 75);
     EXPECT_NEAR(c["B4"].toDouble(), 100.0 * 60 / 135, 0.005);
-    EXPECT_EQ(c["A6"].toString(), "excursion");
-    EXPECT_EQ(c["D6"].toString(), "duration (min)");
+    EXPECT_EQ(c["A5"].toString(), "alarm levels");
+    EXPECT_EQ(c["B5"].toDouble(), 0);
+    EXPECT_EQ(c["C5"].toDouble(), 8);
+    EXPECT_EQ(c["A7"].toString(), "excursion");
+    EXPECT_EQ(c["D7"].toString(), "duration (min)");
     const char* sides[] = {"low", "high", "low", "high", "low"};
     const double peaks[] = {-3.2, 9, -3.2, 9, -3.2};
     const double degreeMinutes[] = {48, 15, 48, 15, 48};
@@ -344,7 +348,7 @@ TEST_F(CliReports, ExportsShowTheKineticMeanAndTheExcursions)
     const double day = QDate(1899, 12, 30).daysTo(QDate(2026, 3, 2));
     const int starts[] = {0, 45, 60, 105, 120};
     for (int i = 0; i < 5; ++i) {
-        const QString row = QString::number(7 + i);
+        const QString row = QString::number(8 + i);
         SCOPED_TRACE(row.toStdString());
         EXPECT_EQ(c["A" + row].toString(), sides[i]);
         EXPECT_NEAR(c["B" + row].toDouble(), day + starts[i] / 1440.0, 1e-6);
@@ -353,7 +357,7 @@ TEST_F(CliReports, ExportsShowTheKineticMeanAndTheExcursions)
         EXPECT_NEAR(c["E" + row].toDouble(), peaks[i], 1e-9);
         EXPECT_NEAR(c["F" + row].toDouble(), degreeMinutes[i], 1e-9);
     }
-    EXPECT_FALSE(c.contains("A12"));
+    EXPECT_FALSE(c.contains("A13"));
 
     const QString docx = home->filePath("home/reports/evidence.docx");
     text = runCli(QStringList{"export", "document", "--out", docx} + selection(), &rc);
@@ -374,6 +378,7 @@ TEST_F(CliReports, ExportsShowTheKineticMeanAndTheExcursions)
     const QString html = QString::fromUtf8(f.readAll());
     EXPECT_TRUE(html.contains("<p CLASS=mkt>MKT " + QString::number(doc["mkt"].toDouble(), 'f', 2) + " °C</p>"));
     EXPECT_TRUE(html.contains("<p CLASS=range>out of range 1:15 h, in range 44.44 %</p>"));
+    EXPECT_TRUE(html.contains("<p CLASS=levels>alarm levels 0 °C and 8 °C</p>"));
     EXPECT_EQ(html.count("<tr CLASS=low>"), 3);
     EXPECT_EQ(html.count("<tr CLASS=high>"), 2);
     EXPECT_TRUE(html.contains("<td align=right>0:15 h</td><td align=right>9.00</td><td align=right>15.0</td></tr>"));
