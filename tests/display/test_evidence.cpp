@@ -2,6 +2,7 @@
 // Python script run as its own process) and against values worked by hand.
 #include "db/clsDatabase.h"
 #include "display/Evidence.h"
+#include "display/EvidenceTestSupport.h"
 #include "support/CliProcess.h"
 
 #include <QProcess>
@@ -17,23 +18,6 @@ std::vector<EvidenceSample> Series(const QDateTime& first, int stepMinutes, cons
     std::vector<EvidenceSample> out;
     for (size_t i = 0; i < temps.size(); ++i) out.push_back({first.addSecs(qint64(i) * stepMinutes * 60), temps[i]});
     return out;
-}
-
-// The independent reckoning: Python's own math over the temperatures, one per line.
-double PythonMkt(const std::vector<double>& temps, double activationK)
-{
-    QString input;
-    for (double t : temps) input += QString::number(t, 'g', 17) + "\n";
-    QProcess p;
-    p.start("python3", {"-c", QString("import sys,math\n"
-                                      "h=%1\n"
-                                      "t=[float(x)+273.15 for x in sys.stdin.read().split()]\n"
-                                      "print(repr(h/(-math.log(sum(math.exp(-h/x) for x in t)/len(t)))-273.15))\n")
-                                  .arg(activationK, 0, 'g', 17)});
-    p.write(input.toUtf8());
-    p.closeWriteChannel();
-    EXPECT_TRUE(p.waitForFinished(30000));
-    return QString::fromUtf8(p.readAllStandardOutput()).trimmed().toDouble();
 }
 
 }  // namespace
