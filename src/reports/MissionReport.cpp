@@ -317,8 +317,16 @@ public:
     {
         m_pg.Begin();
         Title();
-        TwoColumns(Translate("Logger"), LoggerRows(), Translate("Mission"), MissionRows());
-        TwoColumns(Translate("The period"), PeriodRows(), Translate("Mean kinetic temperature and range"), RangeRows());
+        // The labels of the blocks one above the other line up.
+        const Rows logger = LoggerRows(), mission = MissionRows(), period = PeriodRows(), range = RangeRows();
+        const double w = ColumnWidth();
+        Rows left = logger, right = mission;
+        left.insert(left.end(), period.begin(), period.end());
+        right.insert(right.end(), range.begin(), range.end());
+        m_labelLeft = LabelWidth(left, w);
+        m_labelRight = LabelWidth(right, w);
+        TwoColumns(Translate("Logger"), logger, Translate("Mission"), mission);
+        TwoColumns(Translate("The period"), period, Translate("Mean kinetic temperature and range"), range);
         Graph();
         Excursions();
         AlarmLog();
@@ -363,18 +371,19 @@ private:
         for (const auto& r : rows) w = std::max(w, m_pg.TextWidth(Body(), r.first));
         return std::min(w + m_pg.mm(5), width * 0.58);
     }
+    double ColumnWidth() const { return (m_pg.Width() - m_pg.mm(8)) / 2; }
     // Label and value pairs in a column of that width; returns the height used.
-    double PairsHeight(const Rows& rows, double width) const
+    double PairsHeight(const Rows& rows, double width, double labelW) const
     {
-        const double labelW = LabelWidth(rows, width), valueW = width - labelW;
+        const double valueW = width - labelW;
         double h = 0;
         for (const auto& r : rows)
             h += std::max(m_pg.Height(Body(), labelW - m_pg.mm(2), r.first), m_pg.Height(BodyBold(), valueW, r.second)) + m_pg.mm(0.8);
         return h;
     }
-    void Pairs(const Rows& rows, double x, double width, double top)
+    void Pairs(const Rows& rows, double x, double width, double labelW, double top)
     {
-        const double labelW = LabelWidth(rows, width), valueW = width - labelW;
+        const double valueW = width - labelW;
         double y = top;
         for (const auto& r : rows) {
             const double h = std::max(m_pg.Height(Body(), labelW - m_pg.mm(2), r.first), m_pg.Height(BodyBold(), valueW, r.second));
@@ -386,16 +395,15 @@ private:
 
     void TwoColumns(const QString& leftTitle, const Rows& left, const QString& rightTitle, const Rows& right)
     {
-        const double gutter = m_pg.mm(8);
-        const double w = (m_pg.Width() - gutter) / 2;
-        const double xr = m_pg.Left() + w + gutter;
-        const double h = std::max(PairsHeight(left, w), PairsHeight(right, w));
+        const double w = ColumnWidth();
+        const double xr = m_pg.Left() + m_pg.Width() - w;
+        const double h = std::max(PairsHeight(left, w, m_labelLeft), PairsHeight(right, w, m_labelRight));
         m_pg.Room(HeadingHeight() + h);
         SectionHeading(leftTitle, m_pg.Left(), w);
         SectionHeading(rightTitle, xr, w);
         m_pg.y += HeadingHeight();
-        Pairs(left, m_pg.Left(), w, m_pg.y);
-        Pairs(right, xr, w, m_pg.y);
+        Pairs(left, m_pg.Left(), w, m_labelLeft, m_pg.y);
+        Pairs(right, xr, w, m_labelRight, m_pg.y);
         m_pg.y += h;
         Gap(4);
     }
@@ -653,6 +661,7 @@ private:
     ChartState& m_graph;
     Pages& m_pg;
     Texts m_t;
+    double m_labelLeft = 0, m_labelRight = 0;
 };
 
 // The head (site and logger) and foot (who made it, page N of M) of every page.
