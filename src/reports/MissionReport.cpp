@@ -178,17 +178,21 @@ QString tempNumber(double displayValue)
         if (std::abs(v * std::pow(10, d) - std::round(v * std::pow(10, d))) < 1e-6) return QString::number(v, 'f', d);
     return QString::number(v, 'f', 3);
 }
-QString tempText(double celsius) { return tempNumber(shown(celsius)) + " " + unit(); }
-QString fixedTemp(double celsius) { return QString::number(shown(celsius), 'f', 2) + " " + unit(); }
+// Between a number and its unit a space no line breaks at.
+const QChar kNbsp(0x00A0);
+QString tempText(double celsius) { return tempNumber(shown(celsius)) + kNbsp + unit(); }
+QString fixedTemp(double celsius) { return QString::number(shown(celsius), 'f', 2) + kNbsp + unit(); }
+QString minutesText(double minutes) { return QString::number(std::llround(minutes)) + kNbsp + "min"; }
+QString percentText(double percent) { return QString::number(percent, 'f', 2) + kNbsp + "%"; }
 
 QString durationText(double minutes)
 {
     const qint64 m = std::llround(minutes);
     const qint64 d = m / 1440, h = (m % 1440) / 60, mi = m % 60;
     QStringList parts;
-    if (d) parts << QString::number(d) + " d";
-    if (h) parts << QString::number(h) + " h";
-    if (mi || parts.isEmpty()) parts << QString::number(mi) + " min";
+    if (d) parts << QString::number(d) + kNbsp + "d";
+    if (h) parts << QString::number(h) + kNbsp + "h";
+    if (mi || parts.isEmpty()) parts << minutesText(double(mi));
     return parts.join(' ');
 }
 
@@ -319,12 +323,11 @@ public:
         Title();
         // The labels of the blocks one above the other line up.
         const Rows logger = LoggerRows(), mission = MissionRows(), period = PeriodRows(), range = RangeRows();
-        const double w = ColumnWidth();
         Rows left = logger, right = mission;
         left.insert(left.end(), period.begin(), period.end());
         right.insert(right.end(), range.begin(), range.end());
-        m_labelLeft = LabelWidth(left, w);
-        m_labelRight = LabelWidth(right, w);
+        m_labelLeft = LabelWidth(left, ColumnWidth(false));
+        m_labelRight = LabelWidth(right, ColumnWidth(true));
         TwoColumns(Translate("Logger"), logger, Translate("Mission"), mission);
         TwoColumns(Translate("The period"), period, Translate("Mean kinetic temperature and range"), range);
         Graph();
@@ -371,7 +374,8 @@ private:
         for (const auto& r : rows) w = std::max(w, m_pg.TextWidth(Body(), r.first));
         return std::min(w + m_pg.mm(5), width * 0.58);
     }
-    double ColumnWidth() const { return (m_pg.Width() - m_pg.mm(8)) / 2; }
+    // The right column, with the longer labels and values, is the wider one.
+    double ColumnWidth(bool right) const { return right ? m_pg.mm(92) : m_pg.Width() - m_pg.mm(92 + 6); }
     // Label and value pairs in a column of that width; returns the height used.
     double PairsHeight(const Rows& rows, double width, double labelW) const
     {
@@ -395,15 +399,15 @@ private:
 
     void TwoColumns(const QString& leftTitle, const Rows& left, const QString& rightTitle, const Rows& right)
     {
-        const double w = ColumnWidth();
-        const double xr = m_pg.Left() + m_pg.Width() - w;
-        const double h = std::max(PairsHeight(left, w, m_labelLeft), PairsHeight(right, w, m_labelRight));
+        const double wl = ColumnWidth(false), wr = ColumnWidth(true);
+        const double xr = m_pg.Left() + m_pg.Width() - wr;
+        const double h = std::max(PairsHeight(left, wl, m_labelLeft), PairsHeight(right, wr, m_labelRight));
         m_pg.Room(HeadingHeight() + h);
-        SectionHeading(leftTitle, m_pg.Left(), w);
-        SectionHeading(rightTitle, xr, w);
+        SectionHeading(leftTitle, m_pg.Left(), wl);
+        SectionHeading(rightTitle, xr, wr);
         m_pg.y += HeadingHeight();
-        Pairs(left, m_pg.Left(), w, m_labelLeft, m_pg.y);
-        Pairs(right, xr, w, m_labelRight, m_pg.y);
+        Pairs(left, m_pg.Left(), wl, m_labelLeft, m_pg.y);
+        Pairs(right, xr, wr, m_labelRight, m_pg.y);
         m_pg.y += h;
         Gap(4);
     }
@@ -424,7 +428,7 @@ private:
         if (m_f.MissionStartUtc.isValid() && !m_f.MissionStartFromLog) start += " (" + Translate("reckoned from the samples") + ")";
         const QString none = Translate("not set");
         return {{Translate("mission start"), m_f.MissionStartUtc.isValid() ? start : Translate("not known")},
-                {Translate("sample rate"), m_f.SampleRate > 0 ? QString::number(m_f.SampleRate) + " min" : Translate("not known")},
+                {Translate("sample rate"), m_f.SampleRate > 0 ? minutesText(m_f.SampleRate) : Translate("not known")},
                 {Translate("alarm level high"), m_f.HighC ? tempText(*m_f.HighC) : none},
                 {Translate("alarm level low"), m_f.LowC ? tempText(*m_f.LowC) : none},
                 {Translate("rollover"), m_f.RollOver ? Translate("on") : Translate("off")},
@@ -469,8 +473,8 @@ private:
         int high = 0;
         for (const Excursion& e : x.Runs) high += e.High ? 1 : 0;
         rows.push_back({Translate("range"), Translate("%1 to %2").arg(tempText(*m_f.LowC), tempText(*m_f.HighC))});
-        rows.push_back({Translate("time in range"), durationText(in) + " (" + QString::number(x.ShareInRangePercent, 'f', 2) + " %)"});
-        rows.push_back({Translate("time out of range"), durationText(x.MinutesOutOfRange) + " (" + QString::number(outShare, 'f', 2) + " %)"});
+        rows.push_back({Translate("time in range"), durationText(in) + " (" + percentText(x.ShareInRangePercent) + ")"});
+        rows.push_back({Translate("time out of range"), durationText(x.MinutesOutOfRange) + " (" + percentText(outShare) + ")"});
         rows.push_back({Translate("excursions"), Translate("%1 (%2 high, %3 low)").arg(x.Runs.size()).arg(high)
                                                      .arg(int(x.Runs.size()) - high)});
         return rows;
@@ -568,8 +572,8 @@ private:
         for (const Excursion& e : m_f.Excursions.Runs)
             rows.push_back({QString::number(++n), e.High ? Translate("high") : Translate("low"), m_t.Time(e.Start),
                             e.End.isValid() ? m_t.Time(e.End) : Translate("still open"),
-                            QString::number(std::llround(e.DurationMinutes)) + " min", tempText(e.PeakCelsius),
-                            QString::number(e.DegreeMinutes * factor, 'f', 1) + " " + dm});
+                            minutesText(e.DurationMinutes), tempText(e.PeakCelsius),
+                            QString::number(e.DegreeMinutes * factor, 'f', 1) + kNbsp + dm});
         QString note;
         if (m_f.HighC && m_f.LowC)
             note = Translate("Runs of samples above %1 or below %2. Start: the first sample outside; end: the first sample "
@@ -588,7 +592,7 @@ private:
                                        {Translate("end"), 31},
                                        {Translate("duration"), 24, Qt::AlignRight},
                                        {Translate("remark"), 41}};
-        std::vector<QStringList> rows;
+        std::vector<std::pair<QDateTime, QStringList>> entries;   // in the order of their start
         QStringList unread;
         for (const StoredMissionEvidence& m : m_f.Evidence) {
             if (!m.AlarmLogRead) {
@@ -598,11 +602,14 @@ private:
             for (const AlarmLogEntry& a : m.AlarmLog) {
                 if (a.end.isValid() && a.end < m_f.FromUtc) continue;
                 if (a.start.isValid() && a.start > m_f.ToUtc) continue;
-                rows.push_back({m_t.Time(m.MissionStartUtc), a.high ? Translate("high") : Translate("low"), m_t.Time(a.start),
-                                m_t.Time(a.end), QString::number(a.minutes) + " min",
-                                a.overwritten ? Translate("overwritten in the data log") : QString()});
+                entries.push_back({a.start, {m_t.Time(m.MissionStartUtc), a.high ? Translate("high") : Translate("low"),
+                                             m_t.Time(a.start), m_t.Time(a.end), minutesText(double(a.minutes)),
+                                             a.overwritten ? Translate("overwritten in the data log") : QString()}});
             }
         }
+        std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::vector<QStringList> rows;
+        for (const auto& e : entries) rows.push_back(e.second);
         QString note = Translate("As the logger itself kept it over its whole mission, stored with its readings; entries "
                                  "that touch the period.");
         if (!unread.isEmpty())

@@ -78,7 +78,8 @@ QStringList PdfPages(const QString& file)
     QProcess p;
     p.start("pdftotext", {"-layout", file, "-"});
     EXPECT_TRUE(p.waitForFinished(60000));
-    QStringList pages = QString::fromUtf8(p.readAllStandardOutput()).split('\f');
+    // A space no line breaks at reads as a space.
+    QStringList pages = QString::fromUtf8(p.readAllStandardOutput()).replace(QChar(0x00A0), QChar(' ')).split('\f');
     if (!pages.isEmpty() && pages.last().trimmed().isEmpty()) pages.removeLast();
     return pages;
 }
@@ -201,6 +202,22 @@ TEST_F(MissionReportTest, FahrenheitShowsEveryTemperatureInFahrenheit)
               QString::number(PythonMkt(FridgeMonth(), kDefaultMktActivationK) * 1.8 + 32, 'f', 2) + " " + f);
     EXPECT_TRUE(all.contains(QRegularExpression("180 min +52.7 " + f)));
     EXPECT_FALSE(all.contains(QString(QChar(176)) + "C"));
+}
+
+// With the shipped German language file every text of the report is translated.
+TEST_F(MissionReportTest, EveryTextComesFromTheLanguageFile)
+{
+    WriteFridgeMonth(*db);
+    ASSERT_TRUE(LoadLanguageFileFrom(QStringLiteral(NORDALIS_SOURCE_DIR "/resources/examples/LANGUAGE.TXT")));
+    const QStringList pages = PdfPages(write(month()));
+    const QStringList untranslated = UntranslatedTexts();
+    UnloadLanguage();
+    EXPECT_EQ(untranslated.join("\n"), QString());
+    ASSERT_EQ(pages.size(), 2);
+    EXPECT_TRUE(pages[0].contains("Einsatzbericht"));
+    EXPECT_TRUE(pages[1].contains("Seite 2 von 2"));
+    EXPECT_TRUE(pages[1].contains("Unterschrift"));
+    EXPECT_TRUE(pages[0].contains(QRegularExpression("1 +oben +2026-11-10 14:00")));
 }
 
 TEST_F(MissionReportTest, RefusalsSayWhyAndLeaveNoFile)
