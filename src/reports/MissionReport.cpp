@@ -467,12 +467,16 @@ private:
             rows.push_back({Translate("time in range"), Translate("no alarm levels stored")});
             return rows;
         }
+        rows.push_back({Translate("range"), Translate("%1 to %2").arg(tempText(*m_f.LowC), tempText(*m_f.HighC))});
+        if (m_f.Samples.empty()) {
+            rows.push_back({Translate("time in range"), Translate("none stored for this period")});
+            return rows;
+        }
         const ExcursionSummary& x = m_f.Excursions;
         const double in = x.MinutesInWindow - x.MinutesOutOfRange;
         const double outShare = x.MinutesInWindow > 0 ? 100.0 - x.ShareInRangePercent : 0;
         int high = 0;
         for (const Excursion& e : x.Runs) high += e.High ? 1 : 0;
-        rows.push_back({Translate("range"), Translate("%1 to %2").arg(tempText(*m_f.LowC), tempText(*m_f.HighC))});
         rows.push_back({Translate("time in range"), durationText(in) + " (" + percentText(x.ShareInRangePercent) + ")"});
         rows.push_back({Translate("time out of range"), durationText(x.MinutesOutOfRange) + " (" + percentText(outShare) + ")"});
         rows.push_back({Translate("excursions"), Translate("%1 (%2 high, %3 low)").arg(x.Runs.size()).arg(high)

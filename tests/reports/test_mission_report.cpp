@@ -142,7 +142,7 @@ TEST_F(MissionReportTest, MonthWithTwoExcursionsReadsBackWithItsFigures)
     EXPECT_EQ(ValueAfter(all, "alarm level low"), "2.0 " + c);
     EXPECT_EQ(ValueAfter(all, "first sample"), "2026-11-01 00:00");
     EXPECT_EQ(ValueAfter(all, "last sample"), "2026-11-30 23:45");
-    EXPECT_TRUE(all.contains(QRegularExpression("samples {2,}2880\\b")));
+    EXPECT_TRUE(all.contains(QRegularExpression("\\n *samples {2,}2880\\b")));
     EXPECT_EQ(ValueAfter(all, "minimum"), "0.5 " + c);
     EXPECT_EQ(ValueAfter(all, "maximum"), "11.5 " + c);
     EXPECT_EQ(ValueAfter(all, "mean kinetic temperature"),
@@ -202,6 +202,22 @@ TEST_F(MissionReportTest, FahrenheitShowsEveryTemperatureInFahrenheit)
               QString::number(PythonMkt(FridgeMonth(), kDefaultMktActivationK) * 1.8 + 32, 'f', 2) + " " + f);
     EXPECT_TRUE(all.contains(QRegularExpression("180 min +52.7 " + f)));
     EXPECT_FALSE(all.contains(QString(QChar(176)) + "C"));
+}
+
+// A period without samples is a report too: it says that nothing was stored.
+TEST_F(MissionReportTest, APeriodWithoutSamplesSaysSo)
+{
+    WriteFridgeMonth(*db);
+    MissionReportRequest r = month();
+    r.From = r.From.addYears(-1);
+    r.To = r.To.addYears(-1);
+    MissionReportSummary summary;
+    const QString all = PdfPages(write(r, &summary)).join("\n");
+    EXPECT_EQ(summary.Samples, 0);
+    EXPECT_TRUE(all.contains(QRegularExpression("\\n *samples {2,}none stored for this period")));
+    EXPECT_EQ(ValueAfter(all, "mean kinetic temperature"), "-");
+    EXPECT_TRUE(all.contains("No sample of the period lies outside the alarm levels."));
+    EXPECT_TRUE(all.contains("No reading of this period is recorded in the audit trail."));
 }
 
 // With the shipped German language file every text of the report is translated.
