@@ -1,0 +1,80 @@
+#include "reading/ReadingEvidence.h"
+#include "reading/clsReadingSequence.h"
+
+#include "app/modInternationalisation.h"
+#include "app/modMain.h"
+#include "image/LoggerEvidence.h"
+#include "image/clsDS1921Data.h"
+
+#include <QLocale>
+
+namespace {
+
+QString localText(const QDateTime& utc)
+{
+    return utc.isValid() ? QLocale().toString(UtcToLocal(utc), QLocale::ShortFormat) : Translate("unknown");
+}
+
+} // namespace
+
+ReadingEvidenceView ReadingEvidenceViewOf(const clsDS1921Data& image, const QString& romText)
+{
+    ReadingEvidenceView v;
+    v.shown = !image.logBytes().isEmpty() && image.EvidenceTried();
+    if (!v.shown) return v;
+    const QString rom = romText.isEmpty() ? image.RecordRomText() : romText;
+
+    v.alarmLogRead = image.AlarmLogBytes().size() >= kAlarmLogBytes;
+    if (!v.alarmLogRead) {
+        v.alarmNote = Translate("not read");
+    } else {
+        const QDateTime start = image.MissionStart().isValid() ? LocalToUtc(image.MissionStart()) : QDateTime();
+        for (const AlarmLogEntry& e :
+             DecodeAlarmLog(image.AlarmLogBytes(), start, image.SampleRate(), image.MissionSamples(), image.RollOver())) {
+            ReadingEvidenceView::AlarmRow row;
+            row.kind = Translate(e.high ? "high" : "low");
+            row.start = localText(e.start);
+            row.end = localText(e.end);
+            row.minutes = FormatThousands(e.minutes);
+            row.overwritten = e.overwritten;
+            v.alarms.push_back(row);
+        }
+        if (v.alarms.empty()) v.alarmNote = Translate("no alarm recorded");
+    }
+
+    v.histogramRead = image.HistogramBytes().size() >= kHistogramAreaBytes;
+    if (!v.histogramRead) {
+        v.histogramNote = Translate("not read");
+        return v;
+    }
+    const std::vector<HistogramBin> bins = DecodeHistogram(image.HistogramBytes(), LoggerVariantOf(rom));
+    for (const HistogramBin& b : bins) {
+        if (b.count == 0) continue;
+        ReadingEvidenceView::BinRow row;
+        row.range = FormatTemperature(ToDisplayUnits(b.fromC)) + Translate(" to ") + FormatTemperature(ToDisplayUnits(b.toC));
+        row.count = b.count;
+        v.largestCount = std::max(v.largestCount, b.count);
+        v.bins.push_back(row);
+    }
+    const quint64 total = HistogramTotal(bins);
+    v.totalText = Translate("total: %1 samples").arg(FormatThousands(qint64(total)));
+    const qint64 held = std::max<qint32>(image.SamplesStored(), 0);
+    v.histogramExceedsLog = qint64(total) > held;
+    if (v.histogramExceedsLog)
+        v.histogramNote = Translate("the histogram counts %1 samples, the data log holds %2")
+                              .arg(FormatThousands(qint64(total)), FormatThousands(held));
+    return v;
+}
+
+QStringList ReadingEvidenceView::Lines() const
+{
+    QStringList lines;
+    for (const AlarmRow& a : alarms)
+        lines << QStringLiteral("alarm\t%1\t%2\t%3\t%4%5")
+                     .arg(a.kind, a.start, a.end, a.minutes, a.overwritten ? QStringLiteral("\toverwritten") : QString());
+    if (!alarmNote.isEmpty()) lines << QStringLiteral("alarm\t") + alarmNote;
+    for (const BinRow& b : bins) lines << QStringLiteral("bin\t%1\t%2").arg(b.range).arg(b.count);
+    if (!totalText.isEmpty()) lines << QStringLiteral("total\t") + totalText;
+    if (!histogramNote.isEmpty()) lines << QStringLiteral("note\t") + histogramNote;
+    return lines;
+}
