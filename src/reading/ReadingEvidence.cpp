@@ -61,8 +61,7 @@ ReadingEvidenceView ReadingEvidenceViewOf(const clsDS1921Data& image, const QStr
     const qint64 held = std::max<qint32>(image.SamplesStored(), 0);
     v.histogramExceedsLog = qint64(total) > held;
     if (v.histogramExceedsLog)
-        v.histogramNote = Translate("the histogram counts %1 samples, the data log holds %2")
-                              .arg(FormatThousands(qint64(total)), FormatThousands(held));
+        v.histogramNote = Translate("the histogram counts %1 samples, the data log holds %2").arg(total).arg(held);
     return v;
 }
 

@@ -590,7 +590,6 @@ bool clsMaintenance::Purge(const QDate& before, bool allowAll)
             Status("deleting history...");
             const qint32 history = m_db.ExecuteSQL(QStringLiteral("DELETE FROM history WHERE \"DateTime\" < ?"),
                                                    {DbValue(DbDateTimeText(bound))});
-            Status("deleting alarm logs...");
             const qint32 missions = PurgeMissionEvidence(m_db, bound);
             // The purge is recorded in the same transaction, with what it removed; audit rows
             // are never purged. "before" (UTC seconds) tells the verification which samples of
