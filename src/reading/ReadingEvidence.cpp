@@ -6,13 +6,14 @@
 #include "image/LoggerEvidence.h"
 #include "image/clsDS1921Data.h"
 
-#include <QLocale>
 
 namespace {
 
 QString localText(const QDateTime& utc)
 {
-    return utc.isValid() ? QLocale().toString(UtcToLocal(utc), QLocale::ShortFormat) : Translate("unknown");
+    if (!utc.isValid()) return Translate("unknown");
+    // As the due list writes times.
+    return UtcToLocal(utc).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
 }
 
 } // namespace
@@ -57,23 +58,10 @@ ReadingEvidenceView ReadingEvidenceViewOf(const clsDS1921Data& image, const QStr
         v.bins.push_back(row);
     }
     const quint64 total = HistogramTotal(bins);
-    v.totalText = Translate("total: %1 samples").arg(FormatThousands(qint64(total)));
+    v.totalText = Translate("total: %1 samples").arg(total);
     const qint64 held = std::max<qint32>(image.SamplesStored(), 0);
     v.histogramExceedsLog = qint64(total) > held;
     if (v.histogramExceedsLog)
         v.histogramNote = Translate("the histogram counts %1 samples, the data log holds %2").arg(total).arg(held);
     return v;
-}
-
-QStringList ReadingEvidenceView::Lines() const
-{
-    QStringList lines;
-    for (const AlarmRow& a : alarms)
-        lines << QStringLiteral("alarm\t%1\t%2\t%3\t%4%5")
-                     .arg(a.kind, a.start, a.end, a.minutes, a.overwritten ? QStringLiteral("\toverwritten") : QString());
-    if (!alarmNote.isEmpty()) lines << QStringLiteral("alarm\t") + alarmNote;
-    for (const BinRow& b : bins) lines << QStringLiteral("bin\t%1\t%2").arg(b.range).arg(b.count);
-    if (!totalText.isEmpty()) lines << QStringLiteral("total\t") + totalText;
-    if (!histogramNote.isEmpty()) lines << QStringLiteral("note\t") + histogramNote;
-    return lines;
 }

@@ -5,7 +5,6 @@
 // the histogram in the display unit with their counts and the total. When the histogram counts
 // more samples than the data log holds, the note says so.
 #include <QString>
-#include <QStringList>
 #include <vector>
 
 class clsDS1921Data;
@@ -15,7 +14,7 @@ struct ReadingEvidenceView {
 
     struct AlarmRow {
         QString kind;               // "high" / "low" (translated)
-        QString start, end;         // local, the locale's short format
+        QString start, end;         // local, "yyyy-MM-dd HH:mm" as the due list writes times
         QString minutes;
         bool overwritten = false;
     };
@@ -30,12 +29,9 @@ struct ReadingEvidenceView {
     bool histogramRead = false;
     std::vector<BinRow> bins;       // the non-empty bins, coldest first
     quint32 largestCount = 0;
-    QString totalText;              // "total: 3,629 samples"
+    QString totalText;              // "total: 3629 samples"
     QString histogramNote;          // not read, or more samples than the data log holds (translated)
     bool histogramExceedsLog = false;
-
-    // The texts of the view in lines (tests, the terminal).
-    QStringList Lines() const;
 };
 
 // romText decides the logger variant (bin ranges); empty: the ROM kept in the image's record.

@@ -2,6 +2,7 @@
 #include "app/UserInterface.h"
 
 #include "app/modInternationalisation.h"
+#include "ui/WindowPlacement.h"
 #include "ui/WindowRoutines.h"
 #include "app/modMain.h"
 #include "image/clsDS1921Data.h"
@@ -16,6 +17,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
@@ -59,7 +61,7 @@ frmDownload::frmDownload(QWidget* parent) : QDialog(parent), m_seq(AppLogger())
     grid->setRowStretch(7, 1);
     // The key figures on the left; the logger's alarm log and histogram beside them.
     auto* top = new QHBoxLayout;
-    top->addWidget(fraDataDownloaded, 0);
+    top->addWidget(fraDataDownloaded, 0, Qt::AlignTop);
     auto* evidence = new QVBoxLayout;
     fraAlarmLog = new QGroupBox("logger's alarm log", this);
     fraAlarmLog->setObjectName("fraAlarmLog");
@@ -181,15 +183,24 @@ clsReadingSequence::Outcome frmDownload::ReadConnectedLogger()
                                                 : Translate("logger file written: ") + QDir::toNativeSeparators(m_seq.LoggerFile));
     lblFile->setVisible(!m_seq.LoggerFile.isEmpty());
     ShowEvidence();
+    layout()->activate();
     adjustSize();
+    // Grown by the alarm log and histogram: kept whole on its screen.
+    if (const QScreen* screen = this->screen(); screen && isVisible()) {
+        const QSize frameExtra = frameGeometry().size() - size();
+        const QRect r = CentredPlacement(frameGeometry().size(), frameGeometry(), screen->availableGeometry());
+        move(r.topLeft());
+        resize(r.size() - frameExtra);
+    }
     return o;
 }
 
 void frmDownload::ShowEvidence()
 {
     const ReadingEvidenceView v = ReadingEvidenceViewOf(m_seq.Image(), m_seq.RomText);
-    fraAlarmLog->setVisible(v.shown);
-    fraHistogram->setVisible(v.shown);
+    // Filled while hidden: shown with the boxes, every new row counts in the dialog's size.
+    fraAlarmLog->setVisible(false);
+    fraHistogram->setVisible(false);
     if (!v.shown) return;
 
     // Rows of a new reading replace those of the last one.
@@ -237,7 +248,7 @@ void frmDownload::ShowEvidence()
         bar->setObjectName(QStringLiteral("barHistogram_%1").arg(r));
         bar->setRange(0, int(std::min<quint32>(v.largestCount, quint32(INT_MAX))));
         bar->setValue(int(std::min<quint32>(b.count, quint32(INT_MAX))));
-        bar->setFormat(FormatThousands(b.count));
+        bar->setFormat(QString::number(b.count));
         bar->setTextVisible(true);
         bar->setMinimumWidth(200);
         bars->addWidget(bar, r, 1);
@@ -248,4 +259,6 @@ void frmDownload::ShowEvidence()
     lblHistogramTotal->setVisible(!v.totalText.isEmpty());
     lblHistogramNote->setText(v.histogramNote);
     lblHistogramNote->setVisible(!v.histogramNote.isEmpty());
+    fraAlarmLog->setVisible(true);
+    fraHistogram->setVisible(true);
 }
