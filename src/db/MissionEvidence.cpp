@@ -21,6 +21,14 @@ QDateTime utcOf(const QString& text)
     return t.isValid() ? t.toUTC() : QDateTime();
 }
 
+// Parameters 1 to 3: the mission's key.
+void bindKey(DbStatement& st, qint32 deviceId, const QString& serialNo, const QString& missionStart)
+{
+    st.bindInt(1, deviceId);
+    st.bindText(2, serialNo);
+    st.bindText(3, missionStart);
+}
+
 void bindUtcOrNull(DbStatement& st, int index, const QDateTime& t)
 {
     if (t.isValid()) st.bindText(index, utcText(t));
@@ -55,9 +63,7 @@ void deleteRows(sqlite3* db, const char* table, const StoredMissionEvidence& e)
 {
     DbStatement st(db, QStringLiteral("DELETE FROM ") + QString::fromLatin1(table) +
                            QStringLiteral(" WHERE DeviceID = ? AND SerialNo = ? AND MissionStartUTC = ?"));
-    st.bindInt(1, e.DeviceID);
-    st.bindText(2, e.SerialNo);
-    st.bindText(3, utcText(e.MissionStartUtc));
+    bindKey(st, e.DeviceID, e.SerialNo, utcText(e.MissionStartUtc));
     st.step();
 }
 
@@ -92,9 +98,7 @@ bool StoreMissionEvidence(sqlite3* db, const StoredMissionEvidence& e, const QSt
     {
         DbStatement find(db, QStringLiteral("SELECT ReadUTC, AlarmLogRead, HistogramRead FROM missionevidence "
                                             "WHERE DeviceID = ? AND SerialNo = ? AND MissionStartUTC = ?"));
-        find.bindInt(1, e.DeviceID);
-        find.bindText(2, e.SerialNo);
-        find.bindText(3, start);
+        bindKey(find, e.DeviceID, e.SerialNo, start);
         if (find.step()) {
             // The latest reading of a mission knows most; an older one (a file imported late) changes nothing.
             const QDateTime stored = utcOf(find.columnText(0));
@@ -112,9 +116,7 @@ bool StoreMissionEvidence(sqlite3* db, const StoredMissionEvidence& e, const QSt
                                "MissionEndUTC = ?4, SampleRate = ?5, MissionSamples = ?6, RollOver = ?7, ReadUTC = ?8, "
                                "AlarmLogRead = ?9, HistogramRead = ?10, "
                                "HistogramTotal = CASE WHEN ?13 THEN ?11 ELSE HistogramTotal END, FileHash = ?12"));
-        st.bindInt(1, e.DeviceID);
-        st.bindText(2, e.SerialNo);
-        st.bindText(3, start);
+        bindKey(st, e.DeviceID, e.SerialNo, start);
         bindUtcOrNull(st, 4, e.MissionStartUtc.addSecs(qint64(e.MissionSamples) * e.SampleRateMinutes * 60));
         st.bindInt(5, e.SampleRateMinutes);
         st.bindInt(6, e.MissionSamples);
@@ -135,9 +137,7 @@ bool StoreMissionEvidence(sqlite3* db, const StoredMissionEvidence& e, const QSt
                                           "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
         int entry = 0;
         for (const AlarmLogEntry& a : e.AlarmLog) {
-            st.bindInt(1, e.DeviceID);
-            st.bindText(2, e.SerialNo);
-            st.bindText(3, start);
+            bindKey(st, e.DeviceID, e.SerialNo, start);
             st.bindInt(4, entry++);
             st.bindText(5, a.high ? QStringLiteral("high") : QStringLiteral("low"));
             st.bindInt(6, a.startSample);
@@ -155,9 +155,7 @@ bool StoreMissionEvidence(sqlite3* db, const StoredMissionEvidence& e, const QSt
         DbStatement st(db, QStringLiteral("INSERT INTO missionhistogram (DeviceID, SerialNo, MissionStartUTC, Bin, FromC, "
                                           "ToC, Count) VALUES (?, ?, ?, ?, ?, ?, ?)"));
         for (const HistogramBin& b : e.Histogram) {
-            st.bindInt(1, e.DeviceID);
-            st.bindText(2, e.SerialNo);
-            st.bindText(3, start);
+            bindKey(st, e.DeviceID, e.SerialNo, start);
             st.bindInt(4, b.index);
             st.bindDouble(5, double(b.fromC));
             st.bindDouble(6, double(b.toC));
@@ -204,9 +202,7 @@ std::vector<StoredMissionEvidence> MissionEvidenceForWindow(clsDatabase& db, qin
     for (StoredMissionEvidence& e : out) {
         const QString start = utcText(e.MissionStartUtc);
         alarms.reset();
-        alarms.bindInt(1, deviceId);
-        alarms.bindText(2, e.SerialNo);
-        alarms.bindText(3, start);
+        bindKey(alarms, deviceId, e.SerialNo, start);
         while (alarms.step()) {
             AlarmLogEntry a;
             a.high = alarms.columnText(0) == QLatin1String("high");
@@ -219,9 +215,7 @@ std::vector<StoredMissionEvidence> MissionEvidenceForWindow(clsDatabase& db, qin
             e.AlarmLog.push_back(a);
         }
         bins.reset();
-        bins.bindInt(1, deviceId);
-        bins.bindText(2, e.SerialNo);
-        bins.bindText(3, start);
+        bindKey(bins, deviceId, e.SerialNo, start);
         while (bins.step()) {
             HistogramBin b;
             b.index = int(bins.columnInt(0));
