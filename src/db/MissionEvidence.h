@@ -28,7 +28,8 @@ struct StoredMissionEvidence {
 
 // The stored figures of every mission of the logger position that overlaps [fromUtc, toUtc]
 // (a mission runs from its start to its start + samples * rate), oldest mission first; the latest
-// reading of each mission. Nothing when none were stored.
+// reading of each mission. Nothing when none were stored. Throws DbError when the database cannot
+// be opened.
 std::vector<StoredMissionEvidence> MissionEvidenceForWindow(clsDatabase& db, qint32 deviceId,
                                                             const QDateTime& fromUtc, const QDateTime& toUtc);
 

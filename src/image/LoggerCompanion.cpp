@@ -186,11 +186,12 @@ int MoveLoggerFileWithCompanion(const QString& loggerFilePath, const QString& ta
     if (!QDir().mkpath(targetDir)) return 5;
     const QString target = freeLoggerFileName(targetDir, source.fileName());
     const QString companion = CompanionPathFor(loggerFilePath);
-    const bool withCompanion = QFileInfo::exists(companion) || QFileInfo(companion).isSymLink();
+    bool withCompanion = QFileInfo::exists(companion) || QFileInfo(companion).isSymLink();
     const QString companionTarget = CompanionPathFor(target);
     if (withCompanion) {
         const int rc = MoveFiles(companion, companionTarget);
-        if (rc != 0) return rc;
+        if (rc == 2) withCompanion = false;   // taken meanwhile (another program's import): the file goes alone
+        else if (rc != 0) return rc;
     }
     const int rc = MoveFiles(loggerFilePath, target);
     if (rc != 0) {
