@@ -9,16 +9,25 @@
 
 using namespace imagetest;
 
+namespace {
+// A ten-minute mission started 5 June 2007 12:00 UTC with three samples, read an hour later.
+Mission threeSamples()
+{
+    Mission m;
+    m.rate = 10;
+    m.startUtc = QDateTime(QDate(2007, 6, 5), QTime(12, 0), Qt::UTC);
+    m.clockUtc = QDateTime(QDate(2007, 6, 5), QTime(13, 0), Qt::UTC);
+    m.missionSamples = m.deviceSamples = 3;
+    return m;
+}
+} // namespace
+
 TEST(ImageCli, DumpShowsTheImageAndStoreAddsOnlyNewSamples)
 {
     QTemporaryDir home;
     ASSERT_TRUE(home.isValid());
     BiasScope bias(0);
-    Mission m;
-    m.rate = 10;
-    m.startUtc = QDateTime(QDate(2007, 6, 5), QTime(12, 0), Qt::UTC);
-    m.clockUtc = QDateTime(QDate(2007, 6, 5), QTime(13, 0), Qt::UTC);
-    m.missionSamples = 3;
+    Mission m = threeSamples();
     m.deviceSamples = 40;
     clsDS1921Data image;
     Load(image, Record({"1", "0000074667", QString::fromUtf8("café 4 °C"), "123401203", "070605130000", "op", "1234", "...calib..."}),
@@ -92,11 +101,7 @@ TEST(ImageCli, StoreTakesTheCompanionThatBelongsToTheFile)
     QTemporaryDir home;
     ASSERT_TRUE(home.isValid());
     BiasScope bias(0);
-    Mission m;
-    m.rate = 10;
-    m.startUtc = QDateTime(QDate(2007, 6, 5), QTime(12, 0), Qt::UTC);
-    m.clockUtc = QDateTime(QDate(2007, 6, 5), QTime(13, 0), Qt::UTC);
-    m.missionSamples = m.deviceSamples = 3;
+    const Mission m = threeSamples();
     const auto write = [&](const QString& name, const QString& description) {
         clsDS1921Data image;
         Load(image, Record({"1", "0000074667", description, "123401203", "070605130000", "op", "1234", "...calib..."}),
