@@ -233,7 +233,7 @@ TEST_F(MissionReportTest, EveryTextComesFromTheLanguageFile)
     EXPECT_TRUE(pages[0].contains("Einsatzbericht"));
     EXPECT_TRUE(pages[1].contains("Seite 2 von 2"));
     EXPECT_TRUE(pages[1].contains("Unterschrift"));
-    EXPECT_TRUE(pages[0].contains(QRegularExpression("1 +oben +2026-11-10 14:00")));
+    EXPECT_TRUE(pages[0].contains(QRegularExpression("1 +hoch +2026-11-10 14:00")));
 }
 
 TEST_F(MissionReportTest, RefusalsSayWhyAndLeaveNoFile)
