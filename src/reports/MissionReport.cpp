@@ -615,7 +615,9 @@ private:
         std::vector<QStringList> rows;
         for (const auto& e : entries) rows.push_back(e.second);
         QString note = Translate("As the logger itself kept it over its whole mission, stored with its readings; entries "
-                                 "that touch the period.");
+                                 "that touch the period.")
+            + " " + Translate("The logger counts a sample at an alarm level as outside, so its entries can be longer "
+                              "than the excursions above.");
         if (!unread.isEmpty())
             note += " " + Translate("The alarm log of the mission started %1 could not be read.").arg(unread.join(", "));
         const QString empty = m_f.Evidence.empty()

@@ -3,6 +3,7 @@
 // the function, the data display's command and the terminal verb; its refusals leave no file.
 #include "app/UserInterface.h"
 #include "db/AuditTrail.h"
+#include "db/MissionEvidence.h"
 #include "display/Evidence.h"
 #include "display/EvidenceTestSupport.h"
 #include "reports/ChartExports.h"
@@ -155,7 +156,7 @@ TEST_F(MissionReportTest, MonthWithTwoExcursionsReadsBackWithItsFigures)
     const QString low = QString("2 +low +2026-11-21 03:00 +2026-11-21 04:15 +75 min +0.5 %1").arg(c);
     EXPECT_TRUE(all.contains(QRegularExpression(high))) << all.toStdString();
     EXPECT_TRUE(all.contains(QRegularExpression(low)));
-    // On main the alarm log is not stored yet: the report says so.
+    // No alarm log was stored with these readings: the report says so.
     EXPECT_TRUE(all.contains("alarm log was not stored for this period"));
     // Who read the logger, who made the report, where to sign.
     EXPECT_EQ(all.count("Bert Reader"), 2);
@@ -163,6 +164,48 @@ TEST_F(MissionReportTest, MonthWithTwoExcursionsReadsBackWithItsFigures)
     EXPECT_TRUE(all.contains("2100000101_2.DAT"));
     EXPECT_TRUE(all.contains("made on 2026-12-01 08:30 by Ann Inspector on the computer STORE-PC-1"));
     for (const char* line : {"reviewed by", "date", "signature"}) EXPECT_TRUE(pages.last().contains(line)) << line;
+}
+
+// The logger's own alarm log stored with a reading of the mission is listed in time order, an
+// entry whose samples the rolled-over data log no longer held marked as such; the histogram is
+// not part of the report.
+TEST_F(MissionReportTest, StoredAlarmLogOfTheMissionIsListed)
+{
+    WriteFridgeMonth(*db);
+    StoredMissionEvidence e;
+    e.DeviceID = kFridge;
+    e.SerialNo = "2100000101";
+    e.MissionStartUtc = kMonth;
+    e.SampleRateMinutes = 15;
+    e.MissionSamples = kSamples;
+    e.RollOver = true;
+    e.ReadUtc = kMonth.addDays(30);
+    e.AlarmLogRead = e.HistogramRead = true;
+    auto entry = [](bool high, int sample, int samples, bool overwritten) {
+        AlarmLogEntry a;
+        a.high = high;
+        a.startSample = sample + 1;
+        a.durationSamples = samples;
+        a.start = kMonth.addSecs(qint64(sample) * 900);
+        a.end = a.start.addSecs(qint64(samples) * 900);
+        a.minutes = samples * 15;
+        a.overwritten = overwritten;
+        return a;
+    };
+    e.AlarmLog = {entry(false, kLowAt, 6, false), entry(true, kHighAt, 13, true)};
+    e.Histogram.resize(64);
+    for (int i = 0; i < 64; ++i) e.Histogram[size_t(i)].index = i;
+    db->BeginTransaction();
+    ASSERT_TRUE(StoreMissionEvidence(db->Handle(), e, QString(64, 'a')));
+    db->CommitTransaction(1);
+
+    const QString all = PdfPages(write(month())).join("\n");
+    EXPECT_FALSE(all.contains("alarm log was not stored"));
+    const QRegularExpression high("2026-11-01 00:00 +high +2026-11-10 14:00 +2026-11-10 17:15 +195 min +overwritten in the data log");
+    const QRegularExpression low("2026-11-01 00:00 +low +2026-11-21 03:00 +2026-11-21 04:30 +90 min *\\n");
+    EXPECT_TRUE(all.contains(high)) << all.toStdString();
+    EXPECT_TRUE(all.contains(low));
+    EXPECT_LT(all.indexOf(high), all.indexOf(low));
 }
 
 // A hundred short door openings: the excursion table runs over the pages, each continuation
