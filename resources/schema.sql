@@ -101,3 +101,47 @@ CREATE TABLE IF NOT EXISTS readingfiles (
     AuditID           INTEGER,
     PRIMARY KEY (FileHash, DeviceID)
 );
+-- The logger's own alarm log and histogram per logger position and mission (db/MissionEvidence.h),
+-- from the companion of a logger file, stored with the reading's samples. Mission times are UTC
+-- as ISO text ("2026-12-01T08:00:00Z"). One row per mission: the latest reading of it.
+CREATE TABLE IF NOT EXISTS missionevidence (
+    DeviceID          INTEGER NOT NULL,
+    SerialNo          TEXT NOT NULL,
+    MissionStartUTC   TEXT NOT NULL,
+    MissionEndUTC     TEXT,
+    SampleRate        INTEGER,
+    MissionSamples    INTEGER,
+    RollOver          BOOLEAN CHECK (RollOver IS NULL OR RollOver IN (0, 1)),
+    ReadUTC           TEXT,
+    AlarmLogRead      BOOLEAN NOT NULL CHECK (AlarmLogRead IN (0, 1)),
+    HistogramRead     BOOLEAN NOT NULL CHECK (HistogramRead IN (0, 1)),
+    HistogramTotal    INTEGER,
+    FileHash          TEXT,
+    PRIMARY KEY (DeviceID, SerialNo, MissionStartUTC)
+);
+-- The used records of the alarm log, low ones first, each in slot order (Entry from 0).
+CREATE TABLE IF NOT EXISTS missionalarms (
+    DeviceID          INTEGER NOT NULL,
+    SerialNo          TEXT NOT NULL,
+    MissionStartUTC   TEXT NOT NULL,
+    Entry             INTEGER NOT NULL,
+    Kind              TEXT NOT NULL CHECK (Kind IN ('high', 'low')),
+    StartSample       INTEGER NOT NULL,
+    DurationSamples   INTEGER NOT NULL,
+    StartUTC          TEXT,
+    EndUTC            TEXT,
+    Minutes           INTEGER,
+    Overwritten       BOOLEAN NOT NULL CHECK (Overwritten IN (0, 1)),
+    PRIMARY KEY (DeviceID, SerialNo, MissionStartUTC, Entry)
+);
+-- All 64 bins of the histogram: the temperatures of the bin's four codes and the count.
+CREATE TABLE IF NOT EXISTS missionhistogram (
+    DeviceID          INTEGER NOT NULL,
+    SerialNo          TEXT NOT NULL,
+    MissionStartUTC   TEXT NOT NULL,
+    Bin               INTEGER NOT NULL,
+    FromC             REAL,
+    ToC               REAL,
+    Count             INTEGER NOT NULL,
+    PRIMARY KEY (DeviceID, SerialNo, MissionStartUTC, Bin)
+);

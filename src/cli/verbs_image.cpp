@@ -3,7 +3,9 @@
 #include "app/modMain.h"
 #include "cli/Cli.h"
 #include "db/AuditTrail.h"
+#include "db/MissionEvidence.h"
 #include "db/clsDatabase.h"
+#include "image/LoggerCompanion.h"
 #include "image/clsDS1921Data.h"
 
 #include <QFile>
@@ -126,10 +128,20 @@ int runStore(CliContext& ctx)
     }
     ImageStoreResult stored = ImageStoreResult::Refused;
     QString refusal;
+    CompanionState companionState = CompanionState::None;
+    StoredMissionEvidence evidence;
     try {
         QFile file(path);
         const QString hash = file.open(QIODevice::ReadOnly) ? Sha256Hex(file.readAll()) : QString();
-        stored = db.LoggerImageToDB(image, &refusal, QFileInfo(path).fileName(), hash);
+        // The alarm log and histogram of the companion beside the file, when it belongs to it.
+        LoggerCompanion companion;
+        QString why;
+        companionState = ReadCompanionFor(path, hash, image, companion, &why);
+        if (companionState == CompanionState::Refused)
+            ctx.err << "nordalis-cli store: the alarm log and histogram beside the file are not stored: " << why << "\n";
+        if (companionState == CompanionState::Belongs) evidence = MissionEvidenceOf(image, companion);
+        stored = db.LoggerImageToDB(image, &refusal, QFileInfo(path).fileName(), hash,
+                                    companionState == CompanionState::Belongs ? &evidence : nullptr);
     } catch (const DbError& e) {
         ctx.err << "nordalis-cli store: " << e.number << ":" << e.description << "\n"
                 << "nordalis-cli store: nothing of " << path << " was stored\n";
@@ -156,6 +168,9 @@ int runStore(CliContext& ctx)
     ctx.out << "logger " << FormatDeviceID(qint32(id)) << " (" << image.SerialNo() << "): devices row " << deviceState << "\n";
     if (roomBefore == 0) ctx.out << "compartment " << image.Room() << " added\n";
     ctx.out << "samples added: " << added << " of " << offered << " (" << (offered - added) << " already stored)\n";
+    if (companionState == CompanionState::Belongs && (evidence.AlarmLogRead || evidence.HistogramRead))
+        ctx.out << "companion: alarm log and histogram of the mission started "
+                << evidence.MissionStartUtc.toString(Qt::ISODate) << " (kept unless a later reading is stored)\n";
     return 0;
 }
 

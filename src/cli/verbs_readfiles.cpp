@@ -53,6 +53,7 @@ int runImport(CliContext& ctx)
         if (!r.movedTo.isEmpty()) ctx.out << "\t" << QDir::toNativeSeparators(r.movedTo);
         if (!r.reason.isEmpty()) ctx.out << "\t" << r.reason;
         ctx.out << "\n";
+        if (!r.note.isEmpty()) ctx.out << r.name << "\tcompanion refused\t" << r.note << "\n";
         if (r.outcome != LoggerImageToDatabase::Stored && r.outcome != LoggerImageToDatabase::ImportedElsewhere) ++failed;
     };
     const auto results = import.Run(name);

@@ -3,6 +3,7 @@
 #include "app/modMain.h"
 #include "cli/ChartArgs.h"
 #include "cli/Cli.h"
+#include "cli/MissionReportVerb.h"
 #include "reports/ChartExports.h"
 #include "reports/DocumentExport.h"
 #include "reports/WebReport.h"
@@ -85,6 +86,8 @@ bool takeSize(CliContext& ctx, QStringList& args, QSize& size, const char* verb)
 int runReport(CliContext& ctx)
 {
     QStringList args = ctx.args;
+    if (TakeFlag(args, "--pdf"))   // the mission report of one logger and period as a PDF
+        return RunMissionReportPdf(ctx, args);
     WebReportOptions o;
     o.StylesDirectory = StylesDirectory(App().ApplicationDirectory);
     const QStringList styles = clsWebReport::StyleNames(o.StylesDirectory);
@@ -195,8 +198,9 @@ int runPrint(CliContext& ctx)
 
 CliVerb verbReport("report",
                    "report SELECTION [--style NAME] --out FILE.htm [--graph] [--size WxH] [--no-table] "
-                   "[--columns M] [--border B] [--mark-exceptions]",
-                   "web page report of a query", &runReport);
+                   "[--columns M] [--border B] [--mark-exceptions]\n"
+                   "  report --pdf --device ID --from T --to T --out FILE.pdf [--tz-offset MIN]",
+                   "web page report of a query; with --pdf the mission report of a logger and period", &runReport);
 CliVerb verbExport("export", "export xlsx|document SELECTION --out FILE (.xlsx; document: .docx or .odt)",
                    "spreadsheet or document (Word or OpenDocument text) export of a query", &runExport);
 CliVerb verbPrint("print", "print SELECTION --pdf FILE [--landscape]", "printout of a query's graph as PDF", &runPrint);

@@ -59,7 +59,11 @@ QString Sha256Hex(const QByteArray& bytes)
 
 void EnsureAuditTables(sqlite3* db)
 {
-    if (hasTable(db, "audit") && hasTable(db, "audithead") && hasTable(db, "readingfiles")) return;
+    // Every table of the schema's last block; one missing (a database made before it) runs the block.
+    bool complete = true;
+    for (const char* table : {"audit", "audithead", "readingfiles", "missionevidence", "missionalarms", "missionhistogram"})
+        complete = complete && hasTable(db, table);
+    if (complete) return;
     const QByteArray schema = auditSchema();
     if (schema.isEmpty())
         throw DbError(dbErrGeneral, QStringLiteral("the audit tables are missing from the program's schema"));

@@ -39,8 +39,8 @@ inline const QString PortableLoaded = QStringLiteral("portable database loaded")
 // The hash before the first row: 64 zeros.
 QString AuditGenesisHash();
 
-// Creates the audit tables when the database has none yet (the last block of the schema).
-// Throws DbError.
+// Creates the tables of the schema's last block (the audit tables and the tables of the
+// alarm logs and histograms, db/MissionEvidence.h) that the database has not yet. Throws DbError.
 void EnsureAuditTables(sqlite3* db);
 
 // The SHA-256 (lower-case hex) of one audit row: its number, time, operator, computer, action,

@@ -1,5 +1,6 @@
 // Storing one logger image: the logger's devices row, its compartment when new, and its
-// temperature samples, all in one transaction with one durable commit.
+// temperature samples, with the logger's alarm log and histogram when given, all in one
+// transaction with one durable commit.
 //
 // Result: Refused when nothing was stored: the image fails the plausibility check (a default or
 // damaged identity record, impossible registers or counters, dates before 2000 or after the
@@ -9,6 +10,7 @@
 // DbError, so that the logger file stays where it is and is offered again.
 #include "db/clsDatabase.h"
 #include "db/AuditTrail.h"
+#include "db/MissionEvidence.h"
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
 #include "image/clsDS1921Data.h"
@@ -111,7 +113,7 @@ QString LoggerStepsParameterName(const QString& serialNo)
 }
 
 ImageStoreResult clsDatabase::LoggerImageToDB(clsDS1921Data& image, QString* refusal, const QString& fileName,
-                                               const QString& fileHash)
+                                               const QString& fileHash, const StoredMissionEvidence* evidence)
 {
     const QString why = image.ImplausibleBecause();
     if (refusal) *refusal = why;
@@ -133,6 +135,7 @@ ImageStoreResult clsDatabase::LoggerImageToDB(clsDS1921Data& image, QString* ref
     storeCompartment(db, image);
     storeLoggerSteps(db, image);
     storeSamples(db, deviceId, samples);
+    const bool evidenceStored = evidence && StoreMissionEvidence(db, *evidence, fileHash);
     ReadingFileRow file;
     file.hash = fileHash;
     file.deviceId = deviceId;
@@ -147,6 +150,11 @@ ImageStoreResult clsDatabase::LoggerImageToDB(clsDS1921Data& image, QString* ref
     QString details = QStringLiteral("samples=%1").arg(file.sampleCount);
     if (!samples.empty())
         details += QStringLiteral(" first=%1 last=%2").arg(file.firstSample).arg(file.lastSample);
+    if (evidenceStored)
+        details += QStringLiteral(" alarmlog=%1 histogram=%2")
+                       .arg(evidence->AlarmLogRead ? QString::number(evidence->AlarmLog.size()) : QStringLiteral("unread"),
+                            evidence->HistogramRead ? QString::number(HistogramTotal(evidence->Histogram))
+                                                    : QStringLiteral("unread"));
     if (!fileName.isEmpty()) details += QStringLiteral(" file=") + fileName;
     if (!fileHash.isEmpty()) details += QStringLiteral(" sha256=") + fileHash;
     file.auditId = AppendAudit(*this, AuditAction::ReadingStored,

@@ -17,6 +17,7 @@
 struct sqlite3;
 struct sqlite3_stmt;
 class clsDS1921Data;
+struct StoredMissionEvidence;
 
 // Error numbers that callers tell apart.
 enum DbErrorCode : int {
@@ -160,9 +161,12 @@ public:
     // With fileName and fileHash (the SHA-256 of the logger file's bytes as read), the same
     // transaction records the reading in the audit trail and the file's hash with its samples
     // (db/AuditTrail.h).
+    // With evidence (the logger's alarm log and histogram of the same reading, from the logger
+    // file's companion), the same transaction stores them (db/MissionEvidence.h).
     [[nodiscard]] ImageStoreResult LoggerImageToDB(clsDS1921Data& image, QString* refusal = nullptr,
                                                    const QString& fileName = QString(),
-                                                   const QString& fileHash = QString());
+                                                   const QString& fileHash = QString(),
+                                                   const StoredMissionEvidence* evidence = nullptr);
 
     QString Parameter(const QString& name, const QString& def);
     // Writes a parameter; throws DbError (the caller reports it, or uses StoreParameter).

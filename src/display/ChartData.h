@@ -8,7 +8,7 @@
 //
 // DoGraph draws that state on one ChartSurface; three surfaces exist: the window's graph
 // widget (ChartWidget), an image (ImageSurface: clipboard, web report, terminal program) and
-// the printer (PrinterSurface: paper and PDF).
+// the printer (PrinterSurface: paper and PDF, or a part of a report's page).
 #include "db/ResultList.h"
 #include "display/Evidence.h"
 #include <QColor>
@@ -173,6 +173,7 @@ public:
 
     virtual bool IsPrinter() const { return false; }
     virtual bool IsLandscape() const { return false; }   // printer orientation 2
+    virtual bool IsPagePart() const { return false; }    // a part of a report's page: no fold mark
     // Height used for the frame font sizes: pixels on screen and image, page height in twips on paper.
     virtual double SurfaceHeight() const;
     virtual void Clear();            // fills with white (not done on paper)
@@ -253,17 +254,26 @@ private:
 class PrinterSurface : public ChartSurface {
 public:
     explicit PrinterSurface(QPagedPaintDevice& printer);
+    // A part of a page that the caller is painting already (a report that holds the graph among
+    // other parts): draws through that painter inside area (device pixels), clipped to it; the
+    // font sizes follow the area's height as they follow a page's. Finish() gives the painter
+    // back as it was and ends nothing.
+    PrinterSurface(QPainter& painter, const QRectF& area);
     ~PrinterSurface() override;
     bool IsPrinter() const override { return true; }
-    bool IsLandscape() const override;
-    double SurfaceHeight() const override;    // page height in twips
+    bool IsLandscape() const override { return m_landscape; }
+    bool IsPagePart() const override { return m_part; }
+    double SurfaceHeight() const override { return m_heightTwips; }   // page (or area) height in twips
     void Clear() override {}
     bool Ok() const { return m_ok; }          // false when the printer could not be opened
-    void Finish();                            // ends the page and the document
+    void Finish();                            // ends the page and the document (or the area)
 private:
-    QPagedPaintDevice& m_printer;
     std::unique_ptr<QPainter> m_p;
+    QPainter* m_shared = nullptr;             // the caller's painter (area surface)
+    bool m_part = false;
     bool m_ok = false;
+    bool m_landscape = false;
+    double m_heightTwips = 0;
 };
 
 // The font family for "Arial": Arial where installed, else its metric twin Liberation Sans.

@@ -250,8 +250,9 @@ void DoGraph(ChartSurface& t, ChartState& s)
     t.SetFont(family, height * 0.04010695, false);
     t.CurrentY = 0;
     if (paper) {
-        if (t.IsLandscape()) t.Line(500, 0, 500, 5, kBlack);
-        else t.Line(0, 500, 5, 500, kBlack);
+        // The fold mark belongs to a sheet of its own, not to a part of a report's page.
+        if (!t.IsPagePart() && t.IsLandscape()) t.Line(500, 0, 500, 5, kBlack);
+        else if (!t.IsPagePart()) t.Line(0, 500, 5, 500, kBlack);
         SetFittingFontSize(t, s.GraphHeader, height * 0.0016794);
         t.CurrentY = 2 * t.TextHeight(s.GraphHeader);
         t.SetDrawWidth(3);

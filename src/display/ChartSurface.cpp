@@ -171,25 +171,38 @@ void ImageSurface::Finish()
 
 // --- printer ---------------------------------------------------------------------------------
 
-PrinterSurface::PrinterSurface(QPagedPaintDevice& printer) : m_printer(printer)
+PrinterSurface::PrinterSurface(QPagedPaintDevice& printer)
 {
     m_p = std::make_unique<QPainter>();
-    m_ok = m_p->begin(&m_printer);
-    const QRect r = m_printer.pageLayout().paintRectPixels(m_printer.logicalDpiX());
+    m_ok = m_p->begin(&printer);
+    const QPageLayout layout = printer.pageLayout();
+    m_landscape = layout.orientation() == QPageLayout::Landscape;
+    m_heightTwips = layout.fullRect(QPageLayout::Point).height() * 20.0;   // 20 twips a point
+    const QRect r = layout.paintRectPixels(printer.logicalDpiX());
     Attach(m_ok ? m_p.get() : nullptr, r.width(), r.height());
+}
+
+PrinterSurface::PrinterSurface(QPainter& painter, const QRectF& area) : m_shared(&painter), m_part(true)
+{
+    m_ok = painter.isActive();
+    const int dpi = m_ok ? painter.device()->logicalDpiY() : 72;
+    m_heightTwips = area.height() / dpi * 72.0 * 20.0;
+    if (m_ok) {
+        painter.save();
+        painter.translate(area.topLeft());
+        painter.setClipRect(QRectF(QPointF(0, 0), area.size()), Qt::IntersectClip);
+    }
+    Attach(m_ok ? &painter : nullptr, int(area.width()), int(area.height()));
 }
 
 PrinterSurface::~PrinterSurface() { Finish(); }
 
-bool PrinterSurface::IsLandscape() const { return m_printer.pageLayout().orientation() == QPageLayout::Landscape; }
-
-double PrinterSurface::SurfaceHeight() const
-{
-    // Full page height in twips (20 a point).
-    return m_printer.pageLayout().fullRect(QPageLayout::Point).height() * 20.0;
-}
-
 void PrinterSurface::Finish()
 {
+    if (m_shared) {
+        if (m_ok) m_shared->restore();
+        m_shared = nullptr;
+        m_ok = false;
+    }
     if (m_p && m_p->isActive()) m_p->end();
 }

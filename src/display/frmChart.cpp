@@ -321,6 +321,14 @@ void frmChart::BuildWidgets()
     lyExportGrid->addWidget(cmdWord, 0, 1);
     lyExportGrid->addWidget(cmdClipBoard, 1, 0);
     lyExportGrid->addWidget(cmdHTM, 1, 1);
+    // The mission report of the logger and window shown, for the inspector (a PDF file).
+    cmdMissionReport = named(new QPushButton(Translate("mission report (PDF)...")), "cmdMissionReport");
+    cmdMissionReport->setToolTip(Translate("a PDF document of the logger and period shown: figures, excursions, "
+                                           "alarm log, graph, readings and a place to sign"));
+    lyExportGrid->addWidget(cmdMissionReport, 2, 0, 1, 2);
+    connect(cmdMissionReport, &QPushButton::clicked, this, [this] {
+        if (Handlers().missionReport) Handlers().missionReport(*this);
+    });
     lyButtons->addLayout(lyExportGrid);
     lyButtons->addStretch(1);
     fraReports = named(new QGroupBox(Translate("Reports")), "fraReports");

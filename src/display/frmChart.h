@@ -55,6 +55,7 @@ class frmChart;
 // Handlers of the tab "Reports" and of "&Print" (the exports); unset ones do nothing.
 struct ChartExportHandlers {
     std::function<void(frmChart&)> excel, word, clipboard, htm, print, openReport;
+    std::function<void(frmChart&)> missionReport;   // the mission report of the logger and window as PDF
 };
 void SetChartExportHandlers(const ChartExportHandlers& handlers);
 
@@ -138,6 +139,7 @@ public:
     QPushButton* cmdWord = nullptr;
     QPushButton* cmdClipBoard = nullptr;
     QPushButton* cmdHTM = nullptr;
+    QPushButton* cmdMissionReport = nullptr;
     QGroupBox* fraReports = nullptr;
     QListWidget* lstReports = nullptr;
     QPushButton* cmdOpenReport = nullptr;

@@ -8,9 +8,11 @@
 //
 // Writing goes to a temporary name in the same folder (not matching "*.dta", so that the file
 // processing never takes it), is flushed to disk and then renamed, so that a crash never leaves
-// half a file under the final name. Reading checks every length field against the file size
+// half a file under the final name. The companion of a full reading (image/LoggerCompanion.h)
+// is written the same way and renamed just before the logger file. Reading checks every length field against the file size
 // and refuses a damaged file, leaving the image unchanged.
 #include "image/clsDS1921Data.h"
+#include "image/LoggerCompanion.h"
 #include "app/RegularFile.h"
 
 #include <QDir>
@@ -136,8 +138,16 @@ void clsDS1921Data::WriteLoggerImageToFileFor(const QString& fileName, const QSt
     }
     const QString tmpName = tmp.fileName();
     tmp.close();
+    // The companion takes its name first: a logger file found under its name has its companion.
+    const QString companionPath = CompanionPathFor(target.absoluteFilePath());
+    if (m_evidenceTried &&
+        !WriteCompanionFile(companionPath, CompanionOf(*this, romText, target.fileName(), out), &m_lastError)) {
+        result = imgFileWriteFailed;
+        return;   // the temporary logger file is removed with tmp
+    }
     if (::rename(QFile::encodeName(tmpName).constData(), QFile::encodeName(target.absoluteFilePath()).constData()) != 0) {
         m_lastError = QStringLiteral("cannot rename %1 to %2: %3").arg(tmpName, fileName, QString::fromLocal8Bit(std::strerror(errno)));
+        if (m_evidenceTried) QFile::remove(companionPath);
         result = imgFileWriteFailed;
         return;
     }
@@ -215,6 +225,8 @@ void clsDS1921Data::LoadLoggerFileBytes(const QByteArray& in, const QString& fil
     m_log = arrays[2];
     m_alarmLog.clear();   // a logger file keeps neither
     m_histogram.clear();
+    m_evidenceTried = false;
+    m_evidenceReadUtc = QDateTime();
     DecodeNVRAM();
     result = imgOk;
 }

@@ -1,6 +1,7 @@
 // Devices and transfers of the logger image: finding a device on the bus, reading the image
 // from the connected logger and writing the identity record back to it.
 #include "image/clsDS1921Data.h"
+#include "app/modMain.h"
 #include "onewire/DS1921Map.h"
 #include "onewire/Tmex.h"
 #include "thermochron/clsDallasDevice.h"
@@ -50,6 +51,8 @@ void clsDS1921Data::ReadImageFromLogger(bool blnOmitLogData, qint32& result)
     }
     m_alarmLog.clear();
     m_histogram.clear();
+    m_evidenceTried = false;
+    m_evidenceReadUtc = QDateTime();
     // The identity record. A read that leaves the buffer empty (no session) is a failure too.
     result = imgNvramNotRead;
     ByteBuffer record;
@@ -74,6 +77,8 @@ void clsDS1921Data::ReadImageFromLogger(bool blnOmitLogData, qint32& result)
     result = imgOk;
 
     // The alarm log and the histogram: a failure here leaves them "not read" and the samples read.
+    m_evidenceTried = true;
+    m_evidenceReadUtc = NowUtc();
     ByteBuffer alarms;
     pages = kAlarmLogPageCount;
     if (objDeviceFound->ReadPageCRC(kAlarmLogAddress, pages, alarms) == 0 &&
@@ -116,4 +121,12 @@ void clsDS1921Data::WriteImageToLoggerNVRAM(qint32& result)
     }
     m_nvram = record;
     result = objDeviceFound->WritePage(0, ByteBuffer(record.begin(), record.end()));
+}
+
+void clsDS1921Data::SetEvidenceBytes(const QByteArray& alarmLog, const QByteArray& histogram, const QDateTime& readUtc)
+{
+    m_alarmLog = alarmLog;
+    m_histogram = histogram;
+    m_evidenceTried = true;
+    m_evidenceReadUtc = readUtc;
 }

@@ -110,6 +110,12 @@ public:
     // not part of the logger file.
     const QByteArray& AlarmLogBytes() const { return m_alarmLog; }
     const QByteArray& HistogramBytes() const { return m_histogram; }
+    // True when the last full reading from the logger tried to read them (a logger file written
+    // from it gets its companion, image/LoggerCompanion.h); when, in UTC.
+    bool EvidenceTried() const { return m_evidenceTried; }
+    QDateTime EvidenceReadUtc() const { return m_evidenceReadUtc; }
+    // Sets them as a full reading would (an empty area: not read).
+    void SetEvidenceBytes(const QByteArray& alarmLog, const QByteArray& histogram, const QDateTime& readUtc);
 
     // ---- Identity record fields (index 0 version, 1..8 as below)
     QStringList NvramFields() const { return m_fields; }
@@ -194,6 +200,9 @@ public:
     [[nodiscard]] bool RecordFitsLogger(QString* why = nullptr) const;
 
     // ---- Logger files. The result codes are ImageResult values; LastError() tells why.
+    // An image of a full reading (EvidenceTried) is written with its companion, which takes its
+    // name before the logger file does (image/LoggerCompanion.h); when either cannot be written,
+    // neither is left behind.
     void WriteLoggerImageToFile(const QString& fileName, qint32& result);
     void ReadLoggerImageFromFile(const QString& fileName, qint32& result);
     // The same for the bytes of a logger file already read (fileName only names it in messages).
@@ -231,6 +240,8 @@ private:
     QByteArray m_nvram;
     QByteArray m_alarmLog;
     QByteArray m_histogram;
+    bool m_evidenceTried = false;
+    QDateTime m_evidenceReadUtc;
     QStringList m_fields;
     QString m_lastError;
 };

@@ -5,6 +5,8 @@
 #include "app/modMain.h"
 #include "db/clsDatabase.h"
 #include "db/AuditTrail.h"
+#include "db/MissionEvidence.h"
+#include "image/LoggerCompanion.h"
 #include "image/clsDS1921Data.h"
 
 #include <QDir>
@@ -132,11 +134,21 @@ LoggerImageToDatabase::FileResult LoggerImageToDatabase::processOne(const QStrin
                                                                : image.LastError());
     }
 
+    // The alarm log and histogram of the same reading, from the companion beside the file. One
+    // that belongs to another file (or is damaged) is never stored as this reading's: it is set
+    // aside, and the logger file is imported as one without a companion.
+    LoggerCompanion companion;
+    QString companionProblem;
+    const CompanionState companionState = ReadCompanionFor(path, fileHash, image, companion, &companionProblem);
+    StoredMissionEvidence evidence;
+    if (companionState == CompanionState::Belongs) evidence = MissionEvidenceOf(image, companion);
+
     status(Translate("...writing to database..."));
     ImageStoreResult stored = ImageStoreResult::Refused;
     QString refusal;
     try {
-        stored = m_db.LoggerImageToDB(image, &refusal, name, fileHash);
+        stored = m_db.LoggerImageToDB(image, &refusal, name, fileHash,
+                                      companionState == CompanionState::Belongs ? &evidence : nullptr);
     } catch (const DbError& e) {
         if (isPassingDatabaseError(e)) {
             // Stored nothing (the store is one transaction); the file is kept for the next call.
@@ -155,13 +167,14 @@ LoggerImageToDatabase::FileResult LoggerImageToDatabase::processOne(const QStrin
     // An implausible image (default identity record, impossible counters, dates before 2000 or
     // after the logger's clock) is never stored and never goes to the backup folder.
     if (stored == ImageStoreResult::Refused) return reject(name, path, refusal);
+    if (companionState == CompanionState::Refused) r.note = setCompanionAside(path, companionProblem);
 
     status(Translate("...creating backup..."));
     const QString backupDir = m_backupDirectory;
     QDir().mkpath(backupDir);
-    // MoveFiles never overwrites: a name already in the backup folder gets a numbered name.
-    const QStringList before = QDir(backupDir).entryList(QDir::Files);
-    if (MoveFiles(path, backupDir) != 0) {
+    // Nothing is overwritten: a name already in the backup folder gets a numbered name, the same
+    // for the logger file and its companion.
+    if (MoveLoggerFileWithCompanion(path, backupDir, &r.movedTo) != 0) {
         // Another program took it first: its rows are stored (this store only skipped them).
         if (importedElsewhere(name, path)) return importedElsewhereResult(name);
         // Its rows are stored (a second store skips them); set it aside so it is not offered again.
@@ -169,10 +182,22 @@ LoggerImageToDatabase::FileResult LoggerImageToDatabase::processOne(const QStrin
                                       Translate("to ") + QDir::toNativeSeparators(backupDir) + QDir::separator());
     }
     r.outcome = Stored;
-    const QStringList after = QDir(backupDir).entryList(QDir::Files);
-    for (const QString& n : after)
-        if (!before.contains(n)) r.movedTo = QDir(backupDir).filePath(n);
     return r;
+}
+
+QString LoggerImageToDatabase::setCompanionAside(const QString& path, const QString& problem)
+{
+    const QString companion = CompanionPathFor(path);
+    const QString dir = RejectedDirectory();
+    QDir().mkpath(dir);
+    const bool moved = MoveFiles(companion, dir) == 0;
+    const QString text = Translate("The alarm log and histogram beside the logger file ") + QDir::toNativeSeparators(path) +
+                         Translate(" were not stored, as they do not belong to it") +
+                         (moved ? Translate(" (set aside into ") + QDir::toNativeSeparators(dir) + QStringLiteral(")") : QString()) +
+                         QStringLiteral(": ") + problem;
+    if (!FileDone) qWarning().noquote() << text;
+    ShowMessage(text, vbExclamation, "LoggerImageToDatabase()");
+    return text;
 }
 
 // Another program importing the same data directory (a second window or terminal) may take a
@@ -210,11 +235,8 @@ LoggerImageToDatabase::FileResult LoggerImageToDatabase::reject(const QString& n
     r.reason = reason;
     const QString dir = RejectedDirectory();
     QDir().mkpath(dir);
-    const QStringList before = QDir(dir).entryList(QDir::Files);
-    if (MoveFiles(path, dir) == 0) {
+    if (MoveLoggerFileWithCompanion(path, dir, &r.movedTo) == 0) {
         r.outcome = Rejected;
-        for (const QString& n : QDir(dir).entryList(QDir::Files))
-            if (!before.contains(n)) r.movedTo = QDir(dir).filePath(n);
         const QString text = Translate("The logger file ") + QDir::toNativeSeparators(path) +
                              Translate(" could not be imported and was moved to ") + QDir::toNativeSeparators(dir) +
                              ": " + reason;

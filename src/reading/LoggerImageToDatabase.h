@@ -6,7 +6,12 @@
 // A file that cannot be loaded or stored, or whose image is implausible (see
 // clsDS1921Data::ImplausibleBecause), is set aside once into the folder "rejected" beside the
 // backup folder, with one message naming the file and the reason, so that it is not offered again
-// at every poll and the files behind it are still imported. A database that is busy or cannot be
+// at every poll and the files behind it are still imported.
+//
+// A logger file's companion (image/LoggerCompanion.h: the logger's alarm log and histogram of the
+// same reading) is stored in the same transaction and goes wherever the file goes. A companion
+// that does not belong to its file is never stored: it is set aside into "rejected" with a
+// message, and the file is imported as one without a companion. A database that is busy or cannot be
 // opened is not the file's fault: the call stops and the file waits for the next one.
 #include <QString>
 #include <functional>
@@ -29,6 +34,7 @@ public:
         Outcome outcome = Stored;
         QString movedTo;     // full path where the file ended, empty when it stayed
         QString reason;      // why it was rejected or left waiting
+        QString note;        // its companion (alarm log and histogram) was refused: why
     };
 
     // Status outputs of the caller (all optional).
@@ -48,6 +54,7 @@ public:
 private:
     FileResult processOne(const QString& name, bool& stop);
     FileResult reject(const QString& name, const QString& path, const QString& reason);
+    QString setCompanionAside(const QString& path, const QString& problem);
     bool importedElsewhere(const QString& name, const QString& path) const;
     FileResult importedElsewhereResult(const QString& name) const;
 

@@ -4,6 +4,7 @@
 
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
+#include "image/LoggerCompanion.h"
 #include "image/clsDS1921Data.h"
 #include "app/RegularFile.h"
 #include "reading/FileArchiveState.h"
@@ -122,37 +123,11 @@ bool clsCopyImageFiles::copyDay(DayRow& row, int& done, int total, QString* erro
                 continue;
             }
         }
-        // The copy is written beside the target and takes its place only when complete, so an
-        // interrupted copy never leaves a damaged file where a good one was.
-        // Only a regular file no larger than a logger file is read (never a FIFO or a device).
-        const RegularFileRead in = ReadRegularFile(from, kMaxLoggerFileBytes);
-        if (!in.ok()) {
-            if (error) *error = in.message;
-            return false;
-        }
-        QSaveFile out(to);
-        if (!out.open(QIODevice::WriteOnly)) {
-            if (error) *error = QDir::toNativeSeparators(to) + ": " + out.errorString();
-            return false;
-        }
-        const QByteArray& bytes = in.bytes;
-        if (out.write(bytes) != bytes.size() || !out.commit()) {
-            if (error) *error = QDir::toNativeSeparators(to) + ": " + out.errorString();
-            return false;
-        }
-        QFile copy(to);
-        if (copy.open(QIODevice::ReadWrite))
-            copy.setFileTime(QFileInfo(from).lastModified(), QFileDevice::FileModificationTime);
-        copy.close();
-        if (AfterCopy) AfterCopy(to);
-        // The copy is read back from the medium and compared: only a copy found equal counts.
-        const RegularFileRead back = ReadRegularFile(to, kMaxLoggerFileBytes);
-        if (!back.ok() || back.bytes != bytes) {
-            if (error)
-                *error = Translate("the copy could not be verified: ") + QDir::toNativeSeparators(to) +
-                         Translate(" differs from the original or cannot be read back; the day stays not copied");
-            return false;
-        }
+        // The companion (alarm log and histogram) goes first: a logger file found at the
+        // destination - the data directory, when restoring - has its companion there already.
+        const QString companion = CompanionPathFor(from);
+        if (QFileInfo::exists(companion) && !copyVerified(companion, CompanionPathFor(to), {}, error)) return false;
+        if (!copyVerified(from, to, AfterCopy, error)) return false;
         verified << name;
         ++m_filesCopied;
         ++done;
@@ -166,6 +141,43 @@ bool clsCopyImageFiles::copyDay(DayRow& row, int& done, int total, QString* erro
     return true;
 }
 
+bool clsCopyImageFiles::copyVerified(const QString& from, const QString& to,
+                                     const std::function<void(const QString&)>& afterCopy, QString* error)
+{
+    // The copy is written beside the target and takes its place only when complete, so an
+    // interrupted copy never leaves a damaged file where a good one was.
+    // Only a regular file no larger than a logger file is read (never a FIFO or a device).
+    const RegularFileRead in = ReadRegularFile(from, kMaxLoggerFileBytes);
+    if (!in.ok()) {
+        if (error) *error = in.message;
+        return false;
+    }
+    QSaveFile out(to);
+    if (!out.open(QIODevice::WriteOnly)) {
+        if (error) *error = QDir::toNativeSeparators(to) + ": " + out.errorString();
+        return false;
+    }
+    const QByteArray& bytes = in.bytes;
+    if (out.write(bytes) != bytes.size() || !out.commit()) {
+        if (error) *error = QDir::toNativeSeparators(to) + ": " + out.errorString();
+        return false;
+    }
+    QFile copy(to);
+    if (copy.open(QIODevice::ReadWrite))
+        copy.setFileTime(QFileInfo(from).lastModified(), QFileDevice::FileModificationTime);
+    copy.close();
+    if (afterCopy) afterCopy(to);
+    // The copy is read back from the medium and compared: only a copy found equal counts.
+    const RegularFileRead back = ReadRegularFile(to, kMaxLoggerFileBytes);
+    if (!back.ok() || back.bytes != bytes) {
+        if (error)
+            *error = Translate("the copy could not be verified: ") + QDir::toNativeSeparators(to) +
+                     Translate(" differs from the original or cannot be read back; the day stays not copied");
+        return false;
+    }
+    return true;
+}
+
 bool clsCopyImageFiles::deleteDay(DayRow& row, int& done, int total, QString* error)
 {
     for (const QString& name : row.files) {
@@ -174,8 +186,15 @@ bool clsCopyImageFiles::deleteDay(DayRow& row, int& done, int total, QString* er
             return false;
         }
         QString why;
-        if (!MoveToTrash(QDir(m_source).filePath(name), &why)) {
+        const QString path = QDir(m_source).filePath(name);
+        if (!MoveToTrash(path, &why)) {
             if (error) *error = name + ": " + why;
+            return false;
+        }
+        // Its companion follows it into the trash.
+        const QString companion = CompanionPathFor(path);
+        if (QFileInfo::exists(companion) && !MoveToTrash(companion, &why)) {
+            if (error) *error = QFileInfo(companion).fileName() + ": " + why;
             return false;
         }
         ++done;

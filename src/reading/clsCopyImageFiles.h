@@ -1,7 +1,8 @@
 #pragma once
 // The logic of the copy dialog frmCopyImageFiles: logger files of a source folder grouped by the
 // day of their file time, copied by day to a destination folder or, without a destination,
-// deleted by day into the trash. The dialog only shows the rows and passes the ticks.
+// deleted by day into the trash. The dialog only shows the rows and passes the ticks. A logger
+// file's companion (image/LoggerCompanion.h) is copied, verified and deleted with it.
 #include <QDate>
 #include <QString>
 #include <QStringList>
@@ -62,6 +63,8 @@ public:
 private:
     [[nodiscard]] bool copyDay(DayRow& row, int& done, int total, QString* error);
     [[nodiscard]] bool deleteDay(DayRow& row, int& done, int total, QString* error);
+    [[nodiscard]] static bool copyVerified(const QString& from, const QString& to,
+                                           const std::function<void(const QString&)>& afterCopy, QString* error);
 
     QString m_source;
     QString m_destination;

@@ -2,16 +2,22 @@
 #include "app/UserInterface.h"
 
 #include "app/modInternationalisation.h"
+#include "ui/WindowPlacement.h"
 #include "ui/WindowRoutines.h"
 #include "app/modMain.h"
 #include "image/clsDS1921Data.h"
+#include "reading/ReadingEvidence.h"
 
 #include <QApplication>
+#include <climits>
 #include <QDir>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
@@ -52,7 +58,44 @@ frmDownload::frmDownload(QWidget* parent) : QDialog(parent), m_seq(AppLogger())
         grid->addWidget(lblDescr[i], i, 0);
         grid->addWidget(lblValue[i], i, 1);
     }
-    root->addWidget(fraDataDownloaded);
+    grid->setRowStretch(7, 1);
+    // The key figures on the left; the logger's alarm log and histogram beside them.
+    auto* top = new QHBoxLayout;
+    top->addWidget(fraDataDownloaded, 0, Qt::AlignTop);
+    auto* evidence = new QVBoxLayout;
+    fraAlarmLog = new QGroupBox("logger's alarm log", this);
+    fraAlarmLog->setObjectName("fraAlarmLog");
+    auto* alarmBox = new QVBoxLayout(fraAlarmLog);
+    alarmRows = new QWidget(fraAlarmLog);
+    alarmBox->addWidget(alarmRows);
+    lblAlarmNote = new QLabel(fraAlarmLog);
+    lblAlarmNote->setObjectName("lblAlarmNote");
+    lblAlarmNote->setWordWrap(true);
+    alarmBox->addWidget(lblAlarmNote);
+    evidence->addWidget(fraAlarmLog);
+    fraHistogram = new QGroupBox("logger's histogram", this);
+    fraHistogram->setObjectName("fraHistogram");
+    auto* histogramBox = new QVBoxLayout(fraHistogram);
+    histogramRows = new QWidget(fraHistogram);
+    histogramBox->addWidget(histogramRows);
+    lblHistogramTotal = new QLabel(fraHistogram);
+    lblHistogramTotal->setObjectName("lblHistogramTotal");
+    histogramBox->addWidget(lblHistogramTotal);
+    lblHistogramNote = new QLabel(fraHistogram);
+    lblHistogramNote->setObjectName("lblHistogramNote");
+    lblHistogramNote->setWordWrap(true);
+    {
+        QPalette p = lblHistogramNote->palette();
+        p.setColor(QPalette::WindowText, warningColour(this));
+        lblHistogramNote->setPalette(p);
+    }
+    histogramBox->addWidget(lblHistogramNote);
+    evidence->addWidget(fraHistogram);
+    evidence->addStretch(1);
+    top->addLayout(evidence, 1);
+    fraAlarmLog->setVisible(false);
+    fraHistogram->setVisible(false);
+    root->addLayout(top);
     lblAlarms = new QLabel("temperature limit exceeded", this);
     lblAlarms->setObjectName("lblAlarms");
     {
@@ -139,6 +182,83 @@ clsReadingSequence::Outcome frmDownload::ReadConnectedLogger()
     lblFile->setText(m_seq.LoggerFile.isEmpty() ? QString()
                                                 : Translate("logger file written: ") + QDir::toNativeSeparators(m_seq.LoggerFile));
     lblFile->setVisible(!m_seq.LoggerFile.isEmpty());
+    ShowEvidence();
+    layout()->activate();
     adjustSize();
+    // Grown by the alarm log and histogram: kept whole on its screen.
+    if (const QScreen* screen = this->screen(); screen && isVisible()) {
+        const QSize frameExtra = frameGeometry().size() - size();
+        const QRect r = CentredPlacement(frameGeometry().size(), frameGeometry(), screen->availableGeometry());
+        move(r.topLeft());
+        resize(r.size() - frameExtra);
+    }
     return o;
+}
+
+void frmDownload::ShowEvidence()
+{
+    const ReadingEvidenceView v = ReadingEvidenceViewOf(m_seq.Image(), m_seq.RomText);
+    // Filled while hidden: shown with the boxes, every new row counts in the dialog's size.
+    fraAlarmLog->setVisible(false);
+    fraHistogram->setVisible(false);
+    if (!v.shown) return;
+
+    // Rows of a new reading replace those of the last one.
+    auto freshGrid = [](QWidget*& rows, QGroupBox* box) {
+        auto* next = new QWidget(box);
+        box->layout()->replaceWidget(rows, next);
+        delete rows;
+        rows = next;
+        auto* grid = new QGridLayout(rows);
+        grid->setContentsMargins(0, 0, 0, 0);
+        return grid;
+    };
+    QGridLayout* alarms = freshGrid(alarmRows, fraAlarmLog);
+    if (!v.alarms.empty()) {
+        const char* const heads[5] = {"alarm", "start", "end", "minutes", ""};
+        for (int c = 0; c < 5; ++c) {
+            auto* head = new QLabel(*heads[c] ? Translate(heads[c]) : QString(), alarmRows);
+            QFont bold = head->font();
+            bold.setBold(true);
+            head->setFont(bold);
+            alarms->addWidget(head, 0, c, c == 3 ? Qt::AlignRight : Qt::AlignLeft);
+        }
+        int r = 1;
+        for (const ReadingEvidenceView::AlarmRow& a : v.alarms) {
+            alarms->addWidget(new QLabel(a.kind, alarmRows), r, 0);
+            alarms->addWidget(new QLabel(a.start, alarmRows), r, 1);
+            alarms->addWidget(new QLabel(a.end, alarmRows), r, 2);
+            alarms->addWidget(new QLabel(a.minutes, alarmRows), r, 3, Qt::AlignRight);
+            auto* mark = new QLabel(a.overwritten ? Translate("overwritten") : QString(), alarmRows);
+            mark->setObjectName(QStringLiteral("lblOverwritten_%1").arg(r - 1));
+            if (a.overwritten) mark->setToolTip(Translate("the data log no longer holds the start of this alarm"));
+            alarms->addWidget(mark, r, 4);
+            ++r;
+        }
+        alarms->setColumnStretch(4, 1);
+    }
+    lblAlarmNote->setText(v.alarmNote);
+    lblAlarmNote->setVisible(!v.alarmNote.isEmpty());
+
+    QGridLayout* bars = freshGrid(histogramRows, fraHistogram);
+    int r = 0;
+    for (const ReadingEvidenceView::BinRow& b : v.bins) {
+        bars->addWidget(new QLabel(b.range + " " + App().UnitLabel, histogramRows), r, 0, Qt::AlignRight);
+        auto* bar = new QProgressBar(histogramRows);
+        bar->setObjectName(QStringLiteral("barHistogram_%1").arg(r));
+        bar->setRange(0, int(std::min<quint32>(v.largestCount, quint32(INT_MAX))));
+        bar->setValue(int(std::min<quint32>(b.count, quint32(INT_MAX))));
+        bar->setFormat(QString::number(b.count));
+        bar->setTextVisible(true);
+        bar->setMinimumWidth(200);
+        bars->addWidget(bar, r, 1);
+        ++r;
+    }
+    bars->setColumnStretch(1, 1);
+    lblHistogramTotal->setText(v.totalText);
+    lblHistogramTotal->setVisible(!v.totalText.isEmpty());
+    lblHistogramNote->setText(v.histogramNote);
+    lblHistogramNote->setVisible(!v.histogramNote.isEmpty());
+    fraAlarmLog->setVisible(true);
+    fraHistogram->setVisible(true);
 }

@@ -1,11 +1,13 @@
 #pragma once
 // The reading dialog: reads the logger in the reader cable (clsReadingSequence) and shows the
 // key figures, with the maximum or minimum in red and the warning "temperature limit exceeded"
-// when an alarm level was crossed.
+// when an alarm level was crossed; after a full reading also the logger's own alarm log and
+// histogram (reading/ReadingEvidence.h).
 #include "reading/clsReadingSequence.h"
 
 #include <QDialog>
 
+class QGridLayout;
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -24,6 +26,13 @@ public:
     QLabel* lblFile = nullptr;      // the logger file written
     QStatusBar* sbrStatus = nullptr;
     QPushButton* cmdClose = nullptr;
+    QGroupBox* fraAlarmLog = nullptr;     // the logger's alarm log: one row per record
+    QWidget* alarmRows = nullptr;
+    QLabel* lblAlarmNote = nullptr;
+    QGroupBox* fraHistogram = nullptr;    // the non-empty bins as bars, the total, the note
+    QWidget* histogramRows = nullptr;
+    QLabel* lblHistogramTotal = nullptr;
+    QLabel* lblHistogramNote = nullptr;
 
     // Shows the dialog, runs the reading once and enables "&Close".
     void Form_Load();
@@ -33,6 +42,7 @@ public:
     bool HasRun() const { return m_ran; }
 
 private:
+    void ShowEvidence();
     clsReadingSequence m_seq;
     bool m_ran = false;
 };

@@ -33,6 +33,7 @@ ChartExportHandlers DefaultChartExportHandlers()
     ChartExportHandlers h;
     h.excel = [](frmChart& c) { sessionOf(c).cmdExcel_Click(c.State()); };
     h.word = [](frmChart& c) { sessionOf(c).cmdWord_Click(c.State()); };
+    h.missionReport = [](frmChart& c) { sessionOf(c).cmdMissionReport_Click(c.State()); };
     h.clipboard = [](frmChart& c) { sessionOf(c).cmdClipBoard_Click(c.Graph()->Picture()); };
     h.print = [](frmChart& c) { PrintChart(c.State(), &c); };
     h.openReport = [](frmChart& c) {

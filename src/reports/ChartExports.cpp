@@ -3,6 +3,7 @@
 #include "app/modMain.h"
 #include "db/clsDatabase.h"
 #include "reports/DocumentExport.h"
+#include "reports/MissionReport.h"
 #include "reports/ExportFormat.h"
 #include "app/UserInterface.h"
 #include <optional>
@@ -193,6 +194,27 @@ bool clsChartExports::cmdWord_Click(const ChartState& state)
         return false;
     }
     announceWritten("The document was saved as %1.", path);
+    return true;
+}
+
+bool clsChartExports::cmdMissionReport_Click(const ChartState& state)
+{
+    if (state.DeviceID <= 0 || !state.WindowFrom.isValid()) {
+        showExportError(Translate("mission report"), Translate("Choose a logger and a period and apply them first."));
+        return false;
+    }
+    const QString path = AskExportFile(state, "pdf", Translate("mission report") + " (*.pdf)");
+    if (path.isEmpty())
+        return false;
+    std::optional<BusyCursor> busy(std::in_place);
+    QString error;
+    const MissionReportResult r = WriteMissionReport(AppDatabase(), MissionReportRequestOf(state), path, &error);
+    busy.reset();
+    if (r != MissionReportResult::Written) {
+        showExportError(Translate("mission report"), error);
+        return false;
+    }
+    announceWritten("The mission report was saved as %1.", path);
     return true;
 }
 

@@ -47,6 +47,9 @@ public:
     // (after a message).
     bool cmdExcel_Click(const ChartState& state);
     bool cmdWord_Click(const ChartState& state);
+    // The mission report (reports/MissionReport.h) of the logger and window of the last query, as
+    // a PDF file; a refusal or failure is said in a message and leaves no file.
+    bool cmdMissionReport_Click(const ChartState& state);
     // The picture of the graph as shown goes to the clipboard, and a message says so.
     void cmdClipBoard_Click(const QImage& graphPicture);
     // Printer dialog, then the graph on paper; false when cancelled or failed.

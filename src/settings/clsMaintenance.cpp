@@ -4,6 +4,7 @@
 #include "app/modMain.h"
 #include "app/modRegistry.h"
 #include "db/AuditTrail.h"
+#include "db/MissionEvidence.h"
 #include "db/clsDatabase.h"
 
 #include <QDir>
@@ -475,6 +476,10 @@ bool clsMaintenance::CreatePortable()
             copy.exec(QStringLiteral("DELETE FROM samples"));
             copy.exec(QStringLiteral("DELETE FROM comments"));
             copy.exec(QStringLiteral("DELETE FROM history"));
+            // The alarm logs and histograms are mission data, as the samples are.
+            for (const char* table : {"missionalarms", "missionhistogram", "missionevidence"})
+                if (tableNames(copy).contains(QString::fromLatin1(table)))
+                    copy.exec(QStringLiteral("DELETE FROM ") + QString::fromLatin1(table));
             removal.commit();
         }
         Status("compacting database...");
@@ -585,12 +590,14 @@ bool clsMaintenance::Purge(const QDate& before, bool allowAll)
             Status("deleting history...");
             const qint32 history = m_db.ExecuteSQL(QStringLiteral("DELETE FROM history WHERE \"DateTime\" < ?"),
                                                    {DbValue(DbDateTimeText(bound))});
+            const qint32 missions = PurgeMissionEvidence(m_db, bound);
             // The purge is recorded in the same transaction, with what it removed; audit rows
             // are never purged. "before" (UTC seconds) tells the verification which samples of
-            // the logger files are no longer expected.
+            // the logger files are no longer expected; "missions" counts the missions whose
+            // alarm log and histogram went (those that ended before the date).
             AppendAudit(m_db, AuditAction::Purge, before.toString(Qt::ISODate),
-                        QStringLiteral("before=%1 samples=%2 comments=%3 history=%4")
-                            .arg(ToEpochSeconds(bound)).arg(samples).arg(comments).arg(history));
+                        QStringLiteral("before=%1 samples=%2 comments=%3 history=%4 missions=%5")
+                            .arg(ToEpochSeconds(bound)).arg(samples).arg(comments).arg(history).arg(missions));
             transaction.commit();
         }
         m_db.CloseDB();

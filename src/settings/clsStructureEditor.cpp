@@ -4,6 +4,7 @@
 #include "app/modMain.h"
 #include "app/TextRules.h"
 #include "db/AuditTrail.h"
+#include "db/MissionEvidence.h"
 #include "db/clsDatabase.h"
 
 #include <QCryptographicHash>
@@ -491,6 +492,8 @@ clsStructureEditor::SaveResult clsStructureEditor::Save(clsDatabase& db, QString
         list.rows = devices;
         db.PutRecords(list, QStringLiteral("devices"));
         const qint32 samplesRemoved = db.DeleteDevicelessSamples();
+        // The alarm logs and histograms of a removed logger position go with its samples.
+        const qint32 missionsRemoved = DeleteDevicelessMissionEvidence(db);
         // The audit trail gets the change in the same transaction: every logger and compartment
         // removed, and one row for the saved structure.
         int removedDevices = 0, removedRooms = 0;
@@ -514,8 +517,9 @@ clsStructureEditor::SaveResult clsStructureEditor::Save(clsDatabase& db, QString
         }
         AppendAudit(db, AuditAction::StructureChanged, site.LocationDescription,
                     QStringLiteral("compartments=%1 loggers=%2 compartments_removed=%3 loggers_removed=%4 "
-                                   "samples_removed=%5")
-                        .arg(rooms.size()).arg(devices.size()).arg(removedRooms).arg(removedDevices).arg(samplesRemoved));
+                                   "samples_removed=%5 missions_removed=%6")
+                        .arg(rooms.size()).arg(devices.size()).arg(removedRooms).arg(removedDevices).arg(samplesRemoved)
+                        .arg(missionsRemoved));
         transaction.commit();
     } catch (const DbError& e) {
         *message = QString::number(e.number) + QLatin1Char(':') + e.description;

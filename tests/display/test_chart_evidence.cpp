@@ -2,6 +2,7 @@
 // the caption with the window's MKT, the excursion list, the bands on the graph, and the same
 // excursions whether the display shows °C or °F. Over a real database written directly.
 #include "ChartTestSupport.h"
+#include "display/EvidenceTestSupport.h"
 #include "display/ChartGraph.h"
 #include "display/ChartModel.h"
 

@@ -6,6 +6,7 @@
 #include "display/ChartGraph.h"
 
 #include <QFontMetricsF>
+#include <QPainter>
 #include <QPdfWriter>
 #include <QProcess>
 #include <QStandardPaths>
@@ -285,5 +286,34 @@ TEST(ChartTexts, TooFewRowsGiveOneMessageThatFits)
         ASSERT_EQ(texts.size(), 1u);
         EXPECT_EQ(texts[0].Kind, ChartTextKind::Message);
         EXPECT_TRUE(TextLayoutFaults(texts, QSizeF(320, 200)).isEmpty()) << texts[0].Rect.width();
+    }
+}
+
+// The graph as a part of a report's page (the mission report): drawn through the report's own
+// painter into its area, every text stays inside the area and clear of the others, and no fold
+// mark is drawn for it.
+TEST(ChartTexts, NoTextOverlapsAnotherInAPartOfAReportPage)
+{
+    QTemporaryDir dir;
+    for (const Case& c : Cases()) {
+        QPdfWriter writer(dir.filePath(QString("%1-part.pdf").arg(c.name)));
+        writer.setResolution(600);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        const double mm = 600 / 25.4;
+        const QRectF area(18 * mm, 100 * mm, 174 * mm, 92 * mm);
+        QPainter painter;
+        ASSERT_TRUE(painter.begin(&writer));
+        ChartState s = c.state;
+        PrinterSurface part(painter, area);
+        ASSERT_TRUE(part.Ok());
+        EXPECT_TRUE(part.IsPagePart());
+        EXPECT_NEAR(part.SurfaceHeight(), 92 / 25.4 * 72 * 20, 1);   // the area's height in twips
+        DoGraph(part, s);
+        part.Finish();
+        EXPECT_EQ(painter.transform().dx(), 0);   // the painter is given back as it was
+        EXPECT_FALSE(painter.hasClipping());
+        painter.end();
+        EXPECT_EQ(TextLayoutFaults(part.DrawnTexts(), area.size()).join("\n"), QString()) << c.name;
+        ExpectWholeGraph(c, part.DrawnTexts(), "a part of a report page");
     }
 }

@@ -1,8 +1,8 @@
 // Mean kinetic temperature and excursions, checked against an independent computation (a
 // Python script run as its own process) and against values worked by hand.
-#include "ChartTestSupport.h"
 #include "db/clsDatabase.h"
 #include "display/Evidence.h"
+#include "display/EvidenceTestSupport.h"
 #include "support/CliProcess.h"
 
 #include <QProcess>

@@ -1,6 +1,7 @@
 // The terminal verbs "dump" and "store" on a logger file, run as the real program.
 #include "support/LoggerImages.h"
 #include "support/CliProcess.h"
+#include "image/LoggerCompanion.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -8,16 +9,25 @@
 
 using namespace imagetest;
 
+namespace {
+// A ten-minute mission started 5 June 2007 12:00 UTC with three samples, read an hour later.
+Mission threeSamples()
+{
+    Mission m;
+    m.rate = 10;
+    m.startUtc = QDateTime(QDate(2007, 6, 5), QTime(12, 0), Qt::UTC);
+    m.clockUtc = QDateTime(QDate(2007, 6, 5), QTime(13, 0), Qt::UTC);
+    m.missionSamples = m.deviceSamples = 3;
+    return m;
+}
+} // namespace
+
 TEST(ImageCli, DumpShowsTheImageAndStoreAddsOnlyNewSamples)
 {
     QTemporaryDir home;
     ASSERT_TRUE(home.isValid());
     BiasScope bias(0);
-    Mission m;
-    m.rate = 10;
-    m.startUtc = QDateTime(QDate(2007, 6, 5), QTime(12, 0), Qt::UTC);
-    m.clockUtc = QDateTime(QDate(2007, 6, 5), QTime(13, 0), Qt::UTC);
-    m.missionSamples = 3;
+    Mission m = threeSamples();
     m.deviceSamples = 40;
     clsDS1921Data image;
     Load(image, Record({"1", "0000074667", QString::fromUtf8("café 4 °C"), "123401203", "070605130000", "op", "1234", "...calib..."}),
@@ -83,4 +93,42 @@ TEST(ImageCli, DumpShowsTheImageAndStoreAddsOnlyNewSamples)
     const CliRun bad = RunCli(home, {"store", file});
     EXPECT_NE(bad.code, 0);
     EXPECT_TRUE(bad.err.contains("damaged")) << bad.err.toStdString();
+}
+
+// "store" takes the companion beside the file when it belongs to it, and says so when it does not.
+TEST(ImageCli, StoreTakesTheCompanionThatBelongsToTheFile)
+{
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    BiasScope bias(0);
+    const Mission m = threeSamples();
+    const auto write = [&](const QString& name, const QString& description) {
+        clsDS1921Data image;
+        Load(image, Record({"1", "0000074667", description, "123401203", "070605130000", "op", "1234", "...calib..."}),
+             Registers(m), Log([](int i) { return 90 + i; }));
+        image.SetEvidenceBytes(AlarmArea({{true, 2, 1}}), HistogramArea({{22, 3}}), m.clockUtc);
+        const QString file = QDir(home.path()).filePath(name);
+        qint32 rc = -1;
+        image.WriteLoggerImageToFileFor(file, "5A0000000123AB21", rc);
+        EXPECT_EQ(rc, imgOk);
+        return file;
+    };
+    const QString file = write("0000074667 070605130000.dta", "door");
+    ASSERT_EQ(RunCli(home, {"init", "--site", "1234"}).code, 0);
+    const CliRun stored = RunCli(home, {"store", file});
+    ASSERT_EQ(stored.code, 0) << stored.err.toStdString();
+    EXPECT_TRUE(stored.out.contains("companion: alarm log and histogram of the mission started 2007-06-05T12:00:00Z"))
+        << stored.out.toStdString();
+    const QString dbFile = home.filePath("home/data/NORDALIS.MDE");
+    EXPECT_EQ(SqliteScalar(dbFile, "SELECT COUNT(*) FROM missionalarms WHERE StartSample = 2"), 1);
+    EXPECT_EQ(SqliteScalar(dbFile, "SELECT SUM(Count) FROM missionhistogram"), 3);
+
+    // The companion of another reading beside it: refused, the file's samples still stored.
+    const QString other = write("other.dta", "shelf");
+    QFile::remove(CompanionPathFor(file));
+    ASSERT_TRUE(QFile::rename(CompanionPathFor(other), CompanionPathFor(file)));
+    const CliRun refused = RunCli(home, {"store", file});
+    EXPECT_EQ(refused.code, 0) << refused.err.toStdString();
+    EXPECT_TRUE(refused.err.contains("the alarm log and histogram beside the file are not stored")) << refused.err.toStdString();
+    EXPECT_FALSE(refused.out.contains("companion:"));
 }

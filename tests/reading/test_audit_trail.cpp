@@ -152,7 +152,7 @@ TEST_F(AuditTrail, APurgeIsRecordedWithItsCountsAndTheVerificationStillHolds)
     EXPECT_EQ(count("SELECT COUNT(*) FROM samples"), total - beforeCount);
     EXPECT_EQ(count("SELECT COUNT(*) FROM history WHERE \"Text\" = 'old'"), 0);
     EXPECT_EQ(scalarText(raw, "SELECT Details FROM audit WHERE Action = 'purge'"),
-              QStringLiteral("before=%1 samples=%2 comments=0 history=1")
+              QStringLiteral("before=%1 samples=%2 comments=0 history=1 missions=0")
                   .arg(ToEpochSeconds(QDateTime(before, QTime(0, 0), Qt::UTC)))
                   .arg(beforeCount));
     EXPECT_EQ(scalarText(raw, "SELECT Operator FROM audit WHERE Action = 'purge'"), "Keeper");

@@ -7,6 +7,7 @@
 #include "app/WindowHooks.h"
 #include "desktop/frmMainMenue.h"
 #include "db/clsDatabase.h"
+#include "image/LoggerCompanion.h"
 #include "reading/clsBusPoll.h"
 #include "reading/frmDownload.h"
 
@@ -17,6 +18,7 @@
 #include <QFile>
 #include <QPushButton>
 #include <QHeaderView>
+#include <QGroupBox>
 #include <QLabel>
 #include <QStatusBar>
 #include <QScreen>
@@ -111,6 +113,11 @@ TEST_F(ReadingBench, ArrivalReadsOnceImportsAndRemovalCloses)
     EXPECT_TRUE(dlg->HasRun());
     const QString file = dlg->Sequence().LoggerFile;
     ASSERT_FALSE(file.isEmpty());
+    // The logger's own alarm log and histogram of the full reading.
+    EXPECT_FALSE(dlg->fraAlarmLog->isHidden());
+    EXPECT_FALSE(dlg->fraHistogram->isHidden());
+    EXPECT_EQ(dlg->lblHistogramTotal->text(), "total: 30 samples");
+    EXPECT_TRUE(dlg->lblHistogramNote->isHidden()) << "the data log holds every sample";
     EXPECT_EQ(w.SymbolPicture(), clsBusPoll::PicRunning);
     EXPECT_TRUE(w.mnuLogger->isEnabled());
     EXPECT_EQ(w.panelStatus->text(), "finished reading file(s)") << "the import follows the bus state";
@@ -121,6 +128,7 @@ TEST_F(ReadingBench, ArrivalReadsOnceImportsAndRemovalCloses)
     EXPECT_EQ(count(QString("SELECT COUNT(*) FROM devices WHERE DeviceID = %1 AND MissionRunning = 1").arg(id)), 1);
     EXPECT_TRUE(files(App().DataDirectory).isEmpty());
     EXPECT_EQ(files(App().BackupDirectory), QStringList{QFileInfo(file).fileName()});
+    EXPECT_TRUE(QFile::exists(CompanionPathFor(QDir(App().BackupDirectory).filePath(QFileInfo(file).fileName()))));
     EXPECT_EQ(w.lvwKnownDevices->topLevelItemCount(), 1) << "the due list shows the logger just read";
     EXPECT_EQ(w.lvwKnownDevices->currentItem(), w.lvwKnownDevices->topLevelItem(0)) << "its row is selected";
 

@@ -58,6 +58,23 @@ protected:
         EXPECT_EQ(rc, imgOk);
         return path;
     }
+    // A logger file of a full reading of the mission m, written with its companion holding
+    // these alarm-log and histogram bytes (empty: not read), read at m.clockUtc.
+    QString writeLoggerFileWithEvidence(const QString& name, const imagetest::Mission& m, qint32 deviceId,
+                                        const QString& serial, const QByteArray& alarms, const QByteArray& histogram,
+                                        const QString& folder = QString())
+    {
+        using namespace imagetest;
+        clsDS1921Data image;
+        Load(image, StandardRecord(deviceId, "door", m.clockUtc, serial), Registers(m),
+             Log([](int i) { return 80 + (i % 10); }));
+        image.SetEvidenceBytes(alarms, histogram, m.clockUtc);
+        qint32 rc = -1;
+        const QString path = QDir(folder.isEmpty() ? App().DataDirectory : folder).filePath(name);
+        image.WriteLoggerImageToFileFor(path, "5A0000000123AB21", rc);
+        EXPECT_EQ(rc, imgOk) << image.LastError().toStdString();
+        return path;
+    }
     qint64 count(const char* sql) { return scalar(raw, sql); }
 
     sqlite3* raw = nullptr;

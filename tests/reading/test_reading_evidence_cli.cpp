@@ -2,12 +2,18 @@
 // rollover runs past the 2048 samples of the data log, with an excursion early in the mission and
 // one late; `read` and `logger status` show both records with their times, the early one marked
 // overwritten, and a histogram that counts every sample of the mission. A damaged histogram page
-// leaves the histogram "not read" and the samples read.
+// leaves the histogram "not read" and the samples read. The companion of each reading takes the
+// figures into the database with the import, per mission.
+#include "image/LoggerCompanion.h"
 #include "support/CliProcess.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 namespace {
 
@@ -51,6 +57,16 @@ void checkAlarmLog(const QString& out, const QDateTime& early, const QDateTime& 
         EXPECT_EQ(start.secsTo(end), qint64(minutes) * 60);
         EXPECT_EQ(f.size() == 6 && f[5] == QStringLiteral("overwritten"), i == 0) << alarms[i].toStdString();
     }
+}
+
+qint64 scalarOf(sqlite3* db, const char* sql)
+{
+    sqlite3_stmt* st = nullptr;
+    EXPECT_EQ(sqlite3_prepare_v2(db, sql, -1, &st, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    qint64 v = -1;
+    if (sqlite3_step(st) == SQLITE_ROW) v = sqlite3_column_int64(st, 0);
+    sqlite3_finalize(st);
+    return v;
 }
 
 } // namespace
@@ -97,6 +113,27 @@ TEST(ReadingEvidenceCli, AlarmLogAndHistogramAfterRollover)
     EXPECT_GE(valueOf(status.out, QStringLiteral("histogram total")).toLongLong(), samples) << status.out.toStdString();
     checkAlarmLog(status.out, early, late);
 
+    // The reading's companion beside its logger file, imported into the database with the samples:
+    // the mission's histogram counts more samples than the data log holds, the early alarm is
+    // marked overwritten.
+    const QString dataDir = dir.filePath("home/data");
+    const QString loggerFile = valueOf(r.out, QStringLiteral("file"));
+    ASSERT_TRUE(QFile::exists(CompanionPathFor(loggerFile))) << loggerFile.toStdString();
+    const CliRun imported = run({"import"});
+    ASSERT_EQ(imported.code, 0) << imported.out.toStdString() << imported.err.toStdString();
+    EXPECT_TRUE(QFile::exists(CompanionPathFor(QDir(dataDir + "/backup").filePath(QFileInfo(loggerFile).fileName()))));
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(QFile::encodeName(dataDir + "/NORDALIS.MDE").constData(), &db, SQLITE_OPEN_READONLY,
+                              nullptr),
+              SQLITE_OK);
+    EXPECT_EQ(scalarOf(db, "SELECT MissionSamples FROM missionevidence"), samples);
+    EXPECT_EQ(scalarOf(db, "SELECT HistogramTotal FROM missionevidence"), samples);
+    EXPECT_EQ(scalarOf(db, "SELECT SUM(Count) FROM missionhistogram"), samples);
+    EXPECT_GT(samples, scalarOf(db, "SELECT COUNT(*) FROM samples"));
+    EXPECT_EQ(scalarOf(db, "SELECT COUNT(*) FROM missionalarms WHERE Kind = 'high'"), 2);
+    EXPECT_EQ(scalarOf(db, "SELECT group_concat(Overwritten, '') FROM (SELECT * FROM missionalarms ORDER BY Entry)"), 10);
+    sqlite3_close(db);
+
     // A histogram page that never passes its CRC: the samples are still read, the histogram is
     // said to be not read.
     const QString rom = valueOf(r.out, QStringLiteral("rom"));
@@ -108,4 +145,19 @@ TEST(ReadingEvidenceCli, AlarmLogAndHistogramAfterRollover)
     EXPECT_TRUE(valueOf(r.out, QStringLiteral("histogram total")).isEmpty());
     EXPECT_EQ(linesOf(r.out, QStringLiteral("alarm log")).size(), 2) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains(QStringLiteral("status\t...finished reading"))) << r.out.toStdString();
+
+    // Its companion says so; imported, the mission keeps the histogram of the reading before.
+    const QString second = valueOf(r.out, QStringLiteral("file"));
+    QFile companion(CompanionPathFor(second));
+    ASSERT_TRUE(companion.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(companion.readAll().contains("\nhistogram=not read\n"));
+    companion.close();
+    ASSERT_EQ(run({"import"}).code, 0);
+    ASSERT_EQ(sqlite3_open_v2(QFile::encodeName(dataDir + "/NORDALIS.MDE").constData(), &db, SQLITE_OPEN_READONLY,
+                              nullptr),
+              SQLITE_OK);
+    EXPECT_EQ(scalarOf(db, "SELECT COUNT(*) FROM missionevidence"), 1);
+    EXPECT_EQ(scalarOf(db, "SELECT SUM(Count) FROM missionhistogram"), samples);
+    EXPECT_EQ(scalarOf(db, "SELECT HistogramRead FROM missionevidence"), 1);
+    sqlite3_close(db);
 }

@@ -34,7 +34,7 @@ TEST_F(AuditSettings, DeletedLoggersAndCompartmentsAreRecordedWithTheSavedStruct
     EXPECT_EQ(actions(), QStringList({"logger deleted | logger 2100000102 (123400102) | ",
                                       "compartment deleted | compartment empty (3) | ",
                                       "structure changed | cold store | compartments=2 loggers=2 "
-                                      "compartments_removed=1 loggers_removed=1 samples_removed=10"}));
+                                      "compartments_removed=1 loggers_removed=1 samples_removed=10 missions_removed=0"}));
     const std::vector<AuditRow> rows = AuditRows(*db);
     EXPECT_EQ(rows[0].op, "Ann");
     EXPECT_EQ(rows[0].computer, QSysInfo::machineHostName());

@@ -7,6 +7,9 @@
 #include <QDateTime>
 #include <QStringList>
 
+#include <initializer_list>
+#include <utility>
+
 namespace imagetest {
 
 inline char bcd(int v) { return char(((v / 10) << 4) | (v % 10)); }
@@ -75,6 +78,36 @@ inline void Load(clsDS1921Data& image, const QByteArray& record, const QByteArra
     image.DecodeNVRAM();
     image.SetRegisterPages(registers);
     image.SetTemperaturePages(log);
+}
+
+// The 96 alarm-log bytes from 0x220: each record a 3-byte mission sample number (LSB first) and
+// a duration byte, low records from 0x220, high ones from 0x250, in the order given per kind.
+struct AlarmRecord {
+    bool high = false;
+    quint32 sample = 0;
+    int duration = 0;
+};
+inline QByteArray AlarmArea(std::initializer_list<AlarmRecord> records)
+{
+    QByteArray area(0x60, '\0');
+    int slot[2] = {0, 0};
+    for (const AlarmRecord& r : records) {
+        const int a = (r.high ? 0x30 : 0) + 4 * slot[r.high ? 1 : 0]++;
+        for (int i = 0; i < 3; ++i) area[a + i] = char((r.sample >> (8 * i)) & 0xFF);
+        area[a + 3] = char(r.duration);
+    }
+    return area;
+}
+
+// The 128 histogram bytes from 0x800: bin -> count, 16 bits LSB first.
+inline QByteArray HistogramArea(std::initializer_list<std::pair<int, quint16>> bins)
+{
+    QByteArray area(0x80, '\0');
+    for (const auto& [bin, count] : bins) {
+        area[2 * bin] = char(count & 0xFF);
+        area[2 * bin + 1] = char(count >> 8);
+    }
+    return area;
 }
 
 // Sets the time-zone bias for one test and restores it afterwards.
