@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <functional>
 #include <map>
 
 namespace {
@@ -67,6 +68,22 @@ std::vector<double> ColdRoomValues(int from, int to)
     std::vector<double> v;
     for (int i = from; i < to; ++i) v.push_back(double(float(ColdRoomValue(i))));
     return v;
+}
+
+// The pixels where two drawings differ, counted inside the bands' spans (px: a plot minute's
+// pixel column; slack: pixels of rounding allowed at each edge) and outside them.
+std::pair<int, int> DifferingPixels(const QImage& a, const QImage& b, const std::vector<ExcursionBand>& bands,
+                                    const std::function<double(double)>& px, double slack)
+{
+    int inside = 0, outside = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            if (a.pixel(x, y) == b.pixel(x, y)) continue;
+            bool in = false;
+            for (const ExcursionBand& band : bands) in = in || (x >= px(band.From) - slack && x <= px(band.To) + slack);
+            (in ? inside : outside)++;
+        }
+    return {inside, outside};
 }
 
 } // namespace
@@ -237,15 +254,7 @@ TEST_F(ChartEvidenceTest, ExcursionsShadedOnlyInTheirTimeSpans)
     // Plot minutes to pixels as the graph scales them: 8 % margin left, 116 % of T across.
     const double T = m.State.TotalMinutes;
     const auto px = [&](double minutes) { return (minutes + 0.08 * T) / (1.16 * T) * w; };
-    int inside = 0, outside = 0;
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            if (shaded.pixel(x, y) == plain.pixel(x, y)) continue;
-            bool in = false;
-            for (const ExcursionBand& b : bands) in = in || (x >= px(b.From) - 1 && x <= px(b.To) + 1);
-            (in ? inside : outside)++;
-        }
-    }
+    const auto [inside, outside] = DifferingPixels(shaded, plain, bands, px, 1);
     EXPECT_GT(inside, 100);
     EXPECT_EQ(outside, 0);
     // Reddish, light: a shaded pixel of the plot's white keeps most of its light.
@@ -299,14 +308,7 @@ TEST_F(ChartEvidenceTest, ExcursionsShadedOnPaper)
     };
     const std::vector<ExcursionBand> bands = ExcursionBands(m.State, T);
     ASSERT_FALSE(bands.empty());
-    int inside = 0, outside = 0;
-    for (int y = 0; y < shaded.height(); ++y)
-        for (int x = 0; x < shaded.width(); ++x) {
-            if (shaded.pixel(x, y) == plain.pixel(x, y)) continue;
-            bool in = false;
-            for (const ExcursionBand& b : bands) in = in || (x >= px(b.From) - 2 && x <= px(b.To) + 2);
-            (in ? inside : outside)++;
-        }
+    const auto [inside, outside] = DifferingPixels(shaded, plain, bands, px, 2);
     EXPECT_GT(inside, 20);
     EXPECT_EQ(outside, 0);
 }
