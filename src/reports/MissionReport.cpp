@@ -727,6 +727,8 @@ ChartState graphState(const ReportFacts& f, const MissionReportRequest& rq)
         const double v = shown(e.Celsius);
         s.Samples.push_back({e.Time, e.Time.addSecs(-qint64(f.Offset) * 60), v, FloatText(v)});
     }
+    // The kinetic mean in the caption and the excursions as bands, as the data display draws them.
+    if (s.ShowAlarms) ComputeChartEvidence(s, f.Samples, f.ActivationK);
     return s;
 }
 
