@@ -588,6 +588,17 @@ private:
         Table(Translate("Excursions beyond the alarm levels"), note, cols, rows, empty);
     }
 
+    // An entry the rolled-over data log no longer held may still be stored from an earlier
+    // reading: then its samples are in the database and the remark says so.
+    QString remarkOf(const AlarmLogEntry& a) const
+    {
+        if (!a.overwritten) return QString();
+        const auto first = std::lower_bound(m_f.Samples.begin(), m_f.Samples.end(), a.start,
+                                             [](const EvidenceSample& e, const QDateTime& t) { return e.Time < t; });
+        const bool stored = a.start.isValid() && first != m_f.Samples.end() && (!a.end.isValid() || first->Time < a.end);
+        return stored ? Translate("overwritten on the logger, stored earlier") : Translate("overwritten in the data log");
+    }
+
     void AlarmLog()
     {
         const std::vector<Column> cols{{Translate("mission start"), 31},
@@ -608,7 +619,7 @@ private:
                 if (a.start.isValid() && a.start > m_f.ToUtc) continue;
                 entries.push_back({a.start, {m_t.Time(m.MissionStartUtc), a.high ? Translate("high") : Translate("low"),
                                              m_t.Time(a.start), m_t.Time(a.end), minutesText(double(a.minutes)),
-                                             a.overwritten ? Translate("overwritten in the data log") : QString()}});
+                                             remarkOf(a)}});
             }
         }
         std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });

@@ -166,9 +166,9 @@ TEST_F(MissionReportTest, MonthWithTwoExcursionsReadsBackWithItsFigures)
     for (const char* line : {"reviewed by", "date", "signature"}) EXPECT_TRUE(pages.last().contains(line)) << line;
 }
 
-// The logger's own alarm log stored with a reading of the mission is listed in time order, an
-// entry whose samples the rolled-over data log no longer held marked as such; the histogram is
-// not part of the report.
+// The logger's own alarm log stored with a reading of the mission is listed in time order. An
+// entry whose samples the rolled-over data log no longer held is marked, and the mark tells
+// whether an earlier reading stored those samples.
 TEST_F(MissionReportTest, StoredAlarmLogOfTheMissionIsListed)
 {
     WriteFridgeMonth(*db);
@@ -192,7 +192,12 @@ TEST_F(MissionReportTest, StoredAlarmLogOfTheMissionIsListed)
         a.overwritten = overwritten;
         return a;
     };
-    e.AlarmLog = {entry(false, kLowAt, 6, false), entry(true, kHighAt, 13, true)};
+    e.AlarmLog = {entry(false, kLowAt, 6, true), entry(true, kHighAt, 13, true), entry(true, kHighAt - 96, 1, false)};
+    // The low run's samples are not in the database: no reading stored them before the logger
+    // overwrote them.
+    db->ExecuteSQL("DELETE FROM samples WHERE SampleDate >= ? AND SampleDate < ?",
+                   {DbValue(ToEpochSeconds(kMonth.addSecs(qint64(kLowAt) * 900))),
+                    DbValue(ToEpochSeconds(kMonth.addSecs(qint64(kLowAt + 6) * 900)))});
     e.Histogram.resize(64);
     for (int i = 0; i < 64; ++i) e.Histogram[size_t(i)].index = i;
     db->BeginTransaction();
@@ -201,10 +206,13 @@ TEST_F(MissionReportTest, StoredAlarmLogOfTheMissionIsListed)
 
     const QString all = PdfPages(write(month())).join("\n");
     EXPECT_FALSE(all.contains("alarm log was not stored"));
-    const QRegularExpression high("2026-11-01 00:00 +high +2026-11-10 14:00 +2026-11-10 17:15 +195 min +overwritten in the data log");
-    const QRegularExpression low("2026-11-01 00:00 +low +2026-11-21 03:00 +2026-11-21 04:30 +90 min *\\n");
-    EXPECT_TRUE(all.contains(high)) << all.toStdString();
+    const QRegularExpression kept("2026-11-01 00:00 +high +2026-11-09 14:00 +2026-11-09 14:15 +15 min *\\n");
+    const QRegularExpression high("2026-11-01 00:00 +high +2026-11-10 14:00 +2026-11-10 17:15 +195 min +overwritten on the logger,\\s+stored earlier");
+    const QRegularExpression low("2026-11-01 00:00 +low +2026-11-21 03:00 +2026-11-21 04:30 +90 min +overwritten in the data log");
+    EXPECT_TRUE(all.contains(kept)) << all.toStdString();
+    EXPECT_TRUE(all.contains(high));
     EXPECT_TRUE(all.contains(low));
+    EXPECT_LT(all.indexOf(kept), all.indexOf(high));
     EXPECT_LT(all.indexOf(high), all.indexOf(low));
 }
 
