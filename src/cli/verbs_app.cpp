@@ -97,9 +97,14 @@ int runParam(CliContext& ctx)
                     return 2;
                 }
             }
-            if (args[0].compare(kMktActivationParameter, Qt::CaseInsensitive) == 0 && !IsValidMktActivationK(args[1])) {
-                ctx.err << "nordalis-cli param set: the activation energy dH/R must be a number of kelvin from 1000 to 100000\n";
-                return 2;
+            if (args[0].compare(kMktActivationParameter, Qt::CaseInsensitive) == 0) {
+                double k = 0;
+                if (!IsValidMktActivationK(args[1], &k)) {
+                    ctx.err << "nordalis-cli param set: the activation energy dH/R must be a number of kelvin from 1000 to 100000\n";
+                    return 2;
+                }
+                StoreMktActivationK(db, k);
+                return 0;
             }
             db.SetParameter(args[0], DbValue(args[1]));
             return 0;

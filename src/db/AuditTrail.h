@@ -1,10 +1,10 @@
 #pragma once
 // The audit trail: the table "audit" beside the history log keeps one row per event that changes
 // what the database holds or what a logger does (a reading stored, a logger programmed or stopped,
-// a structure change, a purge, a maintenance run), with the time in UTC, the operator and the
-// computer. Every row carries the SHA-256 of the row before it and its own, and the table
-// "audithead" the number and hash of the last row, so that a row deleted, changed or inserted
-// anywhere (the last one included) breaks the chain. Audit rows are never deleted, not even by a
+// a structure change, a purge, a maintenance run, the activation energy of the kinetic mean), with
+// the time in UTC, the operator and the computer. Every row carries the SHA-256 of the row before
+// it and its own, and the table "audithead" the number and hash of the last row, so that a row
+// deleted, changed or inserted anywhere (the last one included) breaks the chain. Audit rows are never deleted, not even by a
 // purge: the purge itself is recorded as a row that says what it removed.
 //
 // The table "readingfiles" keeps the SHA-256 of every logger file stored, with its logger,
@@ -34,6 +34,7 @@ inline const QString Backup = QStringLiteral("database backup");
 inline const QString Reorganize = QStringLiteral("database reorganized");
 inline const QString Portable = QStringLiteral("portable database created");
 inline const QString PortableLoaded = QStringLiteral("portable database loaded");
+inline const QString SettingChanged = QStringLiteral("setting changed");
 } // namespace AuditAction
 
 // The hash before the first row: 64 zeros.

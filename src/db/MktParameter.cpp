@@ -1,4 +1,5 @@
 #include "db/MktParameter.h"
+#include "db/AuditTrail.h"
 #include "db/clsDatabase.h"
 
 bool IsValidMktActivationK(const QString& text, double* k)
@@ -20,3 +21,14 @@ double MktActivationK(clsDatabase& db)
     }
 }
 
+
+void StoreMktActivationK(clsDatabase& db, double k)
+{
+    clsDatabase::Transaction transaction(db);
+    const QString before = QString::number(MktActivationK(db), 'g', 10);
+    const QString after = QString::number(k, 'g', 10);
+    db.SetParameter(kMktActivationParameter, DbValue(after));
+    AppendAudit(db, AuditAction::SettingChanged, kMktActivationParameter,
+                QStringLiteral("from=%1 K to=%2 K").arg(before, after));
+    transaction.commit();
+}

@@ -14,3 +14,8 @@ class clsDatabase;
 double MktActivationK(clsDatabase& db);
 // True when text is an activation energy the kinetic mean accepts (a number from 1 000 to 100 000 K).
 bool IsValidMktActivationK(const QString& text, double* k = nullptr);
+// Stores k (already checked) and records the change in the audit trail ("setting changed",
+// "from=<old> K to=<new> K"), both in one transaction: the kinetic means of every report change
+// with it, so an inspector can tell which value was in force when. Throws DbError; then nothing
+// was changed.
+void StoreMktActivationK(clsDatabase& db, double k);

@@ -206,7 +206,7 @@ void frmDownload::ShowEvidence()
     // Rows of a new reading replace those of the last one.
     auto freshGrid = [](QWidget*& rows, QGroupBox* box) {
         auto* next = new QWidget(box);
-        box->layout()->replaceWidget(rows, next);
+        delete box->layout()->replaceWidget(rows, next);   // the caller owns the item replaced
         delete rows;
         rows = next;
         auto* grid = new QGridLayout(rows);

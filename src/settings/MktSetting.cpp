@@ -18,7 +18,7 @@ bool clsMktSetting::Apply(clsDatabase& db, const QString& text)
         return false;
     }
     try {
-        db.SetParameter(kMktActivationParameter, DbValue(QString::number(k, 'g', 10)));
+        StoreMktActivationK(db, k);
     } catch (const DbError& e) {
         Reason = Translate("not stored: ") + e.description;
         return false;

@@ -1,6 +1,7 @@
 // Mean kinetic temperature and excursions, checked against an independent computation (a
 // Python script run as its own process) and against values worked by hand.
 #include "db/clsDatabase.h"
+#include "db/AuditTrail.h"
 #include "display/Evidence.h"
 #include "display/EvidenceTestSupport.h"
 #include "support/CliProcess.h"
@@ -193,6 +194,8 @@ TEST(ExcursionsVerb, RowsSummaryAndRefusals)
     ASSERT_EQ(RunCli(home, {"param", "set", "MKTActivationK", "8314"}, false).code, 0);
     ASSERT_FALSE(h.OpenDB());
     EXPECT_EQ(MktActivationK(h), 8314);
+    ASSERT_FALSE(AuditRows(h).empty());
+    EXPECT_EQ(AuditRows(h).back().action + " " + AuditRows(h).back().details, "setting changed from=10000 K to=8314 K");
     h.CloseDB();
     // Refused where it is set (exit 2, the stored value stays) ...
     for (const char* bad : {"-5", "0", "abc", "", "1e9"}) {

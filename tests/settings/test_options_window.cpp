@@ -6,6 +6,7 @@
 #include "settings/InterfacePort.h"
 #include "settings/clsMaintenance.h"
 #include "settings/frmOptions.h"
+#include "db/AuditTrail.h"
 #include "db/MktParameter.h"
 #include "settings/RemovableMedia.h"
 #include "support/MountedVolumes.h"
@@ -626,6 +627,13 @@ TEST_F(OptionsWindow, ActivationEnergyFieldStoresGoodValuesAndRefusesOthers)
         EXPECT_TRUE(w->lblMktReason->isHidden()) << good;
         EXPECT_EQ(MktActivationK(*db), QString(good).toDouble());
     }
+    // Every stored value, and only those, is in the audit trail with what it replaced.
+    QStringList changes;
+    for (const AuditRow& r : AuditRows(*db))
+        if (r.action == AuditAction::SettingChanged) changes << r.subject + " " + r.details;
+    EXPECT_EQ(changes, QStringList({"MKTActivationK from=10000 K to=8314.5 K", "MKTActivationK from=8314.5 K to=1000 K",
+                                    "MKTActivationK from=1000 K to=100000 K"}));
+    EXPECT_TRUE(AuditChainProblems(*db).isEmpty());
     // A window opened later shows the stored value.
     auto again = open();
     EXPECT_EQ(again->txtMktActivation->text(), "100000");
