@@ -404,7 +404,7 @@ void frmChart::BuildWidgets()
     lblEvidence->setWordWrap(true);
     lvwExcursions = named(new QTreeWidget, "lvwExcursions");
     lvwExcursions->setRootIsDecorated(false);
-    lvwExcursions->setUniformRowHeights(true);
+    lvwExcursions->setUniformRowHeights(false);   // a run from before takes two lines
     lvwExcursions->setAlternatingRowColors(true);
     lvwExcursions->header()->setStretchLastSection(true);
     lyEvidence->addWidget(lblEvidence);
@@ -660,7 +660,12 @@ void frmChart::ShowEvidence()
     for (const EvidenceRow& r : t.Rows) {
         auto* item = new QTreeWidgetItem(lvwExcursions, r.Texts);
         item->setForeground(0, r.High ? QColor(190, 0, 0) : QColor(0, 0, 190));
-        if (r.FromBefore) item->setToolTip(1, Translate("already outside at the start of the period"));
+        if (r.FromBefore) {
+            // The mark on a line of its own under the time, so that the column stays narrow.
+            const QString mark = Translate("(from before)");
+            item->setText(1, QString(r.Texts.value(1)).replace(" " + mark, "\n" + mark));
+            item->setToolTip(1, Translate("already outside at the start of the period"));
+        }
         for (int c = 3; c < r.Texts.size(); ++c) item->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
     }
     FitEvidenceColumns();
@@ -678,7 +683,8 @@ void frmChart::FitEvidenceColumns()
     for (int c = 0; c < lvwExcursions->columnCount(); ++c) {
         int width = heads.horizontalAdvance(lvwExcursions->headerItem()->text(c)) + headMargin;
         for (int i = 0; i < lvwExcursions->topLevelItemCount(); ++i)
-            width = std::max(width, cells.horizontalAdvance(lvwExcursions->topLevelItem(i)->text(c)) + cellMargin);
+            for (const QString& line : lvwExcursions->topLevelItem(i)->text(c).split('\n'))
+                width = std::max(width, cells.horizontalAdvance(line) + cellMargin);
         lvwExcursions->header()->resizeSection(c, width);
     }
 }

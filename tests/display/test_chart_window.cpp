@@ -279,6 +279,18 @@ TEST_F(ChartWindowTest, KindListAndExcursionListBesideTheGraph)
         for (int i = 0; i < w.lvwExcursions->topLevelItemCount(); ++i)
             EXPECT_GE(header->sectionSize(c), w.lvwExcursions->fontMetrics().horizontalAdvance(w.lvwExcursions->topLevelItem(i)->text(c)))
                 << "column " << c;
+    // A window that starts inside an excursion: the run says so under its start, the label
+    // explains the mark, and the list still needs no sideways scrolling.
+    w.dtpFromTime->setTime(QTime(2, 30));
+    w.cmdUpdate_Click();
+    ASSERT_EQ(w.lvwExcursions->topLevelItemCount(), int(runs));
+    EXPECT_EQ(w.lvwExcursions->topLevelItem(0)->text(1), "2021-04-10 02:30\n(from before)");
+    EXPECT_EQ(w.lvwExcursions->topLevelItem(1)->text(1), "2021-04-10 04:15");
+    EXPECT_TRUE(w.lblEvidence->text().endsWith("(from before): already outside at the start of the period"))
+        << w.lblEvidence->text().toStdString();
+    QApplication::processEvents();
+    EXPECT_LE(header->length(), w.lvwExcursions->viewport()->width());
+    EXPECT_TRUE(w.grab().toImage().save(ScreenshotPath("frmChart-from-before.png")));
     // The daily kinetic means: one row a day, the list still of the window's samples; the time
     // format box blank while they are shown, and back to what it was for the samples.
     w.cmbTimeFormat->setCurrentIndex(2);
