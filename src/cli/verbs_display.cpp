@@ -6,6 +6,15 @@
 #include <QRegularExpression>
 
 namespace {
+// A window that starts after it ends is bad usage for the kinetic means and the excursions.
+bool windowInOrder(CliContext& ctx, const char* verb, const ChartArgs& a)
+{
+    if (a.from <= a.to) return true;
+    ctx.err << "nordalis-cli " << verb << ": the window starts after it ends (--from "
+            << a.from.toString("yyyy-MM-dd HH:mm:ss") << ", --to " << a.to.toString("yyyy-MM-dd HH:mm:ss") << ")\n";
+    return false;
+}
+
 int runQuery(CliContext& ctx)
 {
     ChartArgs a;
@@ -21,6 +30,8 @@ int runQuery(CliContext& ctx)
     if (!TakeChartArgs(ctx.args, a, error)) { ctx.err << "nordalis-cli query: " << error << "\n"; return 2; }
     if (mktPeriod >= 0 && a.transitions) { ctx.err << "nordalis-cli query: --transitions does not go with the kinetic means\n"; return 2; }
     if (!ctx.args.isEmpty()) { ctx.err << "nordalis-cli query: unexpected " << ctx.args.join(' ') << "\n"; return 2; }
+    // The other kinds keep the window's rule (a start after the end shows the day from the start).
+    if (mktPeriod >= 0 && !windowInOrder(ctx, "query", a)) return 2;
     ChartModel model;
     if (!RunChartArgs(a, model, error)) { ctx.err << "nordalis-cli query: " << error << "\n"; return 1; }
     if (mktPeriod >= 0) {
@@ -33,9 +44,11 @@ int runQuery(CliContext& ctx)
     return 0;
 }
 
-// The excursions beyond the logger's alarm levels in a window of samples: one tab-separated row
-// per excursion (high|low, start, end or "open", minutes, peak, degree-minutes), then a summary.
-// Times are display times; values in the display unit.
+// The excursions beyond the logger's alarm levels (the display's, see ComputeChartEvidence) in a
+// window of samples: one tab-separated row per excursion (high|low, start, end or "open",
+// minutes, peak, degree-minutes, "from-before" when already outside at the window's start else
+// "-"), then a summary; a window without samples says so instead. Times are display times; values
+// in the display unit.
 int runExcursions(CliContext& ctx)
 {
     ChartArgs a;
@@ -46,19 +59,24 @@ int runExcursions(CliContext& ctx)
         return 2;
     }
     if (!ctx.args.isEmpty()) { ctx.err << "nordalis-cli excursions: unexpected " << ctx.args.join(' ') << "\n"; return 2; }
+    if (!windowInOrder(ctx, "excursions", a)) return 2;
     ChartModel model;
     if (!RunChartArgs(a, model, error)) { ctx.err << "nordalis-cli excursions: " << error << "\n"; return 1; }
-    std::vector<EvidenceSample> series;
-    for (const ChartRow& r : model.State.Samples) series.push_back({r.Time, r.Value});
-    const ExcursionSummary s = FindExcursions(series, model.State.AlarmMin, model.State.AlarmMax);
+    const ChartEvidence& evidence = model.State.Evidence;
+    // As query: an empty window is no failure, but it has no share in range either.
+    if (!evidence.Valid) { ctx.out << "no samples in the window\n"; return 0; }
+    const ExcursionSummary& s = evidence.Excursions;
+    const int units = model.State.Units;
     const auto shown = [&](const QDateTime& t) {
         return t.isValid() ? t.addSecs(-qint64(model.State.TimeZoneOffset) * 60).toString("yyyy-MM-dd HH:mm:ss")
                            : QString("open");
     };
     for (const Excursion& e : s.Runs)
         ctx.out << (e.High ? "high" : "low") << '\t' << shown(e.Start) << '\t' << shown(e.End) << '\t'
-                << QString::number(e.DurationMinutes, 'f', 1) << '\t' << QString::number(e.PeakCelsius, 'f', 2) << '\t'
-                << QString::number(e.DegreeMinutes, 'f', 2) << '\n';
+                << QString::number(e.DurationMinutes, 'f', 1) << '\t'
+                << QString::number(CelsiusToDisplay(e.PeakCelsius, units), 'f', 2) << '\t'
+                << QString::number(e.DegreeMinutes * (units == 1 ? 1.8 : 1.0), 'f', 2) << '\t'
+                << (e.FromBefore ? "from-before" : "-") << '\n';
     ctx.out << "out of range\t" << QString::number(s.MinutesOutOfRange, 'f', 1) << " min\tin range\t"
             << QString::number(s.ShareInRangePercent, 'f', 2) << " %\n";
     return 0;
@@ -98,7 +116,7 @@ int runGraph(CliContext& ctx)
 CliVerb verbQuery("query", "query --device ID --from T --to T [--kind KIND] [--transitions] [--tz-offset MIN]",
                   "values of a logger for a time window, one row per line", &runQuery);
 CliVerb verbExcursions("excursions", "excursions --device ID --from T --to T [--tz-offset MIN]",
-                       "runs of samples beyond the alarm levels, tab-separated, and the time in range",
+                       "runs of samples beyond the logger's alarm levels, tab-separated, and the time in range",
                        &runExcursions);
 CliVerb verbGraph("graph", "graph --device ID --from T --to T [...] --out FILE.png [--size WxH]",
                   "the graph of a logger's values as a PNG picture", &runGraph);

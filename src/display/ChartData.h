@@ -11,6 +11,7 @@
 // the printer (PrinterSurface: paper and PDF, or a part of a report's page).
 #include "db/ResultList.h"
 #include "display/Evidence.h"
+#include <optional>
 #include <QColor>
 #include <QDateTime>
 #include <QFont>
@@ -98,6 +99,10 @@ struct ChartState {
 
     // The kinetic mean and the excursions of the window's samples (ComputeChartEvidence).
     ChartEvidence Evidence;
+    // The selected logger's own alarm levels (devices.AlarmLow / AlarmHigh, °C) at the last query;
+    // unset when the logger has none stored. The excursions are found with them whenever set,
+    // whatever the Alarms tab holds (AlarmMin / AlarmMax below are only the fallback).
+    std::optional<double> LoggerAlarmLowC, LoggerAlarmHighC;
 
     float AlarmMax = 80;           // alarm levels in the display unit
     float AlarmMin = -40;

@@ -194,6 +194,9 @@ QStringList ChartDateFormats()
 
 QStringList ChartTimeFormats() { return {"h:n", "h:na/p", "hh:nn", "hh:nn:ss", "hh:nna/p", "hh:nn:ssa/p", " "}; }
 
+QString ChartPaddedTimeFormat() { return ChartTimeFormats().at(2); }
+QString ChartPaddedDateFormat() { return ChartDateFormats().at(2); }
+
 QStringList ChartOffsetList()
 {
     return {"-300", "-240", "-180", "-120", "-60", "0", "60", "120", "180", "240", "300"};
@@ -262,6 +265,7 @@ int ChartModel::Load(clsDatabase& db)
     In.AlarmMin = FloatText(ToDisplayUnits(-40));
     LoadSettings(db);
     In.Kind = ChartKind::Samples;
+    m_formatsKind = ChartKind::Samples;
     Window.Lock = ChartLock::None;
     In.Header = Translate("Temperature");
     In.FootNote = Translate("Graph produced by NORDALIS");
@@ -280,8 +284,9 @@ bool ChartModel::SelectDevice(qint32 deviceId)
 {
     const DbRow* row = FindDevice(State.Devices, deviceId);
     if (!row) return false;
-    In.AlarmMax = FloatText(ToDisplayUnits(row->value("AlarmHigh").toDouble()));
-    In.AlarmMin = FloatText(ToDisplayUnits(row->value("AlarmLow").toDouble()));
+    // A logger without stored levels leaves the Alarms tab as it is.
+    if (!row->value("AlarmHigh").isNull()) In.AlarmMax = FloatText(ToDisplayUnits(row->value("AlarmHigh").toDouble()));
+    if (!row->value("AlarmLow").isNull()) In.AlarmMin = FloatText(ToDisplayUnits(row->value("AlarmLow").toDouble()));
     In.PositionID = QString::number(deviceId);
     In.Header = row->value("SerialNo").toString() + ", " + row->value("DeviceDescription").toString();
     return true;
@@ -289,9 +294,14 @@ bool ChartModel::SelectDevice(qint32 deviceId)
 
 void ChartModel::SetKind(ChartKind kind)
 {
+    const int noTime = int(ChartTimeFormats().size()) - 1, monthOnly = int(ChartDateFormats().size()) - 1;
+    // The formats chosen while the samples (a kind with days) were shown come back with them.
+    if (m_formatsKind == ChartKind::Samples) m_samplesTimeFormat = In.TimeFormatIndex;
+    if (!IsMonthlyKind(m_formatsKind)) m_daysDateFormat = In.DateFormatIndex;
+    m_formatsKind = kind;
     In.Kind = kind;
-    if (kind != ChartKind::Samples) In.TimeFormatIndex = int(ChartTimeFormats().size()) - 1;
-    if (IsMonthlyKind(kind)) In.DateFormatIndex = int(ChartDateFormats().size()) - 1;
+    In.TimeFormatIndex = kind == ChartKind::Samples ? m_samplesTimeFormat : noTime;
+    In.DateFormatIndex = IsMonthlyKind(kind) ? monthOnly : m_daysDateFormat;
 }
 
 bool ChartModel::SetOffsetText(const QString& text)
@@ -391,10 +401,16 @@ bool ChartModel::Update(clsDatabase& db, Focus* focus)
         s.SerialNo = row->value("SerialNo").toString();
         s.DeviceDescription = row->value("DeviceDescription").toString();
         s.RoomDescription = row->value("RoomDescription").toString();
+        s.LoggerAlarmHighC.reset();
+        s.LoggerAlarmLowC.reset();
+        if (!row->value("AlarmHigh").isNull()) s.LoggerAlarmHighC = row->value("AlarmHigh").toDouble();
+        if (!row->value("AlarmLow").isNull()) s.LoggerAlarmLowC = row->value("AlarmLow").toDouble();
     } else {
         s.SerialNo.clear();
         s.DeviceDescription.clear();
         s.RoomDescription.clear();
+        s.LoggerAlarmHighC.reset();
+        s.LoggerAlarmLowC.reset();
     }
 
     const ChartSql q = BuildChartSql(kind, s.Units, s.DeviceID, fromUtc, toUtc);

@@ -99,7 +99,17 @@ public:
 
     QString TimeFormat() const;
     QString DateFormat() const;
+
+private:
+    // The kind of the last SetKind, and the formats the samples (the kinds with days) had then.
+    ChartKind m_formatsKind = ChartKind::Samples;
+    int m_samplesTimeFormat = 0, m_daysDateFormat = 0;
 };
+
+// The graph's formats when none is chosen (the mission report from the terminal): a padded
+// 24-hour time ("hh:nn") and a padded date ("DD/MM/YY") from the lists above.
+QString ChartPaddedTimeFormat();
+QString ChartPaddedDateFormat();
 
 // Rows of the logger query (devices LEFT JOIN rooms), as the window lists them. Their number, or
 // -1 when the query failed (db.LastError() tells why).

@@ -41,6 +41,7 @@ ExcursionSummary FindExcursions(const std::vector<EvidenceSample>& samples, doub
             e.High = side == 1;
             e.Start = s.Time;
             e.PeakCelsius = s.Celsius;
+            e.FromBefore = i == 0;
             out.Runs.push_back(e);
             open = &out.Runs.back();
         }
@@ -101,8 +102,9 @@ void ComputeChartEvidence(ChartState& state, const std::vector<EvidenceSample>& 
     ChartEvidence& e = state.Evidence;
     e = ChartEvidence();
     e.ActivationK = activationK;
-    e.LowCelsius = DisplayToCelsius(state.AlarmMin, state.Units);
-    e.HighCelsius = DisplayToCelsius(state.AlarmMax, state.Units);
+    e.LoggerLevels = state.LoggerAlarmLowC && state.LoggerAlarmHighC;
+    e.LowCelsius = e.LoggerLevels ? *state.LoggerAlarmLowC : DisplayToCelsius(state.AlarmMin, state.Units);
+    e.HighCelsius = e.LoggerLevels ? *state.LoggerAlarmHighC : DisplayToCelsius(state.AlarmMax, state.Units);
     if (celsius.empty()) return;
     e.Valid = true;
     e.LastSample = celsius.back().Time;
@@ -140,8 +142,10 @@ EvidenceTable EvidenceTableOf(const ChartState& state, const std::function<QDate
     t.Headings = QStringList{Translate("excursion"), Translate("start"), Translate("end"), Translate("duration"),
                              Translate("peak") + " (" + unit + ")", Translate("degree-minutes") + " (" + unit + "·min)"};
     t.Valid = e.Valid;
-    t.Low = state.AlarmMin;
-    t.High = state.AlarmMax;
+    // The logger's levels in °F to 1/10000 degree, so that 8 °C reads 46.4 °F.
+    const auto level = [&](double celsius) { return std::round(CelsiusToDisplay(celsius, units) * 10000.0) / 10000.0; };
+    t.Low = e.LoggerLevels ? level(e.LowCelsius) : state.AlarmMin;
+    t.High = e.LoggerLevels ? level(e.HighCelsius) : state.AlarmMax;
     t.LevelsText = Translate("alarm levels %1 and %2").arg(FloatText(t.Low) + " " + unit, FloatText(t.High) + " " + unit);
     if (!e.Valid) return t;
     t.HasMkt = e.HasMkt;
@@ -160,8 +164,12 @@ EvidenceTable EvidenceTableOf(const ChartState& state, const std::function<QDate
         r.DurationMinutes = x.DurationMinutes;
         r.Peak = CelsiusToDisplay(x.PeakCelsius, units);
         r.DegreeMinutes = x.DegreeMinutes * perKelvin;
+        r.FromBefore = x.FromBefore;
         const QString time = "yyyy-MM-dd HH:mm";
-        r.Texts = QStringList{x.High ? Translate("high") : Translate("low"), r.Start.toString(time),
+        const QString start = r.Start.toString(time) + (x.FromBefore ? " " + Translate("(from before)") : QString());
+        if (x.FromBefore)
+            t.FromBeforeNote = Translate("(from before)") + ": " + Translate("already outside at the start of the period");
+        r.Texts = QStringList{x.High ? Translate("high") : Translate("low"), start,
                               r.End.isValid() ? r.End.toString(time) : Translate("open"),
                               FormatDurationMinutes(r.DurationMinutes), value(r.Peak), Format(r.DegreeMinutes, "0.0")};
         t.Rows.push_back(std::move(r));

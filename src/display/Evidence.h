@@ -33,6 +33,7 @@ struct Excursion {
     double DurationMinutes = 0;
     double PeakCelsius = 0;    // highest (high) or lowest (low) sample of the run
     double DegreeMinutes = 0;  // beyond the limit, in kelvin-minutes
+    bool FromBefore = false;   // already outside at the window's first sample: began earlier
 };
 
 struct ExcursionSummary {
@@ -66,6 +67,7 @@ struct ChartEvidence {
     double ActivationK = kDefaultMktActivationK;
     double LowCelsius = 0;         // the alarm levels the excursions were found with
     double HighCelsius = 0;
+    bool LoggerLevels = false;     // they are the logger's own (else the Alarms tab's)
     QDateTime LastSample;          // stored time of the window's last sample (end of an open run)
     ExcursionSummary Excursions;
 };
@@ -75,8 +77,9 @@ struct ChartEvidence {
 double DisplayToCelsius(double value, int units);
 double CelsiusToDisplay(double value, int units);
 
-// Fills state.Evidence from the window's samples (stored time, °C) with the state's alarm levels
-// (AlarmMin/AlarmMax, display unit) and the activation energy.
+// Fills state.Evidence from the window's samples (stored time, °C) with the logger's own alarm
+// levels (LoggerAlarmLowC/HighC) when it has both, else the state's AlarmMin/AlarmMax (display
+// unit), and the activation energy.
 void ComputeChartEvidence(ChartState& state, const std::vector<EvidenceSample>& celsius, double activationK);
 
 // One excursion as shown: times in display time, values in the display unit.
@@ -87,7 +90,9 @@ struct EvidenceRow {
     double DurationMinutes = 0;
     double Peak = 0;
     double DegreeMinutes = 0;      // display unit × minutes
-    QStringList Texts;             // side, start, end or "open", duration, peak, degree-minutes
+    bool FromBefore = false;       // already outside at the start of the window (Excursion)
+    QStringList Texts;             // side, start, end or "open", duration, peak, degree-minutes; a
+                                   // run from before has " (from before)" after its start
 };
 
 struct EvidenceTable {
@@ -103,6 +108,8 @@ struct EvidenceTable {
     QString LevelsText;            // "alarm levels 2 °C and 8 °C" (translated)
     QStringList Headings;          // of the excursion columns (translated)
     std::vector<EvidenceRow> Rows;
+    // "(from before): already outside at the start of the period" when a row is, else empty.
+    QString FromBeforeNote;
     // "out of range 4:05 h, in range 98.54 %" (translated)
     QString SummaryText() const;
     // "MKT 5.23 °C" (translated); empty without a kinetic mean

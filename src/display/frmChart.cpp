@@ -25,6 +25,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTimeEdit>
 #include <QTreeWidget>
@@ -403,8 +404,9 @@ void frmChart::BuildWidgets()
     lblEvidence->setWordWrap(true);
     lvwExcursions = named(new QTreeWidget, "lvwExcursions");
     lvwExcursions->setRootIsDecorated(false);
-    lvwExcursions->setUniformRowHeights(true);
+    lvwExcursions->setUniformRowHeights(false);   // a run from before takes two lines
     lvwExcursions->setAlternatingRowColors(true);
+    lvwExcursions->header()->setStretchLastSection(true);
     lyEvidence->addWidget(lblEvidence);
     lyEvidence->addWidget(lvwExcursions, 1);
     fraEvidence->setFixedWidth(300);
@@ -653,22 +655,47 @@ void frmChart::ShowEvidence()
     QString text = t.MktCaption().isEmpty() ? QString() : t.MktCaption() + "\n";
     text += t.SummaryText() + "\n" + t.LevelsText + ": " +
             (t.Rows.empty() ? Translate("no excursion") : Translate("%1 excursion(s)").arg(t.Rows.size()));
+    if (!t.FromBeforeNote.isEmpty()) text += "\n" + t.FromBeforeNote;
     lblEvidence->setText(text);
     for (const EvidenceRow& r : t.Rows) {
         auto* item = new QTreeWidgetItem(lvwExcursions, r.Texts);
         item->setForeground(0, r.High ? QColor(190, 0, 0) : QColor(0, 0, 190));
+        if (r.FromBefore) {
+            // The mark on a line of its own under the time, so that the column stays narrow.
+            const QString mark = Translate("(from before)");
+            item->setText(1, QString(r.Texts.value(1)).replace(" " + mark, "\n" + mark));
+            item->setToolTip(1, Translate("already outside at the start of the period"));
+        }
         for (int c = 3; c < r.Texts.size(); ++c) item->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
     }
-    for (int c = 0; c < lvwExcursions->columnCount(); ++c) lvwExcursions->resizeColumnToContents(c);
+    FitEvidenceColumns();
     FitEvidenceWidth();
+}
+
+void frmChart::FitEvidenceColumns()
+{
+    // Each column as wide as its longest text (heading or cell) and the cell margins, no wider:
+    // the list then reads without scrolling sideways; the last column takes what is left.
+    const QFontMetrics cells(lvwExcursions->font()), heads(lvwExcursions->header()->font());
+    const QStyle* style = lvwExcursions->style();
+    const int cellMargin = 2 * (style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, lvwExcursions) + 1) + 6;
+    const int headMargin = 2 * style->pixelMetric(QStyle::PM_HeaderMargin, nullptr, lvwExcursions) + 4;
+    for (int c = 0; c < lvwExcursions->columnCount(); ++c) {
+        int width = heads.horizontalAdvance(lvwExcursions->headerItem()->text(c)) + headMargin;
+        for (int i = 0; i < lvwExcursions->topLevelItemCount(); ++i)
+            for (const QString& line : lvwExcursions->topLevelItem(i)->text(c).split('\n'))
+                width = std::max(width, cells.horizontalAdvance(line) + cellMargin);
+        lvwExcursions->header()->resizeSection(c, width);
+    }
 }
 
 void frmChart::FitEvidenceWidth()
 {
-    // The list as wide as its columns, up to 38 % of the window: the graph keeps the rest.
+    // The list as wide as its columns, up to 42 % of the window (its six columns fit beside the
+    // graph of the window's own size, 1200 pixels): the graph keeps the rest.
     const int wanted = lvwExcursions->header()->length() + 2 * lvwExcursions->frameWidth() +
                        lvwExcursions->verticalScrollBar()->sizeHint().width() + 4;
-    const int width = std::clamp(wanted, 300, std::max(300, this->width() * 38 / 100));
+    const int width = std::clamp(wanted, 300, std::max(300, this->width() * 42 / 100));
     if (fraEvidence->minimumWidth() != width) fraEvidence->setFixedWidth(width);
 }
 

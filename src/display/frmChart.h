@@ -98,6 +98,7 @@ private:
     void ShowAlarmFault(ChartModel::Focus focus);   // Focus::None clears the notes
     void ShowEvidence();     // the excursion list beside the graph from the last query
     void FitEvidenceWidth(); // the list as wide as its columns, the graph keeping most of the window
+    void FitEvidenceColumns(); // each column as wide as its texts
 
     ChartModel m_model;
     bool m_syncing = false;

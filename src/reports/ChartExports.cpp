@@ -35,6 +35,7 @@ ExportData exportData(const ChartState& s, bool localTimes)
         d.rows.push_back({localTimes ? UtcToLocal(r.Time) : r.DisplayTime, r.Value, r.ValueText});
         values.push_back(r.Value);
     }
+    if (!s.SerialNo.isEmpty() || !s.DeviceDescription.isEmpty()) d.Logger = s.SerialNo + ", " + s.DeviceDescription;
     d.Evidence = localTimes ? EvidenceTableOf(s, [](const QDateTime& t) { return UtcToLocal(t); }) : EvidenceTableOf(s);
     const bool aggregate = IsTextValueKind(s.Kind) || IsMktKind(s.Kind);
     d.ValueDecimals = ValueDecimals(values, aggregate ? ValueResolution::Unknown : StoredLoggerResolution(s.SerialNo),

@@ -46,6 +46,8 @@ std::vector<QString> EvidenceLines(const EvidenceTable& e)
             cells << (i == 0 ? r.Texts[i] : e.Headings[i] + " " + r.Texts[i]);
         lines.push_back(cells.join(", "));
     }
+    if (!e.FromBeforeNote.isEmpty())
+        lines.push_back(e.FromBeforeNote);
     return lines;
 }
 

@@ -28,6 +28,8 @@ struct ExportData {
     std::vector<ExportRow> rows;
     // The kinetic mean and the excursions of the window's samples, times as the rows show them.
     EvidenceTable Evidence;
+    // The logger of the window: "0000012345, Shelf 1" (serial number, description); empty: none.
+    QString Logger;
 };
 
 // Interface texts the exports write, already translated.

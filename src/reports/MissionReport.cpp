@@ -573,16 +573,22 @@ private:
         std::vector<QStringList> rows;
         const double factor = App().Units == 1 ? 1.8 : 1.0;   // a difference of 1 K is 1.8 °F
         int n = 0;
-        for (const Excursion& e : m_f.Excursions.Runs)
-            rows.push_back({QString::number(++n), e.High ? Translate("high") : Translate("low"), m_t.Time(e.Start),
+        bool fromBefore = false;
+        for (const Excursion& e : m_f.Excursions.Runs) {
+            fromBefore = fromBefore || e.FromBefore;
+            const QString start = m_t.Time(e.Start) + (e.FromBefore ? "\n" + Translate("(from before)") : QString());
+            rows.push_back({QString::number(++n), e.High ? Translate("high") : Translate("low"), start,
                             e.End.isValid() ? m_t.Time(e.End) : Translate("still open"),
                             minutesText(e.DurationMinutes), tempText(e.PeakCelsius),
                             QString::number(e.DegreeMinutes * factor, 'f', 1) + kNbsp + dm});
+        }
         QString note;
         if (m_f.HighC && m_f.LowC)
             note = Translate("Runs of samples above %1 or below %2. Start: the first sample outside; end: the first sample "
                              "back inside (\"still open\": still outside at the end of the period).")
                        .arg(tempText(*m_f.HighC), tempText(*m_f.LowC));
+        if (fromBefore)
+            note += " " + Translate("(from before)") + ": " + Translate("already outside at the start of the period") + ".";
         const QString empty = m_f.HighC && m_f.LowC ? Translate("No sample of the period lies outside the alarm levels.")
                                                     : Translate("The logger has no alarm levels stored.");
         Table(Translate("Excursions beyond the alarm levels"), note, cols, rows, empty);
@@ -729,11 +735,13 @@ ChartState graphState(const ReportFacts& f, const MissionReportRequest& rq)
     s.GraphHeader = f.Serial + ", " + f.Description;
     s.GraphFootnote.clear();
     s.ShowAlarms = f.HighC && f.LowC;
+    s.LoggerAlarmHighC = f.HighC;
+    s.LoggerAlarmLowC = f.LowC;
     if (f.HighC) s.AlarmMax = float(shown(*f.HighC));
     if (f.LowC) s.AlarmMin = float(shown(*f.LowC));
     s.ShowLines = true;
-    s.DateFormat = rq.DateFormat.isEmpty() ? ChartDateFormats().first() : rq.DateFormat;
-    s.TimeFormat = rq.TimeFormat.isEmpty() ? ChartTimeFormats().first() : rq.TimeFormat;
+    s.DateFormat = rq.DateFormat.isEmpty() ? ChartPaddedDateFormat() : rq.DateFormat;
+    s.TimeFormat = rq.TimeFormat.isEmpty() ? ChartPaddedTimeFormat() : rq.TimeFormat;
     for (const EvidenceSample& e : f.Samples) {
         const double v = shown(e.Celsius);
         s.Samples.push_back({e.Time, e.Time.addSecs(-qint64(f.Offset) * 60), v, FloatText(v)});

@@ -23,7 +23,8 @@ struct MissionReportRequest {
     qint32 DeviceID = 0;
     QDateTime From, To;            // display time, both inclusive (as the data display's window)
     qint32 TimeZoneOffset = 0;     // as ChartState: stored (UTC) time = display time + this (minutes)
-    QString DateFormat, TimeFormat;   // the graph's labels (the data display's lists); empty: the first
+    QString DateFormat, TimeFormat;   // the graph's labels (the data display's lists); empty: a
+                                      // padded 24-hour time and date (ChartPaddedTimeFormat)
 };
 
 // The request of the data display's last query: its logger, window and offset (and its formats

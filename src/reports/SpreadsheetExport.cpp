@@ -226,6 +226,12 @@ void WriteExcursionSheet(clsWorksheet& sheet, const ExportData& data)
     sheet.IncreaseFontSize(2);
     sheet.SetText(data.GraphHeader);
     sheet.Offset(1, 0);
+    // The logger, also when the header names something else ("Temperature").
+    if (!data.Logger.isEmpty()) {
+        label(Translate("logger"));
+        sheet.SetText(data.Logger);
+        sheet.Offset(1, -1);
+    }
     if (!e.Valid) {
         sheet.SetText(Translate("no samples in this window: no excursions"));
         sheet.Offset(2, 0);
@@ -252,6 +258,7 @@ void WriteExcursionSheet(clsWorksheet& sheet, const ExportData& data)
     sheet.Offset(2, -3);
     for (int i = 0; i < e.Headings.size(); ++i)
         label(i == 3 ? Translate("duration (min)") : e.Headings[i]);
+    label(Translate("remark"));
     sheet.Offset(1, column - sheet.ActiveColumn);
     for (const EvidenceRow& r : e.Rows) {
         label(r.Texts.value(0));
@@ -267,9 +274,13 @@ void WriteExcursionSheet(clsWorksheet& sheet, const ExportData& data)
         sheet.SetNumber(RoundedToDecimals(r.Peak, 2), "0.00");
         sheet.Offset(0, 1);
         sheet.SetNumber(RoundedToDecimals(r.DegreeMinutes, 1), "0.0");
+        if (r.FromBefore) {
+            sheet.Offset(0, 1);
+            sheet.SetText(Translate("already outside at the start of the period"));
+        }
         sheet.Offset(1, column - sheet.ActiveColumn);
     }
-    for (int c = column; c < column + int(e.Headings.size()); ++c)
+    for (int c = column; c < column + int(e.Headings.size()) + 1; ++c)
         sheet.AutoFitColumn(c);
     sheet.Offset(1, 0);
 }

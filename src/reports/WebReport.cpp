@@ -201,6 +201,8 @@ bool clsWebReport::BuildReport(const QString& directory, const QString& fileName
                 put(line + "</tr>");
             }
             put("</table>");
+            if (!e.FromBeforeNote.isEmpty())
+                put("<p CLASS=frombefore>" + HtmlEscape(e.FromBeforeNote) + "</p>");
         }
         put("</div>");
     }

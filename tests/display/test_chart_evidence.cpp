@@ -312,3 +312,128 @@ TEST_F(ChartEvidenceTest, ExcursionsShadedOnPaper)
     EXPECT_GT(inside, 20);
     EXPECT_EQ(outside, 0);
 }
+
+// A power cut of three hours at 13.5 °C in a store with the logger's levels 2 and 8 °C. The
+// display opens with its own defaults on the Alarms tab (-40 and 80 °C, "show alarm levels"
+// unticked); the excursions are still those beyond the logger's levels, in either unit, while
+// the user's levels on the tab are only drawn. A logger without stored levels takes the tab's.
+TEST_F(ChartEvidenceTest, TheLoggersOwnLevelsFindTheExcursionsWhateverTheAlarmsTabHolds)
+{
+    constexpr qint32 kStore = 100103, kBare = 100104;
+    addDevice(kStore, "0000012347", "Store", 8, 2);
+    exec("INSERT INTO devices (DeviceID, SerialNo, DeviceDescription, SampleRate) VALUES (?, '0000012348', 'Bare', 15)",
+         {DbValue(qint64(kBare))});
+    std::vector<Sample> rows;
+    for (int i = 0; i < 96; ++i) {
+        const double v = i >= 40 && i < 52 ? 13.5 : 5.0;   // 10:00 to 13:00 UTC without power
+        rows.push_back({kStore, Utc(2026, 12, 10).addSecs(qint64(i) * 900), v});
+        rows.push_back({kBare, Utc(2026, 12, 10).addSecs(qint64(i) * 900), v});
+    }
+    addSamples(rows);
+    const auto opened = [&](qint32 device) {
+        ChartModel m;
+        EXPECT_GT(m.Load(*db), 0);
+        m.In.PositionID = QString::number(device);   // typed, not clicked: the tab keeps its defaults
+        m.Window.From = Utc(2026, 12, 10);
+        m.Window.To = Utc(2026, 12, 10, 23, 45);
+        m.In.TZOffset = "0";
+        EXPECT_TRUE(m.Update(*db));
+        return m;
+    };
+    for (int units : {0, 1}) {
+        SCOPED_TRACE(units);
+        if (units == 1) useFahrenheit();
+        const ChartModel m = opened(kStore);
+        EXPECT_EQ(m.In.AlarmMax, units ? "176" : "80");
+        EXPECT_FALSE(m.State.ShowAlarms);
+        const ChartEvidence& e = m.State.Evidence;
+        EXPECT_TRUE(e.LoggerLevels);
+        EXPECT_EQ(e.HighCelsius, 8);
+        EXPECT_EQ(e.LowCelsius, 2);
+        ASSERT_EQ(e.Excursions.Runs.size(), 1u);
+        EXPECT_EQ(e.Excursions.Runs[0].Start, Utc(2026, 12, 10, 10, 0));
+        EXPECT_EQ(e.Excursions.Runs[0].End, Utc(2026, 12, 10, 13, 0));
+        EXPECT_EQ(e.Excursions.MinutesOutOfRange, 180);
+        const EvidenceTable t = EvidenceTableOf(m.State);
+        EXPECT_EQ(t.LevelsText, units ? "alarm levels 35.6 °F and 46.4 °F" : "alarm levels 2 °C and 8 °C");
+        EXPECT_NEAR(t.ShareInRangePercent, 100.0 * (1425 - 180) / 1425, 1e-9);
+        EXPECT_EQ(t.Rows.size(), 1u);
+        EXPECT_NEAR(t.Rows[0].Peak, units ? 56.3 : 13.5, 1e-9);
+    }
+    App().Units = 0;
+    App().UnitLabel = QString(QChar(176)) + "C";
+    // The levels typed on the tab do not move the excursions of a logger with levels of its own.
+    ChartModel typed = opened(kStore);
+    typed.In.AlarmMax = "20";
+    typed.In.AlarmMin = "-5";
+    ASSERT_TRUE(typed.Update(*db));
+    EXPECT_EQ(typed.State.Evidence.Excursions.Runs.size(), 1u);
+    EXPECT_EQ(EvidenceTableOf(typed.State).LevelsText, "alarm levels 2 °C and 8 °C");
+    // Without stored levels: the tab's, both at opening and as typed; a click keeps them.
+    ChartModel bare = opened(kBare);
+    EXPECT_FALSE(bare.State.Evidence.LoggerLevels);
+    EXPECT_TRUE(bare.State.Evidence.Excursions.Runs.empty());
+    EXPECT_EQ(EvidenceTableOf(bare.State).LevelsText, "alarm levels -40 °C and 80 °C");
+    ASSERT_TRUE(bare.SelectDevice(kBare));
+    EXPECT_EQ(bare.In.AlarmMax, "80");
+    bare.In.AlarmMax = "10";
+    ASSERT_TRUE(bare.Update(*db));
+    EXPECT_EQ(bare.State.Evidence.Excursions.Runs.size(), 1u);
+    EXPECT_EQ(EvidenceTableOf(bare.State).LevelsText, "alarm levels -40 °C and 10 °C");
+}
+
+// A window that starts inside an excursion: its first run is marked as begun earlier, in the
+// list's start and in a note; a window that starts in range marks nothing.
+TEST_F(ChartEvidenceTest, AnExcursionRunningAtTheStartIsMarkedAsFromBefore)
+{
+    ChartModel m = query(kColdRoom, ChartKind::Samples);
+    m.Window.From = ColdRoomTime(305).addSecs(3600);   // display time, inside the door's hours
+    ASSERT_TRUE(m.Update(*db));
+    const auto& runs = m.State.Evidence.Excursions.Runs;
+    ASSERT_FALSE(runs.empty());
+    EXPECT_TRUE(runs.front().FromBefore);
+    EXPECT_EQ(runs.front().Start, ColdRoomTime(305));
+    for (size_t i = 1; i < runs.size(); ++i) EXPECT_FALSE(runs[i].FromBefore);
+    const EvidenceTable t = EvidenceTableOf(m.State);
+    EXPECT_TRUE(t.Rows.front().FromBefore);
+    EXPECT_EQ(t.Rows.front().Texts[1], ColdRoomTime(305).addSecs(3600).toString("yyyy-MM-dd HH:mm") + " (from before)");
+    EXPECT_EQ(t.FromBeforeNote, "(from before): already outside at the start of the period");
+    const EvidenceTable whole = EvidenceTableOf(query(kColdRoom, ChartKind::Samples).State);
+    for (const EvidenceRow& r : whole.Rows) EXPECT_FALSE(r.FromBefore);
+    EXPECT_TRUE(whole.FromBeforeNote.isEmpty());
+}
+
+// An aggregate puts in no time (and "MMM" for months); back at the samples (at a kind with days)
+// the formats chosen for them return, so the graph has its time labels again.
+TEST_F(ChartEvidenceTest, TheSamplesGetTheirFormatsBackAfterAnAggregate)
+{
+    ChartModel m = query(kColdRoom, ChartKind::Samples);
+    m.In.TimeFormatIndex = 3;   // "hh:nn:ss"
+    m.In.DateFormatIndex = 6;   // "DD/MM/YYYY"
+    for (ChartKind aggregate : {ChartKind::DailyMkt, ChartKind::MonthlyMkt, ChartKind::DailyAverages, ChartKind::Mkt}) {
+        SCOPED_TRACE(ChartKindName(aggregate).toStdString());
+        m.SetKind(aggregate);
+        ASSERT_TRUE(m.Update(*db));
+        EXPECT_EQ(m.State.TimeFormat, " ");
+        EXPECT_EQ(m.State.DateFormat, IsMonthlyKind(aggregate) ? "MMM" : "DD/MM/YYYY");
+        m.SetKind(ChartKind::Samples);
+        ASSERT_TRUE(m.Update(*db));
+        EXPECT_EQ(m.State.TimeFormat, "hh:nn:ss");
+        EXPECT_EQ(m.State.DateFormat, "DD/MM/YYYY");
+    }
+    // From the months to the days: the days' date format, still no time.
+    m.SetKind(ChartKind::MonthlyAverages);
+    m.SetKind(ChartKind::DailyMaximums);
+    EXPECT_EQ(m.DateFormat(), "DD/MM/YYYY");
+    EXPECT_EQ(m.TimeFormat(), " ");
+    m.SetKind(ChartKind::Samples);
+    EXPECT_EQ(m.TimeFormat(), "hh:nn:ss");
+    // The graph of the samples has its time labels again.
+    std::vector<ChartText> texts;
+    SetHeadlessWindowSize(m.State, 1000, 600);
+    ASSERT_TRUE(m.Update(*db));
+    GraphImage(m.State, 1000, 600, &texts);
+    EXPECT_TRUE(std::any_of(texts.begin(), texts.end(), [](const ChartText& t) {
+        return QRegularExpression("^\\d\\d:\\d\\d:\\d\\d$").match(t.Text).hasMatch();
+    }));
+}

@@ -238,31 +238,71 @@ TEST_F(ChartWindowTest, ALevelThatIsNoNumberIsRefusedWithANoteAndChangesNothing)
 // alarm levels of the window.
 TEST_F(ChartWindowTest, KindListAndExcursionListBesideTheGraph)
 {
+    // A second shelf whose logger keeps a high level of 6 °C: every run of 6.5 to 7.5 °C is an
+    // excursion.
+    addDevice(100102, "0000012399", "Shelf 2", 6, 2);
+    std::vector<Sample> rows;
+    for (int i = 0; i < 96 * 3; ++i) rows.push_back({100102, Utc(2021, 4, 10).addSecs(900LL * i), 4 + (i % 8) * 0.5});
+    addSamples(rows);
     frmChart w;
-    w.resize(1300, 760);
+    w.resize(1200, 720);   // its own size on a common screen
     w.show();
     ASSERT_EQ(w.cmbValues->count(), kChartKindCount);
     EXPECT_EQ(w.cmbValues->itemText(9), "mean kinetic temperature");
     EXPECT_EQ(w.cmbValues->itemText(10), "daily mean kinetic temperature");
     EXPECT_EQ(w.cmbValues->itemText(11), "monthly mean kinetic temperature");
-    // Before a logger is clicked the window's levels are its defaults, and the label says so.
+    // Before a logger is clicked the Alarms tab holds its defaults, but the excursions are those
+    // beyond the first logger's own levels, and the label says which.
+    EXPECT_EQ(w.txtAlarmMax->text(), "80");
+    EXPECT_FALSE(w.chkShowAlarms->isChecked());
     EXPECT_EQ(w.lvwExcursions->topLevelItemCount(), 0);
     EXPECT_TRUE(w.lblEvidence->text().contains("in range 100.00 %")) << w.lblEvidence->text().toStdString();
     EXPECT_TRUE(w.lblEvidence->text().startsWith("MKT "));
-    EXPECT_TRUE(w.lblEvidence->text().contains("alarm levels -40 °C and 80 °C: no excursion")) << w.lblEvidence->text().toStdString();
-    // A high level of 6 °C: every run of 6.5 to 7.5 °C is an excursion, listed and counted.
-    w.txtAlarmMax->setText("6");
+    EXPECT_TRUE(w.lblEvidence->text().contains("alarm levels 2 °C and 8 °C: no excursion")) << w.lblEvidence->text().toStdString();
+    // The second shelf typed in: its level of 6 °C, though the tab still says 80.
+    w.txtPositionID->setText("100102");
     w.cmdUpdate_Click();
+    EXPECT_EQ(w.txtAlarmMax->text(), "80");
     const size_t runs = w.State().Evidence.Excursions.Runs.size();
     ASSERT_GT(runs, 0u);
+    EXPECT_TRUE(w.lblEvidence->text().contains(QString("alarm levels 2 °C and 6 °C: %1 excursion(s)").arg(runs)))
+        << w.lblEvidence->text().toStdString();
     EXPECT_EQ(w.lvwExcursions->topLevelItemCount(), int(runs));
     EXPECT_EQ(w.lvwExcursions->topLevelItem(0)->text(0), "high");
     EXPECT_EQ(w.lvwExcursions->columnCount(), 6);
     EXPECT_TRUE(w.Graph()->HasGraph());
-    // The daily kinetic means: one row a day, the list still of the window's samples.
+    // Every column shows its whole text without a scroll bar at the window's size.
+    QApplication::processEvents();
+    const QHeaderView* header = w.lvwExcursions->header();
+    EXPECT_LE(header->length(), w.lvwExcursions->viewport()->width());
+    for (int c = 0; c < w.lvwExcursions->columnCount(); ++c)
+        for (int i = 0; i < w.lvwExcursions->topLevelItemCount(); ++i)
+            EXPECT_GE(header->sectionSize(c), w.lvwExcursions->fontMetrics().horizontalAdvance(w.lvwExcursions->topLevelItem(i)->text(c)))
+                << "column " << c;
+    // A window that starts inside an excursion: the run says so under its start, the label
+    // explains the mark, and the list still needs no sideways scrolling.
+    w.dtpFromTime->setTime(QTime(2, 30));
+    w.cmdUpdate_Click();
+    ASSERT_EQ(w.lvwExcursions->topLevelItemCount(), int(runs));
+    EXPECT_EQ(w.lvwExcursions->topLevelItem(0)->text(1), "2021-04-10 02:30\n(from before)");
+    EXPECT_EQ(w.lvwExcursions->topLevelItem(1)->text(1), "2021-04-10 04:15");
+    EXPECT_TRUE(w.lblEvidence->text().endsWith("(from before): already outside at the start of the period"))
+        << w.lblEvidence->text().toStdString();
+    QApplication::processEvents();
+    EXPECT_LE(header->length(), w.lvwExcursions->viewport()->width());
+    EXPECT_TRUE(w.grab().toImage().save(ScreenshotPath("frmChart-from-before.png")));
+    // The daily kinetic means: one row a day, the list still of the window's samples; the time
+    // format box blank while they are shown, and back to what it was for the samples.
+    w.cmbTimeFormat->setCurrentIndex(2);
     w.cmbValues->setCurrentIndex(int(ChartKind::DailyMkt));
     w.cmbValues_Click();
     EXPECT_EQ(w.State().Kind, ChartKind::DailyMkt);
     EXPECT_EQ(w.State().Samples.size(), 2u);
     EXPECT_EQ(w.lvwExcursions->topLevelItemCount(), int(runs));
+    EXPECT_EQ(w.cmbTimeFormat->currentText(), " ");
+    w.cmbValues->setCurrentIndex(int(ChartKind::Samples));
+    w.cmbValues_Click();
+    EXPECT_EQ(w.cmbTimeFormat->currentText(), "hh:nn");
+    EXPECT_EQ(w.State().TimeFormat, "hh:nn");
+    EXPECT_TRUE(w.grab().toImage().save(ScreenshotPath("frmChart-excursions.png")));
 }

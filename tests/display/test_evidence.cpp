@@ -157,10 +157,38 @@ TEST(ExcursionsVerb, RowsSummaryAndRefusals)
     const CliRun r = RunCli(home, {"excursions", "--device", "100101", "--from", "2026-10-25 02:00", "--to",
                                    "2026-10-25 05:00", "--tz-offset", "120"}, false);
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, "high\t2026-10-25 02:30:00\t2026-10-25 03:30:00\t60.0\t10.00\t75.00\n"
-                     "low\t2026-10-25 03:45:00\t2026-10-25 04:00:00\t15.0\t1.00\t15.00\n"
-                     "high\t2026-10-25 05:00:00\topen\t0.0\t11.00\t0.00\n"
+    EXPECT_EQ(r.out, "high\t2026-10-25 02:30:00\t2026-10-25 03:30:00\t60.0\t10.00\t75.00\t-\n"
+                     "low\t2026-10-25 03:45:00\t2026-10-25 04:00:00\t15.0\t1.00\t15.00\t-\n"
+                     "high\t2026-10-25 05:00:00\topen\t0.0\t11.00\t0.00\t-\n"
                      "out of range\t75.0 min\tin range\t58.33 %\n");
+    // A window that starts inside the first excursion: its row says it began before.
+    const CliRun inside = RunCli(home, {"excursions", "--device", "100101", "--from", "2026-10-25 02:45", "--to",
+                                        "2026-10-25 03:30", "--tz-offset", "120"}, false);
+    ASSERT_EQ(inside.code, 0) << inside.err.toStdString();
+    EXPECT_EQ(inside.out, "high\t2026-10-25 02:45:00\t2026-10-25 03:30:00\t45.0\t10.00\t60.00\tfrom-before\n"
+                          "out of range\t45.0 min\tin range\t0.00 %\n");
+    // A window without samples claims no share in range; like query, that is no failure.
+    const QStringList nothing{"--device", "100101", "--from", "2027-01-01 00:00", "--to", "2027-01-02 00:00"};
+    const CliRun none = RunCli(home, QStringList{"excursions"} + nothing, false);
+    EXPECT_EQ(none.code, 0);
+    EXPECT_EQ(none.out, "no samples in the window\n");
+    const CliRun noRows = RunCli(home, QStringList{"query"} + nothing, false);
+    EXPECT_EQ(noRows.code, 0);
+    EXPECT_EQ(noRows.out, "");
+    // A window that starts after it ends is bad usage for the excursions and the kinetic means
+    // (exit 2, nothing on the standard output); the other kinds keep the day from the start.
+    const QStringList reversed{"--device", "100101", "--from", "2026-10-25 05:00", "--to", "2026-10-25 02:00",
+                               "--tz-offset", "120"};
+    for (const QStringList& verb : {QStringList{"excursions"}, QStringList{"query", "--kind", "mkt"},
+                                    QStringList{"query", "--kind", "daily-mkt"}, QStringList{"query", "--kind", "monthly-mkt"}}) {
+        const CliRun refused = RunCli(home, verb + reversed, false);
+        EXPECT_EQ(refused.code, 2) << verb.join(' ').toStdString();
+        EXPECT_TRUE(refused.err.contains("starts after it ends")) << refused.err.toStdString();
+        EXPECT_EQ(refused.out, "");
+    }
+    const CliRun dayFromStart = RunCli(home, QStringList{"query"} + reversed, false);
+    EXPECT_EQ(dayFromStart.code, 0);
+    EXPECT_TRUE(dayFromStart.out.startsWith("2026-10-25 05:00:00\t11")) << dayFromStart.out.toStdString();
     CliRun bad = RunCli(home, {"excursions", "--device", "100101", "--from", "2026-10-25 02:00", "--to",
                                "2026-10-25 05:00", "--kind", "daily-avg"}, false);
     EXPECT_EQ(bad.code, 2);

@@ -164,14 +164,16 @@ import json, sys, docx
 print(json.dumps([p.text for p in docx.Document(sys.argv[1]).paragraphs]))
 )PY", docx, &message).array();
     ASSERT_TRUE(message.isEmpty()) << message.toStdString();
-    // The title block, the kinetic mean, the time in range, the levels and five excursions, the day line,
-    // ten samples, the records line and the closing paragraph.
-    ASSERT_EQ(lines.size(), 4 + 8 + 1 + 10 + 2);
+    // The title block, the kinetic mean, the time in range, the levels, five excursions (the first
+    // already outside at the start) and the note on it, the day line, ten samples, the records
+    // line and the closing paragraph.
+    ASSERT_EQ(lines.size(), 4 + 9 + 1 + 10 + 2);
     EXPECT_TRUE(lines[3].toString().startsWith("MKT "));
     EXPECT_EQ(lines[5].toString(), "alarm levels 0 °C and 8 °C");
-    EXPECT_TRUE(lines[13].toString().endsWith("  -03.2"));
-    EXPECT_TRUE(lines[14].toString().endsWith("  +07.0"));
-    EXPECT_EQ(lines[23].toString(), "10 Records");
+    EXPECT_EQ(lines[11].toString(), "(from before): already outside at the start of the period");
+    EXPECT_TRUE(lines[14].toString().endsWith("  -03.2"));
+    EXPECT_TRUE(lines[15].toString().endsWith("  +07.0"));
+    EXPECT_EQ(lines[24].toString(), "10 Records");
 
     // The .odt is OpenDocument text, not a Word file under another name.
     const QJsonObject o = RunReader(R"PY(
@@ -188,7 +190,7 @@ print(json.dumps({"first": z.namelist()[0], "mimetype": z.read("mimetype").decod
     EXPECT_EQ(o["first"].toString(), "mimetype");
     EXPECT_EQ(o["mimetype"].toString(), "application/vnd.oasis.opendocument.text");
     EXPECT_FALSE(o["word"].toBool());
-    EXPECT_EQ(o["paragraphs"].toInt(), 4 + 8 + 1 + 10 + 1);
+    EXPECT_EQ(o["paragraphs"].toInt(), 4 + 9 + 1 + 10 + 1);
 }
 
 namespace {
@@ -330,17 +332,21 @@ TEST_F(CliReports, ExportsShowTheKineticMeanAndTheExcursions)
     EXPECT_EQ(book["sheets"].toArray().size(), 2);
     EXPECT_EQ(book["sheets"].toArray().at(1).toString(), "excursions");
     const QJsonObject c = book["cells"].toObject();
-    EXPECT_EQ(c["A2"].toString(), "MKT");
-    EXPECT_NEAR(c["B2"].toDouble(), book["mkt"].toDouble(), 0.005);
-    EXPECT_EQ(c["C2"].toString(), "°C");
-    EXPECT_EQ(c["A3"].toString(), "out of range");
-    EXPECT_EQ(c["B3"].toDouble(), 75);
-    EXPECT_NEAR(c["B4"].toDouble(), 100.0 * 60 / 135, 0.005);
-    EXPECT_EQ(c["A5"].toString(), "alarm levels");
-    EXPECT_EQ(c["B5"].toDouble(), 0);
-    EXPECT_EQ(c["C5"].toDouble(), 8);
-    EXPECT_EQ(c["A7"].toString(), "excursion");
-    EXPECT_EQ(c["D7"].toString(), "duration (min)");
+    // The logger, then the figures; the first excursion was already running at the start.
+    EXPECT_EQ(c["A2"].toString(), "logger");
+    EXPECT_EQ(c["B2"].toString(), "2180543, shelf <b>&</b>");
+    EXPECT_EQ(c["A3"].toString(), "MKT");
+    EXPECT_NEAR(c["B3"].toDouble(), book["mkt"].toDouble(), 0.005);
+    EXPECT_EQ(c["C3"].toString(), "°C");
+    EXPECT_EQ(c["A4"].toString(), "out of range");
+    EXPECT_EQ(c["B4"].toDouble(), 75);
+    EXPECT_NEAR(c["B5"].toDouble(), 100.0 * 60 / 135, 0.005);
+    EXPECT_EQ(c["A6"].toString(), "alarm levels");
+    EXPECT_EQ(c["B6"].toDouble(), 0);
+    EXPECT_EQ(c["C6"].toDouble(), 8);
+    EXPECT_EQ(c["A8"].toString(), "excursion");
+    EXPECT_EQ(c["D8"].toString(), "duration (min)");
+    EXPECT_EQ(c["G8"].toString(), "remark");
     const char* sides[] = {"low", "high", "low", "high", "low"};
     const double peaks[] = {-3.2, 9, -3.2, 9, -3.2};
     const double degreeMinutes[] = {48, 15, 48, 15, 48};
@@ -348,7 +354,7 @@ TEST_F(CliReports, ExportsShowTheKineticMeanAndTheExcursions)
     const double day = QDate(1899, 12, 30).daysTo(QDate(2026, 3, 2));
     const int starts[] = {0, 45, 60, 105, 120};
     for (int i = 0; i < 5; ++i) {
-        const QString row = QString::number(8 + i);
+        const QString row = QString::number(9 + i);
         SCOPED_TRACE(row.toStdString());
         EXPECT_EQ(c["A" + row].toString(), sides[i]);
         EXPECT_NEAR(c["B" + row].toDouble(), day + starts[i] / 1440.0, 1e-6);
@@ -356,8 +362,9 @@ TEST_F(CliReports, ExportsShowTheKineticMeanAndTheExcursions)
         EXPECT_EQ(c["D" + row].toDouble(), 15);
         EXPECT_NEAR(c["E" + row].toDouble(), peaks[i], 1e-9);
         EXPECT_NEAR(c["F" + row].toDouble(), degreeMinutes[i], 1e-9);
+        EXPECT_EQ(c["G" + row].toString(), i == 0 ? "already outside at the start of the period" : "");
     }
-    EXPECT_FALSE(c.contains("A13"));
+    EXPECT_FALSE(c.contains("A14"));
 
     const QString docx = home->filePath("home/reports/evidence.docx");
     text = runCli(QStringList{"export", "document", "--out", docx} + selection(), &rc);
@@ -369,6 +376,9 @@ TEST_F(CliReports, ExportsShowTheKineticMeanAndTheExcursions)
     EXPECT_TRUE(paragraphs.contains("out of range 1:15 h, in range 44.44 %"));
     EXPECT_TRUE(paragraphs.contains("high, start 2026-03-02 00:45, end 2026-03-02 01:00, duration 0:15 h, peak (°C) 9.00, "
                                     "degree-minutes (°C·min) 15.0"));
+    EXPECT_TRUE(paragraphs.contains("low, start 2026-03-02 00:00 (from before), end 2026-03-02 00:15, duration 0:15 h, "
+                                    "peak (°C) -3.20, degree-minutes (°C·min) 48.0")) << paragraphs.join("|").toStdString();
+    EXPECT_TRUE(paragraphs.contains("(from before): already outside at the start of the period"));
 
     const QString page = home->filePath("home/reports/evidence.htm");
     text = runCli(QStringList{"report"} + selection() + QStringList{"--style", "standard", "--out", page}, &rc);
@@ -383,4 +393,6 @@ TEST_F(CliReports, ExportsShowTheKineticMeanAndTheExcursions)
     EXPECT_EQ(html.count("<tr CLASS=high>"), 2);
     EXPECT_TRUE(html.contains("<td align=right>0:15 h</td><td align=right>9.00</td><td align=right>15.0</td></tr>"));
     EXPECT_FALSE(html.contains("<td>open</td>"));   // every excursion came back into range
+    EXPECT_EQ(html.count(" (from before)</td>"), 1);   // local times: the hour may differ
+    EXPECT_TRUE(html.contains("<p CLASS=frombefore>(from before): already outside at the start of the period</p>"));
 }

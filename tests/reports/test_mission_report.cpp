@@ -364,6 +364,18 @@ TEST(MissionReportVerb, WritesTheReportAndRefusesBadInput)
     const QString text = PdfPages(out).join("\n");
     EXPECT_TRUE(text.contains("2026-11-10 15:00"));   // the display time, an hour ahead of UTC
     EXPECT_TRUE(text.contains("(times UTC+01:00)"));
+    // No format given: the graph's times are padded 24-hour ones ("06:00", never "6:0").
+    EXPECT_FALSE(text.contains(QRegularExpression("(?<![\\d:])\\d{1,2}:\\d(?!\\d)"))) << text.toStdString();
+    // A period that starts while the door stands open: the excursion is marked as begun earlier.
+    const QString inside = home.filePath("inside.pdf");
+    r = RunCli(home, {"report", "--pdf", "--device", "123400101", "--from", "2026-11-10 16:00", "--to", "2026-11-11 16:00",
+                      "--tz-offset", "60", "--out", inside});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QString insideText = PdfPages(inside).join("\n");
+    EXPECT_TRUE(insideText.contains(QRegularExpression("1 +high +2026-11-10 16:00 +2026-11-10 18:00"))) << insideText.toStdString();
+    EXPECT_TRUE(insideText.contains("(from before)"));
+    EXPECT_TRUE(insideText.contains("already outside at the start of the period"));
+    EXPECT_FALSE(insideText.contains(QRegularExpression("(?<![\\d:])\\d{1,2}:\\d(?!\\d)")));
 
     QFile earlier(out);
     ASSERT_TRUE(earlier.open(QIODevice::WriteOnly | QIODevice::Truncate));
