@@ -479,10 +479,13 @@ bool clsDatabase::OpenDB()
     DbError error(dbErrOpen, QStringLiteral("the database directory is not set"), SQLITE_CANTOPEN);
     // Without a directory nothing is tried: a relative name would find a file in whatever
     // folder the program was started from.
+    // The portable copy is opened only when the main file is missing: a main file that cannot be
+    // opened is the one the message names.
     if (!dir.isEmpty()) {
-        if (tryOpen(QDir(dir).filePath(QStringLiteral("NORDALIS.MDE")), error))
-            return false;
-        if (tryOpen(QDir(dir).filePath(QStringLiteral("NORD.MDE")), error))
+        const QString main = QDir(dir).filePath(QStringLiteral("NORDALIS.MDE"));
+        const QString portable = QDir(dir).filePath(QStringLiteral("NORD.MDE"));
+        const bool usePortable = !QFileInfo::exists(main) && QFileInfo(portable).isFile();
+        if (tryOpen(usePortable ? portable : main, error))
             return false;
     }
     m_openError = error;
