@@ -71,6 +71,7 @@ bool PrintChart(ChartState& state, QWidget* owner)
         return false;
     }
     const QString temporary = target + ".part";
+    QFile::remove(temporary);   // a leftover, or a link, is never written through
     printer.setOutputFileName(temporary);
     std::optional<BusyCursor> busy(std::in_place);
     QString error;
