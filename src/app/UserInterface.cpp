@@ -3,6 +3,8 @@
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <cstdio>
 
 namespace {
@@ -75,8 +77,24 @@ BusyCursor::~BusyCursor() { ShowReady(); }
 void SetSaveFileHandler(SaveFileHandler handler) { saveHandler() = std::move(handler); }
 
 QString AskSaveFileName(QWidget* owner, const QString& title, const QString& directory,
-                        const QString& defaultName, const QString& filter, const QString& defaultSuffix)
+                        const QString& defaultName, const QString& filter, OutputKind kind)
 {
-    if (saveHandler()) return saveHandler()(title, directory, defaultName, filter);
-    return CurrentUserInterface().ChooseSaveFile(owner, title, directory, defaultName, filter, defaultSuffix);
+    const QString suffix = OutputEndings(kind).value(0);
+    const bool dialog = !saveHandler();
+    QString path = dialog ? CurrentUserInterface().ChooseSaveFile(owner, title, directory, defaultName, filter, suffix)
+                          : saveHandler()(title, directory, defaultName, filter);
+    if (path.isEmpty())
+        return QString();
+    if (QFileInfo(path).suffix().isEmpty())
+        path += "." + suffix;
+    const QString refusal = RefuseOutputFile(path, kind);
+    if (!refusal.isEmpty()) {
+        ShowMessage(refusal, vbOKOnly | vbCritical, title);
+        return QString();
+    }
+    if (dialog && QFileInfo::exists(path)
+        && ShowMessage(Translate("%1 already exists. Do you want to replace it?").arg(QDir::toNativeSeparators(path)),
+                       vbYesNo | vbExclamation | vbDefaultButton2, title) != vbYes)
+        return QString();
+    return path;
 }

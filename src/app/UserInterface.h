@@ -4,6 +4,7 @@
 // program. The logic asks only through here. The desktop program installs its widgets (src/ui);
 // without an installed interface (the terminal program, the tests) messages go to standard error
 // and every question gets its default answer, so nothing ever waits for a window.
+#include "app/OutputFile.h"
 #include <QString>
 #include <functional>
 
@@ -22,7 +23,8 @@ public:
     virtual QString Input(const QString& prompt, const QString& title, const QString& def, bool& cancelled);
     // Folder browser: the folder chosen, or empty.
     virtual QString ChooseFolder(const QString& title, QWidget* owner);
-    // Save dialog: the full path chosen, or empty when cancelled.
+    // Save dialog: the full path chosen, or empty when cancelled. It does not ask about replacing
+    // an existing file: AskSaveFileName does, after the output check.
     virtual QString ChooseSaveFile(QWidget* owner, const QString& title, const QString& directory,
                                    const QString& defaultName, const QString& filter, const QString& defaultSuffix);
     // Opens a file, folder or web address with the desktop's default program.
@@ -48,9 +50,13 @@ public:
     BusyCursor& operator=(const BusyCursor&) = delete;
 };
 
-// Save dialog through the interface, or through the handler tests install.
+// Save dialog through the interface, or through the handler tests install. The dialog's default
+// ending is the kind's usual one and is added to a name typed without one; the name then goes
+// through the output check (app/OutputFile.h): a refused name is said in a message and gives an
+// empty answer. Only after that does the dialog ask whether an existing file is to be replaced
+// (the handler stands for the dialog and its question). Empty when cancelled or refused.
 using SaveFileHandler = std::function<QString(const QString& title, const QString& directory,
                                               const QString& defaultName, const QString& filter)>;
 void SetSaveFileHandler(SaveFileHandler handler);   // empty: the interface
 QString AskSaveFileName(QWidget* owner, const QString& title, const QString& directory,
-                        const QString& defaultName, const QString& filter, const QString& defaultSuffix);
+                        const QString& defaultName, const QString& filter, OutputKind kind);

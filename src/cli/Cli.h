@@ -2,6 +2,7 @@
 // The terminal program: global options, then a verb with its own arguments.
 // Each verb lives in a file of its own in this folder and registers itself:
 //   static CliVerb verbDump("dump", "dump FILE", "show a logger file decoded", &runDump);
+#include "app/OutputFile.h"
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
@@ -32,6 +33,9 @@ struct CliVerb {
 // Takes "--name VALUE" out of args; returns false when absent. Sets *error on a missing value.
 bool TakeOption(QStringList& args, const QString& name, QString& value, QString* error = nullptr);
 bool TakeFlag(QStringList& args, const QString& name);
+// The file a verb is asked to write, through the one output check (app/OutputFile.h): true when
+// it may be written, else false with "VERB: reason" on the error stream (the verb ends with 2).
+bool OutputFileAllowed(CliContext& ctx, const QString& path, OutputKind kind, const QString& verb);
 
 // Prepares the application state for a terminal run (directories, database, settings) without
 // windows or questions. Implemented by the start-up module.

@@ -15,6 +15,8 @@ int RunMissionReportPdf(CliContext& ctx, QStringList& args)
         ctx.err << "report --pdf: " << (error.isEmpty() ? QString("--out FILE.pdf is required") : error) << "\n";
         return 2;
     }
+    if (!OutputFileAllowed(ctx, out, OutputKind::Pdf, "report --pdf"))
+        return 2;
     if (!TakeChartArgs(args, a, error)) {
         ctx.err << "report --pdf: " << error << "\n";
         return 2;

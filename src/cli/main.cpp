@@ -27,6 +27,15 @@ CliVerb::CliVerb(const char* name, const char* usage, const char* help, CliVerbF
     verbs()[QString::fromUtf8(name)] = VerbEntry{QString::fromUtf8(usage), QString::fromUtf8(help), fn, needsApp};
 }
 
+bool OutputFileAllowed(CliContext& ctx, const QString& path, OutputKind kind, const QString& verb)
+{
+    const QString refusal = RefuseOutputFile(path, kind);
+    if (refusal.isEmpty())
+        return true;
+    ctx.err << verb << ": " << refusal << "\n";
+    return false;
+}
+
 bool TakeOption(QStringList& args, const QString& name, QString& value, QString* error)
 {
     for (int i = 0; i < args.size(); ++i) {

@@ -3,6 +3,7 @@
 #include "cli/Cli.h"
 #include "display/Evidence.h"
 #include <QImageWriter>
+#include <QSaveFile>
 #include <QRegularExpression>
 
 namespace {
@@ -91,6 +92,8 @@ int runGraph(CliContext& ctx)
         ctx.err << "nordalis-cli graph: " << (error.isEmpty() ? QString("--out FILE.png is required") : error) << "\n";
         return 2;
     }
+    if (!OutputFileAllowed(ctx, out, OutputKind::Picture, "nordalis-cli graph"))
+        return 2;
     TakeOption(ctx.args, "--size", size, &error);
     const QRegularExpressionMatch m = QRegularExpression("^(\\d{2,5})x(\\d{2,5})$").match(size);
     if (!error.isEmpty() || !m.hasMatch() || m.captured(1).toInt() < 100 || m.captured(2).toInt() < 100 ||
@@ -104,9 +107,12 @@ int runGraph(CliContext& ctx)
     const int w = m.captured(1).toInt(), h = m.captured(2).toInt();
     SetHeadlessWindowSize(model.State, w, h);
     const QImage image = GraphImage(model.State, w, h);
-    QImageWriter writer(out, "png");
-    if (!writer.write(image)) {
-        ctx.err << "nordalis-cli graph: cannot write " << out << ": " << writer.errorString() << "\n";
+    // Written beside the target and put in its place only when complete.
+    QSaveFile file(out);
+    QImageWriter writer(&file, "png");
+    if (!file.open(QIODevice::WriteOnly) || !writer.write(image) || !file.commit()) {
+        const QString why = writer.error() != QImageWriter::UnknownError ? writer.errorString() : file.errorString();
+        ctx.err << "nordalis-cli graph: cannot write " << out << ": " << why << "\n";
         return 1;
     }
     ctx.out << out << ": " << model.State.Samples.size() << " rows, " << w << "x" << h << "\n";

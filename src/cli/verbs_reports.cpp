@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QPageLayout>
 #include <QPdfWriter>
+#include <QSaveFile>
 
 namespace {
 
@@ -106,6 +107,14 @@ int runReport(CliContext& ctx)
     if (!takeOut(ctx, args, "--out", out, "report"))
         return 2;
     o.Graph = TakeFlag(args, "--graph");
+    {
+        const QFileInfo page(out);
+        const QString refusal = clsWebReport::RefuseReportFiles(page.absolutePath(), page.fileName(), o.Graph);
+        if (!refusal.isEmpty()) {
+            ctx.err << "report: " << refusal << "\n";
+            return 2;
+        }
+    }
     o.Table = !TakeFlag(args, "--no-table");
     o.MarkExceptions = TakeFlag(args, "--mark-exceptions");
     if (!o.Table && !o.Graph) {
@@ -152,10 +161,8 @@ int runExport(CliContext& ctx)
     if (!takeOut(ctx, args, "--out", out, "export"))
         return 2;
     // The document's kind follows its name: .docx (Word) or .odt (OpenDocument text).
-    if (kind == "document" && DocumentKindOf(out) == DocumentKind::Unknown) {
-        ctx.err << "export: " << UnknownDocumentKindMessage(out) << "\n";
+    if (!OutputFileAllowed(ctx, out, kind == "xlsx" ? OutputKind::Spreadsheet : OutputKind::Document, "export"))
         return 2;
-    }
     ChartModel model;
     if (!runSelection(ctx, args, model, "export"))
         return 2;
@@ -179,17 +186,24 @@ int runPrint(CliContext& ctx)
 {
     QStringList args = ctx.args;
     QString out;
-    if (!takeOut(ctx, args, "--pdf", out, "print"))
+    if (!takeOut(ctx, args, "--pdf", out, "print") || !OutputFileAllowed(ctx, out, OutputKind::Pdf, "print"))
         return 2;
     const bool landscape = TakeFlag(args, "--landscape");
     ChartModel model;
     if (!runSelection(ctx, args, model, "print"))
         return 2;
-    QPdfWriter printer(out);
-    printer.setResolution(1200);
-    printer.setPageOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
-    if (!PrintGraph(model.State, printer)) {
-        ctx.err << "print: cannot write " << out << "\n";
+    // Written beside the target and put in its place only when complete.
+    QSaveFile file(out);
+    bool ok = file.open(QIODevice::WriteOnly);
+    if (ok) {
+        QPdfWriter printer(&file);
+        printer.setResolution(1200);
+        printer.setPageOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+        ok = PrintGraph(model.State, printer);
+    }
+    if (!ok || !file.commit()) {
+        ctx.err << "print: cannot write " << out << (file.errorString().isEmpty() ? QString() : ": " + file.errorString())
+                << "\n";
         return 1;
     }
     ctx.out << QFileInfo(out).absoluteFilePath() << "\n";

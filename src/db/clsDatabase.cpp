@@ -479,11 +479,21 @@ bool clsDatabase::OpenDB()
     DbError error(dbErrOpen, QStringLiteral("the database directory is not set"), SQLITE_CANTOPEN);
     // Without a directory nothing is tried: a relative name would find a file in whatever
     // folder the program was started from.
+    // The portable copy is tried when the main file is missing or no database. When neither
+    // opens, the message is about the main file, unless the portable copy is the only file there:
+    // never about a portable copy that is not there.
     if (!dir.isEmpty()) {
-        if (tryOpen(QDir(dir).filePath(QStringLiteral("NORDALIS.MDE")), error))
+        const QString main = QDir(dir).filePath(QStringLiteral("NORDALIS.MDE"));
+        const QString portable = QDir(dir).filePath(QStringLiteral("NORD.MDE"));
+        if (tryOpen(main, error))
             return false;
-        if (tryOpen(QDir(dir).filePath(QStringLiteral("NORD.MDE")), error))
-            return false;
+        if (QFileInfo::exists(portable)) {
+            DbError portableError = error;
+            if (tryOpen(portable, portableError))
+                return false;
+            if (!QFileInfo::exists(main))
+                error = portableError;
+        }
     }
     m_openError = error;
     return true;

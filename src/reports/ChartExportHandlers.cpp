@@ -4,8 +4,14 @@
 #include "reports/frmHTM.h"
 #include "app/UserInterface.h"
 #include "ui/WindowRoutines.h"
+#include "app/OutputFile.h"
+#include "app/modInternationalisation.h"
+#include "reports/ExportFormat.h"
+#include <QDir>
+#include <QFile>
 #include <QListWidget>
 #include <QPrinter>
+#include <optional>
 
 namespace {
 
@@ -52,6 +58,30 @@ bool PrintChart(ChartState& state, QWidget* owner)
     QPrinter printer(QPrinter::HighResolution);
     if (!AskPrinter(owner, printer))
         return false;
-    BusyCursor busy;
-    return PrintGraph(state, printer);
+    const QString target = printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName() : QString();
+    if (target.isEmpty()) {
+        BusyCursor busy;
+        return PrintGraph(state, printer);
+    }
+    // Printing into a file: the name goes through the output check, and the file is written
+    // beside it and takes its place only when complete.
+    const QString refusal = RefuseOutputFile(target, OutputKind::Pdf);
+    if (!refusal.isEmpty()) {
+        ShowMessage(refusal, vbOKOnly | vbCritical, Translate("&Print"));
+        return false;
+    }
+    const QString temporary = target + ".part";
+    QFile::remove(temporary);   // a leftover, or a link, is never written through
+    printer.setOutputFileName(temporary);
+    std::optional<BusyCursor> busy(std::in_place);
+    QString error;
+    const bool ok = PrintGraph(state, printer) && ReplaceFileWith(temporary, target, &error);
+    busy.reset();
+    if (!ok) {
+        QFile::remove(temporary);
+        ShowMessage(error.isEmpty() ? Translate("The printout could not be written to %1.").arg(QDir::toNativeSeparators(target))
+                                    : error,
+                    vbOKOnly | vbCritical, Translate("&Print"));
+    }
+    return ok;
 }

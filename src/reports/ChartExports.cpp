@@ -139,23 +139,20 @@ WebReportContext CurrentWebReportContext()
 
 clsChartExports::clsChartExports(QWidget* owner) : m_owner(owner) {}
 
-QString clsChartExports::AskExportFile(const ChartState& state, const QString& suffix, const QString& filter)
+QString clsChartExports::AskExportFile(const ChartState& state, OutputKind kind, const QString& filter)
 {
     const QString dir = ReportDirectory(App().ApplicationDirectory);
     QDir().mkpath(dir);
     QString name = clsWebReport::DefaultFileName(FormatDeviceID(state.DeviceID), NowLocal().date());
-    name = name.left(name.size() - 4) + "." + suffix;
-    if (suffix == "xlsx" && !m_sheetFile.isEmpty())
+    name = name.left(name.size() - 4) + "." + OutputEndings(kind).value(0);
+    if (kind == OutputKind::Spreadsheet && !m_sheetFile.isEmpty())
         name = QFileInfo(m_sheetFile).fileName();
-    QString path = AskSaveFileName(m_owner, Translate("save export as"), dir, name, filter, suffix);
-    if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty())
-        path += "." + suffix;
-    return path;
+    return AskSaveFileName(m_owner, Translate("save export as"), dir, name, filter, kind);
 }
 
 bool clsChartExports::cmdExcel_Click(const ChartState& state)
 {
-    const QString path = AskExportFile(state, "xlsx", Translate("spreadsheet") + " (*.xlsx)");
+    const QString path = AskExportFile(state, OutputKind::Spreadsheet, Translate("spreadsheet") + " (*.xlsx)");
     if (path.isEmpty())
         return false;
     std::optional<BusyCursor> busy(std::in_place);
@@ -178,14 +175,10 @@ bool clsChartExports::cmdExcel_Click(const ChartState& state)
 bool clsChartExports::cmdWord_Click(const ChartState& state)
 {
     // Word or OpenDocument text, as the name chosen ends.
-    const QString path = AskExportFile(state, "docx",
+    const QString path = AskExportFile(state, OutputKind::Document,
                                        Translate("document") + " (*.docx);;" + Translate("OpenDocument text") + " (*.odt)");
     if (path.isEmpty())
         return false;
-    if (DocumentKindOf(path) == DocumentKind::Unknown) {
-        showExportError(Translate("Error in cmdWord_Click"), UnknownDocumentKindMessage(path));
-        return false;
-    }
     std::optional<BusyCursor> busy(std::in_place);
     QString error;
     const bool ok = WriteDocumentExport(state, path, &error);
@@ -204,7 +197,7 @@ bool clsChartExports::cmdMissionReport_Click(const ChartState& state)
         showExportError(Translate("mission report"), Translate("Choose a logger and a period and apply them first."));
         return false;
     }
-    const QString path = AskExportFile(state, "pdf", Translate("mission report") + " (*.pdf)");
+    const QString path = AskExportFile(state, OutputKind::Pdf, Translate("mission report") + " (*.pdf)");
     if (path.isEmpty())
         return false;
     std::optional<BusyCursor> busy(std::in_place);

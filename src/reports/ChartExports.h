@@ -3,6 +3,7 @@
 // clipboard picture, printout and the report databases. Each one reads the window's state of
 // the last query and never queries again. One object lives as long as the window, so that a
 // second spreadsheet export continues in the same worksheet.
+#include "app/OutputFile.h"
 #include "display/ChartData.h"
 #include "reports/ExportData.h"
 #include "reports/ExportFormat.h"
@@ -42,8 +43,9 @@ public:
 
     // Each asks for the file name (in the report directory), writes the file, says where it went
     // and opens it with the desktop's default program (saying so when none could be started).
-    // The document is Word (.docx) or OpenDocument text (.odt) as the name chosen ends; another
-    // ending is refused with a message and nothing is written. False when cancelled or failed
+    // The document is Word (.docx) or OpenDocument text (.odt) as the name chosen ends. A name the
+    // output check refuses (app/OutputFile.h: the program's own data, a wrong ending) is said in
+    // a message and nothing is written. False when cancelled or failed
     // (after a message).
     bool cmdExcel_Click(const ChartState& state);
     bool cmdWord_Click(const ChartState& state);
@@ -59,7 +61,7 @@ public:
     const clsWorksheet& Worksheet() const { return m_sheet; }
 
 private:
-    QString AskExportFile(const ChartState& state, const QString& suffix, const QString& filter);
+    QString AskExportFile(const ChartState& state, OutputKind kind, const QString& filter);
     QWidget* m_owner;
     clsWorksheet m_sheet;        // the spreadsheet of this window session
     QString m_sheetFile;         // where it was saved last

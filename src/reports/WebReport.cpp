@@ -1,10 +1,12 @@
 #include "reports/WebReport.h"
+#include "app/OutputFile.h"
 #include "app/RegularFile.h"
 #include "app/modInternationalisation.h"
 #include "reports/ExportFormat.h"
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QTextStream>
 #include <cstring>
 
@@ -44,6 +46,14 @@ QString clsWebReport::GraphPictureName(const QString& reportFileName)
     }
     // Any other name keeps its own and gets the suffix, so the picture never takes the page's place.
     return reportFileName + " graph.png";
+}
+
+QString clsWebReport::RefuseReportFiles(const QString& directory, const QString& fileName, bool withGraph)
+{
+    const QString refusal = RefuseOutputFile(QDir(directory).filePath(fileName), OutputKind::WebPage);
+    if (!refusal.isEmpty() || !withGraph)
+        return refusal;
+    return RefuseOutputFile(QDir(directory).filePath(GraphPictureName(fileName)), OutputKind::Picture);
 }
 
 QStringList clsWebReport::StyleNames(const QString& stylesDirectory)
@@ -150,9 +160,15 @@ bool clsWebReport::BuildReport(const QString& directory, const QString& fileName
             *error = NothingToShowMessage();
         return false;
     }
+    const QString refusal = RefuseReportFiles(directory, fileName, options.Graph);
+    if (!refusal.isEmpty()) {
+        if (error)
+            *error = refusal;
+        return false;
+    }
     const QString styles = options.StylesDirectory + "/";
-    QFile out(directory + "/" + fileName);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    QSaveFile out(directory + "/" + fileName);
+    if (!out.open(QIODevice::WriteOnly)) {
         if (error)
             *error = QString("cannot write %1").arg(out.fileName());
         return false;
@@ -169,7 +185,9 @@ bool clsWebReport::BuildReport(const QString& directory, const QString& fileName
 
     if (options.Graph) {
         const QString picture = GraphPictureName(fileName);
-        if (graph.isNull() || !graph.save(directory + "/" + picture, "PNG")) {
+        QSaveFile pictureFile(directory + "/" + picture);
+        if (graph.isNull() || !pictureFile.open(QIODevice::WriteOnly) || !graph.save(&pictureFile, "PNG")
+            || !pictureFile.commit()) {
             if (error)
                 *error = QString("cannot write the graph picture %1").arg(picture);
             return false;
@@ -249,7 +267,7 @@ bool clsWebReport::BuildReport(const QString& directory, const QString& fileName
     InsetTexts(footer);
     put(footer);
     page.flush();
-    if (page.status() != QTextStream::Ok || out.error() != QFile::NoError) {
+    if (page.status() != QTextStream::Ok || out.error() != QFile::NoError || !out.commit()) {
         if (error)
             *error = QString("cannot write %1").arg(out.fileName());
         return false;

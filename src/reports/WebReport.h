@@ -40,9 +40,10 @@ public:
     // Replaces every placeholder in text ("[Header]", "[RecordCount]", ...; letter case counts).
     void InsetTexts(QString& text) const;
 
-    // Writes directory/fileName (replacing it). Returns false and sets *error when building had
-    // to stop; what was written up to then stays in the file. A page with neither the table nor
-    // the graph is refused (NothingToShowMessage) and nothing is written.
+    // Writes directory/fileName (replacing it only when complete, with the graph picture beside
+    // it). Returns false and sets *error when building had to stop; a page that was there stays as
+    // it was. A page with neither the table nor the graph, or a name the output check refuses
+    // (RefuseReportFiles), is refused and nothing is written.
     bool BuildReport(const QString& directory, const QString& fileName, const WebReportOptions& options,
                      const QImage& graph, QString* error = nullptr) const;
 
@@ -53,6 +54,9 @@ public:
     static int RowsPerColumn(int rows, int columns);
     // "x.htm" and "x.html" give "x graph.png".
     static QString GraphPictureName(const QString& reportFileName);
+    // The page directory/fileName and, with the graph, its picture through the output check
+    // (app/OutputFile.h): empty when both may be written, else why not.
+    static QString RefuseReportFiles(const QString& directory, const QString& fileName, bool withGraph);
     // Style names: every "<name> header.htm" in the styles directory.
     static QStringList StyleNames(const QString& stylesDirectory);
     // Default report file name: "0000001.001.01  040307.htm".

@@ -146,7 +146,7 @@ QString frmHTM::cmdDoReport_Click()
     QDir().mkpath(dir);
     const QString def = clsWebReport::DefaultFileName(FormatDeviceID(m_state.DeviceID), NowLocal().date());
     const QString chosen = AskSaveFileName(this, Translate("save report as"), dir, def,
-                                           Translate("webpage") + "(*.htm)", "htm");
+                                           Translate("webpage") + " (*.htm *.html)", OutputKind::WebPage);
     if (chosen.isEmpty())
         return QString();
     // The page always goes into the report directory, whatever folder was browsed to.

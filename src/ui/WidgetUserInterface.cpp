@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QFileDialog>
+#include <QRegularExpression>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QUrl>
@@ -66,7 +67,14 @@ QString WidgetUserInterface::ChooseSaveFile(QWidget* owner, const QString& title
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(defaultSuffix);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    // A name typed without an ending gets the one of the filter chosen ("*.odt" gives ".odt").
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& chosen) {
+        const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("\\*\\.(\\w+)")).match(chosen);
+        if (m.hasMatch())
+            dialog.setDefaultSuffix(m.captured(1));
+    });
+    // Whether an existing file is replaced is asked after the name passed the output check.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     dialog.selectFile(defaultName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();

@@ -9,6 +9,10 @@
 #include "reports/ChartExports.h"
 #include "app/UserInterface.h"
 #include "reports/frmHTM.h"
+#include "db/Schema.h"
+#include "db/clsDatabase.h"
+#include <sqlite3.h>
+#include <functional>
 #include <QApplication>
 #include <QClipboard>
 #include <QCheckBox>
@@ -354,4 +358,121 @@ TEST_F(ChartExportsTest, WebReportDialogInGerman)
         dialog.grab().save(ScreenshotPath("web-report-dialog-de.png"));
     }
     UnloadLanguage();
+}
+
+// The data display's save paths go through the one output check: a name that is the database
+// (by name, through ".." or through a link named like an export), a logger file, the backup
+// folder or has no fitting ending is refused with a message naming it, and nothing is written;
+// the database and the logger file stay byte for byte as they were. A good name is written.
+TEST_F(ChartExportsTest, SavePathsNeverWriteOverTheProgramsOwnFiles)
+{
+    const AppState kept = App();
+    const QString data = home.path() + "/data";
+    App().DataDirectory = App().DatabaseDirectory = data;
+    App().BackupDirectory = data + "/backup";
+    QDir().mkpath(App().BackupDirectory);
+    QDir().mkpath(reports() + "/styles");
+    const QString shipped = QString(NORDALIS_SOURCE_DIR) + "/resources/home/reports/styles/";
+    for (const char* f : {"standard header.htm", "standard footer.htm"})
+        QFile::copy(shipped + f, reports() + "/styles/" + f);
+    const QString database = data + "/NORDALIS.MDE", logger = data + "/2180543 260302.dta";
+    ASSERT_TRUE(CreateDatabaseFile(database, nullptr));
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(QFile::encodeName(database).constData(), &db), SQLITE_OK);
+        QString sql = "INSERT INTO devices (DeviceID, SerialNo, DeviceDescription, SampleRate, AlarmHigh, AlarmLow) "
+                      "VALUES (2100101, '2180543', 'shelf', 15, 8, 0);";
+        for (const ChartRow& r : sampleState(6).Samples)
+            sql += QString("INSERT INTO samples VALUES (2100101, %1, %2);").arg(r.Time.toSecsSinceEpoch()).arg(r.Value);
+        EXPECT_EQ(sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+    }
+    ResetAppDatabase();
+    {
+        QFile f(logger);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("logger file bytes");
+    }
+    auto bytes = [](const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QByteArray databaseBefore = bytes(database), loggerBefore = bytes(logger);
+    QStringList messages;
+    SetMessageHandler([&](const QString& prompt, int, const QString&) {
+        messages << prompt;
+        return int(vbOK);
+    });
+
+    ChartState s = sampleState(6);
+    s.WindowFrom = s.Samples.front().Time;
+    s.WindowTo = s.Samples.back().Time;
+    clsChartExports exports;
+    frmHTM page(s, QImage(300, 200, QImage::Format_RGB32));
+    page.chkGraph->setChecked(true);
+    const std::vector<std::pair<QString, std::function<bool()>>> commands{
+        {"xlsx", [&] { return exports.cmdExcel_Click(s); }},
+        {"docx", [&] { return exports.cmdWord_Click(s); }},
+        {"pdf", [&] { return exports.cmdMissionReport_Click(s); }},
+        {"htm", [&] { return !page.cmdDoReport_Click().isEmpty(); }},
+    };
+    for (const auto& [ending, command] : commands) {
+        // The web page always goes into the report directory: its links live there.
+        const QString links = ending == "htm" ? reports() : home.path() + "/links";
+        QDir().mkpath(links);
+        const QString dbLink = links + "/database." + ending, loggerLink = links + "/logger." + ending;
+        ASSERT_TRUE(QFile::link(database, dbLink));
+        ASSERT_TRUE(QFile::link(logger, loggerLink));
+        std::vector<std::pair<QString, QString>> refused{
+            {dbLink, "database file"},
+            {loggerLink, "logger file"},
+            {data + "/../data/NORDALIS.MDE", "database file"},
+            {logger, "logger file"},
+            {data + "/NORDALIS.MDE-wal", "database file"},
+        };
+        if (ending != "htm")
+            refused.insert(refused.end(), {{App().BackupDirectory + "/copy." + ending, "backup folder"},
+                                           {home.path() + "/victim.MDE", "database file"}});
+        for (const auto& [name, reason] : refused) {
+            answer = name;
+            messages.clear();
+            opened.clear();
+            EXPECT_FALSE(command()) << ending.toStdString() << " " << name.toStdString();
+            EXPECT_TRUE(opened.isEmpty());
+            ASSERT_FALSE(messages.isEmpty()) << name.toStdString();
+            EXPECT_TRUE(messages.last().contains(QFileInfo(name).fileName()) && messages.last().contains(reason)
+                        && messages.last().contains("Nothing was written"))
+                << messages.last().toStdString();
+            EXPECT_EQ(bytes(database), databaseBefore) << ending.toStdString() << " " << name.toStdString();
+            EXPECT_EQ(bytes(logger), loggerBefore) << ending.toStdString() << " " << name.toStdString();
+            EXPECT_TRUE(QFileInfo(dbLink).isSymLink());
+        }
+        EXPECT_FALSE(QFileInfo::exists(App().BackupDirectory + "/copy." + ending));
+        EXPECT_FALSE(QFileInfo::exists(home.path() + "/victim.MDE"));
+        answer = home.path() + "/good." + ending;
+        opened.clear();
+        EXPECT_TRUE(command()) << ending.toStdString() << ": " << messages.join('|').toStdString();
+        EXPECT_EQ(opened.size(), 1);
+    }
+
+    // Printing into a file: the same check on the file the printer dialog names.
+    const QString pdfLink = home.path() + "/links/print.pdf";
+    ASSERT_TRUE(QFile::link(database, pdfLink));
+    SetPrintDialogHandler([&](QPrinter& p) {
+        p.setOutputFormat(QPrinter::PdfFormat);
+        p.setOutputFileName(pdfLink);
+        return true;
+    });
+    messages.clear();
+    EXPECT_FALSE(PrintChart(s, nullptr));
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains("print.pdf") && messages[0].contains("database file")) << messages[0].toStdString();
+    EXPECT_EQ(bytes(database), databaseBefore);
+
+    // A name without an ending gets the kind's ending.
+    answer = home.path() + "/plain";
+    EXPECT_TRUE(exports.cmdExcel_Click(s));
+    EXPECT_TRUE(QFile::exists(home.path() + "/plain.xlsx"));
+    ResetAppDatabase();
+    App() = kept;
 }

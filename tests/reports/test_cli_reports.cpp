@@ -396,3 +396,109 @@ TEST_F(CliReports, ExportsShowTheKineticMeanAndTheExcursions)
     EXPECT_EQ(html.count(" (from before)</td>"), 1);   // local times: the hour may differ
     EXPECT_TRUE(html.contains("<p CLASS=frombefore>(from before): already outside at the start of the period</p>"));
 }
+
+// Every file a verb writes goes through the one output check: the database (by its name, a
+// relative spelling or a link that looks like an export), a logger file, the backup folder, a
+// folder and a name without the kind's ending are refused with exit status 2, and the program's
+// files stay byte for byte as they were; a good name is still written.
+TEST_F(CliReports, OutputsNeverWriteOverTheProgramsOwnFiles)
+{
+    const QString data = home->filePath("home/data");
+    const QString database = data + "/NORDALIS.MDE";
+    const QString logger = data + "/2180543 260302.dta";
+    {
+        QFile f(logger);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray("logger file bytes\x01\x02", 19));
+    }
+    auto bytes = [](const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QByteArray databaseBefore = bytes(database), loggerBefore = bytes(logger);
+    ASSERT_GT(databaseBefore.size(), 1000);
+
+    struct Output { QStringList args; QString option; QString ending; };
+    const QStringList window{"--device", "2100101", "--from", "2026-03-02 00:00", "--to", "2026-03-02 23:59"};
+    const std::vector<Output> outputs{
+        {QStringList{"export", "xlsx"} + selection(), "--out", "xlsx"},
+        {QStringList{"export", "document"} + selection(), "--out", "docx"},
+        {QStringList{"report", "--graph"} + selection(), "--out", "htm"},
+        {QStringList{"report", "--pdf"} + window, "--out", "pdf"},
+        {QStringList{"print"} + selection(), "--pdf", "pdf"},
+        {QStringList{"graph"} + selection(), "--out", "png"},
+    };
+    const QDir links(home->filePath("links"));
+    ASSERT_TRUE(QDir().mkpath(links.path()));
+    ASSERT_TRUE(QDir().mkpath(data + "/backup"));
+    for (const Output& o : outputs) {
+        const QString e = o.ending;
+        const QString dbLink = links.filePath("database." + e), loggerLink = links.filePath("logger." + e);
+        QFile::remove(dbLink);
+        QFile::remove(loggerLink);
+        ASSERT_TRUE(QFile::link(database, dbLink));
+        ASSERT_TRUE(QFile::link(logger, loggerLink));
+        const QString folder = links.filePath("folder." + e);
+        QDir().mkpath(folder);
+        // name given -> what the refusal says
+        const std::vector<std::pair<QString, QString>> refused{
+            {database, "database file"},
+            {QDir::current().relativeFilePath(data + "/../data/NORDALIS.MDE"), "database file"},
+            {database + "-journal", "database file"},
+            {dbLink, "database file"},
+            {logger, "logger file"},
+            {loggerLink, "logger file"},
+            {data + "/2180543 260302.alh", "companion"},
+            {data + "/backup/copy." + e, "backup folder"},
+            {folder, "folder"},
+            {home->filePath("noext"), "end in ." + e},
+            {home->filePath("victim.dta"), "logger file"},
+        };
+        for (const auto& [name, reason] : refused) {
+            const CliRun r = RunCli(*home, o.args + QStringList{o.option, name});
+            const std::string what = (o.args.first() + " " + name).toStdString();
+            EXPECT_EQ(r.code, 2) << what << ": " << r.err.toStdString();
+            EXPECT_TRUE(r.err.contains(QFileInfo(name).fileName()) && r.err.contains(reason)
+                        && r.err.contains("Nothing was written"))
+                << what << ": " << r.err.toStdString();
+            EXPECT_TRUE(r.out.isEmpty()) << what;
+            EXPECT_EQ(bytes(database), databaseBefore) << what;
+            EXPECT_EQ(bytes(logger), loggerBefore) << what;
+            EXPECT_TRUE(QFileInfo(dbLink).isSymLink() && QFileInfo(loggerLink).isSymLink()) << what;
+        }
+        for (const QString& absent : {data + "/backup/copy." + e, home->filePath("noext"), home->filePath("victim.dta"),
+                                      data + "/2180543 260302.alh", database + "-journal"})
+            EXPECT_FALSE(QFileInfo::exists(absent)) << absent.toStdString();
+        EXPECT_TRUE(QDir(folder).isEmpty());
+
+        const QString good = home->filePath("good." + e);
+        const CliRun r = RunCli(*home, o.args + QStringList{o.option, good});
+        EXPECT_EQ(r.code, 0) << o.args.first().toStdString() << ": " << r.err.toStdString();
+        EXPECT_GT(QFileInfo(good).size(), 100) << good.toStdString();
+    }
+    // The web page's graph picture goes beside the page: a picture name that is a link to the
+    // database refuses the whole report.
+    const QString page = links.filePath("pic.htm");
+    ASSERT_TRUE(QFile::link(database, links.filePath("pic graph.png")));
+    const CliRun r = RunCli(*home, QStringList{"report", "--graph"} + selection() + QStringList{"--out", page});
+    EXPECT_EQ(r.code, 2) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("pic graph.png") && r.err.contains("database file")) << r.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(page));
+    EXPECT_EQ(bytes(database), databaseBefore);
+}
+
+// A database file that is no database is named as such when a verb cannot open it, not the
+// portable copy's name that was never there.
+TEST(CliDatabaseOpen, AnUnreadableDatabaseIsTheFileNamed)
+{
+    QTemporaryDir dir;
+    ASSERT_EQ(RunCli(dir, {"init", "--site", "21"}).code, 0);
+    QFile db(dir.filePath("home/data/NORDALIS.MDE"));
+    ASSERT_TRUE(db.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    db.write(QByteArray(4096, 'x'));
+    db.close();
+    const CliRun r = RunCli(dir, {"param", "get", "Site", "0"});
+    EXPECT_NE(r.code, 0);
+    EXPECT_TRUE(r.err.contains("NORDALIS.MDE")) << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains("NORD.MDE")) << r.err.toStdString();
+}

@@ -215,10 +215,11 @@ TEST(WebReport, StylesListedAndAMissingTemplateStopsTheBuild)
     WebReportOptions o = options(d);
     o.Style = "other";
     QString error;
+    ReportDir::write(d.reports() + "/o.htm", "the page before");
     EXPECT_FALSE(report.BuildReport(d.reports(), "o.htm", o, QImage(), &error));
     EXPECT_TRUE(error.contains("other footer.htm"));
-    // What was written up to the missing footer stays.
-    EXPECT_TRUE(d.read("o.htm").startsWith("x\r\n<table CLASS=outer"));
+    // The page is replaced only when complete: the one that was there stays as it was.
+    EXPECT_EQ(d.read("o.htm"), "the page before");
     // Templates are cut after 20000 characters.
     ReportDir::write(d.styles() + "/long header.htm", QString(20005, 'a') + "[Header]");
     ReportDir::write(d.styles() + "/long footer.htm", "");
