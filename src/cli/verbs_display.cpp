@@ -34,7 +34,8 @@ int runQuery(CliContext& ctx)
 }
 
 // The excursions beyond the logger's alarm levels in a window of samples: one tab-separated row
-// per excursion (high|low, start, end or "open", minutes, peak, degree-minutes), then a summary.
+// per excursion (high|low, start, end or "open", minutes, peak, degree-minutes), then a summary
+// (with the time without samples and the number of gaps at its end when the window has gaps).
 // Times are display times; values in the display unit.
 int runExcursions(CliContext& ctx)
 {
@@ -60,7 +61,11 @@ int runExcursions(CliContext& ctx)
                 << QString::number(e.DurationMinutes, 'f', 1) << '\t' << QString::number(e.PeakCelsius, 'f', 2) << '\t'
                 << QString::number(e.DegreeMinutes, 'f', 2) << '\n';
     ctx.out << "out of range\t" << QString::number(s.MinutesOutOfRange, 'f', 1) << " min\tin range\t"
-            << QString::number(s.ShareInRangePercent, 'f', 2) << " %\n";
+            << QString::number(s.ShareInRangePercent, 'f', 2) << " %";
+    // The time between samples (neither in nor out of range) after the fields above.
+    if (!s.Gaps.empty())
+        ctx.out << "\twithout samples\t" << QString::number(s.MinutesWithoutSamples, 'f', 1) << " min\tgaps\t" << s.Gaps.size();
+    ctx.out << "\n";
     return 0;
 }
 

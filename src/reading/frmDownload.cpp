@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <climits>
 #include <QDir>
+#include <QRegularExpression>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QGroupBox>
@@ -107,8 +108,20 @@ frmDownload::frmDownload(QWidget* parent) : QDialog(parent), m_seq(AppLogger())
         lblAlarms->setPalette(p);
     }
     lblAlarms->setAlignment(Qt::AlignCenter);
+    lblAlarms->setWordWrap(true);
     lblAlarms->setVisible(false);
     root->addWidget(lblAlarms);
+    lblLost = new QLabel(this);
+    lblLost->setObjectName("lblLost");
+    lblLost->setWordWrap(true);
+    {
+        QPalette p = lblLost->palette();
+        p.setColor(QPalette::WindowText, warningColour(this));
+        lblLost->setPalette(p);
+    }
+    lblLost->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblLost->setVisible(false);
+    root->addWidget(lblLost);
     lblProblem = new QLabel(this);
     lblProblem->setObjectName("lblProblem");
     lblProblem->setWordWrap(true);
@@ -174,7 +187,10 @@ clsReadingSequence::Outcome frmDownload::ReadConnectedLogger()
     red.setColor(QPalette::WindowText, Qt::white);
     if (m_seq.HighAlarm) lblValue[2]->setPalette(red);
     if (m_seq.LowAlarm) lblValue[3]->setPalette(red);
+    lblAlarms->setText((QStringList{Translate("temperature limit exceeded")} + m_seq.LoggerAlarmTexts).join("\n"));
     lblAlarms->setVisible(m_seq.AlarmShown());
+    lblLost->setText(Translate("samples lost: ") + m_seq.LostSamplesText);
+    lblLost->setVisible(!m_seq.LostSamplesText.isEmpty());
     // The status bar shows one line; what went wrong is shown whole.
     lblProblem->setText(m_seq.ErrorText);
     lblProblem->setVisible(m_seq.NeedsAttention() && !m_seq.ErrorText.isEmpty());
@@ -237,8 +253,9 @@ void frmDownload::ShowEvidence()
         }
         alarms->setColumnStretch(4, 1);
     }
-    lblAlarmNote->setText(v.alarmNote);
-    lblAlarmNote->setVisible(!v.alarmNote.isEmpty());
+    const QString alarmNote = (QStringList(v.alarmNote) + v.alarmLogFull).filter(QRegularExpression(".")).join("\n");
+    lblAlarmNote->setText(alarmNote);
+    lblAlarmNote->setVisible(!alarmNote.isEmpty());
 
     QGridLayout* bars = freshGrid(histogramRows, fraHistogram);
     int r = 0;
