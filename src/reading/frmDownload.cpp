@@ -97,16 +97,18 @@ frmDownload::frmDownload(QWidget* parent) : QDialog(parent), m_seq(AppLogger())
     fraAlarmLog->setVisible(false);
     fraHistogram->setVisible(false);
     root->addLayout(top);
+    // A text in the warning colour, bold when it must stand out.
+    const auto warning = [this](QLabel* label, bool bold) {
+        QPalette p = label->palette();
+        p.setColor(QPalette::WindowText, warningColour(this));
+        label->setPalette(p);
+        QFont f = label->font();
+        f.setBold(bold);
+        label->setFont(f);
+    };
     lblAlarms = new QLabel("temperature limit exceeded", this);
     lblAlarms->setObjectName("lblAlarms");
-    {
-        QFont bold = lblAlarms->font();
-        bold.setBold(true);
-        lblAlarms->setFont(bold);
-        QPalette p = lblAlarms->palette();
-        p.setColor(QPalette::WindowText, warningColour(this));
-        lblAlarms->setPalette(p);
-    }
+    warning(lblAlarms, true);
     lblAlarms->setAlignment(Qt::AlignCenter);
     lblAlarms->setWordWrap(true);
     lblAlarms->setVisible(false);
@@ -114,22 +116,14 @@ frmDownload::frmDownload(QWidget* parent) : QDialog(parent), m_seq(AppLogger())
     lblLost = new QLabel(this);
     lblLost->setObjectName("lblLost");
     lblLost->setWordWrap(true);
-    {
-        QPalette p = lblLost->palette();
-        p.setColor(QPalette::WindowText, warningColour(this));
-        lblLost->setPalette(p);
-    }
+    warning(lblLost, true);
     lblLost->setTextInteractionFlags(Qt::TextSelectableByMouse);
     lblLost->setVisible(false);
     root->addWidget(lblLost);
     lblProblem = new QLabel(this);
     lblProblem->setObjectName("lblProblem");
     lblProblem->setWordWrap(true);
-    {
-        QPalette p = lblProblem->palette();
-        p.setColor(QPalette::WindowText, warningColour(this));
-        lblProblem->setPalette(p);
-    }
+    warning(lblProblem, false);
     lblProblem->setTextInteractionFlags(Qt::TextSelectableByMouse);
     lblProblem->setVisible(false);
     root->addWidget(lblProblem);

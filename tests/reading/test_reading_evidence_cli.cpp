@@ -70,6 +70,16 @@ qint64 scalarOf(sqlite3* db, const char* sql)
     return v;
 }
 
+// A site with one compartment, the reader cable and a DS1921G on the virtual bus.
+void siteWithLogger(const QTemporaryDir& dir, const QString& compartment)
+{
+    const auto run = [&](const QStringList& args) { return RunCli(dir, args, true); };
+    ASSERT_EQ(run({"init", "--site", "12"}).code, 0);
+    ASSERT_EQ(run({"structure", "add-compartment", "--description", compartment}).code, 0);
+    ASSERT_EQ(run({"sim", "add-cable"}).code, 0);
+    ASSERT_EQ(run({"sim", "add-logger", "--variant", "G"}).code, 0);
+}
+
 } // namespace
 
 TEST(ReadingEvidenceCli, AlarmLogAndHistogramAfterRollover)
@@ -77,10 +87,7 @@ TEST(ReadingEvidenceCli, AlarmLogAndHistogramAfterRollover)
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const auto run = [&](const QStringList& args) { return RunCli(dir, args, true); };
-    ASSERT_EQ(run({"init", "--site", "12"}).code, 0);
-    ASSERT_EQ(run({"structure", "add-compartment", "--description", "freezer"}).code, 0);
-    ASSERT_EQ(run({"sim", "add-cable"}).code, 0);
-    ASSERT_EQ(run({"sim", "add-logger", "--variant", "G"}).code, 0);
+    ASSERT_NO_FATAL_FAILURE(siteWithLogger(dir, "freezer"));
 
     // Excursions of +8 over the 4 °C room: 60 minutes half an hour after the start, 20 minutes
     // near the end (3120 minutes in all, so the log keeps only the last 2048).
@@ -176,10 +183,7 @@ TEST(ReadingEvidenceCli, SamplesOverwrittenBeforeAnyReadingStoredThem)
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const auto run = [&](const QStringList& args) { return RunCli(dir, args, true); };
-    ASSERT_EQ(run({"init", "--site", "12"}).code, 0);
-    ASSERT_EQ(run({"structure", "add-compartment", "--description", "cold room"}).code, 0);
-    ASSERT_EQ(run({"sim", "add-cable"}).code, 0);
-    ASSERT_EQ(run({"sim", "add-logger", "--variant", "G"}).code, 0);
+    ASSERT_NO_FATAL_FAILURE(siteWithLogger(dir, "cold room"));
     CliRun r = run({"program", "--room", "1", "--position", "1", "--description", "cold room", "--rate", "1", "--low",
                     "-20", "--high", "30", "--rollover"});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();

@@ -92,6 +92,21 @@ QString ValueAfter(const QString& text, const QString& label)
     return m.hasMatch() ? m.captured(1) : QString();
 }
 
+// The fridge's mission as a reading at the end of the month stores it, without alarm log or
+// histogram.
+StoredMissionEvidence FridgeMission()
+{
+    StoredMissionEvidence e;
+    e.DeviceID = kFridge;
+    e.SerialNo = "2100000101";
+    e.MissionStartUtc = kMonth;
+    e.SampleRateMinutes = 15;
+    e.MissionSamples = kSamples;
+    e.RollOver = true;
+    e.ReadUtc = kMonth.addDays(30);
+    return e;
+}
+
 // A pattern whose spaces match any run of white space (the text wraps where the page decides).
 QString Spaced(const QString& pattern) { return QString(pattern).replace(' ', "\\s+"); }
 
@@ -175,14 +190,7 @@ TEST_F(MissionReportTest, MonthWithTwoExcursionsReadsBackWithItsFigures)
 TEST_F(MissionReportTest, StoredAlarmLogOfTheMissionIsListed)
 {
     WriteFridgeMonth(*db);
-    StoredMissionEvidence e;
-    e.DeviceID = kFridge;
-    e.SerialNo = "2100000101";
-    e.MissionStartUtc = kMonth;
-    e.SampleRateMinutes = 15;
-    e.MissionSamples = kSamples;
-    e.RollOver = true;
-    e.ReadUtc = kMonth.addDays(30);
+    StoredMissionEvidence e = FridgeMission();
     e.AlarmLogRead = e.HistogramRead = true;
     auto entry = [](bool high, int sample, int samples, bool overwritten) {
         AlarmLogEntry a;
@@ -228,14 +236,7 @@ TEST_F(MissionReportTest, GapsAndAFullAlarmLogAreStated)
     const QDateTime gapStart = kMonth.addDays(14).addSecs(8 * 3600);   // 15 Nov 08:00 UTC
     db->ExecuteSQL("DELETE FROM samples WHERE SampleDate >= ? AND SampleDate < ?",
                    {DbValue(ToEpochSeconds(gapStart)), DbValue(ToEpochSeconds(gapStart.addSecs(39 * 3600)))});
-    StoredMissionEvidence e;
-    e.DeviceID = kFridge;
-    e.SerialNo = "2100000101";
-    e.MissionStartUtc = kMonth;
-    e.SampleRateMinutes = 15;
-    e.MissionSamples = kSamples;
-    e.RollOver = true;
-    e.ReadUtc = kMonth.addDays(30);
+    StoredMissionEvidence e = FridgeMission();
     e.AlarmLogRead = true;
     for (int n = 0; n < 12; ++n) {
         AlarmLogEntry a;
