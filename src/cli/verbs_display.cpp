@@ -48,7 +48,8 @@ int runQuery(CliContext& ctx)
 // The excursions beyond the logger's alarm levels (the display's, see ComputeChartEvidence) in a
 // window of samples: one tab-separated row per excursion (high|low, start, end or "open",
 // minutes, peak, degree-minutes, "from-before" when already outside at the window's start else
-// "-"), then a summary; a window without samples says so instead. Times are display times; values
+// "-"), then a summary (with the time without samples and the number of gaps at its end when the
+// window has gaps); a window without samples says so instead. Times are display times; values
 // in the display unit.
 int runExcursions(CliContext& ctx)
 {
@@ -79,7 +80,11 @@ int runExcursions(CliContext& ctx)
                 << QString::number(e.DegreeMinutes * (units == 1 ? 1.8 : 1.0), 'f', 2) << '\t'
                 << (e.FromBefore ? "from-before" : "-") << '\n';
     ctx.out << "out of range\t" << QString::number(s.MinutesOutOfRange, 'f', 1) << " min\tin range\t"
-            << QString::number(s.ShareInRangePercent, 'f', 2) << " %\n";
+            << QString::number(s.ShareInRangePercent, 'f', 2) << " %";
+    // The time between samples (neither in nor out of range) after the fields above.
+    if (!s.Gaps.empty())
+        ctx.out << "\twithout samples\t" << QString::number(s.MinutesWithoutSamples, 'f', 1) << " min\tgaps\t" << s.Gaps.size();
+    ctx.out << "\n";
     return 0;
 }
 

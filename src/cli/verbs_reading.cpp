@@ -65,6 +65,11 @@ int runRead(CliContext& ctx)
         if (!seq.Values[i].isEmpty()) ctx.out << names[i] << "\t" << seq.Values[i] << "\n";
     if (seq.HighAlarm) ctx.out << "ALARM\ttemperature limit exceeded: maximum above alarm high\n";
     if (seq.LowAlarm) ctx.out << "ALARM\ttemperature limit exceeded: minimum below alarm low\n";
+    // The logger's own alarms, also those whose samples the data log no longer holds.
+    if (seq.LoggerHighAlarm && !seq.HighAlarm) ctx.out << "ALARM\ttemperature limit exceeded: the logger recorded a high alarm\n";
+    if (seq.LoggerLowAlarm && !seq.LowAlarm) ctx.out << "ALARM\ttemperature limit exceeded: the logger recorded a low alarm\n";
+    for (const QString& text : seq.LoggerAlarmTexts) ctx.out << "ALARM\t" << text << "\n";
+    if (!seq.LostSamplesText.isEmpty()) ctx.out << "samples lost\t" << seq.LostSamplesText << "\n";
     if (!seq.LoggerFile.isEmpty()) ctx.out << "file\t" << QDir::toNativeSeparators(seq.LoggerFile) << "\n";
     ctx.out << "status\t" << seq.LastStatus << "\n";
     if (!seq.RestoredFrom.isEmpty())

@@ -10,6 +10,7 @@
 // DbError, so that the logger file stays where it is and is offered again.
 #include "db/clsDatabase.h"
 #include "db/AuditTrail.h"
+#include "db/LostSamples.h"
 #include "db/MissionEvidence.h"
 #include "app/modInternationalisation.h"
 #include "app/modMain.h"
@@ -134,6 +135,8 @@ ImageStoreResult clsDatabase::LoggerImageToDB(clsDS1921Data& image, QString* ref
     storeDeviceRow(db, image, deviceId);
     storeCompartment(db, image);
     storeLoggerSteps(db, image);
+    // Before the new samples: what the logger overwrote before any stored reading held it.
+    const LostSamples lost = LostSamplesOf(image, db);
     storeSamples(db, deviceId, samples);
     const bool evidenceStored = evidence && StoreMissionEvidence(db, *evidence, fileHash);
     ReadingFileRow file;
@@ -157,6 +160,11 @@ ImageStoreResult clsDatabase::LoggerImageToDB(clsDS1921Data& image, QString* ref
                                                     : QStringLiteral("unread"));
     if (!fileName.isEmpty()) details += QStringLiteral(" file=") + fileName;
     if (!fileHash.isEmpty()) details += QStringLiteral(" sha256=") + fileHash;
+    if (lost.Any())
+        details += QStringLiteral(" lost=%1 lostfirst=%2 lostlast=%3")
+                       .arg(lost.Count)
+                       .arg(ToEpochSeconds(lost.FirstUtc))
+                       .arg(ToEpochSeconds(lost.LastUtc));
     file.auditId = AppendAudit(*this, AuditAction::ReadingStored,
                                QStringLiteral("logger %1 (%2)").arg(image.SerialNo()).arg(deviceId), details);
     if (!fileHash.isEmpty()) StoreReadingFile(db, file);

@@ -5,6 +5,7 @@
 #include "display/ChartGraph.h"
 #include "app/modInternationalisation.h"
 #include "app/modFormat.h"
+#include "display/Evidence.h"
 #include <algorithm>
 #include <cmath>
 
@@ -414,9 +415,26 @@ void DoGraph(ChartSurface& t, ChartState& s)
         t.SetDrawStyle(LineStyle::Solid);
         t.SetDrawWidth(paper ? 7 : 1);
         bool previousOut = false;
+        // A stretch without samples (longer than the series' sample period) is left empty.
+        qint64 period = 0;
+        if (s.Kind == ChartKind::Samples && !s.TransitionsOnly) {
+            std::vector<EvidenceSample> times;
+            times.reserve(s.Samples.size());
+            for (const ChartRow& r : s.Samples) times.push_back({r.Time, 0});
+            period = SamplePeriodSeconds(times);
+        }
+        const ChartRow* previous = nullptr;
         for (const ChartRow& r : s.Samples) {
             const double x = SecondsToMinutes(d0, r.DisplayTime);
             const double v = r.Value;
+            const bool afterGap = period > 0 && previous && previous->Time.secsTo(r.Time) > period;
+            previous = &r;
+            if (afterGap) {
+                t.CurrentX = x;
+                t.CurrentY = std::clamp(v, yMin, yMax);
+                previousOut = v > yMax || v < yMin;
+                continue;
+            }
             if (v > yMax) { t.LineTo(x, yMax, kOutOfRange); previousOut = true; }
             else if (v < yMin) { t.LineTo(x, yMin, kOutOfRange); previousOut = true; }
             else { t.LineTo(x, v, previousOut ? kOutOfRange : kBlack); previousOut = false; }

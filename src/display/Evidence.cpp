@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 bool MeanKineticTemperature(const std::vector<EvidenceSample>& samples, double activationK, double& mktCelsius)
 {
@@ -21,18 +22,37 @@ bool MeanKineticTemperature(const std::vector<EvidenceSample>& samples, double a
     return true;
 }
 
-ExcursionSummary FindExcursions(const std::vector<EvidenceSample>& samples, double lowCelsius, double highCelsius)
+qint64 SamplePeriodSeconds(const std::vector<EvidenceSample>& samples)
+{
+    std::map<qint64, int> counts;
+    for (size_t i = 1; i < samples.size(); ++i)
+        if (const qint64 dt = samples[i - 1].Time.secsTo(samples[i].Time); dt > 0) ++counts[dt];
+    qint64 best = 0;
+    int bestCount = 0;
+    for (const auto& [dt, n] : counts)
+        if (n > bestCount) best = dt, bestCount = n;
+    return best;
+}
+
+ExcursionSummary FindExcursions(const std::vector<EvidenceSample>& samples, double lowCelsius, double highCelsius,
+                                qint64 periodSeconds)
 {
     ExcursionSummary out;
     if (samples.empty()) return out;
     out.MinutesInWindow = samples.front().Time.secsTo(samples.back().Time) / 60.0;
+    out.PeriodSeconds = periodSeconds > 0 ? periodSeconds : SamplePeriodSeconds(samples);
+    // The time sample i counts, in minutes: until the next sample, at most one period.
+    const auto counted = [&](size_t i) {
+        if (i + 1 >= samples.size()) return 0.0;
+        const qint64 dt = samples[i].Time.secsTo(samples[i + 1].Time);
+        return (out.PeriodSeconds > 0 ? std::min(dt, out.PeriodSeconds) : dt) / 60.0;
+    };
     Excursion* open = nullptr;
     for (size_t i = 0; i < samples.size(); ++i) {
         const EvidenceSample& s = samples[i];
         const int side = s.Celsius > highCelsius ? 1 : (s.Celsius < lowCelsius ? -1 : 0);
         if (open && (side == 0 || (side == 1) != open->High)) {
             open->End = s.Time;
-            open->DurationMinutes = open->Start.secsTo(s.Time) / 60.0;
             out.MinutesOutOfRange += open->DurationMinutes;
             open = nullptr;
         }
@@ -47,18 +67,22 @@ ExcursionSummary FindExcursions(const std::vector<EvidenceSample>& samples, doub
         }
         if (open) {
             open->PeakCelsius = open->High ? std::max(open->PeakCelsius, s.Celsius) : std::min(open->PeakCelsius, s.Celsius);
-            if (i + 1 < samples.size()) {
-                const double beyond = open->High ? s.Celsius - highCelsius : lowCelsius - s.Celsius;
-                open->DegreeMinutes += beyond * (s.Time.secsTo(samples[i + 1].Time) / 60.0);
+            const double beyond = open->High ? s.Celsius - highCelsius : lowCelsius - s.Celsius;
+            open->DegreeMinutes += beyond * counted(i);
+            open->DurationMinutes += counted(i);
+        }
+        if (i + 1 < samples.size() && out.PeriodSeconds > 0) {
+            const QDateTime from = s.Time.addSecs(out.PeriodSeconds);
+            if (from < samples[i + 1].Time) {
+                const SampleGap g{from, samples[i + 1].Time, from.secsTo(samples[i + 1].Time) / 60.0};
+                out.MinutesWithoutSamples += g.Minutes;
+                out.Gaps.push_back(g);
             }
         }
     }
-    if (open) {
-        open->DurationMinutes = open->Start.secsTo(samples.back().Time) / 60.0;
-        out.MinutesOutOfRange += open->DurationMinutes;
-    }
-    if (out.MinutesInWindow > 0)
-        out.ShareInRangePercent = 100.0 * (out.MinutesInWindow - out.MinutesOutOfRange) / out.MinutesInWindow;
+    if (open) out.MinutesOutOfRange += open->DurationMinutes;
+    const double sampled = out.MinutesInWindow - out.MinutesWithoutSamples;
+    if (sampled > 0) out.ShareInRangePercent = 100.0 * (sampled - out.MinutesOutOfRange) / sampled;
     return out;
 }
 
@@ -120,7 +144,8 @@ QString FormatDurationMinutes(double minutes)
 
 QString EvidenceTable::SummaryText() const
 {
-    return Translate("out of range %1, in range %2").arg(OutOfRangeText, InRangeText);
+    const QString text = Translate("out of range %1, in range %2").arg(OutOfRangeText, InRangeText);
+    return WithoutSamplesText.isEmpty() ? text : text + ", " + Translate("no samples") + " " + WithoutSamplesText;
 }
 
 QString EvidenceTable::MktCaption() const
@@ -155,6 +180,10 @@ EvidenceTable EvidenceTableOf(const ChartState& state, const std::function<QDate
     t.ShareInRangePercent = e.Excursions.ShareInRangePercent;
     t.OutOfRangeText = FormatDurationMinutes(t.MinutesOutOfRange);
     t.InRangeText = value(t.ShareInRangePercent) + " %";
+    t.MinutesWithoutSamples = e.Excursions.MinutesWithoutSamples;
+    t.GapCount = int(e.Excursions.Gaps.size());
+    if (t.GapCount > 0)
+        t.WithoutSamplesText = Translate("%1 in %2 gap(s)").arg(FormatDurationMinutes(t.MinutesWithoutSamples)).arg(t.GapCount);
     const double perKelvin = units == 1 ? 1.8 : 1.0;
     for (const Excursion& x : e.Excursions.Runs) {
         EvidenceRow r;

@@ -11,6 +11,12 @@
 // range: an open end, whose duration runs to the last sample). Degree-minutes use the rectangle
 // rule: each out-of-range sample counts |T - limit| for the time until the next sample (the last
 // sample of the window counts nothing, as its period has no end inside the window).
+//
+// Gaps: a sample counts at most one sample period of the series (given, or the most common
+// positive interval between its samples; the smallest of equally common ones). When the next
+// sample comes later, the rest of that time has no samples: it is neither in nor out of range,
+// the share in range is taken over the time with samples, and an excursion's duration and
+// degree-minutes count only its sampled time.
 #include "db/MktParameter.h"
 #include <QDateTime>
 #include <QString>
@@ -36,14 +42,29 @@ struct Excursion {
     bool FromBefore = false;   // already outside at the window's first sample: began earlier
 };
 
+// A stretch without samples: from one sample period after a sample to the next sample.
+struct SampleGap {
+    QDateTime Start;
+    QDateTime End;
+    double Minutes = 0;
+};
+
 struct ExcursionSummary {
     std::vector<Excursion> Runs;
     double MinutesOutOfRange = 0;
     double MinutesInWindow = 0;        // first to last sample
-    double ShareInRangePercent = 100;  // 100 when the window has no length
+    double ShareInRangePercent = 100;  // of the time with samples; 100 when that has no length
+    double MinutesWithoutSamples = 0;  // the gaps' total
+    std::vector<SampleGap> Gaps;
+    qint64 PeriodSeconds = 0;          // the sample period the gaps were found with
 };
 
-ExcursionSummary FindExcursions(const std::vector<EvidenceSample>& samples, double lowCelsius, double highCelsius);
+// The sample period of a series: the most common positive interval between neighbours (the
+// smallest of equally common ones); 0 for fewer than two distinct times.
+qint64 SamplePeriodSeconds(const std::vector<EvidenceSample>& samples);
+// periodSeconds 0: SamplePeriodSeconds(samples).
+ExcursionSummary FindExcursions(const std::vector<EvidenceSample>& samples, double lowCelsius, double highCelsius,
+                                qint64 periodSeconds = 0);
 
 // The kinetic mean of the samples of a query (ChartState.Samples, values in the display unit) for
 // the whole window (period 0), per displayed day (1) or per displayed month (2): the days and
@@ -104,13 +125,17 @@ struct EvidenceTable {
     double ShareInRangePercent = 100;
     QString OutOfRangeText;        // "4:05 h"
     QString InRangeText;           // "98.54 %"
+    double MinutesWithoutSamples = 0;
+    int GapCount = 0;
+    QString WithoutSamplesText;    // "39:12 h in 1 gap(s)" (translated); empty without gaps
     double Low = 0, High = 0;      // the alarm levels the excursions go beyond, display unit
     QString LevelsText;            // "alarm levels 2 °C and 8 °C" (translated)
     QStringList Headings;          // of the excursion columns (translated)
     std::vector<EvidenceRow> Rows;
     // "(from before): already outside at the start of the period" when a row is, else empty.
     QString FromBeforeNote;
-    // "out of range 4:05 h, in range 98.54 %" (translated)
+    // "out of range 4:05 h, in range 98.54 %" (translated), with ", no samples 39:12 h in 1 gap(s)"
+    // when the window has gaps
     QString SummaryText() const;
     // "MKT 5.23 °C" (translated); empty without a kinetic mean
     QString MktCaption() const;

@@ -1,9 +1,13 @@
 // The alarm log and histogram of a DS1921.
 #include "image/LoggerEvidence.h"
+#include "app/modInternationalisation.h"
 #include "app/modMain.h"
+#include "app/modFormat.h"
+
+#include <algorithm>
 
 namespace {
-constexpr int kRecordsPerKind = 12;
+constexpr int kRecordsPerKind = kAlarmRecordsPerKind;
 constexpr int kHighOffset = 0x30;   // 0x250 - 0x220
 constexpr int kBins = 64;
 
@@ -57,10 +61,36 @@ std::vector<HistogramBin> DecodeHistogram(const QByteArray& area, LoggerVariant 
         bin.index = i;
         bin.fromC = CodeToCelsius(4 * i, variant);
         bin.toC = CodeToCelsius(4 * i + 4, variant);
+        bin.lastC = CodeToCelsius(4 * i + 3, variant);
         bin.count = quint32(quint8(area[2 * i])) | (quint32(quint8(area[2 * i + 1])) << 8);
         out.push_back(bin);
     }
     return out;
+}
+
+bool AlarmLogFull(const std::vector<AlarmLogEntry>& entries, bool high)
+{
+    return std::count_if(entries.begin(), entries.end(), [&](const AlarmLogEntry& e) { return e.high == high; }) >=
+           kRecordsPerKind;
+}
+
+QStringList AlarmLogFullTexts(const std::vector<AlarmLogEntry>& entries)
+{
+    QStringList out;
+    if (AlarmLogFull(entries, false))
+        out << Translate("low alarm log full (%1 entries): later low alarms were not recorded by the logger").arg(kRecordsPerKind);
+    if (AlarmLogFull(entries, true))
+        out << Translate("high alarm log full (%1 entries): later high alarms were not recorded by the logger").arg(kRecordsPerKind);
+    return out;
+}
+
+QString HistogramBinText(const HistogramBin& bin)
+{
+    const auto t = [](float c) {
+        const QString v = Format(double(ToDisplayUnits(c)), "0.0");
+        return v == "-0.0" ? QStringLiteral("0.0") : v;
+    };
+    return t(bin.fromC) + Translate(" to ") + t(bin.lastC);
 }
 
 quint64 HistogramTotal(const std::vector<HistogramBin>& bins)
@@ -87,6 +117,12 @@ QStringList LoggerEvidenceLines(const QByteArray& alarmArea, const QByteArray& h
             if (e.overwritten) line += QStringLiteral("\toverwritten");
             lines << line;
         }
+        const std::vector<AlarmLogEntry> all = DecodeAlarmLog(alarmArea, QDateTime(), 0, 0, false);
+        for (const bool high : {false, true})
+            if (AlarmLogFull(all, high))
+                lines << QStringLiteral("alarm log\t%1 full\t%2 entries: later %1 alarms were not recorded by the logger")
+                             .arg(high ? QStringLiteral("high") : QStringLiteral("low"))
+                             .arg(kRecordsPerKind);
     }
     if (histogramArea.size() < kHistogramAreaBytes) {
         lines << QStringLiteral("histogram\tnot read");
@@ -95,7 +131,7 @@ QStringList LoggerEvidenceLines(const QByteArray& alarmArea, const QByteArray& h
         for (const HistogramBin& b : bins)
             if (b.count > 0)
                 lines << QStringLiteral("histogram\t%1\t%2\t%3")
-                             .arg(QString::number(double(b.fromC), 'f', 1), QString::number(double(b.toC), 'f', 1))
+                             .arg(QString::number(double(b.fromC), 'f', 1), QString::number(double(b.lastC), 'f', 1))
                              .arg(b.count);
         lines << QStringLiteral("histogram total\t%1").arg(HistogramTotal(bins));
     }

@@ -27,6 +27,7 @@ struct HistogramBin {
     int index = 0;
     float fromC = 0;              // lowest temperature of the bin's four codes
     float toC = 0;                // lowest temperature of the next bin
+    float lastC = 0;              // temperature of the bin's own highest code
     quint32 count = 0;
 };
 
@@ -40,13 +41,23 @@ qint32 FirstSampleInLog(qint32 missionSamples, bool rollOver);
 std::vector<AlarmLogEntry> DecodeAlarmLog(const QByteArray& area, const QDateTime& missionStartUtc,
                                           int sampleRateMinutes, qint32 missionSamples, bool rollOver);
 
+constexpr int kAlarmRecordsPerKind = 12;
+// True when all 12 records of that kind are used: the logger records no later alarm of it.
+bool AlarmLogFull(const std::vector<AlarmLogEntry>& entries, bool high);
+// "low alarm log full (12 entries): later low alarms were not recorded by the logger" per full
+// kind (translated).
+QStringList AlarmLogFullTexts(const std::vector<AlarmLogEntry>& entries);
+// "0.0 to 1.5" for a bin of 0.5 °C codes: its first and its own last code, in the display unit.
+QString HistogramBinText(const HistogramBin& bin);
+
 // All 64 bins of the 128 bytes from 0x800 (nothing when shorter).
 std::vector<HistogramBin> DecodeHistogram(const QByteArray& area, LoggerVariant variant);
 quint64 HistogramTotal(const std::vector<HistogramBin>& bins);
 
 // The lines the terminal shows for a logger image (its register page decides times and the
 // overwritten mark): "alarm log\thigh|low\tstart\tend\tminutes[\toverwritten]" per record,
-// "histogram\tfrom °C\tto °C\tcount" per non-zero bin, "histogram total\tN". An area that was not
+// "alarm log\tlow|high full\t12 entries: ..." when all records of a kind are used,
+// "histogram\tfrom °C\tto °C (its own last code)\tcount" per non-zero bin, "histogram total\tN". An area that was not
 // read gives "alarm log\tnot read" / "histogram\tnot read".
 QStringList LoggerEvidenceLines(const QByteArray& alarmArea, const QByteArray& histogramArea,
                                 const clsDS1921Data& image, LoggerVariant variant);

@@ -288,6 +288,8 @@ QDateTime clsDS1921Data::MissionEnd() const
 
 bool clsDS1921Data::RollOver() const { return reg(regControl) >= 0 && (reg(regControl) & kCtlRollover); }
 bool clsDS1921Data::IsMissionRunning() const { return reg(regStatus) >= 0 && (reg(regStatus) & kStsMissionRunning); }
+bool clsDS1921Data::HighAlarmFlag() const { return reg(regStatus) >= 0 && (reg(regStatus) & kStsHighAlarm); }
+bool clsDS1921Data::LowAlarmFlag() const { return reg(regStatus) >= 0 && (reg(regStatus) & kStsLowAlarm); }
 
 qint32 clsDS1921Data::MissionStartDelay() const
 {

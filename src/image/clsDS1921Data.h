@@ -155,6 +155,10 @@ public:
     float MinTemp() const;
     bool RollOver() const;
     bool IsMissionRunning() const;
+    // The logger's own alarm flags (status register THF / TLF): a mission sample reached the
+    // high / low alarm level, also one the rolled-over data log no longer holds.
+    bool HighAlarmFlag() const;
+    bool LowAlarmFlag() const;
     qint32 MissionStartDelay() const;         // minutes still to wait (the logger counts it down)
     // Time of the mission's first sample, local: MissionStart once recording has begun; while a
     // running mission still waits for its start delay, the minute boundary after the delay runs

@@ -5,6 +5,7 @@
 // the histogram in the display unit with their counts and the total. When the histogram counts
 // more samples than the data log holds, the note says so.
 #include <QString>
+#include <QStringList>
 #include <vector>
 
 class clsDS1921Data;
@@ -21,9 +22,10 @@ struct ReadingEvidenceView {
     bool alarmLogRead = false;
     std::vector<AlarmRow> alarms;
     QString alarmNote;              // "not read" / "no alarm recorded" (translated); empty with rows
+    QStringList alarmLogFull;       // "low alarm log full (12 entries): ..." per full kind (translated)
 
     struct BinRow {
-        QString range;              // "2.0 to 4.0" in the display unit
+        QString range;              // "2.0 to 3.5": the bin's first and own last code, display unit
         quint32 count = 0;
     };
     bool histogramRead = false;
@@ -36,3 +38,16 @@ struct ReadingEvidenceView {
 
 // romText decides the logger variant (bin ranges); empty: the ROM kept in the image's record.
 ReadingEvidenceView ReadingEvidenceViewOf(const clsDS1921Data& image, const QString& romText);
+
+// The alarms the logger itself recorded (status register flags THF/TLF and its alarm log), for
+// the reading's alarm message: an alarm counts even when the rolled-over data log no longer
+// holds its samples. texts say what the samples still in the log cannot show: each alarm-log
+// entry whose start was overwritten ("the logger recorded a high alarm on 2026-12-12 13:00
+// (180 min); its samples are no longer in the log", several of a kind in one text with their
+// first start, last end and minutes in all), or a flag no sample and no entry explains.
+struct LoggerAlarms {
+    bool high = false;
+    bool low = false;
+    QStringList texts;              // translated, local times
+};
+LoggerAlarms LoggerAlarmsOf(const clsDS1921Data& image);

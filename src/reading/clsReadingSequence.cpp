@@ -5,6 +5,9 @@
 #include "app/modFormat.h"
 #include "app/modMain.h"
 #include "image/clsDS1921Data.h"
+#include "db/LostSamples.h"
+#include "db/clsDatabase.h"
+#include "reading/ReadingEvidence.h"
 #include "thermochron/clsDallasDevice.h"
 
 #include <QDir>
@@ -88,6 +91,9 @@ clsReadingSequence::Outcome clsReadingSequence::runSteps()
     m_image = std::make_unique<clsDS1921Data>();
     for (QString& v : Values) v.clear();
     HighAlarm = LowAlarm = MissionRunning = false;
+    LoggerHighAlarm = LoggerLowAlarm = false;
+    LoggerAlarmTexts.clear();
+    LostSamplesText.clear();
     LoggerFile.clear();
     ErrorText.clear();
     RecordingStart = QDateTime();
@@ -193,6 +199,15 @@ clsReadingSequence::Outcome clsReadingSequence::runSteps()
     } else {
         for (int i = 0; i < 4; ++i) Values[i] = "...";
     }
+    // The logger's own alarms: flags and alarm log, whatever the data log still holds.
+    const LoggerAlarms logged = LoggerAlarmsOf(img);
+    LoggerHighAlarm = logged.high;
+    LoggerLowAlarm = logged.low;
+    LoggerAlarmTexts = logged.texts;
+    if ((LoggerHighAlarm && !HighAlarm) || (LoggerLowAlarm && !LowAlarm)) beep(3);
+    // Samples overwritten before any stored reading held them (only a full reading can tell).
+    if (!img.logBytes().isEmpty() && AppDatabase().IsOpen())
+        LostSamplesText = ::LostSamplesText(LostSamplesOf(img, AppDatabase().Handle()));
 
     // 10.
     Values[4] = FormatThousands(img.DeviceSamples());

@@ -9,6 +9,7 @@
 // logger as it was, so that the reading can simply be repeated.
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 
@@ -60,7 +61,16 @@ public:
     QString Values[7];
     bool HighAlarm = false;           // MaxTemp > AlarmHigh (°C)
     bool LowAlarm = false;            // MinTemp < AlarmLow (°C)
-    bool AlarmShown() const { return HighAlarm || LowAlarm; }
+    // The alarms the logger itself recorded (flags, alarm log), also those whose samples the
+    // rolled-over data log no longer holds, and what the samples cannot show of them
+    // (ReadingEvidence.h: LoggerAlarmsOf).
+    bool LoggerHighAlarm = false;
+    bool LoggerLowAlarm = false;
+    QStringList LoggerAlarmTexts;
+    bool AlarmShown() const { return HighAlarm || LowAlarm || LoggerHighAlarm || LoggerLowAlarm; }
+    // Samples the logger overwrote before any stored reading of this mission held them (a full
+    // reading, against the database): "294 samples from ... were overwritten ..."; empty when none.
+    QString LostSamplesText;
     QString LoggerFile;               // the file written (empty when none)
     QString LastStatus;               // the last status text
     QString ErrorText;                // why the reading failed, in words

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <climits>
 #include <QDir>
+#include <QRegularExpression>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QGroupBox>
@@ -96,27 +97,33 @@ frmDownload::frmDownload(QWidget* parent) : QDialog(parent), m_seq(AppLogger())
     fraAlarmLog->setVisible(false);
     fraHistogram->setVisible(false);
     root->addLayout(top);
+    // A text in the warning colour, bold when it must stand out.
+    const auto warning = [this](QLabel* label, bool bold) {
+        QPalette p = label->palette();
+        p.setColor(QPalette::WindowText, warningColour(this));
+        label->setPalette(p);
+        QFont f = label->font();
+        f.setBold(bold);
+        label->setFont(f);
+    };
     lblAlarms = new QLabel("temperature limit exceeded", this);
     lblAlarms->setObjectName("lblAlarms");
-    {
-        QFont bold = lblAlarms->font();
-        bold.setBold(true);
-        lblAlarms->setFont(bold);
-        QPalette p = lblAlarms->palette();
-        p.setColor(QPalette::WindowText, warningColour(this));
-        lblAlarms->setPalette(p);
-    }
+    warning(lblAlarms, true);
     lblAlarms->setAlignment(Qt::AlignCenter);
+    lblAlarms->setWordWrap(true);
     lblAlarms->setVisible(false);
     root->addWidget(lblAlarms);
+    lblLost = new QLabel(this);
+    lblLost->setObjectName("lblLost");
+    lblLost->setWordWrap(true);
+    warning(lblLost, true);
+    lblLost->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblLost->setVisible(false);
+    root->addWidget(lblLost);
     lblProblem = new QLabel(this);
     lblProblem->setObjectName("lblProblem");
     lblProblem->setWordWrap(true);
-    {
-        QPalette p = lblProblem->palette();
-        p.setColor(QPalette::WindowText, warningColour(this));
-        lblProblem->setPalette(p);
-    }
+    warning(lblProblem, false);
     lblProblem->setTextInteractionFlags(Qt::TextSelectableByMouse);
     lblProblem->setVisible(false);
     root->addWidget(lblProblem);
@@ -174,7 +181,10 @@ clsReadingSequence::Outcome frmDownload::ReadConnectedLogger()
     red.setColor(QPalette::WindowText, Qt::white);
     if (m_seq.HighAlarm) lblValue[2]->setPalette(red);
     if (m_seq.LowAlarm) lblValue[3]->setPalette(red);
+    lblAlarms->setText((QStringList{Translate("temperature limit exceeded")} + m_seq.LoggerAlarmTexts).join("\n"));
     lblAlarms->setVisible(m_seq.AlarmShown());
+    lblLost->setText(Translate("samples lost: ") + m_seq.LostSamplesText);
+    lblLost->setVisible(!m_seq.LostSamplesText.isEmpty());
     // The status bar shows one line; what went wrong is shown whole.
     lblProblem->setText(m_seq.ErrorText);
     lblProblem->setVisible(m_seq.NeedsAttention() && !m_seq.ErrorText.isEmpty());
@@ -237,8 +247,9 @@ void frmDownload::ShowEvidence()
         }
         alarms->setColumnStretch(4, 1);
     }
-    lblAlarmNote->setText(v.alarmNote);
-    lblAlarmNote->setVisible(!v.alarmNote.isEmpty());
+    const QString alarmNote = (QStringList(v.alarmNote) + v.alarmLogFull).filter(QRegularExpression(".")).join("\n");
+    lblAlarmNote->setText(alarmNote);
+    lblAlarmNote->setVisible(!alarmNote.isEmpty());
 
     QGridLayout* bars = freshGrid(histogramRows, fraHistogram);
     int r = 0;

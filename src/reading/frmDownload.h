@@ -22,6 +22,7 @@ public:
     QLabel* lblValue[7] = {};
     QLabel* lblDescr[7] = {};
     QLabel* lblAlarms = nullptr;
+    QLabel* lblLost = nullptr;      // samples the logger overwrote before a reading stored them
     QLabel* lblProblem = nullptr;   // why a reading went wrong and what to do, in full
     QLabel* lblFile = nullptr;      // the logger file written
     QStatusBar* sbrStatus = nullptr;

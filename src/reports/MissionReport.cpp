@@ -473,7 +473,7 @@ private:
             return rows;
         }
         const ExcursionSummary& x = m_f.Excursions;
-        const double in = x.MinutesInWindow - x.MinutesOutOfRange;
+        const double in = x.MinutesInWindow - x.MinutesWithoutSamples - x.MinutesOutOfRange;
         const double outShare = x.MinutesInWindow > 0 ? 100.0 - x.ShareInRangePercent : 0;
         int high = 0;
         for (const Excursion& e : x.Runs) high += e.High ? 1 : 0;
@@ -481,7 +481,21 @@ private:
         rows.push_back({Translate("time out of range"), durationText(x.MinutesOutOfRange) + " (" + percentText(outShare) + ")"});
         rows.push_back({Translate("excursions"), Translate("%1 (%2 high, %3 low)").arg(x.Runs.size()).arg(high)
                                                      .arg(int(x.Runs.size()) - high)});
+        if (!x.Gaps.empty()) rows.push_back(GapsRow(x));
         return rows;
+    }
+
+    // "no samples for 1 d 15 h in 1 gap(s)", then each gap (the first few): the time between
+    // samples that is neither in nor out of range.
+    std::pair<QString, QString> GapsRow(const ExcursionSummary& x) const
+    {
+        constexpr size_t kGapsListed = 4;
+        QStringList gaps;
+        for (size_t i = 0; i < x.Gaps.size() && i < kGapsListed; ++i)
+            gaps << Translate("%1 to %2").arg(m_t.Time(x.Gaps[i].Start), m_t.Time(x.Gaps[i].End));
+        if (x.Gaps.size() > kGapsListed) gaps << QString(QChar(0x2026));
+        return {Translate("without samples"), Translate("no samples for %1 in %2 gap(s)").arg(durationText(x.MinutesWithoutSamples))
+                                                  .arg(x.Gaps.size()) + ": " + gaps.join("; ")};
     }
 
     void Graph()
@@ -637,6 +651,9 @@ private:
                               "than the excursions above.");
         if (!unread.isEmpty())
             note += " " + Translate("The alarm log of the mission started %1 could not be read.").arg(unread.join(", "));
+        for (const StoredMissionEvidence& m : m_f.Evidence)
+            for (const QString& full : AlarmLogFullTexts(m.AlarmLog))
+                note += " " + Translate("Mission started %1:").arg(m_t.Time(m.MissionStartUtc)) + " " + full + ".";
         const QString empty = m_f.Evidence.empty()
             ? Translate("The logger's alarm log was not stored for this period.")
             : Translate("The logger's alarm log holds no entry for this period.");

@@ -249,6 +249,7 @@ void WriteExcursionSheet(clsWorksheet& sheet, const ExportData& data)
         figure(Translate("MKT"), e.Mkt, data.Evidence.MktText.section(' ', 1));
     figure(Translate("out of range"), e.MinutesOutOfRange, "min");
     figure(Translate("in range"), e.ShareInRangePercent, "%");
+    if (e.GapCount > 0) figure(Translate("without samples"), e.MinutesWithoutSamples, "min");
     label(Translate("alarm levels"));
     sheet.SetNumber(e.Low);
     sheet.Offset(0, 1);

@@ -169,6 +169,40 @@ TEST_F(ChartGraph, ValuesOutsideAFixedScaleAreClampedInRed)
     EXPECT_GT(twoMarks, 0);
 }
 
+// Samples every 15 minutes with six hours missing between the fourth and the fifth: the curve
+// is not drawn across the stretch without samples. Transitions only (rows that are not a
+// series of samples) are joined as before, which shows that the probe finds the curve.
+TEST_F(ChartGraph, AStretchWithoutSamplesIsLeftEmpty)
+{
+    const auto gappy = [](bool transitions) {
+        ChartState s = StateOf(std::vector<double>(8, 3.0));
+        for (size_t i = 4; i < s.Samples.size(); ++i) {
+            s.Samples[i].Time = s.Samples[i].Time.addSecs(6 * 3600);
+            s.Samples[i].DisplayTime = s.Samples[i].DisplayTime.addSecs(6 * 3600);
+        }
+        s.KeepYScale = true;
+        s.YMax = 5;
+        s.YMin = 0;
+        s.TransitionsOnly = transitions;
+        return s;
+    };
+    const auto inkInTheGap = [](ChartState s) {
+        const QImage img = GraphImage(s, 800, 500);
+        ImageSurface probe(800, 500);
+        probe.Scale(-0.08 * s.TotalMinutes, 5 + 0.25 * 5, 1.16 * s.TotalMinutes, -1.45 * 5);
+        const int y = int(probe.ToDevice(0, 3).y());
+        // Minutes 45 (fourth sample) to 420 (fifth): the middle of the gap.
+        const int x0 = int(probe.ToDevice(150, 3).x()), x1 = int(probe.ToDevice(300, 3).x());
+        int dark = 0;
+        for (int yy = y - 2; yy <= y + 2; ++yy)
+            for (int x = x0; x <= x1; ++x)
+                if (qGray(img.pixel(x, yy)) < 100) ++dark;
+        return dark;
+    };
+    EXPECT_EQ(inkInTheGap(gappy(false)), 0);
+    EXPECT_GT(inkInTheGap(gappy(true)), 50);
+}
+
 TEST_F(ChartGraph, TooFewRowsShowACentredMessageOnly)
 {
     for (int rows : {0, 1}) {

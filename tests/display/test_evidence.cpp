@@ -118,6 +118,43 @@ TEST(Excursions, OpenEndsAtBothSidesOfTheWindow)
     EXPECT_EQ(s.MinutesOutOfRange, 45);
 }
 
+// A stretch without samples is neither in nor out of range: each sample counts one sample
+// period at most (the most common interval), the rest is a gap; the share in range is taken over
+// the time with samples. 15-minute samples 0:00 .. 0:30, nothing until 3:30, then 3:45 and 4:00;
+// the sample at 0:30 is high and counts 15 minutes, not 3 hours.
+TEST(Excursions, GapsAreTimeWithoutSamples)
+{
+    std::vector<EvidenceSample> s = Series(U(2026, 3, 1, 0, 0), 15, {5, 5, 9});
+    for (const EvidenceSample& later : Series(U(2026, 3, 1, 3, 30), 15, {5, 5, 5})) s.push_back(later);
+    EXPECT_EQ(SamplePeriodSeconds(s), 900);
+    const ExcursionSummary x = FindExcursions(s, 2, 8);
+    EXPECT_EQ(x.MinutesInWindow, 240);
+    ASSERT_EQ(x.Gaps.size(), 1u);
+    EXPECT_EQ(x.Gaps[0].Start, U(2026, 3, 1, 0, 45));
+    EXPECT_EQ(x.Gaps[0].End, U(2026, 3, 1, 3, 30));
+    EXPECT_EQ(x.MinutesWithoutSamples, 165);
+    ASSERT_EQ(x.Runs.size(), 1u);
+    EXPECT_EQ(x.Runs[0].Start, U(2026, 3, 1, 0, 30));
+    EXPECT_EQ(x.Runs[0].End, U(2026, 3, 1, 3, 30));
+    EXPECT_EQ(x.Runs[0].DurationMinutes, 15);
+    EXPECT_DOUBLE_EQ(x.Runs[0].DegreeMinutes, 15);
+    EXPECT_EQ(x.MinutesOutOfRange, 15);
+    EXPECT_DOUBLE_EQ(x.ShareInRangePercent, 100.0 * 60 / 75);   // 75 min with samples, 15 out
+
+    // The logger's rate, when given, decides instead: at 5 minutes every interval here is a gap.
+    const ExcursionSummary given = FindExcursions(s, 2, 8, 300);
+    EXPECT_EQ(given.Gaps.size(), 5u);
+    EXPECT_EQ(given.MinutesWithoutSamples, 240 - 5 * 5);
+    // Equally common intervals: the smallest is the period; no series, no period.
+    EXPECT_EQ(SamplePeriodSeconds(Series(U(2026, 3, 1, 0, 0), 10, {1, 1})), 600);
+    std::vector<EvidenceSample> tie = Series(U(2026, 3, 1, 0, 0), 20, {1, 1});
+    tie.push_back({U(2026, 3, 1, 0, 30), 1});
+    EXPECT_EQ(SamplePeriodSeconds(tie), 600);
+    EXPECT_EQ(SamplePeriodSeconds({}), 0);
+    // Without gaps nothing changes (the cases above).
+    EXPECT_TRUE(FindExcursions(Series(U(2026, 3, 1, 0, 0), 15, {5, 9, 5}), 2, 8).Gaps.empty());
+}
+
 // Berlin leaves summer time on 25 Oct 2026: 03:00 CEST becomes 02:00 CET (01:00 UTC). An
 // excursion from 02:30 CEST to 02:30 CET lasts an hour, although the clock shows the same time.
 TEST(Excursions, AcrossTheAutumnClockChangeInBerlin)

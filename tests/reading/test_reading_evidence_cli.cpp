@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -69,6 +70,16 @@ qint64 scalarOf(sqlite3* db, const char* sql)
     return v;
 }
 
+// A site with one compartment, the reader cable and a DS1921G on the virtual bus.
+void siteWithLogger(const QTemporaryDir& dir, const QString& compartment)
+{
+    const auto run = [&](const QStringList& args) { return RunCli(dir, args, true); };
+    ASSERT_EQ(run({"init", "--site", "12"}).code, 0);
+    ASSERT_EQ(run({"structure", "add-compartment", "--description", compartment}).code, 0);
+    ASSERT_EQ(run({"sim", "add-cable"}).code, 0);
+    ASSERT_EQ(run({"sim", "add-logger", "--variant", "G"}).code, 0);
+}
+
 } // namespace
 
 TEST(ReadingEvidenceCli, AlarmLogAndHistogramAfterRollover)
@@ -76,10 +87,7 @@ TEST(ReadingEvidenceCli, AlarmLogAndHistogramAfterRollover)
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const auto run = [&](const QStringList& args) { return RunCli(dir, args, true); };
-    ASSERT_EQ(run({"init", "--site", "12"}).code, 0);
-    ASSERT_EQ(run({"structure", "add-compartment", "--description", "freezer"}).code, 0);
-    ASSERT_EQ(run({"sim", "add-cable"}).code, 0);
-    ASSERT_EQ(run({"sim", "add-logger", "--variant", "G"}).code, 0);
+    ASSERT_NO_FATAL_FAILURE(siteWithLogger(dir, "freezer"));
 
     // Excursions of +8 over the 4 °C room: 60 minutes half an hour after the start, 20 minutes
     // near the end (3120 minutes in all, so the log keeps only the last 2048).
@@ -101,6 +109,9 @@ TEST(ReadingEvidenceCli, AlarmLogAndHistogramAfterRollover)
     EXPECT_GT(samples, 2048) << r.out.toStdString();
     EXPECT_EQ(valueOf(r.out, QStringLiteral("histogram total")).toLongLong(), samples) << r.out.toStdString();
     checkAlarmLog(r.out, early, late);
+    // The overwritten alarm is named in the alarm lines, besides the one the samples show.
+    EXPECT_TRUE(r.out.contains(QStringLiteral("\nALARM\ttemperature limit exceeded: maximum above alarm high\n")));
+    EXPECT_TRUE(r.out.contains(QStringLiteral("\nALARM\tthe logger recorded a high alarm on "))) << r.out.toStdString();
     // Non-zero bins only, G bins of 2 °C: the room (4 °C) and the excursions (12 °C).
     const QStringList bins = linesOf(r.out, QStringLiteral("histogram"));
     EXPECT_GE(bins.size(), 2) << r.out.toStdString();
@@ -160,4 +171,80 @@ TEST(ReadingEvidenceCli, AlarmLogAndHistogramAfterRollover)
     EXPECT_EQ(scalarOf(db, "SELECT SUM(Count) FROM missionhistogram"), samples);
     EXPECT_EQ(scalarOf(db, "SELECT HistogramRead FROM missionevidence"), 1);
     sqlite3_close(db);
+}
+
+// Read early, stored, then left so long that the log rolled over past the stored samples: the
+// second reading says how many samples were overwritten before any reading stored them and
+// when (the sample after the newest stored one up to the one before the oldest in the log); the
+// audit row of its stored reading records them; the excursions of the whole mission show the
+// stretch as time without samples. Reading again at once loses nothing.
+TEST(ReadingEvidenceCli, SamplesOverwrittenBeforeAnyReadingStoredThem)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const auto run = [&](const QStringList& args) { return RunCli(dir, args, true); };
+    ASSERT_NO_FATAL_FAILURE(siteWithLogger(dir, "cold room"));
+    CliRun r = run({"program", "--room", "1", "--position", "1", "--description", "cold room", "--rate", "1", "--low",
+                    "-20", "--high", "30", "--rollover"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    ASSERT_EQ(run({"sim", "advance", "17h"}).code, 0);
+    r = run({"read"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(valueOf(r.out, QStringLiteral("samples lost")).isEmpty()) << r.out.toStdString();
+    const qint64 first = valueOf(r.out, QStringLiteral("current samples")).toLongLong();
+    ASSERT_EQ(run({"import"}).code, 0);
+
+    ASSERT_EQ(run({"sim", "advance", "2d"}).code, 0);
+    r = run({"read"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const qint64 second = valueOf(r.out, QStringLiteral("current samples")).toLongLong();
+    const qint64 lost = second - 2048 - first;
+    ASSERT_GT(lost, 0);
+    const QString text = valueOf(r.out, QStringLiteral("samples lost"));
+    const QRegularExpressionMatch m =
+        QRegularExpression(QStringLiteral("^(\\d+) samples from (\\S+ \\S+) to (\\S+ \\S+) were overwritten on the logger "
+                                          "before they were read$"))
+            .match(text);
+    ASSERT_TRUE(m.hasMatch()) << r.out.toStdString();
+    EXPECT_EQ(m.captured(1).toLongLong(), lost);
+    const QDateTime from = QDateTime::fromString(m.captured(2), QStringLiteral("yyyy-MM-dd HH:mm"));
+    const QDateTime to = QDateTime::fromString(m.captured(3), QStringLiteral("yyyy-MM-dd HH:mm"));
+    EXPECT_EQ(from.secsTo(to), (lost - 1) * 60);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("status\t...finished reading"))) << r.out.toStdString();
+
+    ASSERT_EQ(run({"import"}).code, 0);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(QFile::encodeName(dir.filePath("home/data/NORDALIS.MDE")).constData(), &db,
+                              SQLITE_OPEN_READONLY, nullptr),
+              SQLITE_OK);
+    sqlite3_stmt* st = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT Details FROM audit WHERE Action = 'reading stored' ORDER BY AuditID", -1, &st,
+                                 nullptr),
+              SQLITE_OK)
+        << sqlite3_errmsg(db);
+    QStringList details;
+    while (sqlite3_step(st) == SQLITE_ROW) details << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+    sqlite3_finalize(st);
+    ASSERT_EQ(details.size(), 2) << details.join('\n').toStdString();
+    EXPECT_FALSE(details[0].contains(QStringLiteral(" lost=")));
+    EXPECT_TRUE(details[1].contains(QStringLiteral(" lost=%1 ").arg(lost))) << details[1].toStdString();
+    const qint64 deviceId = scalarOf(db, "SELECT DeviceID FROM devices");
+    sqlite3_close(db);
+
+    // The excursions of the whole mission: the summary line ends with the stretch without samples.
+    const QString fmt = QStringLiteral("yyyy-MM-dd HH:mm");
+    const CliRun x = run({"excursions", "--device", QString::number(deviceId), "--from",
+                          QDateTime::currentDateTime().addDays(-2).toString(fmt), "--to",
+                          QDateTime::currentDateTime().addDays(5).toString(fmt)});
+    ASSERT_EQ(x.code, 0) << x.err.toStdString();
+    const QStringList summary = linesOf(x.out, QStringLiteral("out of range")).value(0).split('\t');
+    ASSERT_EQ(summary.size(), 8) << x.out.toStdString();
+    EXPECT_EQ(summary[3], QStringLiteral("100.00 %"));
+    EXPECT_EQ(summary[4], QStringLiteral("without samples"));
+    EXPECT_EQ(summary[5], QStringLiteral("%1.0 min").arg(lost));
+    EXPECT_EQ(summary[7], QStringLiteral("1"));
+
+    r = run({"read"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(valueOf(r.out, QStringLiteral("samples lost")).isEmpty()) << r.out.toStdString();
 }

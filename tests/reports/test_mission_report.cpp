@@ -92,6 +92,24 @@ QString ValueAfter(const QString& text, const QString& label)
     return m.hasMatch() ? m.captured(1) : QString();
 }
 
+// The fridge's mission as a reading at the end of the month stores it, without alarm log or
+// histogram.
+StoredMissionEvidence FridgeMission()
+{
+    StoredMissionEvidence e;
+    e.DeviceID = kFridge;
+    e.SerialNo = "2100000101";
+    e.MissionStartUtc = kMonth;
+    e.SampleRateMinutes = 15;
+    e.MissionSamples = kSamples;
+    e.RollOver = true;
+    e.ReadUtc = kMonth.addDays(30);
+    return e;
+}
+
+// A pattern whose spaces match any run of white space (the text wraps where the page decides).
+QString Spaced(const QString& pattern) { return QString(pattern).replace(' ', "\\s+"); }
+
 class MissionReportTest : public SiteDatabase {
 protected:
     void SetUp() override
@@ -172,14 +190,7 @@ TEST_F(MissionReportTest, MonthWithTwoExcursionsReadsBackWithItsFigures)
 TEST_F(MissionReportTest, StoredAlarmLogOfTheMissionIsListed)
 {
     WriteFridgeMonth(*db);
-    StoredMissionEvidence e;
-    e.DeviceID = kFridge;
-    e.SerialNo = "2100000101";
-    e.MissionStartUtc = kMonth;
-    e.SampleRateMinutes = 15;
-    e.MissionSamples = kSamples;
-    e.RollOver = true;
-    e.ReadUtc = kMonth.addDays(30);
+    StoredMissionEvidence e = FridgeMission();
     e.AlarmLogRead = e.HistogramRead = true;
     auto entry = [](bool high, int sample, int samples, bool overwritten) {
         AlarmLogEntry a;
@@ -214,6 +225,42 @@ TEST_F(MissionReportTest, StoredAlarmLogOfTheMissionIsListed)
     EXPECT_TRUE(all.contains(low));
     EXPECT_LT(all.indexOf(kept), all.indexOf(high));
     EXPECT_LT(all.indexOf(high), all.indexOf(low));
+}
+
+// Samples missing for 39 hours (overwritten on the logger before a reading stored them) are
+// neither in nor out of range: the report says how long and where, and the shares are of the
+// time with samples. A kind of alarm log with all its 12 entries used is said to be full.
+TEST_F(MissionReportTest, GapsAndAFullAlarmLogAreStated)
+{
+    WriteFridgeMonth(*db);
+    const QDateTime gapStart = kMonth.addDays(14).addSecs(8 * 3600);   // 15 Nov 08:00 UTC
+    db->ExecuteSQL("DELETE FROM samples WHERE SampleDate >= ? AND SampleDate < ?",
+                   {DbValue(ToEpochSeconds(gapStart)), DbValue(ToEpochSeconds(gapStart.addSecs(39 * 3600)))});
+    StoredMissionEvidence e = FridgeMission();
+    e.AlarmLogRead = true;
+    for (int n = 0; n < 12; ++n) {
+        AlarmLogEntry a;
+        a.startSample = 100 * n + 1;
+        a.durationSamples = 1;
+        a.start = kMonth.addSecs(qint64(100 * n) * 900);
+        a.end = a.start.addSecs(900);
+        a.minutes = 15;
+        e.AlarmLog.push_back(a);
+    }
+    db->BeginTransaction();
+    ASSERT_TRUE(StoreMissionEvidence(db->Handle(), e, QString(64, 'a')));
+    db->CommitTransaction(1);
+
+    const QString all = PdfPages(write(month())).join("\n");
+    EXPECT_TRUE(all.contains(QRegularExpression(Spaced("no samples for 1 d 15 h in 1 gap\\(s\\): 2026-11-15 08:00 to 2026-11-16 23:00"))))
+        << all.toStdString();
+    // 2879 quarter hours less 39 h with samples; 4 h 15 min of them out of range.
+    EXPECT_EQ(ValueAfter(all, "time out of range"), "4 h 15 min (0.62 %)");
+    EXPECT_EQ(ValueAfter(all, "time in range"), "28 d 4 h 30 min (99.38 %)");
+    EXPECT_TRUE(all.contains(QRegularExpression(
+        Spaced("low alarm log full \\(12 entries\\): later low alarms were not recorded by the logger"))))
+        << all.toStdString();
+    EXPECT_FALSE(all.contains("high alarm log full"));
 }
 
 // A hundred short door openings: the excursion table runs over the pages, each continuation
