@@ -28,13 +28,6 @@ QByteArray auditSchema()
     return text;
 }
 
-bool hasTable(sqlite3* db, const char* name)
-{
-    DbStatement st(db, QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?"));
-    st.bindText(1, QString::fromLatin1(name));
-    return st.step();
-}
-
 QString rowsText(qint64 first, qint64 last)
 {
     return first == last ? QStringLiteral("row %1").arg(first) : QStringLiteral("rows %1 to %2").arg(first).arg(last);
@@ -62,7 +55,7 @@ void EnsureAuditTables(sqlite3* db)
     // Every table of the schema's last block; one missing (a database made before it) runs the block.
     bool complete = true;
     for (const char* table : {"audit", "audithead", "readingfiles", "missionevidence", "missionalarms", "missionhistogram"})
-        complete = complete && hasTable(db, table);
+        complete = complete && HasTable(db, table);
     if (complete) return;
     const QByteArray schema = auditSchema();
     if (schema.isEmpty())
@@ -150,7 +143,7 @@ std::vector<AuditRow> AuditRows(clsDatabase& db)
     std::vector<AuditRow> rows;
     sqlite3* handle = db.Handle();
     if (!handle) throw db.OpenError();
-    if (!hasTable(handle, "audit")) return rows;
+    if (!HasTable(handle, "audit")) return rows;
     DbStatement st(handle, QStringLiteral("SELECT AuditID, TimeUTC, Operator, Computer, Action, Subject, Details, "
                                           "PrevHash, RowHash FROM audit ORDER BY AuditID"));
     while (st.step()) {
@@ -176,7 +169,7 @@ QStringList AuditChainProblems(clsDatabase& db)
     sqlite3* handle = db.Handle();
     qint64 headId = 0;
     QString headHash = AuditGenesisHash();
-    if (hasTable(handle, "audithead")) {
+    if (HasTable(handle, "audithead")) {
         DbStatement head(handle, QStringLiteral("SELECT LastAuditID, LastHash FROM audithead WHERE HeadID = 1"));
         if (head.step()) {
             headId = head.columnInt(0);
@@ -235,7 +228,7 @@ std::vector<ReadingFileRow> ReadingFiles(clsDatabase& db)
     std::vector<ReadingFileRow> rows;
     sqlite3* handle = db.Handle();
     if (!handle) throw db.OpenError();
-    if (!hasTable(handle, "readingfiles")) return rows;
+    if (!HasTable(handle, "readingfiles")) return rows;
     DbStatement st(handle, QStringLiteral("SELECT FileHash, DeviceID, SerialNo, FileName, ReadingUTC, FirstSample, "
                                           "LastSample, SampleCount, AuditID FROM readingfiles ORDER BY AuditID"));
     while (st.step()) {

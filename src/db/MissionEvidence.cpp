@@ -35,17 +35,10 @@ void bindUtcOrNull(DbStatement& st, int index, const QDateTime& t)
     else st.bindNull(index);
 }
 
-bool hasTable(sqlite3* db, const char* name)
-{
-    DbStatement st(db, QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?"));
-    st.bindText(1, QString::fromLatin1(name));
-    return st.step();
-}
-
 // The missions chosen by `where` (over missionevidence) with their alarm and histogram rows.
 qint32 deleteMissions(sqlite3* db, const QString& where, const std::vector<DbValue>& params)
 {
-    if (!hasTable(db, "missionevidence")) return 0;
+    if (!HasTable(db, "missionevidence")) return 0;
     const QString keys = QStringLiteral("(DeviceID, SerialNo, MissionStartUTC) IN (SELECT DeviceID, SerialNo, "
                                         "MissionStartUTC FROM missionevidence WHERE ") + where + QStringLiteral(")");
     for (const char* table : {"missionalarms", "missionhistogram"}) {
@@ -173,7 +166,7 @@ std::vector<StoredMissionEvidence> MissionEvidenceForWindow(clsDatabase& db, qin
     std::vector<StoredMissionEvidence> out;
     sqlite3* handle = db.Handle();
     if (!handle) throw db.OpenError();
-    if (!hasTable(handle, "missionevidence")) return out;
+    if (!HasTable(handle, "missionevidence")) return out;
     DbStatement missions(handle, QStringLiteral("SELECT SerialNo, MissionStartUTC, SampleRate, MissionSamples, RollOver, "
                                                 "ReadUTC, AlarmLogRead, HistogramRead FROM missionevidence "
                                                 "WHERE DeviceID = ? AND MissionStartUTC <= ? AND MissionEndUTC >= ? "

@@ -581,6 +581,13 @@ void clsDatabase::SetParameter(const QString& name, const DbValue& value)
     st.step();
 }
 
+bool HasTable(sqlite3* db, const char* name)
+{
+    DbStatement st(db, QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?"));
+    st.bindText(1, QString::fromLatin1(name));
+    return st.step();
+}
+
 bool StoreParameter(clsDatabase& db, const QString& name, const DbValue& value)
 {
     try {

@@ -227,6 +227,10 @@ void SetUnits(int& code);
 // the value was not written.
 bool StoreParameter(clsDatabase& db, const QString& name, const DbValue& value);
 
+// True when the database has the table (tables added after a database was made, such as the audit
+// trail's, may be missing from an older file). Throws DbError.
+bool HasTable(sqlite3* db, const char* name);
+
 // The parameter that keeps the steps, in °C, in which a logger's stored samples were measured
 // ("LoggerSteps " & serial number: "0.5" for a DS1921G, "0.125" for the H and Z variants),
 // written with every image of the logger that is stored without a calibration table. The

@@ -69,13 +69,6 @@ QDateTime utcOf(const QString& isoText)
     return t;
 }
 
-bool hasTable(sqlite3* handle, const char* name)
-{
-    DbStatement st(handle, QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?"));
-    st.bindText(1, QString::fromLatin1(name));
-    return st.step();
-}
-
 QString loggerType(clsDatabase& db, const QString& serial)
 {
     const QString steps = serial.trimmed().isEmpty()
@@ -146,7 +139,7 @@ bool gather(clsDatabase& db, const MissionReportRequest& rq, ReportFacts& f)
         if (st.step() && !st.columnIsNull(0))
             f.MissionStartUtc = FromEpochSeconds(st.columnInt(0) - (f.MissionSamples - 1) * qint64(f.SampleRate) * 60);
     }
-    f.ReadingsKnown = hasTable(handle, "readingfiles");
+    f.ReadingsKnown = HasTable(handle, "readingfiles");
     if (f.ReadingsKnown) {
         DbStatement st(handle, QStringLiteral(
             "SELECT f.ReadingUTC, a.TimeUTC, a.Operator, a.Computer, f.FileName, f.SampleCount FROM readingfiles f "
