@@ -105,9 +105,7 @@ QString BrowseForFolder(const QString& title, QWidget* owner)
     return CurrentUserInterface().ChooseFolder(title, owner);
 }
 
-namespace {
-// "name.dta" -> "name (2).dta", "name (3).dta", ... ; folders "name (2)".
-QString numberedName(const QString& path, int n)
+QString NumberedName(const QString& path, int n)
 {
     const QFileInfo fi(path);
     const QString dir = fi.path();
@@ -119,6 +117,7 @@ QString numberedName(const QString& path, int n)
     return dir + "/" + name;
 }
 
+namespace {
 bool copyTree(const QString& from, const QString& to)
 {
     if (!QDir().mkpath(to)) return false;
@@ -141,7 +140,7 @@ int moveOne(const QString& source, QString target)
     if (!src.exists() && !src.isSymLink()) return 2;
     if (!QDir().mkpath(QFileInfo(target).absolutePath())) return 5;
     const QString wanted = target;
-    for (int n = 2; QFileInfo::exists(target) || QFileInfo(target).isSymLink(); ++n) target = numberedName(wanted, n);
+    for (int n = 2; QFileInfo::exists(target) || QFileInfo(target).isSymLink(); ++n) target = NumberedName(wanted, n);
     if (src.isDir() && !src.isSymLink()) {
         if (QDir().rename(source, target)) return 0;
         // Another file system: copy everything, and remove the source only when the copy is whole.

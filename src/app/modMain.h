@@ -59,6 +59,9 @@ float ToDisplayUnits(double celsius);
 
 // Files and folders
 int MoveFiles(const QString& source, const QString& target);
+// The n-th name MoveFiles tries when path is taken: "name.dta" -> "name (2).dta", ...; a folder
+// or a name without extension gets " (n)" at its end.
+QString NumberedName(const QString& path, int n);
 bool IsDirectory(const QString& path);
 QString BrowseForFolder(const QString& title, QWidget* owner);
 

@@ -49,16 +49,14 @@ bool areaOf(const QByteArray& text, int size, QByteArray& area)
 // are free.
 QString freeLoggerFileName(const QString& dir, const QString& fileName)
 {
-    const QFileInfo fi(fileName);
-    const QString base = fi.completeBaseName(), suffix = fi.suffix();
-    QString name = fileName;
+    const QString wanted = QDir(dir).filePath(fileName);
+    QString path = wanted;
     for (int n = 2;; ++n) {
-        const QString path = QDir(dir).filePath(name);
         const QString companion = CompanionPathFor(path);
         if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink() && !QFileInfo::exists(companion) &&
             !QFileInfo(companion).isSymLink())
             return path;
-        name = base + QStringLiteral(" (%1).").arg(n) + suffix;
+        path = NumberedName(wanted, n);
     }
 }
 
